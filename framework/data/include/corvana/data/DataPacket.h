@@ -55,9 +55,13 @@ public:
         : kind_(kind), fields_(std::move(fields)) {}
 
     Kind kind() const { return kind_; }
+    void setKind(Kind k) { kind_ = k; }
     bool isDelta() const { return kind_ == Kind::Delta; }
 
     const std::vector<FieldDef>& fields() const { return fields_; }
+    // Adds a column; raises corvana::Error when rows are already present or
+    // the name is taken.
+    void addField(FieldDef def);
     // Index of a column by name (case-insensitive), or -1.
     int fieldIndex(std::string_view name) const;
     // As fieldIndex, raising corvana::Error when the column is missing.

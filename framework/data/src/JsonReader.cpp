@@ -1,0 +1,412 @@
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "JsonText.h"
+#include "corvana/data/Error.h"
+
+namespace corvana::json_text {
+
+namespace {
+
+[[noreturn]] void bad(const std::string& why) { throw Error("Pacote de dados inválido: " + why); }
+
+std::optional<FieldType> parseFieldType(std::string_view s) {
+    if (s == "string") return FieldType::String;
+    if (s == "integer") return FieldType::Integer;
+    if (s == "float") return FieldType::Float;
+    if (s == "boolean") return FieldType::Boolean;
+    if (s == "datetime") return FieldType::DateTime;
+    return std::nullopt;
+}
+
+// Streaming builder over nlohmann's SAX events. Every JSON value is routed
+// to the innermost open context; nothing is kept but what the result needs.
+class Reader {
+public:
+    enum class Mode { Variant, Packet };
+    explicit Reader(Mode mode) : mode_(mode) {}
+
+    Variant takeVariant() { return std::move(result_); }
+    DataPacket takePacket() { return std::move(*packetResult_); }
+    bool done() const { return finished_; }
+
+    // --- nlohmann SAX interface ---
+    bool null() { return scalar(Variant()); }
+    bool boolean(bool b) { return scalar(Variant(b)); }
+    bool number_integer(std::int64_t i) { return scalar(Variant(i)); }
+    bool number_unsigned(std::uint64_t u) {
+        if (u > static_cast<std::uint64_t>(INT64_MAX)) return scalar(Variant(static_cast<double>(u)));
+        return scalar(Variant(static_cast<std::int64_t>(u)));
+    }
+    bool number_float(double d, const std::string&) { return scalar(Variant(d)); }
+    bool string(std::string& s) { return scalar(Variant(std::move(s))); }
+    bool binary(nlohmann::json::binary_t&) { bad("dados binários não são aceitos"); }
+    bool start_object(std::size_t);
+    bool key(std::string& k);
+    bool end_object();
+    bool start_array(std::size_t);
+    bool end_array();
+    bool parse_error(std::size_t pos, const std::string&, const nlohmann::json::exception& ex) {
+        std::string what = ex.what();
+        // nlohmann prefixes "[json.exception.parse_error.101] "; keep the reason.
+        if (auto p = what.find("] "); p != std::string::npos) what = what.substr(p + 2);
+        throw Error("JSON malformado (posição " + std::to_string(pos) + "): " + what);
+    }
+
+private:
+    enum class Ctx {
+        VArray, VObject,                       // Variant forms
+        Packet, Fields, FieldObj, Rows, Row,   // packet envelope
+        Changes, ChangeObj, ChangeRow
+    };
+    struct Frame {
+        Ctx ctx;
+        std::string key;       // pending key of an object context
+        Variant::Array items;  // VArray
+        Variant value;         // VObject: the tagged value read
+        bool hasValue = false;
+    };
+
+    void push(Ctx c) {
+        if (static_cast<int>(stack_.size()) >= kMaxDepth) bad("aninhamento profundo demais");
+        stack_.push_back(Frame{c, {}, {}, {}, false});
+    }
+    Frame& top() { return stack_.back(); }
+    bool scalar(Variant v);
+    void deliver(Variant v);  // a completed value goes to the parent context
+    void beginPacket();
+    DataPacket finishPacket();
+
+    Mode mode_;
+    std::vector<Frame> stack_;
+    bool finished_ = false;
+    Variant result_;
+    std::optional<DataPacket> packetResult_;
+
+    // The packet being read (packets never nest inside packets).
+    std::optional<DataPacket> packet_;
+    bool sawFormat_ = false, sawVersion_ = false, sawFields_ = false;
+    bool sawRows_ = false, sawChanges_ = false;
+    FieldDef field_;
+    bool fieldName_ = false, fieldType_ = false;
+    Row row_;
+    DeltaRow change_;
+    bool changeStatus_ = false;
+};
+
+bool Reader::start_object(std::size_t) {
+    if (stack_.empty()) {
+        if (finished_) bad("texto após o fim do valor");
+        if (mode_ == Mode::Packet) {
+            beginPacket();
+            return true;
+        }
+        push(Ctx::VObject);
+        return true;
+    }
+    switch (top().ctx) {
+        case Ctx::VArray: push(Ctx::VObject); return true;
+        case Ctx::VObject:
+            if (top().key == "$packet" && !top().hasValue) {
+                if (packet_) bad("pacote dentro de pacote");
+                beginPacket();
+                return true;
+            }
+            bad("objeto inesperado em '" + top().key + "'");
+        case Ctx::Fields: push(Ctx::FieldObj); field_ = FieldDef{}; fieldName_ = fieldType_ = false; return true;
+        case Ctx::Changes:
+            push(Ctx::ChangeObj);
+            change_ = DeltaRow{};
+            changeStatus_ = false;
+            return true;
+        default: bad("objeto inesperado");
+    }
+}
+
+bool Reader::key(std::string& k) {
+    Frame& f = top();
+    switch (f.ctx) {
+        case Ctx::VObject:
+            if (f.hasValue || !f.key.empty()) bad("objeto com mais de uma chave");
+            if (k != "$date" && k != "$packet" && k != "$error") bad("chave desconhecida '" + k + "'");
+            break;
+        case Ctx::Packet:
+            if (k != "format" && k != "version" && k != "kind" && k != "fields" && k != "rows" &&
+                k != "changes")
+                bad("chave desconhecida '" + k + "'");
+            break;
+        case Ctx::FieldObj:
+            if (k != "name" && k != "type" && k != "size") bad("chave de campo desconhecida '" + k + "'");
+            break;
+        case Ctx::ChangeObj:
+            if (k != "status" && k != "values" && k != "original")
+                bad("chave de alteração desconhecida '" + k + "'");
+            break;
+        default: bad("chave inesperada '" + k + "'");
+    }
+    f.key = std::move(k);
+    return true;
+}
+
+bool Reader::end_object() {
+    Frame f = std::move(top());
+    stack_.pop_back();
+    switch (f.ctx) {
+        case Ctx::VObject:
+            if (!f.hasValue) bad("objeto vazio não é um valor");
+            deliver(std::move(f.value));
+            return true;
+        case Ctx::Packet: {
+            DataPacket p = finishPacket();
+            if (stack_.empty() && mode_ == Mode::Packet) {
+                packetResult_ = std::move(p);
+                finished_ = true;
+            } else {
+                deliver(Variant(std::move(p)));
+            }
+            return true;
+        }
+        case Ctx::FieldObj:
+            if (!fieldName_ || !fieldType_) bad("campo sem nome ou sem tipo");
+            for (const auto& existing : packet_->fields())
+                if (existing.name == field_.name) bad("campo repetido '" + field_.name + "'");
+            packet_->addField(std::move(field_));
+            return true;
+        case Ctx::ChangeObj: {
+            if (!changeStatus_) bad("alteração sem status");
+            bool needValues = change_.status != DeltaRow::Status::Deleted;
+            bool needOriginal = change_.status != DeltaRow::Status::Inserted;
+            if (needValues == change_.values.empty() && needValues) bad("alteração sem valores");
+            if (needOriginal && change_.original.empty()) bad("alteração sem valores originais");
+            if (!needValues && !change_.values.empty()) bad("exclusão com valores novos");
+            if (!needOriginal && !change_.original.empty()) bad("inclusão com valores originais");
+            packet_->changes().push_back(std::move(change_));
+            return true;
+        }
+        default: bad("fim de objeto inesperado");
+    }
+}
+
+bool Reader::start_array(std::size_t) {
+    if (stack_.empty()) {
+        if (finished_) bad("texto após o fim do valor");
+        if (mode_ == Mode::Packet) bad("um pacote é um objeto JSON");
+        push(Ctx::VArray);
+        return true;
+    }
+    Frame& f = top();
+    switch (f.ctx) {
+        case Ctx::VArray: push(Ctx::VArray); return true;
+        case Ctx::Packet:
+            if (f.key == "fields") {
+                if (sawFields_) bad("lista de campos repetida");
+                sawFields_ = true;
+                push(Ctx::Fields);
+                return true;
+            }
+            if (f.key == "rows") {
+                if (sawRows_) bad("lista de linhas repetida");
+                sawRows_ = true;
+                push(Ctx::Rows);
+                return true;
+            }
+            if (f.key == "changes") {
+                if (sawChanges_) bad("lista de alterações repetida");
+                sawChanges_ = true;
+                push(Ctx::Changes);
+                return true;
+            }
+            bad("lista inesperada em '" + f.key + "'");
+        case Ctx::Rows:
+            push(Ctx::Row);
+            row_.clear();
+            row_.reserve(packet_->fields().size());
+            return true;
+        case Ctx::ChangeObj:
+            if (f.key != "values" && f.key != "original") bad("lista inesperada em '" + f.key + "'");
+            push(Ctx::ChangeRow);
+            row_.clear();
+            return true;
+        default: bad("lista inesperada");
+    }
+}
+
+bool Reader::end_array() {
+    Frame f = std::move(top());
+    stack_.pop_back();
+    switch (f.ctx) {
+        case Ctx::VArray: deliver(Variant(std::move(f.items))); return true;
+        case Ctx::Fields: return true;
+        case Ctx::Rows: return true;
+        case Ctx::Changes: return true;
+        case Ctx::Row: packet_->rows().push_back(std::move(row_)); row_ = Row{}; return true;
+        case Ctx::ChangeRow: {
+            Frame& parent = top();
+            if (parent.key == "values") change_.values = std::move(row_);
+            else change_.original = std::move(row_);
+            if ((parent.key == "values" ? change_.values : change_.original).empty())
+                bad("linha de alteração vazia");
+            row_ = Row{};
+            return true;
+        }
+        default: bad("fim de lista inesperado");
+    }
+}
+
+bool Reader::scalar(Variant v) {
+    if (stack_.empty()) {
+        if (finished_) bad("texto após o fim do valor");
+        if (mode_ == Mode::Packet) bad("um pacote é um objeto JSON");
+        result_ = std::move(v);
+        finished_ = true;
+        return true;
+    }
+    Frame& f = top();
+    switch (f.ctx) {
+        case Ctx::Row:
+        case Ctx::ChangeRow: row_.push_back(std::move(v)); return true;
+        case Ctx::VArray: f.items.push_back(std::move(v)); return true;
+        case Ctx::VObject: {
+            if (f.hasValue) bad("objeto com mais de um valor");
+            if (!v.isString()) bad("'" + f.key + "' precisa de um texto");
+            if (f.key == "$date") {
+                auto d = DateTime::fromIso(v.asString());
+                if (!d) bad("data inválida '" + v.asString() + "'");
+                f.value = Variant(*d);
+            } else if (f.key == "$error") {
+                f.value = Variant::serverError(v.asString());
+            } else {
+                bad("'$packet' precisa de um pacote");
+            }
+            f.hasValue = true;
+            return true;
+        }
+        case Ctx::Packet:
+            if (f.key == "format") {
+                if (!v.isString() || v.asString() != "corvana.datapacket") bad("formato desconhecido");
+                sawFormat_ = true;
+            } else if (f.key == "version") {
+                if (v.kind() != Variant::Kind::Int) bad("versão inválida");
+                if (v.toInt() != DataPacket::kFormatVersion)
+                    bad("versão " + std::to_string(v.toInt()) + " não suportada (esperada " +
+                        std::to_string(DataPacket::kFormatVersion) + ")");
+                sawVersion_ = true;
+            } else if (f.key == "kind") {
+                if (!v.isString() || (v.asString() != "data" && v.asString() != "delta"))
+                    bad("tipo de pacote desconhecido");
+                packet_->setKind(v.asString() == "delta" ? DataPacket::Kind::Delta
+                                                         : DataPacket::Kind::Data);
+            } else {
+                bad("'" + f.key + "' precisa de uma lista");
+            }
+            return true;
+        case Ctx::FieldObj:
+            if (f.key == "name") {
+                if (!v.isString() || v.asString().empty()) bad("nome de campo inválido");
+                field_.name = v.asString();
+                fieldName_ = true;
+            } else if (f.key == "type") {
+                auto t = v.isString() ? parseFieldType(v.asString()) : std::nullopt;
+                if (!t) bad("tipo de campo desconhecido");
+                field_.type = *t;
+                fieldType_ = true;
+            } else {
+                if (v.kind() != Variant::Kind::Int || v.toInt() < 0 || v.toInt() > 1000000)
+                    bad("tamanho de campo inválido");
+                field_.size = static_cast<int>(v.toInt());
+            }
+            return true;
+        case Ctx::ChangeObj:
+            if (f.key != "status" || !v.isString()) bad("status de alteração inválido");
+            if (v.asString() == "inserted") change_.status = DeltaRow::Status::Inserted;
+            else if (v.asString() == "modified") change_.status = DeltaRow::Status::Modified;
+            else if (v.asString() == "deleted") change_.status = DeltaRow::Status::Deleted;
+            else bad("status de alteração desconhecido '" + v.asString() + "'");
+            changeStatus_ = true;
+            return true;
+        default: bad("valor inesperado");
+    }
+}
+
+void Reader::deliver(Variant v) {
+    if (stack_.empty()) {
+        result_ = std::move(v);
+        finished_ = true;
+        return;
+    }
+    Frame& f = top();
+    if (f.ctx == Ctx::VArray) {
+        f.items.push_back(std::move(v));
+    } else if (f.ctx == Ctx::VObject) {
+        f.value = std::move(v);
+        f.hasValue = true;
+    } else {
+        bad("valor inesperado");
+    }
+}
+
+void Reader::beginPacket() {
+    push(Ctx::Packet);
+    packet_.emplace();
+    sawFormat_ = sawVersion_ = sawFields_ = sawRows_ = sawChanges_ = false;
+}
+
+DataPacket Reader::finishPacket() {
+    if (!sawFormat_) bad("falta 'format'");
+    if (!sawVersion_) bad("falta 'version'");
+    if (!sawFields_) bad("falta 'fields'");
+    DataPacket p = std::move(*packet_);
+    packet_.reset();
+    if (p.isDelta() ? sawRows_ : sawChanges_)
+        bad(p.isDelta() ? "um delta não tem 'rows'" : "um pacote de dados não tem 'changes'");
+    // Cells travel in their JSON form; dates as ISO texts and whole floats
+    // as integers. Bring them to their column types, then check every cell.
+    const auto& fields = p.fields();
+    auto normalise = [&](Row& row, std::size_t rowNo) {
+        if (row.size() != fields.size())
+            bad("a linha " + std::to_string(rowNo + 1) + " tem " + std::to_string(row.size()) +
+                " valores para " + std::to_string(fields.size()) + " campos");
+        for (std::size_t c = 0; c < fields.size(); ++c) {
+            Variant& cell = row[c];
+            if (fields[c].type == FieldType::DateTime && cell.isString()) {
+                auto d = DateTime::fromIso(cell.asString());
+                if (!d) bad("data inválida '" + cell.asString() + "' no campo " + fields[c].name);
+                cell = Variant(*d);
+            } else if (fields[c].type == FieldType::Float && cell.kind() == Variant::Kind::Int) {
+                cell = Variant(static_cast<double>(cell.toInt()));
+            }
+            std::string problem = DataPacket::cellProblem(fields[c], cell);
+            if (!problem.empty())
+                bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " + problem);
+        }
+    };
+    for (std::size_t i = 0; i < p.rows().size(); ++i) normalise(p.rows()[i], i);
+    for (std::size_t i = 0; i < p.changes().size(); ++i) {
+        auto& c = p.changes()[i];
+        if (!c.values.empty()) normalise(c.values, i);
+        if (!c.original.empty()) normalise(c.original, i);
+    }
+    return p;
+}
+
+template <class R>
+void run(R& reader, std::string_view text) {
+    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    if (!reader.done()) throw Error("JSON malformado: texto vazio ou incompleto.");
+}
+
+}  // namespace
+
+Variant readVariant(std::string_view text) {
+    Reader r(Reader::Mode::Variant);
+    run(r, text);
+    return r.takeVariant();
+}
+
+DataPacket readPacket(std::string_view text) {
+    Reader r(Reader::Mode::Packet);
+    run(r, text);
+    return r.takePacket();
+}
+
+}  // namespace corvana::json_text

@@ -1,0 +1,30 @@
+#pragma once
+// Internal helpers for the JSON forms of Variant and DataPacket: a fast
+// writer and the streaming reader that builds values without an
+// intermediate document (a 100,000-row list packet is read in one pass).
+#include <string>
+#include <string_view>
+
+#include "corvana/data/DataPacket.h"
+#include "corvana/data/Variant.h"
+
+namespace corvana::json_text {
+
+// Appends `s` as a JSON string. Bytes that are not valid UTF-8 are written
+// as U+FFFD so that the output is always valid JSON.
+void appendString(std::string& out, std::string_view s);
+// Appends a double so that it reads back as a float: always with a fraction
+// or an exponent. NaN and infinities have no JSON form and are written null.
+void appendFloat(std::string& out, double d);
+void appendVariant(std::string& out, const Variant& v);
+void appendPacket(std::string& out, const DataPacket& p);
+
+// Deepest nesting accepted when reading: a packet needs 4 levels inside its
+// envelope; argument arrays rarely more than 2. Deeper input is refused
+// before anything is built from it.
+constexpr int kMaxDepth = 64;
+
+Variant readVariant(std::string_view text);
+DataPacket readPacket(std::string_view text);
+
+}  // namespace corvana::json_text

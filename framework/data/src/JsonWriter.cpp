@@ -1,0 +1,209 @@
+#include <charconv>
+#include <cmath>
+
+#include "JsonText.h"
+
+namespace corvana {
+
+std::string formatDouble(double d) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, res.ptr);
+}
+
+namespace json_text {
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n;
+    char32_t cp;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) { n = 2; cp = c & 0x1F; }
+    else if ((c & 0xF0) == 0xE0) { n = 3; cp = c & 0x0F; }
+    else if ((c & 0xF8) == 0xF0) { n = 4; cp = c & 0x07; }
+    else return 0;
+    if (i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+void appendString(std::string& out, std::string_view s) {
+    static const char hex[] = "0123456789abcdef";
+    out.push_back('"');
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            std::size_t n = utf8SequenceLength(s, i);
+            if (n == 0) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out.append(s.data() + i, n);
+                i += n;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out.push_back(hex[c >> 4]);
+                    out.push_back(hex[c & 15]);
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+        ++i;
+    }
+    out.push_back('"');
+}
+
+void appendFloat(std::string& out, double d) {
+    if (!std::isfinite(d)) {
+        out += "null";
+        return;
+    }
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, d);
+    std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    out += text;
+    if (text.find_first_of(".eE") == std::string_view::npos) out += ".0";
+}
+
+namespace {
+
+void appendInt(std::string& out, std::int64_t i) {
+    char buf[32];
+    auto res = std::to_chars(buf, buf + sizeof buf, i);
+    out.append(buf, res.ptr);
+}
+
+// A cell of a packet row: its column type is known to the reader, so a date
+// travels as its plain ISO text.
+void appendCell(std::string& out, const Variant& v) {
+    switch (v.kind()) {
+        case Variant::Kind::Null: out += "null"; break;
+        case Variant::Kind::Bool: out += v.toBool() ? "true" : "false"; break;
+        case Variant::Kind::Int: appendInt(out, v.toInt()); break;
+        case Variant::Kind::Float: appendFloat(out, v.toDouble()); break;
+        case Variant::Kind::String: appendString(out, v.asString()); break;
+        case Variant::Kind::DateTime: appendString(out, v.asDateTime().toIso()); break;
+        default: appendVariant(out, v); break;  // refused by validation; kept readable
+    }
+}
+
+void appendRow(std::string& out, const Row& row) {
+    out.push_back('[');
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i) out.push_back(',');
+        appendCell(out, row[i]);
+    }
+    out.push_back(']');
+}
+
+}  // namespace
+
+void appendVariant(std::string& out, const Variant& v) {
+    switch (v.kind()) {
+        case Variant::Kind::Null: out += "null"; break;
+        case Variant::Kind::Bool: out += v.toBool() ? "true" : "false"; break;
+        case Variant::Kind::Int: appendInt(out, v.toInt()); break;
+        case Variant::Kind::Float: appendFloat(out, v.toDouble()); break;
+        case Variant::Kind::String: appendString(out, v.asString()); break;
+        case Variant::Kind::DateTime:
+            out += "{\"$date\":";
+            appendString(out, v.asDateTime().toIso());
+            out += '}';
+            break;
+        case Variant::Kind::Array: {
+            out.push_back('[');
+            const auto& a = v.asArray();
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                if (i) out.push_back(',');
+                appendVariant(out, a[i]);
+            }
+            out.push_back(']');
+            break;
+        }
+        case Variant::Kind::Packet:
+            out += "{\"$packet\":";
+            appendPacket(out, v.asPacket());
+            out += '}';
+            break;
+        case Variant::Kind::Error:
+            out += "{\"$error\":";
+            appendString(out, v.errorMessage());
+            out += '}';
+            break;
+    }
+}
+
+void appendPacket(std::string& out, const DataPacket& p) {
+    out += "{\"format\":\"corvana.datapacket\",\"version\":";
+    appendInt(out, DataPacket::kFormatVersion);
+    out += p.isDelta() ? ",\"kind\":\"delta\"" : ",\"kind\":\"data\"";
+    out += ",\"fields\":[";
+    for (std::size_t i = 0; i < p.fields().size(); ++i) {
+        const auto& f = p.fields()[i];
+        if (i) out.push_back(',');
+        out += "{\"name\":";
+        appendString(out, f.name);
+        out += ",\"type\":\"";
+        out += fieldTypeName(f.type);
+        out += "\",\"size\":";
+        appendInt(out, f.size);
+        out.push_back('}');
+    }
+    out += "],";
+    if (!p.isDelta()) {
+        out += "\"rows\":[";
+        const auto& rows = p.rows();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (i) out += ",\n";
+            appendRow(out, rows[i]);
+        }
+        out += "]}";
+        return;
+    }
+    out += "\"changes\":[";
+    const auto& changes = p.changes();
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const auto& c = changes[i];
+        if (i) out += ",\n";
+        out += "{\"status\":\"";
+        out += deltaStatusName(c.status);
+        out += '"';
+        if (c.status != DeltaRow::Status::Deleted) {
+            out += ",\"values\":";
+            appendRow(out, c.values);
+        }
+        if (c.status != DeltaRow::Status::Inserted) {
+            out += ",\"original\":";
+            appendRow(out, c.original);
+        }
+        out.push_back('}');
+    }
+    out += "]}";
+}
+
+}  // namespace json_text
+}  // namespace corvana
