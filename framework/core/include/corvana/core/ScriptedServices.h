@@ -1,0 +1,163 @@
+#pragma once
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "corvana/core/Services.h"
+
+// Scripted services for tests: each records what the code under test asked
+// and answers from a queue the test filled beforehand. A question asked with
+// an empty queue is an unexpected prompt: it is recorded in Unexpected() and
+// raises std::logic_error("pergunta inesperada: " + text), so that a test
+// never hangs on, or silently answers, a dialog it did not foresee.
+namespace corvana::services {
+
+class ScriptedDialogs : public IDialogs {
+public:
+    struct Shown {
+        enum Kind { Error, Information, Confirm };
+        Kind kind;
+        std::string text;
+        bool operator==(const Shown&) const = default;
+    };
+
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+    // Recorded as shown, then answered from the queue.
+    bool Confirm(const std::string& text) override;
+
+    void ExpectConfirm(bool answer);
+    std::size_t PendingConfirms() const { return confirms_.size(); }
+
+    // Everything shown, in order (unexpected prompts included).
+    const std::vector<Shown>& Messages() const { return messages_; }
+    std::vector<std::string> Errors() const;
+    std::vector<std::string> Informations() const;
+    const std::vector<std::string>& Unexpected() const { return unexpected_; }
+    // Forgets the messages, the unexpected prompts and the pending answers.
+    void Clear();
+
+private:
+    std::vector<Shown> messages_;
+    std::deque<bool> confirms_;
+    std::vector<std::string> unexpected_;
+};
+
+class ScriptedSearch : public ISearchDialog {
+public:
+    struct Call {
+        std::string text;
+        bool flag1;
+        bool flag2;
+        bool operator==(const Call&) const = default;
+    };
+
+    // Picks the 1-based row `recNo` of the source's dataset: the dataset is
+    // positioned on it and Pesquisar returns true. A row outside the dataset,
+    // or a source without a dataset, is a fault of the test (std::logic_error).
+    void ExpectPick(int recNo);
+    // Pesquisar returns false, leaving the dataset where it was.
+    void ExpectCancel();
+    std::size_t Pending() const { return answers_.size(); }
+
+    bool Pesquisar(corvana::DataSource& source, const std::string& titleAndEmptyText, bool flag1,
+                   bool flag2) override;
+
+    const std::vector<Call>& Calls() const { return calls_; }
+    std::vector<std::string> Texts() const;
+    const std::vector<std::string>& Unexpected() const { return unexpected_; }
+    void Clear();
+
+private:
+    std::deque<std::optional<int>> answers_;  // recNo, or nothing for cancel
+    std::vector<Call> calls_;
+    std::vector<std::string> unexpected_;
+};
+
+class ScriptedOpenFile : public IOpenFileDialog {
+public:
+    struct Call {
+        std::string filter;
+        std::string initialFile;
+        bool operator==(const Call&) const = default;
+    };
+
+    // The next Execute gives `fileName` (nothing: the user cancelled).
+    void Expect(std::optional<std::string> fileName);
+    void ExpectFile(std::string fileName) { Expect(std::move(fileName)); }
+    void ExpectCancel() { Expect(std::nullopt); }
+    std::size_t Pending() const { return answers_.size(); }
+
+    // Unexpected prompt text: the filter.
+    std::optional<std::string> Execute(const std::string& filter,
+                                       const std::string& initialFile) override;
+
+    const std::vector<Call>& Calls() const { return calls_; }
+    const std::vector<std::string>& Unexpected() const { return unexpected_; }
+    void Clear();
+
+private:
+    std::deque<std::optional<std::string>> answers_;
+    std::vector<Call> calls_;
+    std::vector<std::string> unexpected_;
+};
+
+class ScriptedBusy : public IBusyIndicator {
+public:
+    void Activate(QWidget* form, int kind) override;
+    // Deactivating with nothing active is counted, not raised (it runs in
+    // destructors).
+    void Deactivate() override;
+
+    // The kind of every activation, in order.
+    const std::vector<int>& Activations() const { return activations_; }
+    const std::vector<QWidget*>& Forms() const { return forms_; }
+    int Depth() const { return depth_; }
+    int MaxDepth() const { return maxDepth_; }
+    bool Active() const { return depth_ > 0; }
+    int UnbalancedDeactivations() const { return unbalanced_; }
+    void Clear();
+
+private:
+    std::vector<int> activations_;
+    std::vector<QWidget*> forms_;
+    int depth_ = 0;
+    int maxDepth_ = 0;
+    int unbalanced_ = 0;
+};
+
+class ScriptedCursor : public IWaitCursor {
+public:
+    void SetWait() override;
+    void SetDefault() override;
+    bool IsWait() const override { return wait_; }
+
+    // Every state set, in order (true: wait).
+    const std::vector<bool>& History() const { return history_; }
+    void Clear();
+
+private:
+    bool wait_ = false;
+    std::vector<bool> history_;
+};
+
+// Installs one of each scripted service for its lifetime; the destructor
+// restores the default console services (not whatever was installed before).
+class ScriptedServicesScope {
+public:
+    ScriptedServicesScope();
+    ~ScriptedServicesScope();
+    ScriptedServicesScope(const ScriptedServicesScope&) = delete;
+    ScriptedServicesScope& operator=(const ScriptedServicesScope&) = delete;
+
+    ScriptedDialogs dialogs;
+    ScriptedSearch search;
+    ScriptedOpenFile openFile;
+    ScriptedBusy busy;
+    ScriptedCursor cursor;
+};
+
+}  // namespace corvana::services

@@ -1,0 +1,194 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvana/data/DataPacket.h"
+#include "corvana/data/Field.h"
+#include "corvana/data/Variant.h"
+
+namespace corvana {
+
+class DataSource;
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// The in-memory table of a screen: rows loaded from a data packet of the
+// application server, a cursor, an edit buffer and a change log that is sent
+// back as a delta.
+//
+// Rows are numbered from 0 in the public row-level API (Field::ValueAt, the
+// DataLink notifications) and from 1 in RecNo, as the screens expect.
+//
+// The change log works like a delta: a row inserted and then edited stays one
+// insert with its latest values; a row inserted and then deleted leaves
+// nothing; a modified row keeps its values as last merged however often it is
+// edited, and a row edited back to exactly those values leaves the log again;
+// a deleted row is logged with its values as last merged. Changes are listed
+// in the order the rows were first changed.
+//
+// A row being inserted is visible (it counts in RecordCount and has an index)
+// but is neither in Data() nor in the change log until it is posted.
+//
+// Neither copyable nor movable: fields and data sources point at it.
+class ClientDataSet {
+public:
+    using Event = std::function<void(ClientDataSet&)>;
+
+    ClientDataSet();
+    ~ClientDataSet();
+    ClientDataSet(const ClientDataSet&) = delete;
+    ClientDataSet& operator=(const ClientDataSet&) = delete;
+
+    // --- fields -------------------------------------------------------------
+    // Declares a persistent field; raises while the dataset is open and when
+    // the name is empty or already used. An empty label means the name.
+    Field& AddField(std::string name, FieldType type, int size = 0, std::string displayLabel = {},
+                    bool visible = true, bool fixedChar = false);
+    const std::vector<Field*>& Fields() const { return fields_; }
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
+    // Case-insensitive; FieldByName raises when missing, FindField gives nullptr.
+    Field& FieldByName(std::string_view name) const;
+    Field* FindField(std::string_view name) const;
+
+    // --- state ---------------------------------------------------------------
+    DataSetState State() const { return state_; }
+    bool Active() const { return state_ != DataSetState::Inactive; }
+    // Opens an inactive dataset empty, from its fields (raises without fields).
+    void Open();
+    // Discards the rows, the change log and any edit in progress.
+    void Close();
+    void SetActive(bool active);
+    bool IsEmpty() const;   // true when closed
+    int RecordCount() const;  // 0 when closed
+
+    // --- navigation ------------------------------------------------------------
+    // Each first settles an edit in progress (CheckBrowseMode); a refused post
+    // propagates and the cursor stays. AfterScroll follows every call.
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    bool Eof() const;
+    bool Bof() const;
+    int RecNo() const;  // 1-based; 0 when closed or empty
+    void SetRecNo(int recNo);
+    // Moves to the first row whose field's text equals the text of value
+    // (whole value). caseInsensitive compares through foldCase. Returns false
+    // and leaves the cursor where it was when no row matches.
+    bool Locate(std::string_view fieldName, const Variant& value, bool caseInsensitive = false);
+
+    // --- editing -----------------------------------------------------------------
+    void Insert();  // new empty row at the cursor
+    void Append();  // new empty row at the end
+    // Puts the current row in edit; on an empty dataset it inserts instead.
+    void Edit();
+    // Stores the edit buffer. A BeforePost that throws refuses the post: the
+    // state and the buffer stay as they were.
+    void Post();
+    // Discards the edit buffer; a row being inserted is removed.
+    void Cancel();
+    // Deletes the current row (in insert state it cancels the insert; in edit
+    // state the edit is discarded); raises on an empty dataset.
+    void Delete();
+    // In edit or insert state: posts when the buffer was modified, cancels
+    // otherwise.
+    void CheckBrowseMode();
+    // True when a field was written since Edit or Insert.
+    bool Modified() const { return modified_; }
+
+    // --- packets -------------------------------------------------------------------
+    // Replaces the contents, opens the dataset, clears the change log and puts
+    // the cursor on the first row (any edit in progress is dropped). Fires
+    // AfterOpen and AfterScroll each time.
+    //
+    // Every declared field needs a packet column of the same name (compared
+    // case-insensitively) and type, except that an Integer column fills a
+    // Float field; otherwise corvana::Error names the field and both types,
+    // and the dataset is left as it was. Columns without a field are dropped.
+    // A dataset without declared fields takes the packet's columns as its
+    // fields (and replaces them when a later packet has other columns). Text
+    // longer than a String field's Size() is cut. A delta is refused.
+    //
+    // Cells are not checked again (a packet checks them when built or read);
+    // the rvalue overload moves the rows in instead of copying them.
+    void SetData(const DataPacket& packet);
+    void SetData(DataPacket&& packet);
+    // The value must hold a packet.
+    void SetData(const Variant& value);
+    // The current rows with pending changes applied (not an unposted buffer).
+    DataPacket Data() const;
+    // The change log as a delta packet.
+    DataPacket Delta() const;
+    int ChangeCount() const;
+    // The current rows become the stored ones; the change log is emptied.
+    // An edit in progress is settled first (CheckBrowseMode).
+    void MergeChangeLog();
+    // Restores the rows of the last merge (or load), in their order, and puts
+    // the cursor on the first row; an edit in progress is cancelled.
+    void CancelUpdates();
+    // Opens empty from the fields (closing first when open).
+    void CreateDataSet();
+    // Removes every row and the change log (an edit in progress is dropped);
+    // stays open.
+    void EmptyDataSet();
+
+    // --- events ------------------------------------------------------------------
+    Event BeforeInsert, AfterInsert;
+    Event BeforeEdit, AfterEdit;
+    Event BeforePost, AfterPost;
+    Event BeforeCancel, AfterCancel;
+    Event BeforeDelete, AfterDelete;
+    Event AfterScroll;
+    Event AfterOpen, AfterClose;
+
+private:
+    friend class Field;
+    friend class DataSource;
+    struct Store;
+
+    // Field access.
+    const Variant& readCell(int row, int column) const;
+    const Variant& readCurrent(int column) const;
+    Variant readOld(int column) const;
+    void writeCurrent(Field& field, Variant value);
+    int checkRow(int row) const;
+
+    // Rows and cursor.
+    void checkActive() const;
+    void checkFieldsForOpen() const;
+    void resetContents();
+    void finishLoad(DataSetState before);
+    void moveCursor(int row, bool bof, bool eof);
+    void beginInsert(int position);
+    void setState(DataSetState state);
+    std::vector<FieldDef> fieldDefs() const;
+    template <typename Packet>
+    void loadPacket(Packet&& packet);
+
+    // Data sources.
+    void attachSource(DataSource* source);
+    void detachSource(DataSource* source);
+    template <typename Fn>
+    void notify(Fn fn);
+
+    std::vector<std::unique_ptr<Field>> ownedFields_;
+    std::vector<Field*> fields_;
+    bool fieldsFromPacket_ = false;
+
+    DataSetState state_ = DataSetState::Inactive;
+    std::unique_ptr<Store> store_;
+    int cursor_ = 0;
+    bool bof_ = true;
+    bool eof_ = true;
+    Row buffer_;
+    bool modified_ = false;
+    int cursorBeforeInsert_ = -1;
+    int readRow_ = -1;  // row that field reads go to while DisplayTextAt runs
+
+    std::vector<DataSource*> sources_;
+};
+
+}  // namespace corvana

@@ -1,0 +1,831 @@
+#include "corvana/data/ClientDataSet.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+
+#include "corvana/data/DataSource.h"
+#include "corvana/data/Error.h"
+#include "corvana/data/Text.h"
+
+namespace corvana {
+
+namespace {
+
+enum class RecordStatus : std::uint8_t { Unchanged, Inserted, Modified };
+constexpr std::uint32_t kNoOrdinal = UINT32_MAX;
+
+// One stored row. A row modified since the last merge keeps its values as
+// they were then in `original`; changeSeq orders the change log.
+struct Record {
+    Row values;
+    std::unique_ptr<Row> original;
+    std::uint64_t changeSeq = 0;
+    std::uint32_t ordinal = kNoOrdinal;  // position at the last merge; none for inserts
+    RecordStatus status = RecordStatus::Unchanged;
+};
+
+struct DeletedRecord {
+    Row original;
+    std::uint64_t changeSeq;
+    std::uint32_t ordinal;
+};
+
+// The rows, in a gap buffer: indexed access in constant time, and inserts
+// and deletes cost the distance from the previous one rather than the
+// distance to the end. A grid deletes and inserts around the cursor, so a
+// run of such edits over a large dataset stays linear.
+class RecordList {
+public:
+    std::size_t size() const { return items_.size() - gapLength_; }
+    Record& operator[](std::size_t i) { return items_[i < gapStart_ ? i : i + gapLength_]; }
+    const Record& operator[](std::size_t i) const {
+        return items_[i < gapStart_ ? i : i + gapLength_];
+    }
+
+    void assign(std::vector<Record> items) {
+        items_ = std::move(items);
+        gapStart_ = items_.size();
+        gapLength_ = 0;
+    }
+    void clear() { assign({}); }
+
+    void insert(std::size_t pos, Record record) {
+        if (gapLength_ == 0) grow();
+        moveGap(pos);
+        items_[gapStart_] = std::move(record);
+        ++gapStart_;
+        --gapLength_;
+    }
+
+    void erase(std::size_t pos) {
+        moveGap(pos);
+        items_[gapStart_ + gapLength_] = Record{};  // frees the row's values now
+        ++gapLength_;
+    }
+
+private:
+    void moveGap(std::size_t pos) {
+        const auto base = items_.begin();
+        if (gapLength_ == 0) {
+            // Nothing to move, and moving a record onto itself would empty it.
+        } else if (pos < gapStart_) {
+            std::move_backward(base + static_cast<std::ptrdiff_t>(pos),
+                               base + static_cast<std::ptrdiff_t>(gapStart_),
+                               base + static_cast<std::ptrdiff_t>(gapStart_ + gapLength_));
+        } else if (pos > gapStart_) {
+            std::move(base + static_cast<std::ptrdiff_t>(gapStart_ + gapLength_),
+                      base + static_cast<std::ptrdiff_t>(pos + gapLength_),
+                      base + static_cast<std::ptrdiff_t>(gapStart_));
+        }
+        gapStart_ = pos;
+    }
+
+    void grow() {
+        moveGap(size());
+        const std::size_t extra = std::max<std::size_t>(16, items_.size() / 2);
+        items_.resize(items_.size() + extra);
+        gapLength_ = extra;
+    }
+
+    std::vector<Record> items_;
+    std::size_t gapStart_ = 0;
+    std::size_t gapLength_ = 0;
+};
+
+const Variant& nullVariant() {
+    static const Variant null;
+    return null;
+}
+
+[[noreturn]] void throwNotEditing() {
+    throw Error("O conjunto de dados não está em modo de edição.");
+}
+
+bool editing(DataSetState s) { return s == DataSetState::Edit || s == DataSetState::Insert; }
+
+}  // namespace
+
+struct ClientDataSet::Store {
+    RecordList rows;
+    std::vector<DeletedRecord> deleted;
+    std::uint64_t nextSeq = 1;
+    int changeCount = 0;
+
+    void clear() {
+        rows.clear();
+        deleted.clear();
+        nextSeq = 1;
+        changeCount = 0;
+    }
+};
+
+// A source may detach itself (or another) while being notified: iterate over
+// a copy and skip whatever left meanwhile.
+template <typename Fn>
+void ClientDataSet::notify(Fn fn) {
+    if (sources_.empty()) return;
+    const std::vector<DataSource*> snapshot = sources_;
+    for (DataSource* source : snapshot) {
+        if (std::find(sources_.begin(), sources_.end(), source) != sources_.end()) fn(*source);
+    }
+}
+
+ClientDataSet::ClientDataSet() : store_(std::make_unique<Store>()) {}
+
+ClientDataSet::~ClientDataSet() {
+    const std::vector<DataSource*> sources = std::move(sources_);
+    sources_.clear();
+    for (DataSource* source : sources) source->dataSetDestroyed();
+}
+
+// --- fields -------------------------------------------------------------------
+
+Field& ClientDataSet::AddField(std::string name, FieldType type, int size, std::string displayLabel,
+                               bool visible, bool fixedChar) {
+    if (Active()) throw Error("Não é possível incluir campos com o conjunto de dados aberto.");
+    if (trimBlanks(name).empty()) throw Error("O nome do campo não pode ser vazio.");
+    if (FindField(name)) throw Error("O campo '" + name + "' já existe.");
+    // Fields that came from a packet become declared ones from here on.
+    fieldsFromPacket_ = false;
+    auto field = std::unique_ptr<Field>(new Field(*this, FieldCount(), std::move(name), type, size,
+                                                  std::move(displayLabel), visible, fixedChar));
+    fields_.push_back(field.get());
+    ownedFields_.push_back(std::move(field));
+    return *fields_.back();
+}
+
+Field* ClientDataSet::FindField(std::string_view name) const {
+    for (Field* f : fields_) {
+        if (f->Name() == name) return f;
+    }
+    const std::string folded = foldCase(name);
+    for (Field* f : fields_) {
+        if (foldCase(f->Name()) == folded) return f;
+    }
+    return nullptr;
+}
+
+Field& ClientDataSet::FieldByName(std::string_view name) const {
+    if (Field* f = FindField(name)) return *f;
+    throw Error("Campo '" + std::string(name) + "' não encontrado.");
+}
+
+// --- state ------------------------------------------------------------------
+
+void ClientDataSet::checkActive() const {
+    if (!Active()) throw Error("O conjunto de dados está fechado.");
+}
+
+void ClientDataSet::checkFieldsForOpen() const {
+    if (fields_.empty()) throw Error("O conjunto de dados não tem campos definidos.");
+}
+
+void ClientDataSet::resetContents() {
+    store_->clear();
+    buffer_.clear();
+    modified_ = false;
+    cursorBeforeInsert_ = -1;
+    readRow_ = -1;
+    cursor_ = 0;
+    bof_ = eof_ = true;
+}
+
+void ClientDataSet::finishLoad(DataSetState before) {
+    cursor_ = 0;
+    bof_ = true;
+    eof_ = store_->rows.size() == 0;
+    state_ = DataSetState::Browse;
+    notify([](DataSource& s) { s.dataSetLayoutChanged(); });
+    if (before != state_) notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterOpen) AfterOpen(*this);
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void ClientDataSet::Open() {
+    if (Active()) return;
+    checkFieldsForOpen();
+    resetContents();
+    finishLoad(DataSetState::Inactive);
+}
+
+void ClientDataSet::Close() {
+    if (!Active()) return;
+    resetContents();
+    state_ = DataSetState::Inactive;
+    notify([](DataSource& s) { s.dataSetLayoutChanged(); });
+    notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterClose) AfterClose(*this);
+}
+
+void ClientDataSet::SetActive(bool active) {
+    if (active) {
+        Open();
+    } else {
+        Close();
+    }
+}
+
+bool ClientDataSet::IsEmpty() const { return RecordCount() == 0; }
+
+int ClientDataSet::RecordCount() const {
+    return Active() ? static_cast<int>(store_->rows.size()) : 0;
+}
+
+// --- navigation -----------------------------------------------------------------
+
+void ClientDataSet::moveCursor(int row, bool bof, bool eof) {
+    const int old = cursor_;
+    cursor_ = row;
+    bof_ = bof;
+    eof_ = eof;
+    if (old != row) notify([old, row](DataSource& s) { s.dataSetCurrentChanged(old, row); });
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void ClientDataSet::First() {
+    checkActive();
+    CheckBrowseMode();
+    moveCursor(0, true, IsEmpty());
+}
+
+void ClientDataSet::Last() {
+    checkActive();
+    CheckBrowseMode();
+    const int n = RecordCount();
+    moveCursor(n > 0 ? n - 1 : 0, n == 0, true);
+}
+
+void ClientDataSet::Next() {
+    checkActive();
+    CheckBrowseMode();
+    const int n = RecordCount();
+    if (cursor_ + 1 < n) {
+        moveCursor(cursor_ + 1, false, false);
+    } else {
+        moveCursor(cursor_, n == 0, true);
+    }
+}
+
+void ClientDataSet::Prior() {
+    checkActive();
+    CheckBrowseMode();
+    const int n = RecordCount();
+    if (cursor_ > 0) {
+        moveCursor(cursor_ - 1, false, false);
+    } else {
+        moveCursor(cursor_, true, n == 0);
+    }
+}
+
+bool ClientDataSet::Eof() const { return Active() ? eof_ : true; }
+
+bool ClientDataSet::Bof() const { return Active() ? bof_ : true; }
+
+int ClientDataSet::RecNo() const { return IsEmpty() ? 0 : cursor_ + 1; }
+
+void ClientDataSet::SetRecNo(int recNo) {
+    checkActive();
+    CheckBrowseMode();
+    if (recNo < 1 || recNo > RecordCount()) {
+        throw Error("O registro " + std::to_string(recNo) + " não existe no conjunto de dados.");
+    }
+    moveCursor(recNo - 1, false, false);
+}
+
+bool ClientDataSet::Locate(std::string_view fieldName, const Variant& value, bool caseInsensitive) {
+    checkActive();
+    const int column = FieldByName(fieldName).Index();
+    CheckBrowseMode();
+    const std::string target = caseInsensitive ? foldCase(value.toString()) : value.toString();
+    const int n = RecordCount();
+    for (int i = 0; i < n; ++i) {
+        const Variant& cell = store_->rows[static_cast<std::size_t>(i)].values[static_cast<std::size_t>(column)];
+        bool match;
+        if (!caseInsensitive && cell.isString()) {
+            match = cell.asString() == target;  // no copy for the common case
+        } else {
+            match = (caseInsensitive ? foldCase(cell.toString()) : cell.toString()) == target;
+        }
+        if (match) {
+            moveCursor(i, false, false);
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- editing ------------------------------------------------------------------------
+
+void ClientDataSet::setState(DataSetState state) {
+    if (state_ == state) return;
+    state_ = state;
+    notify([](DataSource& s) { s.dataSetStateChanged(); });
+}
+
+void ClientDataSet::CheckBrowseMode() {
+    if (!editing(state_)) return;
+    if (modified_) {
+        Post();
+    } else {
+        Cancel();
+    }
+}
+
+void ClientDataSet::Insert() {
+    checkActive();
+    CheckBrowseMode();
+    if (BeforeInsert) BeforeInsert(*this);
+    beginInsert(IsEmpty() ? 0 : cursor_);
+}
+
+void ClientDataSet::Append() {
+    checkActive();
+    CheckBrowseMode();
+    if (BeforeInsert) BeforeInsert(*this);
+    beginInsert(RecordCount());
+}
+
+void ClientDataSet::beginInsert(int position) {
+    const int n = RecordCount();
+    // Where the previous current row ends up once the new row is in place.
+    const int oldRow = n == 0 ? -1 : (cursor_ >= position ? cursor_ + 1 : cursor_);
+    cursorBeforeInsert_ = n == 0 ? -1 : cursor_;
+    // The placeholder stays Unchanged, outside the log, until it is posted.
+    store_->rows.insert(static_cast<std::size_t>(position), Record{});
+    buffer_.assign(fields_.size(), Variant());
+    modified_ = false;
+    cursor_ = position;
+    bof_ = eof_ = false;
+    state_ = DataSetState::Insert;
+    notify([position](DataSource& s) { s.dataSetRowInserted(position); });
+    notify([oldRow, position](DataSource& s) { s.dataSetCurrentChanged(oldRow, position); });
+    notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterInsert) AfterInsert(*this);
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void ClientDataSet::Edit() {
+    checkActive();
+    if (editing(state_)) return;
+    if (IsEmpty()) {
+        Insert();
+        return;
+    }
+    if (BeforeEdit) BeforeEdit(*this);
+    buffer_ = store_->rows[static_cast<std::size_t>(cursor_)].values;
+    modified_ = false;
+    setState(DataSetState::Edit);
+    if (AfterEdit) AfterEdit(*this);
+}
+
+void ClientDataSet::Post() {
+    if (!editing(state_)) throwNotEditing();
+    if (BeforePost) BeforePost(*this);  // a throw refuses the post
+    if (!editing(state_)) return;       // the handler settled the edit itself
+
+    Store& st = *store_;
+    Record& r = st.rows[static_cast<std::size_t>(cursor_)];
+    if (state_ == DataSetState::Insert) {
+        r.values = std::move(buffer_);
+        r.status = RecordStatus::Inserted;
+        r.changeSeq = st.nextSeq++;
+        r.ordinal = kNoOrdinal;
+        ++st.changeCount;
+    } else if (buffer_ != r.values) {
+        switch (r.status) {
+        case RecordStatus::Unchanged:
+            r.original = std::make_unique<Row>(std::move(r.values));
+            r.values = std::move(buffer_);
+            r.status = RecordStatus::Modified;
+            r.changeSeq = st.nextSeq++;
+            ++st.changeCount;
+            break;
+        case RecordStatus::Inserted:
+            r.values = std::move(buffer_);
+            break;
+        case RecordStatus::Modified:
+            r.values = std::move(buffer_);
+            if (r.values == *r.original) {
+                // Edited back to its values as last merged: no longer a change.
+                r.original.reset();
+                r.status = RecordStatus::Unchanged;
+                r.changeSeq = 0;
+                --st.changeCount;
+            }
+            break;
+        }
+    }
+    buffer_.clear();
+    modified_ = false;
+    cursorBeforeInsert_ = -1;
+    state_ = DataSetState::Browse;
+    const int row = cursor_;
+    notify([row](DataSource& s) { s.dataSetRowChanged(row); });
+    notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterPost) AfterPost(*this);
+}
+
+void ClientDataSet::Cancel() {
+    if (!editing(state_)) return;
+    if (BeforeCancel) BeforeCancel(*this);
+    if (!editing(state_)) return;
+
+    const bool wasInsert = state_ == DataSetState::Insert;
+    const int row = cursor_;
+    buffer_.clear();
+    modified_ = false;
+    state_ = DataSetState::Browse;
+    if (wasInsert) {
+        store_->rows.erase(static_cast<std::size_t>(row));
+        const int n = RecordCount();
+        cursor_ = std::clamp(cursorBeforeInsert_, 0, std::max(n - 1, 0));
+        cursorBeforeInsert_ = -1;
+        bof_ = eof_ = n == 0;
+        const int now = n == 0 ? -1 : cursor_;
+        notify([row](DataSource& s) { s.dataSetRowRemoved(row); });
+        notify([now](DataSource& s) { s.dataSetCurrentChanged(-1, now); });
+    } else {
+        notify([row](DataSource& s) { s.dataSetRowChanged(row); });
+    }
+    notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterCancel) AfterCancel(*this);
+    if (wasInsert && AfterScroll) AfterScroll(*this);
+}
+
+void ClientDataSet::Delete() {
+    checkActive();
+    if (state_ == DataSetState::Insert) {
+        Cancel();
+        return;
+    }
+    if (IsEmpty()) throw Error("Não há registro para excluir: o conjunto de dados está vazio.");
+    if (BeforeDelete) BeforeDelete(*this);
+
+    const DataSetState before = state_;
+    buffer_.clear();  // an edit in progress is discarded with its row
+    modified_ = false;
+
+    Store& st = *store_;
+    const int row = cursor_;
+    Record& r = st.rows[static_cast<std::size_t>(row)];
+    switch (r.status) {
+    case RecordStatus::Inserted:
+        --st.changeCount;  // an insert deleted leaves nothing
+        break;
+    case RecordStatus::Modified:
+        // Keeps its place in the log and its values as last merged.
+        st.deleted.push_back({std::move(*r.original), r.changeSeq, r.ordinal});
+        break;
+    case RecordStatus::Unchanged:
+        st.deleted.push_back({std::move(r.values), st.nextSeq++, r.ordinal});
+        ++st.changeCount;
+        break;
+    }
+    st.rows.erase(static_cast<std::size_t>(row));
+
+    const int n = RecordCount();
+    cursor_ = std::min(row, std::max(n - 1, 0));
+    bof_ = eof_ = n == 0;
+    state_ = DataSetState::Browse;
+    const int now = n == 0 ? -1 : cursor_;
+    notify([row](DataSource& s) { s.dataSetRowRemoved(row); });
+    notify([now](DataSource& s) { s.dataSetCurrentChanged(-1, now); });
+    if (before != state_) notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterDelete) AfterDelete(*this);
+    if (AfterScroll) AfterScroll(*this);
+}
+
+// --- field access -------------------------------------------------------------------
+
+int ClientDataSet::checkRow(int row) const {
+    if (row < 0 || row >= RecordCount()) {
+        throw Error("A linha " + std::to_string(row) + " não existe no conjunto de dados.");
+    }
+    return row;
+}
+
+const Variant& ClientDataSet::readCell(int row, int column) const {
+    const auto c = static_cast<std::size_t>(column);
+    if (editing(state_) && row == cursor_) return buffer_[c];
+    return store_->rows[static_cast<std::size_t>(row)].values[c];
+}
+
+const Variant& ClientDataSet::readCurrent(int column) const {
+    if (readRow_ >= 0) {
+        return readRow_ < RecordCount() ? readCell(readRow_, column) : nullVariant();
+    }
+    if (editing(state_)) return buffer_[static_cast<std::size_t>(column)];
+    if (IsEmpty()) return nullVariant();
+    return readCell(cursor_, column);
+}
+
+Variant ClientDataSet::readOld(int column) const {
+    const int row = readRow_ >= 0 ? readRow_ : cursor_;
+    if (row >= RecordCount()) return Variant();
+    if (state_ == DataSetState::Insert && row == cursor_) return Variant();
+    const Record& r = store_->rows[static_cast<std::size_t>(row)];
+    const auto c = static_cast<std::size_t>(column);
+    switch (r.status) {
+    case RecordStatus::Inserted:
+        return Variant();
+    case RecordStatus::Modified:
+        return (*r.original)[c];
+    case RecordStatus::Unchanged:
+        break;
+    }
+    return r.values[c];
+}
+
+void ClientDataSet::writeCurrent(Field& field, Variant value) {
+    if (!editing(state_)) throwNotEditing();
+    buffer_[static_cast<std::size_t>(field.Index())] = std::move(value);
+    modified_ = true;
+    Field* f = &field;
+    notify([f](DataSource& s) { s.dataSetFieldChanged(f); });
+}
+
+// --- packets ------------------------------------------------------------------------------
+
+std::vector<FieldDef> ClientDataSet::fieldDefs() const {
+    std::vector<FieldDef> defs;
+    defs.reserve(fields_.size());
+    for (const Field* f : fields_) defs.push_back(f->Def());
+    return defs;
+}
+
+// Cells are trusted to fit their columns (the packet checks that when it is
+// built or read); the only work per cell is for Float fields (integers
+// become floats) and sized String fields (longer text is cut). When the
+// packet's columns are exactly the fields, the rows of an rvalue packet are
+// moved in whole.
+template <typename Packet>
+void ClientDataSet::loadPacket(Packet&& packet) {
+    constexpr bool canMove = !std::is_lvalue_reference_v<Packet>;
+    if (packet.isDelta()) {
+        throw Error("Um pacote de alterações (delta) não pode ser carregado como dados.");
+    }
+    const std::vector<FieldDef>& defs = packet.fields();
+    const bool takeFields = fields_.empty() || fieldsFromPacket_;
+
+    std::vector<int> columnOf;  // packet column of each field
+    if (takeFields) {
+        for (std::size_t i = 0; i < defs.size(); ++i) columnOf.push_back(static_cast<int>(i));
+    } else {
+        for (const Field* f : fields_) {
+            int column = -1;
+            for (std::size_t i = 0; i < defs.size(); ++i) {
+                if (equalsIgnoreCase(defs[i].name, f->Name())) {
+                    column = static_cast<int>(i);
+                    break;
+                }
+            }
+            if (column < 0) {
+                throw Error("O campo '" + f->Name() + "' não existe no pacote de dados.");
+            }
+            const FieldType got = defs[static_cast<std::size_t>(column)].type;
+            const bool widened = f->DataType() == FieldType::Float && got == FieldType::Integer;
+            if (got != f->DataType() && !widened) {
+                throw Error("O campo '" + f->Name() + "' é do tipo " + fieldTypeName(f->DataType()) +
+                            " no conjunto de dados, mas do tipo " + fieldTypeName(got) +
+                            " no pacote de dados.");
+            }
+            columnOf.push_back(column);
+        }
+    }
+    const std::size_t width = defs.size();
+    for (std::size_t i = 0; i < packet.rows().size(); ++i) {
+        if (packet.rows()[i].size() != width) {
+            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
+                        std::to_string(packet.rows()[i].size()) + " valores, e não " +
+                        std::to_string(width) + ".");
+        }
+    }
+
+    // Everything checked: from here on nothing throws for a bad packet.
+    if (takeFields) {
+        bool same = defs.size() == fields_.size();
+        for (std::size_t i = 0; same && i < defs.size(); ++i) same = fields_[i]->Def() == defs[i];
+        if (!same) {
+            fields_.clear();
+            ownedFields_.clear();
+            for (const FieldDef& d : defs) {
+                auto field = std::unique_ptr<Field>(
+                    new Field(*this, static_cast<int>(fields_.size()), d.name, d.type, d.size, {}, true, false));
+                fields_.push_back(field.get());
+                ownedFields_.push_back(std::move(field));
+            }
+        }
+        fieldsFromPacket_ = true;
+    }
+
+    bool identity = columnOf.size() == width;
+    for (std::size_t i = 0; identity && i < columnOf.size(); ++i) {
+        identity = columnOf[i] == static_cast<int>(i);
+    }
+    struct Fixup {
+        std::size_t column;
+        bool toFloat;
+        std::size_t maxChars;
+    };
+    std::vector<Fixup> fixups;
+    for (const Field* f : fields_) {
+        if (f->DataType() == FieldType::Float) {
+            fixups.push_back({static_cast<std::size_t>(f->Index()), true, 0});
+        } else if (f->DataType() == FieldType::String && f->Size() > 0) {
+            fixups.push_back({static_cast<std::size_t>(f->Index()), false, static_cast<std::size_t>(f->Size())});
+        }
+    }
+
+    auto& source = packet.rows();
+    std::vector<Record> records(source.size());
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        Record& rec = records[i];
+        if (identity) {
+            if constexpr (canMove) {
+                rec.values = std::move(source[i]);
+            } else {
+                rec.values = source[i];
+            }
+        } else {
+            rec.values.reserve(columnOf.size());
+            for (int column : columnOf) {
+                if constexpr (canMove) {
+                    rec.values.push_back(std::move(source[i][static_cast<std::size_t>(column)]));
+                } else {
+                    rec.values.push_back(source[i][static_cast<std::size_t>(column)]);
+                }
+            }
+        }
+        for (const Fixup& fx : fixups) {
+            Variant& cell = rec.values[fx.column];
+            if (fx.toFloat) {
+                if (cell.kind() == Variant::Kind::Int) cell = Variant(cell.toDouble());
+            } else if (cell.isString() && cell.asString().size() > fx.maxChars) {
+                // Byte length above the limit is the cheap test; most text passes it.
+                if (utf8Length(cell.asString()) > fx.maxChars) {
+                    cell = Variant(utf8Truncate(cell.asString(), fx.maxChars));
+                }
+            }
+        }
+        rec.ordinal = static_cast<std::uint32_t>(i);
+    }
+
+    const DataSetState before = state_;
+    resetContents();
+    store_->rows.assign(std::move(records));
+    finishLoad(before);
+}
+
+void ClientDataSet::SetData(const DataPacket& packet) { loadPacket(packet); }
+
+void ClientDataSet::SetData(DataPacket&& packet) { loadPacket(std::move(packet)); }
+
+void ClientDataSet::SetData(const Variant& value) {
+    if (!value.isPacket()) throw Error("Pacote de dados inválido.");
+    loadPacket(value.asPacket());
+}
+
+DataPacket ClientDataSet::Data() const {
+    DataPacket packet(fieldDefs());
+    if (!Active()) return packet;
+    const int n = RecordCount();
+    auto& rows = packet.rows();
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        if (state_ == DataSetState::Insert && i == cursor_) continue;  // not posted
+        rows.push_back(store_->rows[static_cast<std::size_t>(i)].values);
+    }
+    return packet;
+}
+
+DataPacket ClientDataSet::Delta() const {
+    DataPacket packet(fieldDefs(), DataPacket::Kind::Delta);
+    if (!Active()) return packet;
+    struct Entry {
+        std::uint64_t seq;
+        const Record* record;
+        const DeletedRecord* deleted;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(store_->changeCount));
+    const std::size_t n = store_->rows.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Record& r = store_->rows[i];
+        if (r.status != RecordStatus::Unchanged) entries.push_back({r.changeSeq, &r, nullptr});
+    }
+    for (const DeletedRecord& d : store_->deleted) entries.push_back({d.changeSeq, nullptr, &d});
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
+
+    auto& changes = packet.changes();
+    changes.reserve(entries.size());
+    for (const Entry& e : entries) {
+        DeltaRow change;
+        if (e.deleted) {
+            change.status = DeltaRow::Status::Deleted;
+            change.original = e.deleted->original;
+        } else if (e.record->status == RecordStatus::Inserted) {
+            change.status = DeltaRow::Status::Inserted;
+            change.values = e.record->values;
+        } else {
+            change.status = DeltaRow::Status::Modified;
+            change.values = e.record->values;
+            change.original = *e.record->original;
+        }
+        changes.push_back(std::move(change));
+    }
+    return packet;
+}
+
+int ClientDataSet::ChangeCount() const { return Active() ? store_->changeCount : 0; }
+
+void ClientDataSet::MergeChangeLog() {
+    if (!Active()) return;
+    CheckBrowseMode();
+    Store& st = *store_;
+    const std::size_t n = st.rows.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        Record& r = st.rows[i];
+        r.original.reset();
+        r.status = RecordStatus::Unchanged;
+        r.changeSeq = 0;
+        r.ordinal = static_cast<std::uint32_t>(i);
+    }
+    st.deleted.clear();
+    st.nextSeq = 1;
+    st.changeCount = 0;
+}
+
+void ClientDataSet::CancelUpdates() {
+    if (!Active()) return;
+    Cancel();
+    Store& st = *store_;
+    // The surviving stored rows are still in their merged order; put the
+    // deleted ones back between them by their merged position.
+    std::sort(st.deleted.begin(), st.deleted.end(),
+              [](const DeletedRecord& a, const DeletedRecord& b) { return a.ordinal < b.ordinal; });
+    std::vector<Record> restored;
+    restored.reserve(st.rows.size() + st.deleted.size());
+    std::size_t d = 0;
+    auto restoreDeleted = [&](std::uint32_t upTo) {
+        for (; d < st.deleted.size() && st.deleted[d].ordinal < upTo; ++d) {
+            Record back;
+            back.values = std::move(st.deleted[d].original);
+            restored.push_back(std::move(back));
+        }
+    };
+    const std::size_t n = st.rows.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        Record& r = st.rows[i];
+        if (r.status == RecordStatus::Inserted) continue;
+        restoreDeleted(r.ordinal);
+        if (r.status == RecordStatus::Modified) r.values = std::move(*r.original);
+        r.original.reset();
+        r.status = RecordStatus::Unchanged;
+        r.changeSeq = 0;
+        restored.push_back(std::move(r));
+    }
+    restoreDeleted(kNoOrdinal);
+    for (std::size_t i = 0; i < restored.size(); ++i) restored[i].ordinal = static_cast<std::uint32_t>(i);
+
+    st.rows.assign(std::move(restored));
+    st.deleted.clear();
+    st.nextSeq = 1;
+    st.changeCount = 0;
+    cursor_ = 0;
+    bof_ = true;
+    eof_ = st.rows.size() == 0;
+    notify([](DataSource& s) { s.dataSetLayoutChanged(); });
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void ClientDataSet::CreateDataSet() {
+    checkFieldsForOpen();
+    Close();
+    Open();
+}
+
+void ClientDataSet::EmptyDataSet() {
+    checkActive();
+    const DataSetState before = state_;
+    resetContents();
+    state_ = DataSetState::Browse;
+    notify([](DataSource& s) { s.dataSetLayoutChanged(); });
+    if (before != state_) notify([](DataSource& s) { s.dataSetStateChanged(); });
+    if (AfterScroll) AfterScroll(*this);
+}
+
+// --- data sources -------------------------------------------------------------------------
+
+void ClientDataSet::attachSource(DataSource* source) {
+    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end()) {
+        sources_.push_back(source);
+    }
+}
+
+void ClientDataSet::detachSource(DataSource* source) {
+    sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+}
+
+}  // namespace corvana

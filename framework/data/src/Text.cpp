@@ -1,0 +1,178 @@
+#include "corvana/data/Text.h"
+
+#include <cstdint>
+
+namespace corvana {
+
+namespace {
+
+inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length in bytes of the well-formed sequence that starts at text[i], with
+// its code point in cp; 0 when the byte at i does not start one.
+std::size_t decodeAt(std::string_view text, std::size_t i, char32_t& cp) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    const std::size_t left = text.size() - i;
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (left < 2 || !isContinuation(at(1))) return 0;
+        cp = (char32_t(b0 & 0x1F) << 6) | (at(1) & 0x3F);
+        return 2;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (left < 3) return 0;
+        const unsigned char b1 = at(1);
+        const unsigned char lo = b0 == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        const unsigned char hi = b0 == 0xED ? 0x9F : 0xBF;  // no surrogates
+        if (b1 < lo || b1 > hi || !isContinuation(at(2))) return 0;
+        cp = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (at(2) & 0x3F);
+        return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (left < 4) return 0;
+        const unsigned char b1 = at(1);
+        const unsigned char lo = b0 == 0xF0 ? 0x90 : 0x80;
+        const unsigned char hi = b0 == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+        if (b1 < lo || b1 > hi || !isContinuation(at(2)) || !isContinuation(at(3))) return 0;
+        cp = (char32_t(b0 & 0x07) << 18) | (char32_t(b1 & 0x3F) << 12) |
+             (char32_t(at(2) & 0x3F) << 6) | (at(3) & 0x3F);
+        return 4;
+    }
+    return 0;
+}
+
+// Byte length of the character at text[i]: its sequence when well formed,
+// otherwise the single offending byte.
+inline std::size_t charLengthAt(std::string_view text, std::size_t i) {
+    char32_t cp;
+    const std::size_t n = decodeAt(text, i, cp);
+    return n == 0 ? 1 : n;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Lower-case form of a code point of U+00C0..U+017F (itself when none).
+char32_t lowerLatin(char32_t cp) {
+    if (cp >= 0xC0 && cp <= 0xDE) return cp == 0xD7 ? cp : cp + 0x20;  // 0xD7 is ×
+    if (cp == 0x130) return U'i';                                      // İ
+    if (cp >= 0x100 && cp <= 0x137) return (cp % 2 == 0) ? cp + 1 : cp;
+    if (cp >= 0x139 && cp <= 0x148) return (cp % 2 == 1) ? cp + 1 : cp;
+    if (cp >= 0x14A && cp <= 0x177) return (cp % 2 == 0) ? cp + 1 : cp;
+    if (cp == 0x178) return 0xFF;  // Ÿ
+    if (cp >= 0x179 && cp <= 0x17E) return (cp % 2 == 1) ? cp + 1 : cp;
+    return cp;
+}
+
+// Upper-case form of a code point of U+00C0..U+017F (itself when none).
+char32_t upperLatin(char32_t cp) {
+    if (cp >= 0xE0 && cp <= 0xFE) return cp == 0xF7 ? cp : cp - 0x20;  // 0xF7 is ÷
+    if (cp == 0xFF) return 0x178;                                      // ÿ
+    if (cp == 0x131) return U'I';                                      // ı
+    if (cp >= 0x101 && cp <= 0x137) return (cp % 2 == 1) ? cp - 1 : cp;
+    if (cp >= 0x13A && cp <= 0x148) return (cp % 2 == 0) ? cp - 1 : cp;
+    if (cp >= 0x14B && cp <= 0x177) return (cp % 2 == 1) ? cp - 1 : cp;
+    if (cp >= 0x17A && cp <= 0x17E) return (cp % 2 == 0) ? cp - 1 : cp;
+    return cp;
+}
+
+template <typename AsciiMap, typename LatinMap>
+std::string mapCase(std::string_view text, AsciiMap ascii, LatinMap latin) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(ascii(c)));
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        const std::size_t n = decodeAt(text, i, cp);
+        if (n == 2 && cp >= 0xC0 && cp <= 0x17F) {
+            appendUtf8(out, latin(cp));
+        } else {
+            // Any other character, valid or not, is copied byte for byte.
+            out.append(text.substr(i, n == 0 ? 1 : n));
+        }
+        i += n == 0 ? 1 : n;
+    }
+    return out;
+}
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::size_t utf8Length(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); i += charLengthAt(text, i)) ++count;
+    return count;
+}
+
+std::string utf8Truncate(std::string_view text, std::size_t maxChars) {
+    // Fast path: no more bytes than allowed characters.
+    if (text.size() <= maxChars) return std::string(text);
+    std::size_t i = 0;
+    for (std::size_t count = 0; i < text.size() && count < maxChars; ++count) {
+        i += charLengthAt(text, i);
+    }
+    return std::string(text.substr(0, i));
+}
+
+std::string foldCase(std::string_view text) {
+    return mapCase(
+        text, [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; },
+        lowerLatin);
+}
+
+std::string upperCase(std::string_view text) {
+    return mapCase(
+        text, [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; },
+        upperLatin);
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    return foldCase(a) == foldCase(b);
+}
+
+std::string trimBlanks(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp;
+        const std::size_t n = decodeAt(text, i, cp);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace corvana

@@ -1,0 +1,43 @@
+#pragma once
+#include <memory>
+#include <string>
+
+struct sqlite3;
+
+namespace corvana::db {
+
+// The host application's shared database connection (the data module
+// dtmDBGeral of the host). Screens read host tables such as FILIAL through
+// it with TADOIBQuery. One connection per process, opened on first use on
+// Corvana::DatabaseURL(); the host and every package share it because this
+// library is loaded once.
+//
+// The connection is for reading: it opens an existing database and never
+// creates one (the application server owns the schema).
+class DBGeral {
+public:
+    static DBGeral& Instance();
+
+    // Opens `url` (an SQLite file path), closing what was open. Raises
+    // corvana::Error with a Portuguese text when the file does not exist or
+    // cannot be opened.
+    void Open(const std::string& url);
+    void Close();
+    bool Connected() const { return db_ != nullptr; }
+    const std::string& URL() const { return url_; }
+
+    // The open handle, opening Corvana::DatabaseURL() when none is open.
+    sqlite3* Handle();
+
+    ~DBGeral();
+
+private:
+    DBGeral() = default;
+    sqlite3* db_ = nullptr;
+    std::string url_;
+};
+
+// The name screens use for the host's data module.
+inline DBGeral& dtmDBGeral() { return DBGeral::Instance(); }
+
+}  // namespace corvana::db

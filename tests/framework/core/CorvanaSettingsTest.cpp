@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "corvana/core/Corvana.h"
+#include "corvana/data/Error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kVariables[] = {"CORVANA_CONFIG",      "CORVANA_WEBURL",      "CORVANA_WEBPORT",
+                                  "CORVANA_FILIPROC",    "CORVANA_NOMEFILIPROC", "CORVANA_MODUFILI",
+                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR", "CORVANA_DATADIR"};
+
+// Each test runs in an empty temporary folder (so ./corvana.conf is under
+// its control) with no CORVANA_* variable set, and leaves all of it as found.
+class CorvanaSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : kVariables) {
+            if (const char* value = std::getenv(name))
+                saved_.emplace_back(name, value);
+            unsetenv(name);
+        }
+        oldCwd_ = fs::current_path();
+        dir_ = fs::temp_directory_path() /
+               ("corvana-settings-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+        Corvana::ResetSettings();
+    }
+
+    void TearDown() override {
+        fs::current_path(oldCwd_);
+        fs::remove_all(dir_);
+        for (const char* name : kVariables)
+            unsetenv(name);
+        for (const auto& [name, value] : saved_)
+            setenv(name.c_str(), value.c_str(), 1);
+        Corvana::ResetSettings();
+    }
+
+    fs::path write(const std::string& name, const std::string& text) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    static std::vector<std::string> load(std::vector<std::string> args) {
+        args.insert(args.begin(), "corvana-host");
+        std::vector<const char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(arg.c_str());
+        return Corvana::LoadSettings(static_cast<int>(argv.size()), argv.data());
+    }
+
+    static std::string errorOf(const std::vector<std::string>& args) {
+        try {
+            load(args);
+        } catch (const corvana::Error& e) {
+            return e.what();
+        }
+        return "(nenhum erro)";
+    }
+
+    fs::path dir_;
+
+private:
+    fs::path oldCwd_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(CorvanaSettings, DefaultsWithoutAnyConfiguration) {
+    EXPECT_TRUE(load({}).empty());
+    EXPECT_EQ(Corvana::WebURL(), "127.0.0.1");
+    EXPECT_EQ(Corvana::WebPort(), 8078);
+    EXPECT_EQ(Corvana::FiliProc(), "0001");
+    EXPECT_EQ(Corvana::NomeFiliProc(), "Matriz");
+    EXPECT_FALSE(Corvana::ModuFili());
+    EXPECT_EQ(Corvana::DataDir(), "./data");
+    EXPECT_EQ(Corvana::DatabaseURL(), "./data/evt07800.db");
+    // The test binary runs from <build>/bin, where the libraries are in
+    // <build>/lib: the default packages folder.
+    EXPECT_TRUE(fs::exists(fs::path(Corvana::PackagesDir()) / "libcorvana_core.so"))
+        << Corvana::PackagesDir();
+}
+
+TEST_F(CorvanaSettings, DatabaseFollowsDataDirUntilSetItself) {
+    Corvana::SetDataDir("/srv/eventos");
+    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/evt07800.db");
+    Corvana::SetDatabaseURL("postgresql://app@db/eventos");
+    EXPECT_EQ(Corvana::DatabaseURL(), "postgresql://app@db/eventos");
+    Corvana::SetDatabaseURL("");
+    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/evt07800.db");
+    Corvana::CurrentSettings().PackagesDir = "/opt/pacotes";
+    EXPECT_EQ(Corvana::PackagesDir(), "/opt/pacotes");
+}
+
+TEST_F(CorvanaSettings, DefaultFileIsRead) {
+    write("corvana.conf",
+          "# configuração da filial\n"
+          "\n"
+          "  webport = 9001  \n"
+          "NOMEFILIPROC=Filial Centro\r\n"
+          "ModuFili=sim\n"
+          "DataDir=/var/eventos\n"
+          "OutroPrograma=ignorado\n");
+    load({});
+    EXPECT_EQ(Corvana::WebPort(), 9001);
+    EXPECT_EQ(Corvana::NomeFiliProc(), "Filial Centro");
+    EXPECT_TRUE(Corvana::ModuFili());
+    EXPECT_EQ(Corvana::DatabaseURL(), "/var/eventos/evt07800.db");
+    EXPECT_EQ(Corvana::WebURL(), "127.0.0.1");
+}
+
+TEST_F(CorvanaSettings, FileThenEnvironmentThenCommandLine) {
+    const fs::path file = write("host.conf",
+                                "WebURL=arquivo.local\nWebPort=9001\nFiliProc=0002\nModuFili=S\n");
+    setenv("CORVANA_CONFIG", file.c_str(), 1);
+    setenv("CORVANA_WEBPORT", "9002", 1);
+    setenv("CORVANA_FILIPROC", "0003", 1);
+    setenv("CORVANA_NOMEFILIPROC", "", 1);  // empty: as if unset
+    load({"--filiproc=0004"});
+    EXPECT_EQ(Corvana::WebURL(), "arquivo.local");
+    EXPECT_EQ(Corvana::WebPort(), 9002);
+    EXPECT_EQ(Corvana::FiliProc(), "0004");
+    EXPECT_EQ(Corvana::NomeFiliProc(), "Matriz");
+    EXPECT_TRUE(Corvana::ModuFili());
+}
+
+TEST_F(CorvanaSettings, ConfigOptionWinsOverVariableAndEmptyValueRestoresDefault) {
+    const fs::path chosen = write("escolhido.conf", "WebURL=escolhido\nDataDir=/d\n");
+    write("corvana.conf", "WebURL=padrao\n");
+    setenv("CORVANA_CONFIG", (dir_ / "inexistente.conf").c_str(), 1);
+    load({"--Config=" + chosen.string(), "--DataDir="});
+    EXPECT_EQ(Corvana::WebURL(), "escolhido");
+    EXPECT_EQ(Corvana::DataDir(), "./data");
+}
+
+TEST_F(CorvanaSettings, LoadStartsFromDefaults) {
+    Corvana::SetWebPort(1234);
+    Corvana::SetFiliProc("0099");
+    load({});
+    EXPECT_EQ(Corvana::WebPort(), 8078);
+    EXPECT_EQ(Corvana::FiliProc(), "0001");
+}
+
+TEST_F(CorvanaSettings, UnusedArgumentsAreLeftForTheCaller) {
+    const auto unused =
+        load({"--platform", "offscreen", "--WEBURL=servidor", "--tela=Orcamento", "--", "--WebPort=1"});
+    EXPECT_EQ(unused, (std::vector<std::string>{"--platform", "offscreen", "--tela=Orcamento", "--",
+                                                "--WebPort=1"}));
+    EXPECT_EQ(Corvana::WebURL(), "servidor");
+    EXPECT_EQ(Corvana::WebPort(), 8078) << "options after -- are not read";
+}
+
+TEST_F(CorvanaSettings, MissingNamedFileIsAnError) {
+    const std::string missing = (dir_ / "nao-existe.conf").string();
+    EXPECT_EQ(errorOf({"--config=" + missing}), "Arquivo de configuração não encontrado: " + missing);
+    setenv("CORVANA_CONFIG", missing.c_str(), 1);
+    EXPECT_EQ(errorOf({}), "Arquivo de configuração não encontrado: " + missing);
+}
+
+TEST_F(CorvanaSettings, BadValuesNameKeyAndValueAndKeepSettings) {
+    Corvana::SetWebURL("antes");
+    const std::string port = errorOf({"--WebPort=80a"});
+    EXPECT_NE(port.find("WebPort"), std::string::npos) << port;
+    EXPECT_NE(port.find("\"80a\""), std::string::npos) << port;
+    EXPECT_EQ(Corvana::WebURL(), "antes") << "a failed load changes nothing";
+
+    for (const char* bad : {"0", "65536", "-1", "99999999999", " "}) {
+        setenv("CORVANA_WEBPORT", bad, 1);
+        const std::string message = errorOf({});
+        EXPECT_NE(message.find("CORVANA_WEBPORT"), std::string::npos) << bad << ": " << message;
+    }
+    unsetenv("CORVANA_WEBPORT");
+
+    write("corvana.conf", "\nModuFili=talvez\n");
+    const std::string flag = errorOf({});
+    EXPECT_NE(flag.find("ModuFili"), std::string::npos) << flag;
+    EXPECT_NE(flag.find("\"talvez\""), std::string::npos) << flag;
+    EXPECT_NE(flag.find("linha 2"), std::string::npos) << flag;
+
+    write("corvana.conf", "WebURL servidor\n");
+    EXPECT_NE(errorOf({}).find("linha 1"), std::string::npos);
+
+    EXPECT_NE(errorOf({"--WebPort"}).find("--WebPort"), std::string::npos);
+}
+
+TEST(CorvanaParse, BooleansAndPorts) {
+    for (const char* yes : {"1", "true", "TRUE", "sim", "Sim", "S", "s"})
+        EXPECT_TRUE(Corvana::ParseBool("ModuFili", yes)) << yes;
+    for (const char* no : {"0", "false", "não", "NÃO", "Não", "nao", "N", "n"})
+        EXPECT_FALSE(Corvana::ParseBool("ModuFili", no)) << no;
+    EXPECT_THROW(Corvana::ParseBool("ModuFili", "yes"), corvana::Error);
+    EXPECT_THROW(Corvana::ParseBool("ModuFili", ""), corvana::Error);
+
+    EXPECT_EQ(Corvana::ParsePort("WebPort", "1"), 1);
+    EXPECT_EQ(Corvana::ParsePort("WebPort", " 65535 "), 65535);
+    EXPECT_THROW(Corvana::ParsePort("WebPort", "+80"), corvana::Error);
+    EXPECT_THROW(Corvana::ParsePort("WebPort", "8078.0"), corvana::Error);
+}
+
+}  // namespace

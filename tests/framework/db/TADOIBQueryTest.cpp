@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "corvana/data/Error.h"
+#include "corvana/db/DBGeral.h"
+#include "corvana/db/TADOIBQuery.h"
+
+namespace fs = std::filesystem;
+using corvana::db::dtmDBGeral;
+using corvana::db::TADOIBQuery;
+
+class TADOIBQueryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("dbgeral-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        path = (dir / "host.db").string();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "CREATE TABLE FILIAL(CDFILIAL TEXT PRIMARY KEY, NMFILIAL TEXT);"
+                               "INSERT INTO FILIAL VALUES('0002','Filial Centro'),"
+                               "('0001','Matriz Comercial de Eventos Especiais do Brasil Ltda');",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        dtmDBGeral().Open(path);
+    }
+    void TearDown() override {
+        dtmDBGeral().Close();
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+    std::string path;
+};
+
+TEST_F(TADOIBQueryTest, ParameterSelectsTheRowAndDeclaredFieldsCutTheText) {
+    TADOIBQuery q("SELECT CDFILIAL, NMFILIAL FROM FILIAL WHERE CDFILIAL = :P_CDFILIAL ORDER BY CDFILIAL");
+    q.DataSet().AddField("CDFILIAL", corvana::FieldType::String, 4);
+    q.DataSet().AddField("NMFILIAL", corvana::FieldType::String, 30);
+    q.Close();
+    q.ParamByName("P_CDFILIAL").SetAsString("0001");
+    q.Open();
+    ASSERT_FALSE(q.IsEmpty());
+    EXPECT_EQ(q.FieldByName("CDFILIAL").AsString(), "0001");
+    EXPECT_EQ(q.FieldByName("NMFILIAL").AsString(), "Matriz Comercial de Eventos Es");
+
+    q.Close();
+    q.ParamByName("P_CDFILIAL").SetAsString("9999");
+    q.Open();
+    EXPECT_TRUE(q.IsEmpty());
+}
+
+TEST_F(TADOIBQueryTest, WithoutDeclaredFieldsTheColumnsBecomeFields) {
+    TADOIBQuery q("SELECT CDFILIAL, NMFILIAL FROM FILIAL ORDER BY CDFILIAL");
+    q.Open();
+    ASSERT_EQ(q.DataSet().RecordCount(), 2);
+    EXPECT_EQ(q.FieldByName("CDFILIAL").AsString(), "0001");
+    q.DataSet().Next();
+    EXPECT_EQ(q.FieldByName("NMFILIAL").AsString(), "Filial Centro");
+}
+
+TEST_F(TADOIBQueryTest, FaultsGiveClearErrorsAndLeaveTheQueryClosed) {
+    TADOIBQuery missingParam("SELECT * FROM FILIAL WHERE CDFILIAL = :P_CDFILIAL");
+    EXPECT_THROW(missingParam.Open(), corvana::Error);
+    EXPECT_FALSE(missingParam.Active());
+
+    TADOIBQuery badSql("SELECT * FROM NAO_EXISTE");
+    try {
+        badSql.Open();
+        FAIL() << "no error";
+    } catch (const corvana::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("NAO_EXISTE"), std::string::npos);
+    }
+
+    TADOIBQuery missingColumn("SELECT CDFILIAL FROM FILIAL");
+    missingColumn.DataSet().AddField("NMFILIAL", corvana::FieldType::String, 30);
+    EXPECT_THROW(missingColumn.Open(), corvana::Error);
+
+    EXPECT_THROW(dtmDBGeral().Open((dir / "nao-existe.db").string()), corvana::Error);
+    EXPECT_FALSE(dtmDBGeral().Connected());
+}
