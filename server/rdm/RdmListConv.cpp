@@ -1,0 +1,320 @@
+#include "rdm/RdmListConv.h"
+
+#include "corvana/data/DataPacket.h"
+#include "rdm/GuestWrites.h"
+#include "rdm/RdmSupport.h"
+#include "storage/Schema.h"
+
+namespace evt::server {
+
+using corvana::DataPacket;
+using corvana::Variant;
+using rdm::DateTimeField;
+using rdm::FloatField;
+using rdm::StringField;
+
+namespace {
+
+enum class ArgKind { Text, Packet };
+
+struct Param {
+    ArgKind kind;
+    const char* label;
+};
+
+const std::string& textArg(const std::vector<Variant>& args, std::size_t i) {
+    return args[i].asString();
+}
+
+// The six fields a budget summary shows (GetOrca, GetSequencial).
+std::vector<corvana::FieldDef> budgetFields() {
+    return {StringField("NRORCAEVENTO", 10), StringField("NMFANTCLIE", 50),
+            StringField("NMTPSERVEVEN", 30), StringField("NMTIPOEVENTO", 30),
+            DateTimeField("DTEVENTO"),       FloatField("QTCONVORCEVE")};
+}
+
+std::vector<corvana::FieldDef> guestFields() {
+    std::vector<corvana::FieldDef> fields;
+    for (std::size_t i = 0; i < rdm::kGuestTextColumns; ++i)
+        fields.push_back(
+            StringField(rdm::kGuestValueColumns[i].name, rdm::kGuestValueColumns[i].size));
+    fields.push_back(StringField("NMFANTCLIE", 50));
+    fields.push_back(StringField("IDTPIJURCLIE", 1));
+    fields.push_back(StringField("NRINSJURCLIE", 20));
+    fields.push_back(StringField("CDFILIAL", 4));
+    fields.push_back(StringField("NRORCAEVENTO", 10));
+    fields.push_back(StringField("NRLISTACONVOREV", 5));
+    fields.push_back(FloatField("QUANTIDADE"));
+    fields.push_back(StringField("NRSEQORCAEVE", 2));
+    return fields;
+}
+
+std::string countText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " argumento" : " argumentos");
+}
+
+}  // namespace
+
+struct RdmListConv::MethodEntry {
+    const char* name;
+    std::vector<Param> args;
+    Variant (RdmListConv::*run)(const Args&);
+};
+
+const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
+    static const std::vector<MethodEntry> table = {
+        {"GetOrcamento", {{ArgKind::Text, "filial"}}, &RdmListConv::GetOrcamento},
+        {"GetOrca",
+         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}},
+         &RdmListConv::GetOrca},
+        {"GetSequencial",
+         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
+         &RdmListConv::GetSequencial},
+        {"GetConvOrceve",
+         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
+         &RdmListConv::GetConvOrceve},
+        {"SetConvOrceve", {{ArgKind::Packet, "alterações"}}, &RdmListConv::SetConvOrceve},
+        {"GetVd_Nome",
+         {{ArgKind::Text, "filial"},
+          {ArgKind::Text, "orçamento"},
+          {ArgKind::Text, "nome"},
+          {ArgKind::Text, "número do convidado"},
+          {ArgKind::Text, "R.G."},
+          {ArgKind::Text, "sequência"}},
+         &RdmListConv::GetVdNome},
+        {"GetCliente", {{ArgKind::Text, "inscrição ou \"T\""}}, &RdmListConv::GetCliente},
+        {"GetEndeClie", {{ArgKind::Text, "cliente"}}, &RdmListConv::GetEndeClie},
+        {"GetInscJCad",
+         {{ArgKind::Text, "filial"},
+          {ArgKind::Text, "orçamento"},
+          {ArgKind::Text, "sequência"},
+          {ArgKind::Text, "inscrição"},
+          {ArgKind::Text, "número do convidado"}},
+         &RdmListConv::GetInscJCad},
+        {"GetVdOrdem",
+         {{ArgKind::Text, "filial"},
+          {ArgKind::Text, "orçamento"},
+          {ArgKind::Text, "sequência"},
+          {ArgKind::Text, "ordem"},
+          {ArgKind::Text, "nome anterior"}},
+         &RdmListConv::GetVdOrdem},
+        {"GetImpLista", {{ArgKind::Packet, "linhas do arquivo"}}, &RdmListConv::GetImpLista},
+    };
+    return table;
+}
+
+RdmListConv::RdmListConv(std::shared_ptr<storage::Database> db) : db_(std::move(db)) {
+    if (!db_) throw corvana::Error("evt07800.rdmListConv precisa de um banco de dados aberto.");
+}
+
+std::string RdmListConv::Name() const {
+    return "evt07800.rdmListConv";
+}
+
+std::vector<std::string> RdmListConv::Methods() const {
+    std::vector<std::string> names;
+    for (const auto& m : Table()) names.emplace_back(m.name);
+    return names;
+}
+
+Variant RdmListConv::Call(const std::string& method, const std::vector<Variant>& args) {
+    const MethodEntry* entry = nullptr;
+    for (const auto& m : Table())
+        if (method == m.name) entry = &m;
+    if (!entry) throw UnknownMethod("Método desconhecido em " + Name() + ": '" + method + "'.");
+
+    if (args.size() != entry->args.size()) {
+        throw BadRequest(method + " espera " + countText(entry->args.size()) + ", recebeu " +
+                         std::to_string(args.size()) + ".");
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const Param& param = entry->args[i];
+        const bool fits = param.kind == ArgKind::Text ? args[i].isString() : args[i].isPacket();
+        if (fits) continue;
+        throw BadRequest(method + ": o argumento " + std::to_string(i + 1) + " (" + param.label +
+                         ") deve ser " +
+                         (param.kind == ArgKind::Text ? "um texto" : "um pacote de dados") +
+                         ", recebeu " + Variant::kindName(args[i].kind()) + ".");
+    }
+
+    try {
+        return (this->*(entry->run))(args);
+    } catch (const BadRequest&) {
+        throw;
+    } catch (const corvana::Error& e) {
+        // The database failed (busy beyond the timeout, disk full, a lost
+        // file): the user reads it, the transaction was rolled back.
+        return Variant::serverError(e.what());
+    }
+}
+
+Variant RdmListConv::GetOrcamento(const Args& a) {
+    DataPacket packet({StringField("NRORCAEVENTO", 10)});
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT NRORCAEVENTO FROM ORCAEVENTO WHERE CDFILIAL = ? ORDER BY NRORCAEVENTO");
+    st->BindAll(textArg(a, 0));
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+// The quantity of a budget is the one of its resulting copy, else of its
+// lowest sequence; null when it has no sequence.
+Variant RdmListConv::GetOrca(const Args& a) {
+    DataPacket packet(budgetFields());
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.NMTPSERVEVEN, o.NMTIPOEVENTO, o.DTEVENTO, "
+        "  (SELECT s.QTCONVORCEVE FROM ORCAEVENTOSEQ s "
+        "    WHERE s.CDFILIAL = o.CDFILIAL AND s.NRORCAEVENTO = o.NRORCAEVENTO "
+        "    ORDER BY CASE WHEN s.IDRESULT = 'S' THEN 0 ELSE 1 END, s.NRSEQORCAEVE LIMIT 1) "
+        "FROM ORCAEVENTO o LEFT JOIN CLIENTE c ON c.CDCLIENTE = o.CDCLIENTE "
+        "WHERE o.CDFILIAL = ? AND o.NRORCAEVENTO = ?");
+    st->BindAll(textArg(a, 0), textArg(a, 1));
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+Variant RdmListConv::GetSequencial(const Args& a) {
+    auto fields = budgetFields();
+    fields.push_back(StringField("CDFILIAL", 4));
+    fields.push_back(StringField("NRSEQORCAEVE", 2));
+    DataPacket packet(std::move(fields));
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.NMTPSERVEVEN, o.NMTIPOEVENTO, o.DTEVENTO, "
+        "       s.QTCONVORCEVE, s.CDFILIAL, s.NRSEQORCAEVE "
+        "FROM ORCAEVENTOSEQ s "
+        "JOIN ORCAEVENTO o ON o.CDFILIAL = s.CDFILIAL AND o.NRORCAEVENTO = s.NRORCAEVENTO "
+        "LEFT JOIN CLIENTE c ON c.CDCLIENTE = o.CDCLIENTE "
+        "WHERE s.CDFILIAL = ? AND s.NRORCAEVENTO = ? AND s.NRSEQORCAEVE = ?");
+    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+Variant RdmListConv::GetConvOrceve(const Args& a) {
+    DataPacket packet(guestFields());
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, "
+        "       l.NMLISTACONVOREV, l.NRRGLISTAOREV, l.IDCONVPRESEOREV, l.IDCONDICAOCONVEV, "
+        "       l.NRTELCONVEVEN, l.NRCELCONVEVEN, l.DSEMAILCONVEVEN, l.IDTIPOCONVEVEN, "
+        "       l.IDEXIBECONVCONTRAT, l.NRORDEMEXIBCONTRAT, "
+        "       c.NMFANTCLIE, c.IDTPIJURCLIE, c.NRINSJURCLIE, "
+        "       l.CDFILIAL, l.NRORCAEVENTO, l.NRLISTACONVOREV, l.QUANTIDADE, l.NRSEQORCAEVE "
+        "FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
+        "WHERE l.CDFILIAL = ? AND l.NRORCAEVENTO = ? AND l.NRSEQORCAEVE = ? "
+        "ORDER BY l.NRLISTACONVOREV");
+    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+Variant RdmListConv::SetConvOrceve(const Args& a) {
+    return rdm::ApplyGuestDelta(*db_, a[0].asPacket());
+}
+
+// Arguments: branch, budget, name, guest number, R.G., sequence. Answers the
+// other guests of the list with the same name and, when an R.G. is given,
+// with the same R.G.; an element without rows is null.
+Variant RdmListConv::GetVdNome(const Args& a) {
+    const std::string& branch = textArg(a, 0);
+    const std::string& budget = textArg(a, 1);
+    const std::string& guest = textArg(a, 3);
+    const std::string& sequence = textArg(a, 5);
+    auto connection = db_->Acquire();
+    storage::Transaction snapshot(*connection, storage::Connection::TransactionMode::Read);
+
+    DataPacket sameName({StringField("CDFILIAL", 4), StringField("NMLISTACONVOREV", 50),
+                         StringField("NRORCAEVENTO", 10)});
+    {
+        auto st = connection->Prepare(
+            "SELECT CDFILIAL, NMLISTACONVOREV, NRORCAEVENTO FROM LISTACONVOREV "
+            "WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND NMCHAVE = ? "
+            "AND NRLISTACONVOREV <> ? ORDER BY NRLISTACONVOREV");
+        st->BindAll(branch, budget, sequence, storage::GuestNameKey(textArg(a, 2)), guest);
+        rdm::AppendRows(*st, sameName);
+    }
+    DataPacket sameRg({StringField("CDFILIAL", 4), StringField("NRORCAEVENTO", 10),
+                       StringField("NMLISTACONVOREV", 80)});
+    if (auto rgKey = storage::GuestDocumentKey(textArg(a, 4))) {
+        auto st = connection->Prepare(
+            "SELECT CDFILIAL, NRORCAEVENTO, NMLISTACONVOREV FROM LISTACONVOREV "
+            "WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND RGCHAVE = ? "
+            "AND NRLISTACONVOREV <> ? ORDER BY NRLISTACONVOREV");
+        st->BindAll(branch, budget, sequence, *rgKey, guest);
+        rdm::AppendRows(*st, sameRg);
+    }
+    auto orNull = [](DataPacket p) { return p.rows().empty() ? Variant() : Variant(std::move(p)); };
+    return Variant(Variant::Array{orNull(std::move(sameName)), orNull(std::move(sameRg))});
+}
+
+// "T" lists every client by trade name; any other text finds the clients
+// whose stored inscription is exactly that text.
+Variant RdmListConv::GetCliente(const Args& a) {
+    DataPacket packet({StringField("CDCLIENTE", 21), StringField("NRINSJURCLIE", 20),
+                       StringField("IDTPIJURCLIE", 1), StringField("NMFANTCLIE", 50)});
+    const std::string& text = textArg(a, 0);
+    if (text.empty()) return packet;
+    auto connection = db_->Acquire();
+    if (text == "T") {
+        auto st = connection->Prepare(
+            "SELECT CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMFANTCLIE FROM CLIENTE "
+            "ORDER BY NMFANTCLIE, CDCLIENTE");
+        rdm::AppendRows(*st, packet);
+    } else {
+        auto st = connection->Prepare(
+            "SELECT CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMFANTCLIE FROM CLIENTE "
+            "WHERE NRINSJURCLIE = ? ORDER BY CDCLIENTE");
+        st->BindAll(text);
+        rdm::AppendRows(*st, packet);
+    }
+    return packet;
+}
+
+Variant RdmListConv::GetEndeClie(const Args& a) {
+    DataPacket packet({FloatField("ORDEM"), StringField("IDTPENDECLIE", 1),
+                       StringField("NRTELECLIE", 25), StringField("DSEMAILCLIE", 50),
+                       StringField("NRCELULARCLI", 25), StringField("CDCLIENTE", 21)});
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT ORDEM, IDTPENDECLIE, NRTELECLIE, DSEMAILCLIE, NRCELULARCLI, CDCLIENTE "
+        "FROM ENDECLIE WHERE CDCLIENTE = ? ORDER BY ORDEM");
+    st->BindAll(textArg(a, 0));
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+// Arguments: branch, budget, sequence, inscription, guest number. False when
+// another guest of the list bears the inscription.
+Variant RdmListConv::GetInscJCad(const Args& a) {
+    const auto key = storage::GuestDocumentKey(textArg(a, 3));
+    if (!key) return Variant(true);
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT 1 FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
+        "NRSEQORCAEVE = ? AND INSCCHAVE = ? AND NRLISTACONVOREV <> ? LIMIT 1");
+    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2), *key, textArg(a, 4));
+    return Variant(!st->Step());
+}
+
+// Arguments: branch, budget, sequence, order, previous name. "EXISTE" when a
+// guest other than the one named holds the contract order.
+Variant RdmListConv::GetVdOrdem(const Args& a) {
+    const auto key = storage::GuestOrderKey(textArg(a, 3));
+    if (!key) return Variant(std::string());
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(
+        "SELECT 1 FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
+        "NRSEQORCAEVE = ? AND ORDEMCHAVE = ? AND NMCHAVE <> ? LIMIT 1");
+    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2), *key,
+                storage::GuestNameKey(textArg(a, 4)));
+    return Variant(st->Step() ? std::string("EXISTE") : std::string());
+}
+
+Variant RdmListConv::GetImpLista(const Args& a) {
+    return rdm::ImportGuests(*db_, a[0].asPacket());
+}
+
+}  // namespace evt::server

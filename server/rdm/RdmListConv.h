@@ -1,0 +1,47 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RemoteDataModule.h"
+#include "storage/Database.h"
+
+namespace evt::server {
+
+// "evt07800.rdmListConv": the guest list of an event budget. The screens
+// read budgets, sequences, clients and guests, check a guest's name, R.G.,
+// inscription and contract order against the list, save their changes
+// (SetConvOrceve) and import guests from a file (GetImpLista).
+//
+// Stateless apart from the database: every call works on a pooled connection
+// of its own, so calls from the endpoint's worker threads run concurrently.
+class RdmListConv final : public RemoteDataModule {
+public:
+    explicit RdmListConv(std::shared_ptr<storage::Database> db);
+
+    std::string Name() const override;
+    std::vector<std::string> Methods() const override;
+    corvana::Variant Call(const std::string& method,
+                          const std::vector<corvana::Variant>& args) override;
+
+private:
+    using Args = std::vector<corvana::Variant>;
+    struct MethodEntry;
+    static const std::vector<MethodEntry>& Table();
+
+    corvana::Variant GetOrcamento(const Args& a);
+    corvana::Variant GetOrca(const Args& a);
+    corvana::Variant GetSequencial(const Args& a);
+    corvana::Variant GetConvOrceve(const Args& a);
+    corvana::Variant SetConvOrceve(const Args& a);
+    corvana::Variant GetVdNome(const Args& a);
+    corvana::Variant GetCliente(const Args& a);
+    corvana::Variant GetEndeClie(const Args& a);
+    corvana::Variant GetInscJCad(const Args& a);
+    corvana::Variant GetVdOrdem(const Args& a);
+    corvana::Variant GetImpLista(const Args& a);
+
+    std::shared_ptr<storage::Database> db_;
+};
+
+}  // namespace evt::server

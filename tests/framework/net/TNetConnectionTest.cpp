@@ -1,0 +1,189 @@
+// TNetConnection against the real application server (the endpoint over
+// evt07800.rdmListConv and an SQLite file), started and stopped under it.
+#include "corvana/net/TNetConnection.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "../../server/ListConvTestSupport.h"
+#include "corvana/core/Consiste.h"
+#include "corvana/core/Corvana.h"
+#include "rdm/RdmListConv.h"
+
+namespace {
+
+using corvana::TNetConnection;
+using corvana::Variant;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The message of the corvana::Error `action` raises.
+template <class F>
+std::string ErrorOf(F&& action) {
+    try {
+        action();
+    } catch (const corvana::Error& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "nenhum corvana::Error foi levantado";
+    return {};
+}
+
+class TNetConnectionTest : public listconv_test::ListConvTest {
+protected:
+    std::unique_ptr<TNetConnection> conn;
+
+    void SetUp() override {
+        ListConvTest::SetUp();
+        conn = std::make_unique<TNetConnection>(kServerName);
+        conn->SetHost("127.0.0.1");
+        conn->SetPort(port);
+    }
+    std::string Unreachable() const {
+        return "Não foi possível conectar ao servidor de aplicação em 127.0.0.1:" +
+               std::to_string(port) + ".";
+    }
+    void ExpectBudget(const Variant& answer) {
+        ASSERT_TRUE(answer.isPacket());
+        EXPECT_EQ(listconv_test::Cell(answer.asPacket(), 0, "NMFANTCLIE"),
+                  Variant("Buffet Aurora"));
+    }
+};
+
+TEST_F(TNetConnectionTest, ACallWithoutServerNamesHostAndPortAndTheNextServerIsReached) {
+    StopServer();
+    EXPECT_EQ(ErrorOf([&] { conn->Call("GetOrca", {"0001", "0000000002"}); }), Unreachable());
+    EXPECT_FALSE(conn->Connected());
+    StartServer();  // on the same port
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+    EXPECT_TRUE(conn->Connected());
+
+    // The server goes away under an open connection, then comes back.
+    StopServer();
+    EXPECT_EQ(ErrorOf([&] { conn->Call("GetOrca", {"0001", "0000000002"}); }), Unreachable());
+    EXPECT_FALSE(conn->Connected());
+    StartServer();
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+}
+
+TEST_F(TNetConnectionTest, ThrowExceptionDecidesWhetherAFailedConnectRaises) {
+    StopServer();
+    conn->SetThrowException(false);
+    EXPECT_NO_THROW(conn->SetConnected(true));
+    EXPECT_FALSE(conn->Connected());
+    EXPECT_EQ(conn->LastError(), Unreachable());
+    // A call cannot go on without a server: it raises whatever the setting.
+    EXPECT_EQ(ErrorOf([&] { conn->Call("GetOrcamento", {"0001"}); }), Unreachable());
+    conn->SetThrowException(true);
+    EXPECT_EQ(ErrorOf([&] { conn->SetConnected(true); }), Unreachable());
+    EXPECT_FALSE(conn->Connected());
+
+    StartServer();
+    conn->SetConnected(true);
+    EXPECT_TRUE(conn->Connected());
+    EXPECT_EQ(conn->Methods(), evt::server::RdmListConv(db).Methods());
+    conn->SetConnected(false);
+    EXPECT_FALSE(conn->Connected());
+}
+
+TEST_F(TNetConnectionTest, BeforeConnectRunsBeforeEachConnectAndSetsHostAndPort) {
+    conn->SetPort(1);  // wrong until the event sets it
+    int runs = 0;
+    conn->BeforeConnect = [&](TNetConnection& c) {
+        ++runs;
+        c.SetHost("127.0.0.1");
+        c.SetPort(port);
+    };
+    conn->Open();
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+    conn->Call("GetOrcamento", {"0001"});
+    EXPECT_EQ(runs, 1);  // calls on an open connection do not reconnect
+    conn->Close();
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+    EXPECT_EQ(runs, 2);
+    conn->SetPort(port + 1);  // changing the address closes the connection
+    EXPECT_FALSE(conn->Connected());
+
+    // Without the event, host and port come from the settings in force.
+    Corvana::SetWebURL("127.0.0.1");
+    Corvana::SetWebPort(port);
+    TNetConnection fromSettings(kServerName);
+    Corvana::ResetSettings();
+    fromSettings.Open();
+    EXPECT_TRUE(fromSettings.Connected());
+}
+
+TEST_F(TNetConnectionTest, TheHandshakeRefusesAServerThatDoesNotHostTheModule) {
+    conn->SetServerName("evt07800.rdmOutro");
+    const std::string message = ErrorOf([&] { conn->Open(); });
+    EXPECT_NE(message.find("em 127.0.0.1:" + std::to_string(port) +
+                           " não hospeda o módulo remoto evt07800.rdmOutro"),
+              std::string::npos)
+        << message;
+    EXPECT_FALSE(conn->Connected());
+    conn->SetThrowException(false);
+    conn->Open();
+    EXPECT_EQ(conn->LastError(), message);
+    EXPECT_FALSE(conn->Connected());
+}
+
+TEST_F(TNetConnectionTest, RefusalsAreAnswersAndProtocolFaultsRaiseTheServersMessage) {
+    listconv_test::Delta delta;
+    delta.Insert(listconv_test::NewGuest(kList, ""));
+    const Variant refused = conn->Call("SetConvOrceve", {delta.Packet()});
+    ASSERT_TRUE(refused.isError());
+    EXPECT_NE(refused.errorMessage().find("sem nome"), std::string::npos);
+    // The caller's result check is what raises it.
+    EXPECT_EQ(ErrorOf([&] { Consiste::CheckResultServ(refused, false); }), refused.errorMessage());
+
+    EXPECT_EQ(ErrorOf([&] { conn->Call("GetNada", {}); }), "Método desconhecido: GetNada");
+    EXPECT_EQ(ErrorOf([&] { conn->Call("GetOrca", {"0001"}); }),
+              "GetOrca espera 2 argumentos, recebeu 1.");
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+}
+
+TEST_F(TNetConnectionTest, KeptAliveCallsDoNotStall) {
+    conn->Call("GetOrcamento", {"0001"});
+    // ~40 ms each on delayed ACKs would make these 2 s.
+    const auto start = Clock::now();
+    for (int i = 0; i < 50; ++i) conn->Call("GetOrcamento", {"0001"});
+    EXPECT_LT(Clock::now() - start, 1s);
+}
+
+TEST_F(TNetConnectionTest, SilentOrWrongServersRaiseWithinTheTimeOut) {
+    // A port that accepts (the kernel's backlog) but never answers.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    conn->SetPort(ntohs(addr.sin_port));
+    conn->SetReadTimeout(300ms);
+    const auto start = Clock::now();
+    const std::string message = ErrorOf([&] { conn->Open(); });
+    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_NE(message.find(":" + std::to_string(ntohs(addr.sin_port)) + " não respondeu"),
+              std::string::npos)
+        << message;
+    ::close(fd);
+
+    // An HTTP server that answers something else than the protocol.
+    httplib::Server wrong;
+    wrong.Get(R"(/evt07800\.rdmListConv)", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<html/>", "text/html");
+    });
+    const int wrongPort = wrong.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { wrong.listen_after_bind(); });
+    conn->SetPort(wrongPort);
+    EXPECT_NE(ErrorOf([&] { conn->Open(); }).find("Resposta inválida"), std::string::npos);
+    for (int i = 0; i < 1000 && !wrong.is_running(); ++i) std::this_thread::sleep_for(5ms);
+    wrong.stop();
+    serving.join();
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// GetImpLista over HTTP: guests imported from a file, the refused lines
+// counted in file order, all-or-nothing, and a file of 100,000 lines.
+#include <chrono>
+#include <cstdio>
+
+#include "ListConvTestSupport.h"
+
+using namespace listconv_test;
+
+namespace {
+
+struct Line {
+    Variant name, rg;
+};
+
+// The packet the import screen sends: the file's lines, last line first.
+DataPacket FilePacket(const ListId& list, const std::vector<Line>& lines) {
+    DataPacket p({{"CDFILIAL", FieldType::String, 4},
+                  {"NRORCAEVENTO", FieldType::String, 10},
+                  {"NRSEQORCAEVE", FieldType::String, 2},
+                  {"NRRGLISTAOREV", FieldType::String, 20},
+                  {"NMLISTACONVOREV", FieldType::String, 80}});
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        p.addRow({list.branch, list.budget, list.sequence, it->rg, it->name});
+    return p;
+}
+using Texts = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(ListConvTest, ImportKeepsFileOrderAndListsTheRefusedLines) {
+    AddGuests(
+        {NewGuest(kList, "Ana Souza", {{"IDTPTRATCONVESPEC", "Dra."}, {"NRRGLISTAOREV", "111"}}),
+         NewGuest(kList, "Bruno Lima")});
+    const std::string longName(100, 'x');
+    const Variant answer =
+        Call("GetImpLista", {FilePacket(kList, {{"Carla Dias", ""},
+                                                {"ana souza", ""},      // 2: on the list
+                                                {"Davi Rocha", "111"},  // 3: R.G. on the list
+                                                {"  Elisa Prado  ", "22.333.444-5"},
+                                                {"CARLA DIAS", ""},  // 5: earlier in the file
+                                                {"", ""},            // 6: no name
+                                                {longName, "9"},     // 7: too long
+                                                {"Fábio Nunes", "223334445"},  // 8: R.G. earlier
+                                                {"Gilda Reis", Variant()},
+                                                {std::string(50, 'y'), ""}})});
+    ASSERT_TRUE(answer.isPacket()) << answer.toJson();
+    const DataPacket& refused = answer.asPacket();
+    EXPECT_EQ(refused.fields(), (std::vector<FieldDef>{{"NRCONTLINHA", FieldType::String, 10},
+                                                       {"NMLISTACONVOREV", FieldType::String, 80},
+                                                       {"NRRGLISTAOREV", FieldType::String, 20}}));
+    EXPECT_EQ(Column(refused, "NRCONTLINHA"), (Texts{"2", "3", "5", "6", "7", "8"}));
+    EXPECT_EQ(refused.rows()[1], (Row{"3", "Davi Rocha", "111"}));
+    EXPECT_EQ(Cell(refused, 4, "NMLISTACONVOREV"), Variant(longName.substr(0, 80)));
+
+    const DataPacket list = Guests(kList);
+    EXPECT_EQ(Column(list, "NMLISTACONVOREV"),
+              (Texts{"Ana Souza", "Bruno Lima", "Carla Dias", "Elisa Prado", "Gilda Reis",
+                     std::string(50, 'y')}));
+    EXPECT_EQ(Column(list, "NRLISTACONVOREV").back(), "00006");
+    // The first guest's treatment and the screen's placeholders.
+    EXPECT_EQ(list.rows()[2],
+              (Row{"Dra.",    "*",       "*",    "Carla Dias", "*",     "N", "*",
+                   "*",       "*",       "*",    "NORMAL",     "N",     "*", Variant(),
+                   Variant(), Variant(), "0001", "0000000002", "00003", 1.0, "01"}));
+    EXPECT_EQ(Cell(list, 3, "NRRGLISTAOREV"), Variant("22.333.444-5"));
+}
+
+TEST_F(ListConvTest, ImportIsAllOrNothingPerFile) {
+    // Into an empty list: numbers from 00001, no treatment to copy.
+    EXPECT_EQ(Call("GetImpLista", {FilePacket(kOtherSequence, {{"Ana Souza", ""}})})
+                  .asPacket()
+                  .rowCount(),
+              0u);
+    EXPECT_EQ(Guests(kOtherSequence).rows()[0][0], Variant("*"));
+
+    const Variant missing =
+        Call("GetImpLista", {FilePacket({"0001", "0000000002", "09"}, {{"Ana", ""}})});
+    EXPECT_EQ(missing,
+              Variant::serverError("A lista de convidados (filial 0001, orçamento 0000000002, "
+                                   "sequência 09) não existe; nada foi importado."));
+    // A file whose last line names a missing list: its first lines go too.
+    DataPacket mixed = FilePacket(kList, {{"Ana Souza", ""}, {"Bruno Lima", ""}});
+    mixed.rows().insert(mixed.rows().begin(), Row{"0001", "0000000003", "01", "", "Carla Dias"});
+    EXPECT_TRUE(Call("GetImpLista", {Variant(mixed)}).isError());
+    EXPECT_TRUE(Guests(kList).rows().empty());
+
+    DataPacket noName({{"CDFILIAL", FieldType::String, 4},
+                       {"NRORCAEVENTO", FieldType::String, 10},
+                       {"NRSEQORCAEVE", FieldType::String, 2},
+                       {"NRRGLISTAOREV", FieldType::String, 20}});
+    EXPECT_THROW(Call("GetImpLista", {Variant(noName)}), corvana::Error);  // HTTP 400
+    EXPECT_THROW(Call("GetImpLista", {Delta().Packet()}), corvana::Error);
+
+    // A full list (99999 is the screens' "no guest") takes nobody more.
+    const ListId full{"0001", "0000000001", "01"};
+    Exec(
+        "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+        "NMLISTACONVOREV, NMCHAVE) VALUES ('0001', '0000000001', '01', '99998', 'Último', "
+        "'último')");
+    const Variant fullList = Variant::serverError(
+        "A lista de convidados (filial 0001, orçamento 0000000001, sequência 01) já tem o máximo "
+        "de "
+        "99998 convidados.");
+    EXPECT_EQ(Call("GetImpLista", {FilePacket(full, {{"Ana", ""}})}), fullList);
+    EXPECT_EQ(Call("SetConvOrceve", {Delta().Insert(NewGuest(full, "Ana")).Packet()}), fullList);
+}
+
+TEST_F(ListConvTest, ImportOfAHundredThousandLines) {
+    constexpr int kLines = 100000;
+    std::vector<Line> lines;
+    for (int i = 1; i <= kLines; ++i)  // every 50th line repeats the one before
+        lines.push_back({"Convidado " + std::to_string(i % 50 == 0 ? i - 1 : i), i % 3 ? "" : "*"});
+    const Variant file(FilePacket(kList, lines));
+    const auto start = std::chrono::steady_clock::now();
+    const Variant answer = Call("GetImpLista", {file});
+    std::printf("GetImpLista de %d linhas pelo endpoint: %.2f s\n", kLines,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+
+    ASSERT_TRUE(answer.isPacket()) << answer.toJson();
+    const DataPacket& refused = answer.asPacket();
+    ASSERT_EQ(refused.rows().size(), static_cast<std::size_t>(kLines / 50));
+    EXPECT_EQ(refused.rows().front(), (Row{"50", "Convidado 49", ""}));
+    EXPECT_EQ(Cell(refused, refused.rows().size() - 1, "NRCONTLINHA"), Variant("100000"));
+    EXPECT_EQ(Count("SELECT COUNT(DISTINCT NRLISTACONVOREV) FROM LISTACONVOREV"),
+              kLines - kLines / 50);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRLISTACONVOREV = '98000' AND "
+                    "NMLISTACONVOREV = 'Convidado 99999'"),
+              1);
+}

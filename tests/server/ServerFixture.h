@@ -1,0 +1,150 @@
+#pragma once
+// A real application server for tests: an SQLite file in a fresh temporary
+// folder, the evt07800.rdmListConv module over it, and the HTTP endpoint on
+// an ephemeral loopback port. Calls travel over HTTP like a screen's.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "corvana/data/Error.h"
+#include "corvana/data/Variant.h"
+#include "endpoint/AppServer.h"
+#include "rdm/RdmListConv.h"
+#include "storage/Database.h"
+
+class ServerFixture : public ::testing::Test {
+protected:
+    static constexpr const char* kServerName = "evt07800.rdmListConv";
+
+    std::shared_ptr<evt::server::storage::Database> db;
+    int port = 0;        // the server's port; kept across StopServer/StartServer
+    std::string dir;     // the temporary folder, removed in TearDown
+    std::string dbPath;  // <dir>/evt.db
+    // Limits of the next StartServer; call logging is off to keep the test
+    // output readable.
+    evt::server::AppServer::Limits limits = quietLimits();
+
+    void SetUp() override {
+        dir = makeTempDir();
+        ASSERT_FALSE(dir.empty()) << "não foi possível criar a pasta temporária";
+        dbPath = dir + "/evt.db";
+        StartServer();
+    }
+
+    void TearDown() override {
+        StopServer();
+        db.reset();
+        if (!dir.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    }
+
+    // Calls a method of evt07800.rdmListConv and returns its answer (a
+    // refusal comes back as an error Variant). A 4xx/5xx status or a
+    // transport failure raises corvana::Error with the status and message.
+    corvana::Variant Call(const std::string& method, std::vector<corvana::Variant> args) {
+        const std::string body =
+            corvana::Variant(corvana::Variant::Array(std::move(args))).toJson();
+        if (!client_) throw corvana::Error("Servidor de teste parado.");
+        auto res =
+            client_->Post("/" + std::string(kServerName) + "/" + method, body, "application/json");
+        if (!res)
+            throw corvana::Error("Falha de comunicação com o servidor de teste: " +
+                                 httplib::to_string(res.error()));
+        if (res->status != 200) {
+            std::string message = res->body;
+            try {
+                const auto answer = corvana::Variant::fromJson(res->body);
+                if (answer.isError()) message = answer.errorMessage();
+            } catch (const corvana::Error&) {
+            }
+            throw corvana::Error("HTTP " + std::to_string(res->status) + ": " + message);
+        }
+        return corvana::Variant::fromJson(res->body);
+    }
+
+    // Sends one request as given, on a connection of its own, and returns
+    // httplib's result (status, headers, body) unchecked.
+    httplib::Result Raw(const std::string& method, const std::string& path, const std::string& body,
+                        const std::string& contentType = "application/json") {
+        httplib::Client cli("127.0.0.1", port);
+        cli.set_connection_timeout(3);
+        cli.set_read_timeout(60);
+        cli.set_write_timeout(60);
+        if (method == "GET") return cli.Get(path);
+        if (method == "POST") return cli.Post(path, body, contentType);
+        httplib::Request req;
+        req.method = method;
+        req.path = path;
+        req.body = body;
+        if (!body.empty()) req.set_header("Content-Type", contentType);
+        return cli.send(req);
+    }
+
+    void StopServer() {
+        client_.reset();
+        if (server_) server_->Stop();
+        server_.reset();
+        module_.reset();
+    }
+
+    // Starts the server over `db` (reopening dbPath if db was reset), on
+    // `port` when one was already chosen, else on a free one.
+    void StartServer() {
+        if (!db) db = evt::server::storage::Database::Open(dbPath);
+        module_ = std::make_shared<evt::server::RdmListConv>(db);
+        server_ = std::make_unique<evt::server::AppServer>(
+            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{module_}, limits);
+        // The port was just released by StopServer; give the system a moment
+        // if it is still held.
+        bool bound = false;
+        for (int attempt = 0; attempt < 50 && !bound; ++attempt) {
+            bound = server_->Bind("127.0.0.1", port);
+            if (!bound) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(bound) << "não foi possível abrir a porta " << port;
+        port = server_->Port();
+        server_->Start();
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", port);
+        client_->set_keep_alive(true);
+        client_->set_tcp_nodelay(true);
+        client_->set_connection_timeout(3);
+        client_->set_read_timeout(120);
+        client_->set_write_timeout(60);
+    }
+
+    void RestartServer() {
+        StopServer();
+        StartServer();
+    }
+
+private:
+    std::shared_ptr<evt::server::RdmListConv> module_;
+    std::unique_ptr<evt::server::AppServer> server_;
+    std::unique_ptr<httplib::Client> client_;
+
+    static evt::server::AppServer::Limits quietLimits() {
+        evt::server::AppServer::Limits l;
+        l.logCalls = false;
+        return l;
+    }
+
+    static std::string makeTempDir() {
+        std::error_code ec;
+        auto base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "evt07800-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return {};
+        return pattern;
+    }
+};

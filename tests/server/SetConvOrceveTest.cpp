@@ -1,0 +1,205 @@
+// SetConvOrceve over HTTP: numbering, the list's unique rules, all-or-nothing
+// deltas, optimistic refusals and clients saving at the same moment.
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "ListConvTestSupport.h"
+
+using namespace listconv_test;
+
+namespace {
+const std::string kChangedByOther =
+    "foi alterado ou excluído por outro usuário. Recarregue a lista.";
+using Texts = std::vector<std::string>;
+}  // namespace
+
+TEST_F(ListConvTest, NewGuestsTakeTheNextNumberOfTheirList) {
+    AddGuests({NewGuest(kList, "Ana Souza"), NewGuest(kList, "Bruno Lima"),
+               NewGuest(kList, "Carla Dias")});
+    const DataPacket list = Guests(kList);
+    EXPECT_EQ(Column(list, "NRLISTACONVOREV"), (Texts{"00001", "00002", "00003"}));
+    // After the highest number, not into a gap.
+    Save(Delta().Delete(list.rows()[1]).Insert(NewGuest(kList, "Davi Rocha")));
+    EXPECT_EQ(Column(Guests(kList), "NRLISTACONVOREV"), (Texts{"00001", "00003", "00004"}));
+    AddGuests({NewGuest(kOtherSequence, "Ana Souza")});
+    EXPECT_EQ(Column(Guests(kOtherSequence), "NRLISTACONVOREV"), Texts{"00001"});
+}
+
+TEST_F(ListConvTest, NameRgInscriptionAndOrderAreUniqueWithinTheList) {
+    const Values documents = {{"NRRGLISTAOREV", "12.345.678-9"},
+                              {"NRINSJURCLILISCONV", "529.982.247-25"},
+                              {"NRORDEMEXIBCONTRAT", "1"}};
+    AddGuests({NewGuest(kList, "José da Silva", documents)});
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, " JOSÉ DA SILVA "))),
+              "Convidado 'JOSÉ DA SILVA': nome já cadastrado nesta lista.");
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "Outro", {{"NRRGLISTAOREV", "12345678-9"}}))),
+              "Convidado 'Outro': R.G. já cadastrado nesta lista.");
+    EXPECT_EQ(
+        Refusal(Delta().Insert(NewGuest(kList, "Outro", {{"NRINSJURCLILISCONV", "52998224725"}}))),
+        "Convidado 'Outro': inscrição já cadastrada nesta lista.");
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "Outro", {{"NRORDEMEXIBCONTRAT", "01"}}))),
+              "Convidado 'Outro': ordem de contrato já definida para outro convidado.");
+    AddGuests({NewGuest(kOtherSequence, "José da Silva", documents)});  // another list
+
+    // "*", empty and null are "not given": they never collide.
+    Delta placeholders;
+    int n = 0;
+    for (const Variant& none : {Variant("*"), Variant(""), Variant("*"), Variant(""), Variant()})
+        placeholders.Insert(NewGuest(
+            kList, "Sem documento " + std::to_string(++n),
+            {{"NRRGLISTAOREV", none}, {"NRINSJURCLILISCONV", none}, {"NRORDEMEXIBCONTRAT", none}}));
+    Save(placeholders);
+    EXPECT_EQ(Guests(kList).rows().size(), 6u);
+}
+
+TEST_F(ListConvTest, DeltaRefusedHalfWayLeavesTheListAsItWas) {
+    AddGuests({NewGuest(kList, "Ana Souza"), NewGuest(kList, "Bruno Lima")});
+    const DataPacket before = Guests(kList);
+    const Row& ana = before.rows()[0];
+    EXPECT_EQ(Refusal(Delta()
+                          .Modify(ana, With(ana, {{"NRTELCONVEVEN", "(11) 4444-1234"}}))
+                          .Delete(before.rows()[1])
+                          .Insert(NewGuest(kList, "Carla Dias"))
+                          .Insert(NewGuest(kList, "ana souza"))
+                          .Insert(NewGuest(kList, "Davi Rocha"))),
+              "Convidado 'ana souza': nome já cadastrado nesta lista.");
+    EXPECT_EQ(Guests(kList), before);
+    AddGuests({NewGuest(kList, "Carla Dias")});  // no number was used up
+    EXPECT_EQ(Column(Guests(kList), "NRLISTACONVOREV").back(), "00003");
+}
+
+TEST_F(ListConvTest, ValuesMovedBetweenGuestsInOneSaveAreCheckedAgainstTheFinalList) {
+    AddGuests(
+        {NewGuest(kList, "Ana Souza", {{"NRORDEMEXIBCONTRAT", "1"}, {"NRRGLISTAOREV", "111"}}),
+         NewGuest(kList, "Bruno Lima", {{"NRORDEMEXIBCONTRAT", "2"}, {"NRRGLISTAOREV", "222"}}),
+         NewGuest(kList, "Carla Dias")});
+    const DataPacket before = Guests(kList);
+    const Row &ana = before.rows()[0], &bruno = before.rows()[1];
+    // Ana and Bruno swap orders and R.G.s; Carla's name passes to a new guest.
+    Save(Delta()
+             .Modify(ana, With(ana, {{"NRORDEMEXIBCONTRAT", "2"}, {"NRRGLISTAOREV", "222"}}))
+             .Modify(bruno, With(bruno, {{"NRORDEMEXIBCONTRAT", "1"}, {"NRRGLISTAOREV", "111"}}))
+             .Insert(NewGuest(kList, "CARLA DIAS"))
+             .Delete(before.rows()[2]));
+    const DataPacket after = Guests(kList);
+    EXPECT_EQ(Column(after, "NRORDEMEXIBCONTRAT"), (Texts{"2", "1", "*"}));
+    EXPECT_EQ(Column(after, "NRRGLISTAOREV"), (Texts{"222", "111", "*"}));
+    EXPECT_EQ(Column(after, "NMLISTACONVOREV"), (Texts{"Ana Souza", "Bruno Lima", "CARLA DIAS"}));
+    EXPECT_EQ(Column(after, "NRLISTACONVOREV"), (Texts{"00001", "00002", "00003"}));
+}
+
+TEST_F(ListConvTest, RowChangedOrDeletedByAnotherUserIsRefused) {
+    AddGuests({NewGuest(kList, "Ana Souza", {{"NRTELCONVEVEN", Variant()}}),
+               NewGuest(kList, "Bruno Lima")});
+    const DataPacket read = Guests(kList);
+    const Row &ana = read.rows()[0], &bruno = read.rows()[1];
+
+    Exec(
+        "UPDATE LISTACONVOREV SET DSEMAILCONVEVEN = 'ana@exemplo.com.br' WHERE NRLISTACONVOREV = "
+        "'00001'");
+    EXPECT_EQ(Refusal(Delta()
+                          .Insert(NewGuest(kList, "Carla Dias"))
+                          .Modify(ana, With(ana, {{"IDCONVPRESEOREV", "S"}}))),
+              "Convidado 'Ana Souza' " + kChangedByOther);
+    Exec("DELETE FROM LISTACONVOREV WHERE NRLISTACONVOREV = '00002'");
+    EXPECT_EQ(Refusal(Delta().Delete(bruno)), "Convidado 'Bruno Lima' " + kChangedByOther);
+    EXPECT_EQ(Refusal(Delta().Modify(bruno, With(bruno, {{"QUANTIDADE", 3.0}}))),
+              "Convidado 'Bruno Lima' " + kChangedByOther);
+    EXPECT_EQ(Column(Guests(kList), "NMLISTACONVOREV"), Texts{"Ana Souza"});  // Carla not kept
+
+    // Reloaded, the change goes through: the null telephone matches as null.
+    const Row fresh = Guests(kList).rows()[0];
+    Save(Delta().Modify(fresh, With(fresh, {{"IDCONVPRESEOREV", "S"}})));
+    EXPECT_EQ(Cell(Guests(kList), 0, "IDCONVPRESEOREV"), Variant("S"));
+}
+
+TEST_F(ListConvTest, GuestsThatCannotBeStoredAsSentAreRefused) {
+    const std::string fifty(50, 'a');
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, fifty + "b"))),
+              "Convidado '" + fifty + "b': o nome tem 51 caracteres; o máximo é 50.");
+    EXPECT_EQ(
+        Refusal(Delta().Insert(NewGuest(kList, "Ana", {{"NRTELCONVEVEN", std::string(26, '9')}}))),
+        "Convidado 'Ana': o campo telefone (NRTELCONVEVEN) tem 26 caracteres; o máximo é 25.");
+    EXPECT_NE(Refusal(Delta().Insert(NewGuest(kList, "  "))), "");
+    EXPECT_EQ(
+        Refusal(Delta().Insert(NewGuest({"0001", "0000000002", "09"}, "Ana"))),
+        "Convidado 'Ana': a lista de convidados (filial 0001, orçamento 0000000002, sequência 09) "
+        "não existe.");
+    EXPECT_TRUE(Guests(kList).rows().empty());
+
+    std::string accented;  // characters count, not bytes
+    for (int i = 0; i < 50; ++i) accented += "É";
+    AddGuests({NewGuest(kList, accented)});
+    const Row stored = Guests(kList).rows()[0];
+    EXPECT_EQ(stored[3], Variant(accented));
+    // A guest stays in its list under its number.
+    EXPECT_NE(Refusal(Delta().Modify(stored, With(stored, {{"NRSEQORCAEVE", "02"}}))), "");
+    EXPECT_NE(Refusal(Delta().Modify(stored, With(stored, {{"NRLISTACONVOREV", "00007"}}))), "");
+    EXPECT_EQ(Guests(kList).rows()[0], stored);
+}
+
+TEST_F(ListConvTest, ClientsSavingAtOnceNeverBothWin) {
+    AddGuests({NewGuest(kList, "Ana Souza")});
+    constexpr std::size_t kClients = 4;
+    // Each on a connection of its own.
+    auto send = [&](const Delta& delta) {
+        auto res = Raw("POST", "/evt07800.rdmListConv/SetConvOrceve",
+                       Variant(Variant::Array{delta.Packet()}).toJson());
+        return res && res->status == 200 ? Variant::fromJson(res->body) : Variant("falha HTTP");
+    };
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "Convidado disputado " + std::to_string(round);
+        const Row ana = Guests(kList).rows()[0];
+        std::atomic<std::size_t> ready{0};
+        std::vector<Variant> inserted(kClients), modified(kClients);
+        std::vector<std::thread> clients;
+        for (std::size_t c = 0; c < kClients; ++c) {
+            clients.emplace_back([&, c] {
+                for (++ready; ready < kClients;) std::this_thread::yield();
+                // Every client adds the same new name and changes the same guest.
+                inserted[c] = send(Delta().Insert(NewGuest(kList, name)));
+                const std::string cell =
+                    "(11) 9" + std::to_string(round) + "00" + std::to_string(c);
+                modified[c] = send(Delta().Modify(ana, With(ana, {{"NRCELCONVEVEN", cell}})));
+            });
+        }
+        for (auto& t : clients) t.join();
+        auto wins = [](const std::vector<Variant>& answers, const std::string& refusal) {
+            for (const Variant& a : answers)
+                if (a != Variant(true)) {
+                    EXPECT_EQ(a, Variant::serverError(refusal));
+                }
+            return std::count(answers.begin(), answers.end(), Variant(true));
+        };
+        EXPECT_EQ(wins(inserted, "Convidado '" + name + "': nome já cadastrado nesta lista."), 1);
+        EXPECT_EQ(wins(modified, "Convidado 'Ana Souza' " + kChangedByOther), 1);
+    }
+    EXPECT_EQ(Guests(kList).rows().size(), 4u);
+    EXPECT_EQ(Count("SELECT COUNT(DISTINCT NMCHAVE) FROM LISTACONVOREV"), 4);
+}
+
+TEST_F(ListConvTest, DeltaOfTheWrongShapeIsABadRequest) {
+    auto refused = [&](const Variant& packet) {
+        try {
+            Call("SetConvOrceve", {packet});
+        } catch (const corvana::Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("aceito");
+    };
+    DataPacket data(GuestFields());
+    data.addRow(NewGuest(kList, "Ana Souza"));
+    EXPECT_EQ(
+        refused(Variant(data)),
+        "HTTP 400: SetConvOrceve espera um pacote de alterações (delta), não um pacote de dados.");
+    auto fields = GuestFields();
+    fields.erase(fields.begin() + 3);
+    EXPECT_EQ(refused(Variant(DataPacket(fields, DataPacket::Kind::Delta))),
+              "HTTP 400: SetConvOrceve: o pacote não tem o campo NMLISTACONVOREV.");
+    fields = GuestFields();
+    fields[19].type = FieldType::String;
+    EXPECT_EQ(refused(Variant(DataPacket(fields, DataPacket::Kind::Delta))),
+              "HTTP 400: SetConvOrceve: o campo QUANTIDADE deve ser do tipo float, não string.");
+    EXPECT_TRUE(Guests(kList).rows().empty());
+}
