@@ -1,0 +1,19 @@
+#pragma once
+#include <QFrame>
+
+#include "corvana/ui/TControl.h"
+
+namespace corvana::ui {
+
+// A container. OnEnter fires when the focus moves into one of its
+// descendants from outside it, OnExit when it moves from inside to outside
+// (see TControl.h for the order with the controls' events).
+class TPanel : public TControl<QFrame> {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget* parent = nullptr);
+
+    bool IsFocusContainer() const override { return true; }
+};
+
+}  // namespace corvana::ui

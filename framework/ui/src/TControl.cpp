@@ -1,0 +1,283 @@
+#include "corvana/ui/TControl.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "corvana/data/Error.h"
+#include "corvana/ui/Guard.h"
+
+namespace corvana::ui {
+
+namespace {
+
+// The application-wide focus tracker: turns Qt's focus changes into the
+// enter and exit events of the framework's controls and containers. One
+// instance, a child of the application object, created with the first
+// control.
+//
+// Each form has a state: the control whose enter has fired and whose exit
+// has not (the form's active control), and the containers entered around
+// it, outermost first. A form is a top-level window, an MDI child window
+// (QMdiSubWindow) or a widget marked with kFormProperty, so the forms inside
+// a main window keep their own active controls as separate windows do. On a focus change inside a form the
+// tracker walks the state towards the widget that now has the form's focus
+// (QWidget::focusWidget of the form), one handler at a time, and looks at
+// the focus again after each handler. A focus change that arrives while a
+// handler of the same form runs is not handled on its own: the walk in
+// progress sees it when the handler returns.
+class FocusTracker : public QObject {
+public:
+    static FocusTracker* Instance(bool create);
+
+    void Forget(TFocusEvents* events);
+
+private:
+    struct FormState {
+        QPointer<QWidget> form;
+        TFocusEvents* control = nullptr;
+        std::vector<TFocusEvents*> containers;  // outermost first
+        QPointer<QWidget> settled;  // the focus when the state last caught up with it
+        bool busy = false;
+    };
+
+    // Where a focused widget stands for the tracker.
+    struct Place {
+        TFocusEvents* control = nullptr;
+        std::vector<TFocusEvents*> containers;  // outermost first
+    };
+
+    explicit FocusTracker(QObject* parent) : QObject(parent) {}
+
+    void FocusChanged(QWidget* now);
+    FormState& StateOf(QWidget* form);
+    void Walk(FormState& state);
+    static QWidget* FormOf(QWidget* widget);
+    static Place PlaceOf(QWidget* widget, QWidget* form);
+    static bool TakeFocus(QWidget* widget, QWidget* form);
+    static bool FocusInOtherForm(const QWidget* form);
+
+    // Handlers that keep moving the focus back and forth must not hold the
+    // application in the walk forever.
+    static constexpr int kMaxSteps = 64;
+
+    std::vector<std::unique_ptr<FormState>> states_;
+};
+
+FocusTracker* FocusTracker::Instance(bool create) {
+    static QPointer<FocusTracker> instance;
+    if (!instance && create) {
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        if (!app)
+            return nullptr;
+        instance = new FocusTracker(app);
+        QObject::connect(app, &QApplication::focusChanged, instance,
+                         [tracker = instance.data()](QWidget*, QWidget* now) {
+                             Guarded([&] { tracker->FocusChanged(now); });
+                         });
+    }
+    return instance;
+}
+
+void FocusTracker::Forget(TFocusEvents* events) {
+    for (auto& state : states_) {
+        if (state->control == events)
+            state->control = nullptr;
+        auto& c = state->containers;
+        c.erase(std::remove(c.begin(), c.end(), events), c.end());
+    }
+}
+
+QWidget* FocusTracker::FormOf(QWidget* widget) {
+    for (QWidget* p = widget; p; p = p->parentWidget()) {
+        if (p->isWindow() || qobject_cast<QMdiSubWindow*>(p) || p->property(kFormProperty).toBool())
+            return p;
+    }
+    return widget;
+}
+
+FocusTracker::Place FocusTracker::PlaceOf(QWidget* widget, QWidget* form) {
+    Place place;
+    if (!widget || !form || !form->isAncestorOf(widget))
+        return place;
+    // A widget inside an item view (a cell editor) stands for the view.
+    QWidget* stand = widget;
+    for (QWidget* p = widget; p && p != form; p = p->parentWidget()) {
+        if (qobject_cast<QAbstractItemView*>(p->parentWidget()))
+            stand = p->parentWidget();
+    }
+    bool searchingControl = true;
+    for (QWidget* p = stand; p; p = p == form ? nullptr : p->parentWidget()) {
+        auto* events = dynamic_cast<TFocusEvents*>(p);
+        if (!events)
+            continue;
+        if (events->IsFocusContainer()) {
+            place.containers.push_back(events);
+            searchingControl = false;
+        } else if (searchingControl) {
+            place.control = events;
+            searchingControl = false;
+        }
+    }
+    std::reverse(place.containers.begin(), place.containers.end());
+    return place;
+}
+
+bool FocusTracker::TakeFocus(QWidget* widget, QWidget* form) {
+    if (!widget || !widget->isEnabled() || !widget->isVisibleTo(form))
+        return false;
+    widget->setFocus(Qt::OtherFocusReason);
+    return form->focusWidget() == widget;
+}
+
+FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
+    // Forget the forms that are gone (never one whose walk is running).
+    states_.erase(std::remove_if(states_.begin(), states_.end(),
+                                 [](const auto& s) { return !s->form && !s->busy; }),
+                  states_.end());
+    for (auto& state : states_) {
+        if (state->form == form)
+            return *state;
+    }
+    states_.push_back(std::make_unique<FormState>());
+    states_.back()->form = form;
+    return *states_.back();
+}
+
+void FocusTracker::FocusChanged(QWidget* now) {
+    if (!now)
+        return;  // the application lost the focus: forms keep their state
+    // Drop-down lists and menus are part of the control that opened them.
+    if (now->window()->windowType() == Qt::Popup)
+        return;
+    FormState& state = StateOf(FormOf(now));
+    if (state.busy)
+        return;
+    state.busy = true;
+    Walk(state);
+    state.busy = false;
+}
+
+bool FocusTracker::FocusInOtherForm(const QWidget* form) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus && focus->window()->windowType() != Qt::Popup && FormOf(focus) != form;
+}
+
+void FocusTracker::Walk(FormState& state) {
+    for (int step = 0; step < kMaxSteps; ++step) {
+        QWidget* form = state.form;
+        QWidget* target = form ? form->focusWidget() : nullptr;
+        if (!target)
+            return;
+        // A handler took the focus to another form (and it stayed there):
+        // the rest waits until the focus comes back to this one.
+        if (step > 0 && FocusInOtherForm(form))
+            return;
+        const Place want = PlaceOf(target, form);
+
+        // 1. Leave the active control.
+        if (state.control && state.control != want.control) {
+            TFocusEvents* control = state.control;
+            const bool accepted = GuardedBool([&] { control->DoExit(); });
+            if (state.control != control || !state.form)
+                continue;  // the control went away during its handler
+            QWidget* now = state.form->focusWidget();
+            if (now != target) {
+                // The handler moved the focus; back into the control means
+                // the control was not left.
+                if (PlaceOf(now, state.form).control != control)
+                    state.control = nullptr;
+                continue;
+            }
+            if (!accepted && TakeFocus(control->EventWidget(), state.form))
+                continue;  // refused: the control keeps the focus
+            state.control = nullptr;
+            continue;
+        }
+
+        std::size_t common = 0;
+        while (common < state.containers.size() && common < want.containers.size() &&
+               state.containers[common] == want.containers[common])
+            ++common;
+
+        // 2. Leave the containers the focus is no longer in, innermost first.
+        if (state.containers.size() > common) {
+            TFocusEvents* container = state.containers.back();
+            const bool accepted = GuardedBool([&] { container->DoExit(); });
+            if (state.containers.empty() || state.containers.back() != container ||
+                !state.form)
+                continue;
+            QWidget* now = state.form->focusWidget();
+            if (now != target) {
+                const Place there = PlaceOf(now, state.form);
+                if (std::find(there.containers.begin(), there.containers.end(), container) ==
+                    there.containers.end())
+                    state.containers.pop_back();
+                continue;
+            }
+            if (!accepted) {
+                // Refused: the focus goes back to where it was inside.
+                QWidget* back = state.settled;
+                const Place was = PlaceOf(back, state.form);
+                if (std::find(was.containers.begin(), was.containers.end(), container) !=
+                        was.containers.end() &&
+                    TakeFocus(back, state.form))
+                    continue;
+            }
+            state.containers.pop_back();
+            continue;
+        }
+
+        // 3. Enter the containers around the focus, outermost first.
+        if (want.containers.size() > common) {
+            TFocusEvents* container = want.containers[common];
+            state.containers.push_back(container);
+            Guarded([&] { container->DoEnter(); });
+            continue;
+        }
+
+        // 4. Enter the control.
+        if (want.control && state.control != want.control) {
+            state.control = want.control;
+            Guarded([&] { want.control->DoEnter(); });
+            continue;
+        }
+
+        state.settled = target;
+        return;
+    }
+    qWarning("corvana: os eventos de foco não se estabilizaram; a sequência foi interrompida.");
+    if (state.form)
+        state.settled = state.form->focusWidget();
+}
+
+}  // namespace
+
+TFocusEvents::TFocusEvents() { FocusTracker::Instance(true); }
+
+TFocusEvents::~TFocusEvents() {
+    if (FocusTracker* tracker = FocusTracker::Instance(false))
+        tracker->Forget(this);
+}
+
+void TFocusEvents::DoEnter() {
+    if (OnEnter)
+        OnEnter(EventWidget());
+}
+
+void TFocusEvents::DoExit() {
+    if (OnExit)
+        OnExit(EventWidget());
+}
+
+void SetControlFocus(QWidget* widget, bool canFocus) {
+    if (!canFocus)
+        throw corvana::Error("Não é possível mover o foco para um controle desabilitado ou invisível.");
+    widget->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace corvana::ui

@@ -1,0 +1,722 @@
+#include "corvana/ui/TDBGrid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <algorithm>
+
+#include "corvana/core/Services.h"
+#include "corvana/data/ClientDataSet.h"
+#include "corvana/data/DataSource.h"
+#include "corvana/ui/Guard.h"
+
+namespace corvana::ui {
+
+using corvana::ClientDataSet;
+using corvana::DataSetState;
+using corvana::Field;
+using corvana::FieldType;
+
+namespace {
+
+// Sets a flag for the lifetime of the scope and restores it, also when an
+// exception passes.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = saved_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool saved_;
+};
+
+// The character a key event types, as OnKeyPress sees it: 13 for Enter, 8
+// for Backspace, the character typed, or 0 for a key that types none (a
+// movement key, a shortcut with Ctrl or Alt, a control character).
+char32_t TypedKey(const QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Backspace:
+        return 8;
+    default:
+        break;
+    }
+    const QList<uint> text = event->text().toUcs4();
+    if (text.isEmpty()) return 0;
+    const char32_t c = text.front();
+    return (c < 0x20 || c == 0x7f) ? 0 : c;
+}
+
+bool Editing(DataSetState state) { return state == DataSetState::Edit || state == DataSetState::Insert; }
+
+}  // namespace
+
+// Editors come from the grid; keys, focus and storing are the grid's too, so
+// the delegate's own handling of Enter, Tab, Esc and focus loss is off.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    explicit GridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    void Detach() { grid_ = nullptr; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        return grid_ ? grid_->createCellEditor(parent, index) : nullptr;
+    }
+    // Also called when the cell's data changes while the editor is open: the
+    // editor then takes the field's text only when the user has not typed.
+    void setEditorData(QWidget*, const QModelIndex&) const override {
+        if (grid_) Guarded([this] { grid_->loadEditor(true); });
+    }
+    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (grid_) grid_->editorGone(editor);
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override { return false; }
+
+private:
+    TDBGrid* grid_;
+};
+
+// Every change of the current cell, whether the view asks for it (keys,
+// clicks) or code does, goes to the grid first: it settles the row being
+// left and decides where the grid ends up. The selection is always the
+// current cell.
+class GridSelectionModel : public QItemSelectionModel {
+public:
+    GridSelectionModel(QAbstractItemModel* model, TDBGrid* grid) : QItemSelectionModel(model, grid), grid_(grid) {}
+    void Detach() { grid_ = nullptr; }
+
+    void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override {
+        if (grid_) {
+            grid_->requestCurrent(index);
+        } else {
+            QItemSelectionModel::setCurrentIndex(index, command);
+        }
+    }
+    void Apply(const QModelIndex& index) {
+        QItemSelectionModel::setCurrentIndex(index, index.isValid() ? ClearAndSelect : Clear);
+    }
+
+    using QItemSelectionModel::select;
+    void select(const QItemSelection&, QItemSelectionModel::SelectionFlags) override {
+        const QModelIndex current = currentIndex();
+        QItemSelectionModel::select(current.isValid() ? QItemSelection(current, current) : QItemSelection(),
+                                    ClearAndSelect);
+    }
+
+private:
+    TDBGrid* grid_;
+};
+
+// --- construction -----------------------------------------------------------------
+
+TDBGrid::TDBGrid(QWidget* parent)
+    : TControl<QTableView>(parent), model_(new GridModel(this)), delegate_(new GridDelegate(this)) {
+    setModel(model_);
+    QItemSelectionModel* initial = selectionModel();
+    selection_ = new GridSelectionModel(model_, this);
+    setSelectionModel(selection_);
+    delete initial;
+    setItemDelegate(delegate_);
+
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    setTabKeyNavigation(true);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    // Uniform rows: the view never measures a row.
+    QHeaderView* rows = verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 6);
+    rows->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("▶")) + 12);
+    rows->setDefaultAlignment(Qt::AlignCenter);
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setSectionsClickable(false);
+    titles->setHighlightSections(false);
+
+    viewport()->installEventFilter(this);
+    GuardedConnect(model_, &GridModel::Notified, this, [this] { followCursor(); });
+    GuardedConnect(model_, &GridModel::StateChanged, this, [this] { onStateChanged(); });
+    GuardedConnect(model_, &QAbstractItemModel::modelReset, this, [this] { onModelReset(); });
+}
+
+TDBGrid::~TDBGrid() {
+    disconnect(model_, nullptr, this, nullptr);
+    delegate_->Detach();
+    selection_->Detach();
+}
+
+void TDBGrid::SetDataSource(corvana::DataSource* source) {
+    discardEditor();
+    model_->SetDataSource(source);
+}
+
+corvana::DataSource* TDBGrid::GetDataSource() const { return model_->GetDataSource(); }
+
+void TDBGrid::SetColumns(std::vector<TColumn> columns) {
+    discardEditor();
+    model_->SetColumns(std::move(columns));
+    followCursor();
+}
+
+const std::vector<TColumn>& TDBGrid::Columns() const { return model_->Columns(); }
+
+void TDBGrid::SetReadOnly(bool readOnly) {
+    if (readOnly) discardEditor();
+    readOnly_ = readOnly;
+}
+
+void TDBGrid::onModelReset() {
+    applyColumnWidths();
+    if (curCol_ >= model_->columnCount()) curCol_ = std::max(model_->columnCount() - 1, 0);
+}
+
+void TDBGrid::applyColumnWidths() {
+    // Widths are set when the columns change, not on every new load, so that
+    // the user's resizing survives a refresh of the data.
+    QString signature;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const TColumn* column = model_->ColumnAt(c);
+        const Field* field = model_->FieldAt(c);
+        signature += QString::fromStdString(column->FieldName) + QChar(0x1f) + QString::number(column->Width) +
+                     QChar(0x1f) + QString::number(field ? field->Size() : -1) + QChar(0x1e);
+    }
+    if (signature == columnsSignature_) return;
+    columnsSignature_ = signature;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const int width = model_->ColumnAt(c)->Width;
+        setColumnWidth(c, width > 0 ? width : defaultWidth(c));
+    }
+}
+
+int TDBGrid::defaultWidth(int viewColumn) const {
+    int chars = 10;
+    if (const Field* field = model_->FieldAt(viewColumn)) {
+        switch (field->DataType()) {
+        case FieldType::String:
+            chars = field->Size() > 0 ? std::clamp(field->Size(), 2, 40) : 20;
+            break;
+        case FieldType::Integer:
+            chars = 8;
+            break;
+        case FieldType::Float:
+            chars = 12;
+            break;
+        case FieldType::Boolean:
+            chars = 5;
+            break;
+        case FieldType::DateTime:
+            chars = 16;
+            break;
+        }
+    }
+    const QString title = model_->headerData(viewColumn, Qt::Horizontal).toString();
+    const int text = chars * fontMetrics().averageCharWidth();
+    const int header = horizontalHeader()->fontMetrics().horizontalAdvance(title);
+    return std::max(text, header) + 14;
+}
+
+// --- columns ------------------------------------------------------------------------
+
+Field* TDBGrid::SelectedField() const {
+    if (!model_->IsActive()) return nullptr;
+    return model_->FieldAt(curCol_);
+}
+
+int TDBGrid::SelectedIndex() const { return model_->ListIndexOf(curCol_); }
+
+void TDBGrid::SetSelectedIndex(int index) {
+    const int column = model_->ViewColumnOf(index);
+    if (column < 0) return;
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) {
+        curCol_ = column;  // taken when a row becomes current
+        followCursor();
+        return;
+    }
+    if (current.column() != column) setCurrentIndex(model_->index(current.row(), column));
+}
+
+void TDBGrid::SetSelectedField(Field* field) {
+    const int column = model_->ViewColumnOf(field);
+    if (column >= 0) SetSelectedIndex(model_->ListIndexOf(column));
+}
+
+void TDBGrid::FocusField(Field* field) {
+    setFocus(Qt::OtherFocusReason);
+    SetSelectedField(field);
+}
+
+// --- following the dataset and moving it -----------------------------------------------
+
+void TDBGrid::followCursor() {
+    if (syncing_ || inMove_ || model_->Notifying()) return;
+    const int columns = model_->columnCount();
+    curCol_ = std::clamp(curCol_, 0, std::max(columns - 1, 0));
+    const int row = model_->CurrentRow();
+    const QModelIndex want = (row >= 0 && columns > 0) ? model_->index(row, curCol_) : QModelIndex();
+    if (want == currentIndex()) return;
+    if (editor_ && editorIndex_.row() != row) discardEditor();
+    FlagScope sync(syncing_);
+    selection_->Apply(want);
+}
+
+void TDBGrid::requestCurrent(const QModelIndex& to) {
+    if (syncing_ || model_->Notifying() || !to.isValid() || !model_->IsActive()) {
+        selection_->Apply(to);
+        return;
+    }
+    // One attempt per key press or click: a drag over other rows, or the
+    // press a double click repeats, does not ask the dataset again.
+    if (refusedGesture_) return;
+
+    const QModelIndex from = currentIndex();
+    const bool leavingColumn = from.isValid() && from.column() != to.column();
+    const QPersistentModelIndex target(to);  // follows a cancelled insert above it
+    const unsigned startGeneration = moveGeneration_;
+    unsigned exitGeneration = startGeneration;
+
+    bool ok;
+    {
+        FlagScope move(inMove_);
+        ok = GuardedBool([&] {
+            storeEditor();
+            if (leavingColumn && !inColExit_ && OnColExit) {
+                FlagScope exiting(inColExit_);
+                OnColExit(this);
+            }
+            exitGeneration = moveGeneration_;
+            if (exitGeneration != startGeneration) return;  // the handler placed the grid itself
+            if (target.isValid() && target.row() != model_->CurrentRow()) {
+                ClientDataSet* ds = model_->DataSet();
+                ds->CheckBrowseMode();
+                if (target.isValid() && target.row() != model_->CurrentRow()) ds->SetRecNo(target.row() + 1);
+            }
+        });
+    }
+    if (!ok) {
+        refusedGesture_ = true;
+        followCursor();  // the cursor may have moved before the refusal
+        if (editor_) editor_->setFocus();
+        return;
+    }
+    if (exitGeneration != startGeneration) return;
+    const int row = model_->CurrentRow();
+    if (row < 0) {
+        followCursor();
+        return;
+    }
+    // A handler that moved to another column during the post keeps its choice.
+    const int column = (moveGeneration_ != exitGeneration || !target.isValid()) ? curCol_ : target.column();
+    ++moveGeneration_;
+    selection_->Apply(model_->index(row, column));
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    TControl<QTableView>::currentChanged(current, previous);
+    if (!current.isValid() || current.column() == curCol_) return;
+    curCol_ = current.column();
+    if (!syncing_ && !model_->Notifying() && OnColEnter) Guarded([this] { OnColEnter(this); });
+}
+
+void TDBGrid::onStateChanged() {
+    // A post or cancel from code ends the row's editing: the editor goes.
+    if (!editor_) return;
+    const corvana::DataSource* source = model_->GetDataSource();
+    if (!source || !Editing(source->State())) discardEditor();
+}
+
+bool TDBGrid::canEdit(const QModelIndex& index) const {
+    return !readOnly_ && index.isValid() && index == currentIndex() && model_->IsActive() &&
+           model_->FieldAt(index.column()) != nullptr;
+}
+
+bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (!canEdit(index) || refusedGesture_) return false;
+    return TControl<QTableView>::edit(index, trigger, event);
+}
+
+// --- keys ----------------------------------------------------------------------------
+
+bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        if (watched == viewport()) {
+            // Only keys a cell editor left unhandled reach the viewport; they
+            // go on to the grid, which passes them up to the form.
+            viaViewport_ = event;
+            return false;
+        }
+        if (watched == editorInput_ && editorInput_ && !typing_) {
+            refusedGesture_ = false;
+            bool consumed = true;
+            Guarded([&] { consumed = editorKey(static_cast<QKeyEvent*>(event)); });
+            return consumed;
+        }
+    }
+    return TControl<QTableView>::eventFilter(watched, event);
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event) {
+    if (event == viaViewport_) {
+        viaViewport_ = nullptr;
+        event->ignore();
+        return;
+    }
+    if (editor_ && editorInput_) {
+        // The grid has a key while its editor is open: the editor takes it.
+        if (!forwarding_) {
+            FlagScope forward(forwarding_);
+            QCoreApplication::sendEvent(editorInput_, event);
+        }
+        event->accept();
+        return;
+    }
+    if (!keepRefusal_) refusedGesture_ = false;
+    bool handled = true;
+    Guarded([&] { handled = viewKey(event); });
+    if (!handled) TControl<QTableView>::keyPressEvent(event);
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent* event) {
+    if (!keepRefusal_) refusedGesture_ = false;
+    TControl<QTableView>::mousePressEvent(event);
+}
+
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    FlagScope keep(keepRefusal_);
+    TControl<QTableView>::mouseDoubleClickEvent(event);
+}
+
+bool TDBGrid::viewKey(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (enter && (mods & Qt::ControlModifier)) {
+        editButtonClick();
+        return true;
+    }
+    if (const char32_t typed = TypedKey(event)) {
+        char32_t k = typed;
+        if (OnKeyPress) OnKeyPress(this, k);
+        if (k == 0) return true;
+        if (k == 13) {
+            advanceColumn();
+            return true;
+        }
+        startEditing(event, k);
+        return true;
+    }
+    if (mods & (Qt::AltModifier | Qt::MetaModifier)) return false;
+    switch (key) {
+    case Qt::Key_Escape:
+        if (!model_->IsActive() || !Editing(model_->GetDataSource()->State())) return false;
+        cancelRow();
+        return true;
+    case Qt::Key_Insert:
+        if (mods != Qt::NoModifier) return false;
+        insertRow();
+        return true;
+    case Qt::Key_Delete:
+        if (!(mods & Qt::ControlModifier)) return false;
+        deleteRow();
+        return true;
+    case Qt::Key_Down:
+        if ((mods & Qt::ControlModifier) || !atLastRow()) return false;
+        appendRow();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TDBGrid::editorKey(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (enter && (mods & Qt::ControlModifier)) {
+        editButtonClick();
+        return true;
+    }
+    if (const char32_t typed = TypedKey(event)) {
+        char32_t k = typed;
+        if (OnKeyPress) OnKeyPress(this, k);
+        if (k == 0) return true;
+        if (k == 13) {
+            advanceColumn();
+            return true;
+        }
+        if (k == typed) return false;  // the editor types it
+        typeInto(editorInput_, event, k);
+        return true;
+    }
+    if (mods & (Qt::AltModifier | Qt::MetaModifier)) return false;  // Alt+Down opens a pick list
+    switch (key) {
+    case Qt::Key_Escape:
+        cancelRow();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        storeEditor();
+        navigate(event);
+        return true;
+    case Qt::Key_Insert:
+        if (mods != Qt::NoModifier) return false;
+        insertRow();
+        return true;
+    case Qt::Key_Delete:
+        if (!(mods & Qt::ControlModifier)) return false;
+        deleteRow();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Sends target a key event that types key (a character, or 8 for Backspace)
+// without showing it to OnKeyPress again.
+void TDBGrid::typeInto(QWidget* target, const QKeyEvent* original, char32_t key) {
+    if (!target) return;
+    const Qt::KeyboardModifiers mods = original->modifiers() & (Qt::ShiftModifier | Qt::KeypadModifier);
+    int code = Qt::Key_unknown;
+    QString text;
+    if (key == 8) {
+        code = Qt::Key_Backspace;
+        text = QStringLiteral("\b");
+    } else {
+        text = QString::fromUcs4(&key, 1);
+        if (key == TypedKey(original)) {
+            code = original->key();
+        } else if (key < 0x80) {
+            code = QChar(static_cast<char16_t>(key)).toUpper().unicode();
+        }
+    }
+    QKeyEvent typed(QEvent::KeyPress, code, mods, text);
+    FlagScope scope(typing_);
+    QCoreApplication::sendEvent(target, &typed);
+}
+
+void TDBGrid::startEditing(const QKeyEvent* event, char32_t key) {
+    const QModelIndex index = currentIndex();
+    if (!canEdit(index)) return;
+    if (!editor_ && !edit(index, QAbstractItemView::AllEditTriggers, nullptr)) return;
+    typeInto(editorInput_, event, key);
+}
+
+void TDBGrid::navigate(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Down && !(event->modifiers() & Qt::ControlModifier) && atLastRow()) {
+        appendRow();
+        return;
+    }
+    TControl<QTableView>::keyPressEvent(event);
+}
+
+void TDBGrid::advanceColumn() {
+    storeEditor();
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return;
+    if (current.column() + 1 < model_->columnCount()) {
+        setCurrentIndex(model_->index(current.row(), current.column() + 1));
+    } else if (editor_) {
+        closeEditor(editor_, QAbstractItemDelegate::NoHint);
+    }
+}
+
+bool TDBGrid::atLastRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() && current.row() == model_->rowCount() - 1;
+}
+
+void TDBGrid::appendRow() {
+    if (readOnly_ || !model_->IsActive()) return;
+    ClientDataSet* ds = model_->DataSet();
+    if (ds->IsEmpty()) return;
+    storeEditor();
+    // A new row nobody typed in yet is not followed by another one.
+    if (ds->State() == DataSetState::Insert && !ds->Modified()) return;
+    ds->CheckBrowseMode();
+    ds->Append();
+}
+
+void TDBGrid::insertRow() {
+    if (readOnly_ || !model_->IsActive()) return;
+    storeEditor();
+    model_->DataSet()->Insert();
+}
+
+void TDBGrid::deleteRow() {
+    if (readOnly_ || !model_->IsActive() || model_->DataSet()->IsEmpty()) return;
+    if (!ConfirmDelete.empty() && !corvana::services::Dialogs().Confirm(ConfirmDelete)) return;
+    discardEditor();
+    model_->DataSet()->Delete();
+}
+
+void TDBGrid::cancelRow() {
+    discardEditor();
+    if (model_->IsActive() && Editing(model_->GetDataSource()->State())) model_->DataSet()->Cancel();
+}
+
+void TDBGrid::editButtonClick() {
+    const QModelIndex current = currentIndex();
+    const TColumn* column = model_->ColumnAt(current.column());
+    if (!current.isValid() || !column || !column->EllipsisButton) return;
+    storeEditor();
+    if (OnEditButtonClick) OnEditButtonClick(this);
+    loadEditor(false);
+}
+
+// --- the cell editor ---------------------------------------------------------------------
+
+QWidget* TDBGrid::createCellEditor(QWidget* parent, const QModelIndex& index) {
+    const TColumn* column = model_->ColumnAt(index.column());
+    const Field* field = model_->FieldAt(index.column());
+    QWidget* editor = nullptr;
+    QLineEdit* line = nullptr;
+    if (column && column->EllipsisButton) {
+        auto* box = new QWidget(parent);
+        box->setAutoFillBackground(true);
+        auto* layout = new QHBoxLayout(box);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        line = new QLineEdit(box);
+        line->setFrame(false);
+        auto* button = new QToolButton(box);
+        button->setObjectName(QStringLiteral("EllipsisButton"));
+        button->setText(QStringLiteral("..."));
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setCursor(Qt::ArrowCursor);
+        layout->addWidget(line, 1);
+        layout->addWidget(button);
+        box->setFocusProxy(line);
+        GuardedConnect(button, &QToolButton::clicked, this, [this] { editButtonClick(); });
+        editor = box;
+        editorInput_ = line;
+    } else if (column && !column->PickList.empty()) {
+        auto* combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        combo->setFrame(false);
+        for (const std::string& word : column->PickList) combo->addItem(QString::fromStdString(word));
+        combo->setCurrentIndex(-1);  // empty until the field's text is loaded
+        line = combo->lineEdit();
+        GuardedConnect(combo, &QComboBox::activated, this, [this] { wordChosen(); });
+        editor = combo;
+        editorInput_ = combo;
+    } else {
+        line = new QLineEdit(parent);
+        line->setFrame(false);
+        editor = line;
+        editorInput_ = line;
+    }
+    // The field's size limits what is typed unless a set-text handler
+    // decides what is stored (a pick list of words stored as codes).
+    if (field && field->DataType() == FieldType::String && field->Size() > 0 && !field->OnSetText) {
+        line->setMaxLength(field->Size());
+    }
+    GuardedConnect(line, &QLineEdit::textEdited, this, [this] { textEdited(); });
+    editorInput_->installEventFilter(this);
+    editor_ = editor;
+    editorIndex_ = index;
+    editorStored_.clear();
+    return editor;
+}
+
+void TDBGrid::editorGone(QWidget* editor) {
+    if (editor != editor_) return;
+    if (editorInput_) editorInput_->removeEventFilter(this);
+    editor_ = nullptr;
+    editorInput_ = nullptr;
+    editorIndex_ = QPersistentModelIndex();
+    editorStored_.clear();
+}
+
+QString TDBGrid::editorText() const {
+    if (auto* combo = qobject_cast<QComboBox*>(editorInput_.data())) return combo->currentText();
+    if (auto* line = qobject_cast<QLineEdit*>(editorInput_.data())) return line->text();
+    return {};
+}
+
+void TDBGrid::setEditorText(const QString& text) {
+    QLineEdit* line = qobject_cast<QLineEdit*>(editorInput_.data());
+    if (auto* combo = qobject_cast<QComboBox*>(editorInput_.data())) {
+        combo->setEditText(text);
+        line = combo->lineEdit();
+    } else if (line) {
+        line->setText(text);
+    }
+    if (line) line->selectAll();
+}
+
+// The field's edit text into the editor. onlyWhenUntouched keeps what the
+// user typed and not yet stored.
+void TDBGrid::loadEditor(bool onlyWhenUntouched) {
+    if (!editor_ || !editorIndex_.isValid()) return;
+    if (onlyWhenUntouched && editorText() != editorStored_) return;
+    const Field* field = model_->FieldAt(editorIndex_.column());
+    const QString text = field && model_->IsActive() ? QString::fromStdString(field->Text()) : QString();
+    setEditorText(text);
+    editorStored_ = text;
+}
+
+void TDBGrid::storeEditor() {
+    if (!editor_ || !editorIndex_.isValid()) return;
+    const QString text = editorText();
+    if (text == editorStored_) return;
+    model_->StoreText(editorIndex_.row(), editorIndex_.column(), text.toStdString());
+    // Shows the text as stored: a set-text handler may have changed it.
+    loadEditor(false);
+}
+
+void TDBGrid::UpdateData() { storeEditor(); }
+
+void TDBGrid::discardEditor() {
+    if (editor_) closeEditor(editor_, QAbstractItemDelegate::NoHint);
+}
+
+void TDBGrid::commitData(QWidget* editor) {
+    if (syncing_ || model_->Notifying() || editor != editor_) return;
+    Guarded([this] { storeEditor(); });
+}
+
+// The first change of the text puts a browsed row in edit state; a refusal
+// (BeforeEdit) closes the editor.
+void TDBGrid::textEdited() {
+    if (!model_->IsActive()) return;
+    ClientDataSet* ds = model_->DataSet();
+    if (ds->State() != DataSetState::Browse) return;
+    if (!GuardedBool([ds] { ds->Edit(); })) discardEditor();
+}
+
+void TDBGrid::wordChosen() { storeEditor(); }
+
+void TDBGrid::DoExit() {
+    storeEditor();
+    if (editor_) closeEditor(editor_, QAbstractItemDelegate::NoHint);
+    TFocusEvents::DoExit();
+}
+
+}  // namespace corvana::ui

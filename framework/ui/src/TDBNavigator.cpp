@@ -1,0 +1,113 @@
+#include "corvana/ui/TDBNavigator.h"
+
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QToolButton>
+
+#include "corvana/data/ClientDataSet.h"
+#include "corvana/data/DataSource.h"
+#include "corvana/ui/Guard.h"
+
+namespace corvana::ui {
+
+using corvana::DataSetState;
+
+namespace {
+
+struct ButtonInfo {
+    const char* name;
+    const char* hint;
+    QStyle::StandardPixmap icon;
+};
+
+constexpr std::array<ButtonInfo, 5> kButtons{{
+    {"btnFirst", "Primeiro", QStyle::SP_MediaSkipBackward},
+    {"btnPrior", "Anterior", QStyle::SP_MediaSeekBackward},
+    {"btnNext", "Próximo", QStyle::SP_MediaSeekForward},
+    {"btnLast", "Último", QStyle::SP_MediaSkipForward},
+    {"btnRefresh", "Atualizar", QStyle::SP_BrowserReload},
+}};
+
+}  // namespace
+
+TDBNavigator::TDBNavigator(QWidget* parent) : TControl<QWidget>(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (std::size_t i = 0; i < buttons_.size(); ++i) {
+        const ButtonInfo& info = kButtons[i];
+        auto* button = new QToolButton(this);
+        button->setObjectName(QString::fromLatin1(info.name));
+        button->setToolTip(QString::fromUtf8(info.hint));
+        button->setAccessibleName(QString::fromUtf8(info.hint));
+        button->setIcon(style()->standardIcon(info.icon));
+        button->setFocusPolicy(Qt::ClickFocus);
+        button->setAutoRaise(true);
+        const auto which = static_cast<TNavigateBtn>(i);
+        GuardedConnect(button, &QToolButton::clicked, this, [this, which] { BtnClick(which); });
+        layout->addWidget(button);
+        buttons_[i] = button;
+    }
+    layout->addStretch(1);
+    buttons_[static_cast<std::size_t>(TNavigateBtn::nbRefresh)]->setVisible(false);
+    link_.OnDataChange = [this] { refresh(); };
+    refresh();
+}
+
+TDBNavigator::~TDBNavigator() { link_.OnDataChange = nullptr; }
+
+void TDBNavigator::SetDataSource(corvana::DataSource* source) {
+    if (source == link_.Source()) return;
+    if (link_.Source()) link_.Source()->RemoveLink(&link_);
+    if (source) source->AddLink(&link_);
+    refresh();
+}
+
+void TDBNavigator::SetShowRefresh(bool show) {
+    showRefresh_ = show;
+    Button(TNavigateBtn::nbRefresh)->setVisible(show);
+}
+
+QToolButton* TDBNavigator::Button(TNavigateBtn button) const {
+    return buttons_[static_cast<std::size_t>(button)];
+}
+
+void TDBNavigator::refresh() {
+    const corvana::ClientDataSet* ds = link_.DataSet();
+    const bool rows = link_.Active() && ds && !ds->IsEmpty();
+    const bool up = rows && !ds->Bof() && ds->RecNo() > 1;
+    const bool down = rows && !ds->Eof() && ds->RecNo() < ds->RecordCount();
+    Button(TNavigateBtn::nbFirst)->setEnabled(up);
+    Button(TNavigateBtn::nbPrior)->setEnabled(up);
+    Button(TNavigateBtn::nbNext)->setEnabled(down);
+    Button(TNavigateBtn::nbLast)->setEnabled(down);
+    Button(TNavigateBtn::nbRefresh)->setEnabled(link_.State() == DataSetState::Browse);
+}
+
+void TDBNavigator::BtnClick(TNavigateBtn button) {
+    if (!Button(button)->isEnabled()) return;
+    if (BeforeAction) BeforeAction(this, button);
+    corvana::ClientDataSet* ds = link_.DataSet();
+    if (ds && link_.Active()) {
+        switch (button) {
+        case TNavigateBtn::nbFirst:
+            ds->First();
+            break;
+        case TNavigateBtn::nbPrior:
+            ds->Prior();
+            break;
+        case TNavigateBtn::nbNext:
+            ds->Next();
+            break;
+        case TNavigateBtn::nbLast:
+            ds->Last();
+            break;
+        case TNavigateBtn::nbRefresh:
+            break;
+        }
+    }
+    if (OnClick) OnClick(this, button);
+    refresh();  // Bof and Eof change without a notification at the ends
+}
+
+}  // namespace corvana::ui
