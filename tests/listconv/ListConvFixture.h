@@ -1,0 +1,64 @@
+#pragma once
+// The guest list screen inside a host-like main window (an MDI area), over
+// the real server and a seeded database.
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <memory>
+
+#include "corvana/ui/Application.h"
+#include "listconv/Cli_evt07800.h"
+#include "module/Pkg_EVT07800.h"
+#include "support/ScreenFixture.h"
+
+class ListConvFixture : public corvana::test::ScreenFixture {
+protected:
+    void SetUp() override {
+        ScreenFixture::SetUp();
+        host = std::make_unique<QMainWindow>();
+        mdi = new QMdiArea(host.get());
+        host->setCentralWidget(mdi);
+        host->resize(1300, 720);
+        Corvana::SetMainForm(host.get(), mdi);
+        host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+        host->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(host.get()));
+    }
+
+    void TearDown() override {
+        ScreenFixture::TearDown();
+        Corvana::SetMainForm(nullptr, nullptr);
+        host.reset();
+    }
+
+    void CloseScreens() override {
+        if (boStCriado && frmListConv) {
+            frmListConv->Close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        // A window that failed to close (a refused FormClose) must not leak
+        // into the next test.
+        if (boStCriado && frmListConv) {
+            delete frmListConv->FrameWindow();
+            boStCriado = false;
+        }
+    }
+
+    // Opens the screen as the host does and lets its first activation run.
+    TfrmListConv* Launch(const corvana::Variant& params) {
+        IniProc(params);
+        Settle();
+        return frmListConv;
+    }
+
+    static corvana::Variant Values(std::vector<corvana::Variant> v) { return corvana::Variant(std::move(v)); }
+
+    static void Settle() {
+        for (int i = 0; i < 5; ++i) QTest::qWait(5);
+    }
+
+    std::unique_ptr<QMainWindow> host;
+    QMdiArea* mdi = nullptr;
+};
