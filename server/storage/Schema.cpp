@@ -98,7 +98,10 @@ CREATE TABLE LISTACONVOREV (
     PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV),
     FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
         REFERENCES ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
-);
+) WITHOUT ROWID;
+-- Guests are stored in the order of their list key and number (no rowid
+-- table beside the key's index): a list is read in one range scan and an
+-- import writes one tree less per guest.
 -- The list's rules. A key that is not given (NULL) never collides and is
 -- left out of its index altogether: most guests have no R.G., inscription or
 -- contract order, and an import then writes one index less per guest.

@@ -1,0 +1,192 @@
+// The application server end to end: GetConvOrceve of a 5,000- and a
+// 100,000-guest list (request, server, transfer, SetData into the guest
+// dataset) and GetImpLista of 100,000 guests, each through TNetConnection
+// and the real HTTP endpoint over an SQLite file. Beside them, the floors
+// the sqlite3 shell gives on the same machine: printing the same list as
+// JSON, and .import of the same 100,000 rows into a table with a unique index.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "GuestData.h"
+#include "corvana/core/Consiste.h"
+#include "corvana/data/ClientDataSet.h"
+#include "corvana/net/TNetConnection.h"
+#include "endpoint/AppServer.h"
+#include "rdm/RdmListConv.h"
+#include "storage/Database.h"
+#include "storage/DemoData.h"
+
+namespace fs = std::filesystem;
+using corvana::Variant;
+
+namespace {
+
+// A list holds at most 99,998 guests: list numbers have five digits and
+// 99999 stands for "no guest yet". That is the 100,000-guest case here.
+constexpr long kImportRows = 99998;
+// The list the 100,000 guests are imported into once, for the load benchmark.
+const char* kHugeBranch = evt::server::storage::demo::kEmptyListBranch;
+const char* kHugeBudget = evt::server::storage::demo::kEmptyListBudget;
+const char* kHugeSequence = "02";
+// The list each import iteration fills and empties again.
+const char* kImportSequence = evt::server::storage::demo::kEmptyListSequence;
+
+corvana::DataPacket ImportPacket(const std::string& sequence) {
+    corvana::DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
+                           {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                           {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                           {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                           {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+    p.rows().reserve(kImportRows);
+    for (long i = kImportRows - 1; i >= 0; --i) {  // the client sends the last line first
+        auto guest = bench::GuestRow(i);
+        p.rows().push_back({Variant(kHugeBranch), Variant(kHugeBudget), Variant(sequence), guest[4], guest[3]});
+    }
+    return p;
+}
+
+struct Server {
+    fs::path dir;
+    std::string dbPath;
+    std::shared_ptr<evt::server::storage::Database> db;
+    std::unique_ptr<evt::server::AppServer> app;
+    corvana::TNetConnection conn{"evt07800.rdmListConv"};
+
+    Server() {
+        dir = fs::temp_directory_path() / ("bench-server-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        dbPath = (dir / "evt.db").string();
+        db = evt::server::storage::Database::Open(dbPath);
+        evt::server::storage::SeedDemo(*db);
+        evt::server::AppServer::Limits limits;
+        limits.logCalls = getenv("BENCH_LOG") != nullptr;
+        app = std::make_unique<evt::server::AppServer>(
+            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{
+                std::make_shared<evt::server::RdmListConv>(db)},
+            limits);
+        app->Bind("127.0.0.1", 0);
+        app->Start();
+        conn.SetHost("127.0.0.1");
+        conn.SetPort(app->Port());
+        conn.Open();
+        Variant refused = conn.Call("GetImpLista", {Variant(ImportPacket(kHugeSequence))});
+        Consiste::CheckResultServ(refused, false, 0);
+    }
+    ~Server() {
+        conn.Close();
+        app->Stop();
+        app.reset();
+        db.reset();
+        fs::remove_all(dir);
+    }
+    void Exec(const std::string& sql) {
+        std::string cmd = "sqlite3 '" + dbPath + "' \"" + sql + "\" > /dev/null";
+        if (std::system(cmd.c_str()) != 0) throw std::runtime_error("sqlite3 falhou: " + sql);
+    }
+};
+
+Server& TheServer() {
+    static Server server;
+    return server;
+}
+
+void DeclareGuestFields(corvana::ClientDataSet& cds) {
+    for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
+}
+
+void LoadList(benchmark::State& state, const char* branch, const char* budget, const char* sequence) {
+    Server& s = TheServer();
+    long rows = 0;
+    for (auto _ : state) {
+        corvana::ClientDataSet cds;
+        DeclareGuestFields(cds);
+        Variant answer = s.conn.Call("GetConvOrceve", {branch, budget, sequence});
+        cds.SetData(Consiste::CheckResultServ(answer, false, 0));
+        rows = cds.RecordCount();
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+}
+
+void BM_GetConvOrceve5000(benchmark::State& state) {
+    namespace demo = evt::server::storage::demo;
+    LoadList(state, demo::kBigListBranch, demo::kBigListBudget, demo::kBigListSequence);
+}
+BENCHMARK(BM_GetConvOrceve5000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_GetConvOrceve100000(benchmark::State& state) { LoadList(state, kHugeBranch, kHugeBudget, kHugeSequence); }
+BENCHMARK(BM_GetConvOrceve100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_GetImpLista100000(benchmark::State& state) {
+    Server& s = TheServer();
+    Variant packet(ImportPacket(kImportSequence));
+    const std::string empty = std::string("DELETE FROM LISTACONVOREV WHERE CDFILIAL='") + kHugeBranch +
+                              "' AND NRORCAEVENTO='" + kHugeBudget + "' AND NRSEQORCAEVE='" +
+                              kImportSequence + "'";
+    long refused = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.Exec(empty);
+        state.ResumeTiming();
+        Variant answer = s.conn.Call("GetImpLista", {packet});
+        refused = static_cast<long>(Consiste::CheckResultServ(answer, false, 0).asPacket().rowCount());
+    }
+    state.counters["rows"] = kImportRows;
+    state.counters["refused"] = static_cast<double>(refused);
+}
+BENCHMARK(BM_GetImpLista100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Floor of the load: the sqlite3 shell printing the same 100,000-guest list
+// (same columns and join) as JSON.
+void BM_Sqlite3ShellJsonList(benchmark::State& state) {
+    Server& s = TheServer();
+    std::string cmd =
+        "sqlite3 -json '" + s.dbPath +
+        "' \"SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, l.NMLISTACONVOREV, "
+        "l.NRRGLISTAOREV, l.IDCONVPRESEOREV, l.IDCONDICAOCONVEV, l.NRTELCONVEVEN, l.NRCELCONVEVEN, "
+        "l.DSEMAILCONVEVEN, l.IDTIPOCONVEVEN, l.IDEXIBECONVCONTRAT, l.NRORDEMEXIBCONTRAT, c.NMFANTCLIE, "
+        "c.IDTPIJURCLIE, c.NRINSJURCLIE, l.CDFILIAL, l.NRORCAEVENTO, l.NRLISTACONVOREV, l.QUANTIDADE, "
+        "l.NRSEQORCAEVE FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
+        "WHERE l.CDFILIAL = '" + kHugeBranch + "' AND l.NRORCAEVENTO = '" + kHugeBudget +
+        "' AND l.NRSEQORCAEVE = '" + kHugeSequence + "' ORDER BY l.NRLISTACONVOREV\" > /dev/null";
+    for (auto _ : state)
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+}
+BENCHMARK(BM_Sqlite3ShellJsonList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Floor of the import: .import of the same rows into a table with a unique
+// index on the name, in a new database file each time.
+void BM_Sqlite3ShellImport(benchmark::State& state) {
+    Server& s = TheServer();
+    fs::path csv = s.dir / "import.csv";
+    {
+        std::ofstream out(csv);
+        for (long i = 0; i < kImportRows; ++i) {
+            auto guest = bench::GuestRow(i);
+            out << kHugeBranch << ',' << kHugeBudget << ',' << kImportSequence << ','
+                << guest[4].asString() << ",\"" << guest[3].asString() << "\"\n";
+        }
+    }
+    fs::path target = s.dir / "import.db";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(target);
+        std::string create = "sqlite3 '" + target.string() +
+                             "' \"CREATE TABLE g(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRRGLISTAOREV, "
+                             "NMLISTACONVOREV); CREATE UNIQUE INDEX g_nome ON g(NMLISTACONVOREV)\"";
+        if (std::system(create.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+        state.ResumeTiming();
+        std::string cmd = "sqlite3 '" + target.string() + "' \".import --csv " + csv.string() + " g\"";
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+    }
+    state.counters["rows"] = kImportRows;
+}
+BENCHMARK(BM_Sqlite3ShellImport)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
