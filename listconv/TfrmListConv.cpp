@@ -21,6 +21,11 @@ TfrmListConv::TfrmListConv(QWidget* parent) : TfrmPadraoGrid(parent) {
 
     BuildFilterPanel();
     dtsPadrao.SetDataSet(&cdsConvOrceve);
+    CreateRecord();
+    CreateFilterPanel();
+    CreateTotalsPanel();
+    CreateToolbar();
+    CreateSaving();
 }
 
 TfrmListConv::~TfrmListConv() { dtsPadrao.SetDataSet(nullptr); }
@@ -145,14 +150,14 @@ void TfrmListConv::FormActivate() {
 }
 
 void TfrmListConv::FormClose(QObject* sender, TCloseAction& action) {
+    // Changes the server has not accepted are sent first; keeping them keeps
+    // the window open.
+    if (!AcceptListClose()) {
+        action = TCloseAction::caNone;
+        return;
+    }
     boStCriado = false;
     netListaConv.SetConnected(false);
     TfrmPadraoGrid::FormClose(sender, action);
 }
 
-void TfrmListConv::medCdFilialChange(QObject*) {
-    edtNmFilial->SetText("");
-    medOrcamento->SetText("");
-}
-
-void TfrmListConv::medOrcamentoChange(QObject*) { edtSeq->SetText(""); }

@@ -1,14 +1,32 @@
 #pragma once
+#include <QAction>
+#include <string>
+
 #include "corvana/data/ClientDataSet.h"
+#include "corvana/data/DataSource.h"
+#include "corvana/db/TADOIBQuery.h"
 #include "corvana/net/TNetConnection.h"
 #include "corvana/ui/StdCtrls.h"
 #include "corvana/ui/TBtnPesquisa.h"
+#include "corvana/ui/TDBEdit.h"
+#include "corvana/ui/TDBText.h"
 #include "corvana/ui/TMaskEdit.h"
 #include "corvana/ui/TPanel.h"
 #include "corvana/ui/TfrmPadraoGrid.h"
 
 // The guest list screen "Lista de Convidados" (EVT07800): the guests of one
-// budget sequence, chosen in the filter panel, kept in the grid.
+// budget sequence, chosen in the filter panel, kept in the grid and saved
+// one guest at a time.
+//
+// The class is written in several files, one per concern:
+//   TfrmListConv.cpp     construction, launch, activation and close
+//   ListConvRecord.cpp   the guest record, grid columns, messages, translations
+//   ListConvFilter.cpp   filter panel, header, list loading, button states
+//   ListConvTotals.cpp   totals panel and the special-guest treatment
+//   ListConvToolbar.cpp  grid keys and the tool bar actions
+//   ListConvSave.cpp     checks before post, saving after post and delete
+//   ListConvChecks.cpp   inscription, name-versus-client and order checks
+//   ListConvLookup.cpp   guest-as-client lookup and column exits
 class TfrmListConv : public corvana::ui::TfrmPadraoGrid {
     Q_OBJECT
 public:
@@ -19,7 +37,7 @@ public:
     // goes through it.
     corvana::TNetConnection netListaConv;
 
-    // Filter panel: the keys of the list.
+    // --- filter panel ---------------------------------------------------------
     corvana::ui::TPanel* panFiltro;
     corvana::ui::TLabel* lblFilial;
     corvana::ui::TMaskEdit* medCdFilial;
@@ -31,17 +49,147 @@ public:
     corvana::ui::TLabel* lblSeq;
     corvana::ui::TEdit* edtSeq;
 
-    // The guests of the list.
-    corvana::ClientDataSet cdsConvOrceve;
+    // --- header panel (the budget, or the chosen sequence) ------------------
+    corvana::ui::TPanel* panOrcamento;
+    corvana::ui::TDBText* dbtCliente;
+    corvana::ui::TDBText* dbtServico;
+    corvana::ui::TDBText* dbtEvento;
+    corvana::ui::TDBText* dbtDtEvento;
 
+    // --- totals panel -------------------------------------------------------
+    corvana::ui::TPanel* panTotalizador;
+    corvana::ui::TDBEdit* dbeNmPrBase;
+    corvana::ui::TNumberEdit* nedQtdeLista;
+    corvana::ui::TComboBox* cmbTratConvEspec;
+
+    // Separator added at the end of the maintenance menu.
+    QAction* mnuLinha4 = nullptr;
+
+    // --- datasets -----------------------------------------------------------
+    corvana::ClientDataSet cdsConvOrceve;  // the guests (dtsPadrao)
+    corvana::db::TADOIBQuery qryFilial;    // branches, for the branch lookup
+    corvana::db::TADOIBQuery qryVd_Filial; // one branch, for the branch check
+    corvana::ClientDataSet cdsOrcamento;   // budgets of a branch, for the budget lookup
+    corvana::DataSource dtsOrcamento;
+    corvana::ClientDataSet cdsVdOrca;      // header: the budget or the sequence
+    corvana::DataSource dtsVdOrca;
+    corvana::ClientDataSet cdsSequencial;  // the sequence check
+    corvana::ClientDataSet cdsVd_Nome;     // guests bearing the name under test
+    corvana::ClientDataSet cdsVd_Registro; // guests bearing the RG under test
+    corvana::ClientDataSet cdsCliente;     // clients: the lookup list or one by inscription
+    corvana::DataSource dtsCliente;
+    corvana::ClientDataSet cdsEndeClie;    // address records of one client
+    corvana::DataSource dtsEndeClie;
+
+    // --- launch, activation, close -------------------------------------------
     void FormCreate() override;
     void FormActivate() override;
     void FormClose(QObject* sender, corvana::ui::TCloseAction& action) override;
     void netListaConvBeforeConnect(corvana::TNetConnection& sender);
 
+    // --- guest record translations --------------------------------------------
+    void cdsConvOrceveIDCONVPRESEOREVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDCONVPRESEOREVSetText(corvana::Field& sender, const std::string& text);
+    void cdsConvOrceveIDCONDICAOCONVEVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDCONDICAOCONVEVSetText(corvana::Field& sender, const std::string& text);
+    void cdsConvOrceveIDTIPOCONVEVENGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDTIPOCONVEVENSetText(corvana::Field& sender, const std::string& text);
+    void cdsConvOrceveIDEXIBECONVCONTRATGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDEXIBECONVCONTRATSetText(corvana::Field& sender, const std::string& text);
+    void cdsConvOrceveNRINSJURCLILISCONVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsClienteNRINSJURCLIEGetText(corvana::Field& sender, std::string& text, bool displayText);
+
+    // --- filter panel and list loading ----------------------------------------
+    void Vd_Filial();
+    void Vd_Orcamento(bool required);
+    void Vd_Sequencial();
+    void Habilita_Botao();
     void medCdFilialChange(QObject* sender);
+    void medCdFilialExit(QObject* sender);
+    void btnFilialAfterPesq(QObject* sender);
     void medOrcamentoChange(QObject* sender);
+    void medOrcamentoExit(QObject* sender);
+    void btnOrcaBeforePesq(QObject* sender, bool& flag);
+    void btnOrcaAfterPesq(QObject* sender);
+    void panFiltroEnter(QObject* sender);
+    void panFiltroExit(QObject* sender);
+    void dtsPadraoStateChange(corvana::DataSource& sender);
+
+    // --- totals and treatment -----------------------------------------------
+    void TratamentoConv();
+    void cmbTratConvEspecChange(QObject* sender);
+    void panTotalizadorEnter(QObject* sender);
+
+    // --- grid keys and tool bar -----------------------------------------------
+    void dbgPadraoKeyPress(QObject* sender, char32_t& key) override;
+    void sbtIncluirClick(QObject* sender) override;
+    void sbtAlterarClick(QObject* sender) override;
+    void sbtExcluirClick(QObject* sender) override;
+    void sbtConfirmarClick(QObject* sender) override;
+    void sbtVerificarClick(QObject* sender) override;
+    void sbtImpArqClick(QObject* sender) override;
+    void sbtImprimirClick(QObject* sender) override;
+
+    // --- checks and saving ----------------------------------------------------
+    void cdsConvOrceveBeforePost(corvana::ClientDataSet& dataSet);
+    void cdsConvOrceveAfterPost(corvana::ClientDataSet& dataSet);
+    void cdsConvOrceveAfterDelete(corvana::ClientDataSet& dataSet);
+    void Vd_NmConv();
+    void sbtCancelarClick(QObject* sender) override;
+    void Vd_NrInscricao(bool fillName, const std::string& origin);
+    void Vd_NomeAlterado(const std::string& inscricao);
+    void Vd_Ordem();
+    void dbgPadraoEditButtonClick(QObject* sender);
+    void dbgPadraoColExit(QObject* sender);
 
 private:
-    void BuildFilterPanel();
+    // Construction steps, each in the file of its concern.
+    void BuildFilterPanel();      // TfrmListConv.cpp
+    void CreateRecord();          // ListConvRecord.cpp: fields, columns, messages, handlers
+    void CreateFilterPanel();     // ListConvFilter.cpp: lookups, queries, header panel, events
+    void CreateTotalsPanel();     // ListConvTotals.cpp
+    void CreateToolbar();         // ListConvToolbar.cpp
+    void CreateSaving();          // ListConvSave.cpp + ListConvChecks.cpp + ListConvLookup.cpp
+
+// Members added while building each concern go in its own block below, so
+// that the concerns can be built side by side.
+// --- ListConvRecord / ListConvFilter / ListConvTotals / ListConvToolbar -----
+// (begin)
+    // Loads the guest list of the filter's branch, budget and sequence into
+    // cdsConvOrceve (GetConvOrceve). The dataset is closed first, so that a
+    // load is a close and an open for dtsPadrao's state handler; a server
+    // error raises before anything is closed.
+    void CarregaConvidados();
+    // The treatment box's choice into IDTPTRATCONVESPEC of the record being
+    // posted (edit or insert state): index 0 stores "*", 1 to 4 their codes;
+    // with no item selected the field keeps its value.
+    void GravaTratamento();
+// (end)
+// --- ListConvSave / ListConvChecks / ListConvLookup ------------------------
+// (begin)
+private:
+    // Sends the changes that the server has not accepted yet (the change
+    // log) before the list or the window closes; when that fails, tells how
+    // many there are and asks whether to discard them. True when closing may
+    // go on: nothing was pending, the changes went out, or the user chose to
+    // discard them. A row being edited is not posted here.
+    bool AcceptListClose();
+    // Start of panFiltroEnter: true when the list must stay open (the user
+    // kept unsaved changes); the focus is then sent back to the grid, and
+    // the panel exit this causes is skipped by SkipPanelExitAfterKeptList.
+    bool KeepListOnPanelEnter();
+    // Start of panFiltroExit: true (once) for the exit that follows a list
+    // kept by KeepListOnPanelEnter, which must not reload the list.
+    bool SkipPanelExitAfterKeptList();
+    // "C" + the guest's inscription in stored form (Consiste::Ajusta_Inscricao).
+    std::string NormalizedInscription() const;
+    // SetConvOrceve with the change log, under the busy animation; raises on
+    // failure, leaving the change log as it was. The caller merges.
+    void SendChanges();
+    // Telephone, mobile and e-mail from cdsEndeClie's current record.
+    void CopyContacts();
+    bool listKeptOnPanelEnter_ = false;
+    // True while cdsConvOrceveBeforePost runs.
+    bool checkingPost_ = false;
+// (end)
 };

@@ -158,17 +158,17 @@ bool IsMaskLetter(char32_t ch) {
 }
 
 MaskSpec ParseMask(std::string_view mask) {
-    MaskSpec spec;
+    MaskSpec layout;
     const std::size_t end = maskPartEnd(mask);
     if (end != std::string_view::npos) {
         std::string_view rest = mask.substr(end + 1);
         const auto sep = rest.find(';');
         const std::string_view keep = rest.substr(0, sep);
-        spec.keepLiterals = keep.empty() || keep.front() != '0';
+        layout.keepLiterals = keep.empty() || keep.front() != '0';
         if (sep != std::string_view::npos) {
             const std::u32string blank = Utf8ToCodePoints(rest.substr(sep + 1));
             if (!blank.empty())
-                spec.blank = blank.front();
+                layout.blank = blank.front();
         }
     }
 
@@ -181,7 +181,7 @@ MaskSpec ParseMask(std::string_view mask) {
             // A trailing backslash escapes nothing and stands for itself.
             if (i + 1 < cps.size())
                 ++i;
-            spec.positions.push_back(literalPosition(cps[i]));
+            layout.positions.push_back(literalPosition(cps[i]));
             break;
         case U'>':
             letterCase = MaskCase::Upper;
@@ -195,64 +195,64 @@ MaskSpec ParseMask(std::string_view mask) {
             }
             break;
         case U'0':
-            spec.positions.push_back(dataPosition(MaskClass::Digit, true, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Digit, true, letterCase));
             break;
         case U'9':
-            spec.positions.push_back(dataPosition(MaskClass::Digit, false, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Digit, false, letterCase));
             break;
         case U'#':
-            spec.positions.push_back(dataPosition(MaskClass::DigitOrSign, false, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::DigitOrSign, false, letterCase));
             break;
         case U'L':
-            spec.positions.push_back(dataPosition(MaskClass::Letter, true, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Letter, true, letterCase));
             break;
         case U'l':
-            spec.positions.push_back(dataPosition(MaskClass::Letter, false, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Letter, false, letterCase));
             break;
         case U'A':
-            spec.positions.push_back(dataPosition(MaskClass::LetterOrDigit, true, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::LetterOrDigit, true, letterCase));
             break;
         case U'a':
-            spec.positions.push_back(dataPosition(MaskClass::LetterOrDigit, false, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::LetterOrDigit, false, letterCase));
             break;
         case U'C':
-            spec.positions.push_back(dataPosition(MaskClass::Any, true, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Any, true, letterCase));
             break;
         case U'c':
-            spec.positions.push_back(dataPosition(MaskClass::Any, false, letterCase));
+            layout.positions.push_back(dataPosition(MaskClass::Any, false, letterCase));
             break;
         default:
-            spec.positions.push_back(literalPosition(ch));
+            layout.positions.push_back(literalPosition(ch));
             break;
         }
     }
-    return spec;
+    return layout;
 }
 
 std::string FormatMaskText(std::string_view mask, std::string_view value) {
     return FormatMaskText(ParseMask(mask), value);
 }
 
-std::string FormatMaskText(const MaskSpec& spec, std::string_view value) {
-    if (spec.empty())
+std::string FormatMaskText(const MaskSpec& layout, std::string_view value) {
+    if (layout.empty())
         return std::string(value);
     const std::u32string cps = Utf8ToCodePoints(value);
     std::string out;
-    out.reserve(value.size() + spec.size());
+    out.reserve(value.size() + layout.size());
     std::size_t next = 0;
-    for (const MaskPosition& pos : spec.positions) {
+    for (const MaskPosition& pos : layout.positions) {
         if (pos.isLiteral()) {
             if (next < cps.size() && cps[next] == pos.literal)
                 ++next;
             AppendUtf8(out, pos.literal);
         } else if (next < cps.size()) {
             const char32_t ch = cps[next++];
-            if (spec.keepLiterals && ch == U' ')
-                AppendUtf8(out, spec.blank);
+            if (layout.keepLiterals && ch == U' ')
+                AppendUtf8(out, layout.blank);
             else
                 appendWithCase(out, ch, pos.letterCase);
         } else {
-            AppendUtf8(out, spec.blank);
+            AppendUtf8(out, layout.blank);
         }
     }
     for (; next < cps.size(); ++next)
@@ -260,61 +260,61 @@ std::string FormatMaskText(const MaskSpec& spec, std::string_view value) {
     return out;
 }
 
-bool MaskAccepts(const MaskSpec& spec, std::size_t position, char32_t ch) {
-    if (position >= spec.size())
+bool MaskAccepts(const MaskSpec& layout, std::size_t position, char32_t ch) {
+    if (position >= layout.size())
         return false;
-    const MaskPosition& pos = spec.positions[position];
+    const MaskPosition& pos = layout.positions[position];
     if (pos.isLiteral())
         return ch == pos.literal;
     return classAccepts(pos.accepts, ch);
 }
 
-std::string MaskedTextToValue(const MaskSpec& spec, std::string_view editText) {
-    if (spec.empty())
+std::string MaskedTextToValue(const MaskSpec& layout, std::string_view editText) {
+    if (layout.empty())
         return std::string(editText);
     const std::u32string cps = Utf8ToCodePoints(editText);
     std::string out;
     out.reserve(editText.size());
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        const MaskPosition& pos = spec.positions[i];
-        const char32_t ch = i < cps.size() ? cps[i] : spec.blank;
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        const MaskPosition& pos = layout.positions[i];
+        const char32_t ch = i < cps.size() ? cps[i] : layout.blank;
         if (pos.isLiteral()) {
-            if (spec.keepLiterals)
+            if (layout.keepLiterals)
                 AppendUtf8(out, pos.literal);
-        } else if (ch == spec.blank) {
-            if (spec.keepLiterals)
+        } else if (ch == layout.blank) {
+            if (layout.keepLiterals)
                 out += ' ';
         } else {
             appendWithCase(out, ch, pos.letterCase);
         }
     }
-    for (std::size_t i = spec.size(); i < cps.size(); ++i)
+    for (std::size_t i = layout.size(); i < cps.size(); ++i)
         AppendUtf8(out, cps[i]);
     trimTrailingSpaces(out);
     return out;
 }
 
-bool MaskComplete(const MaskSpec& spec, std::string_view editText) {
+bool MaskComplete(const MaskSpec& layout, std::string_view editText) {
     const std::u32string cps = Utf8ToCodePoints(editText);
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        const MaskPosition& pos = spec.positions[i];
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        const MaskPosition& pos = layout.positions[i];
         if (pos.isLiteral() || !pos.required)
             continue;
-        if (i >= cps.size() || cps[i] == spec.blank || !classAccepts(pos.accepts, cps[i]))
+        if (i >= cps.size() || cps[i] == layout.blank || !classAccepts(pos.accepts, cps[i]))
             return false;
     }
     return true;
 }
 
-bool MaskBlank(const MaskSpec& spec, std::string_view editText) {
+bool MaskBlank(const MaskSpec& layout, std::string_view editText) {
     const std::u32string cps = Utf8ToCodePoints(editText);
-    if (spec.empty())
+    if (layout.empty())
         return cps.find_first_not_of(U' ') == std::u32string::npos;
-    for (std::size_t i = 0; i < spec.size() && i < cps.size(); ++i) {
-        if (!spec.positions[i].isLiteral() && cps[i] != spec.blank && cps[i] != U' ')
+    for (std::size_t i = 0; i < layout.size() && i < cps.size(); ++i) {
+        if (!layout.positions[i].isLiteral() && cps[i] != layout.blank && cps[i] != U' ')
             return false;
     }
-    for (std::size_t i = spec.size(); i < cps.size(); ++i) {
+    for (std::size_t i = layout.size(); i < cps.size(); ++i) {
         if (cps[i] != U' ')
             return false;
     }

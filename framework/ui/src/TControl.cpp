@@ -53,7 +53,7 @@ private:
 
     explicit FocusTracker(QObject* parent) : QObject(parent) {}
 
-    void FocusChanged(QWidget* now);
+    void FocusChanged(QWidget* old, QWidget* now);
     FormState& StateOf(QWidget* form);
     void Walk(FormState& state);
     static QWidget* FormOf(QWidget* widget);
@@ -76,8 +76,8 @@ FocusTracker* FocusTracker::Instance(bool create) {
             return nullptr;
         instance = new FocusTracker(app);
         QObject::connect(app, &QApplication::focusChanged, instance,
-                         [tracker = instance.data()](QWidget*, QWidget* now) {
-                             Guarded([&] { tracker->FocusChanged(now); });
+                         [tracker = instance.data()](QWidget* old, QWidget* now) {
+                             Guarded([&] { tracker->FocusChanged(old, now); });
                          });
     }
     return instance;
@@ -148,13 +148,26 @@ FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
     return *states_.back();
 }
 
-void FocusTracker::FocusChanged(QWidget* now) {
+void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
     if (!now)
         return;  // the application lost the focus: forms keep their state
     // Drop-down lists and menus are part of the control that opened them.
     if (now->window()->windowType() == Qt::Popup)
         return;
-    FormState& state = StateOf(FormOf(now));
+    QWidget* form = FormOf(now);
+    // While an MDI child minimizes, Qt passes the focus along its controls
+    // as they hide, then to the child's frame: no move of the user's, the
+    // form keeps its control. Restored, the control that had the focus gets
+    // it back without events, as a reactivated form's active control does.
+    if (!now->isVisible() || qobject_cast<QMdiSubWindow*>(now))
+        return;
+    if (qobject_cast<QMdiSubWindow*>(old) && old->isAncestorOf(now)) {
+        FormState& kept = StateOf(form);
+        QWidget* back = kept.settled;
+        if (!kept.busy && back && back != now && form->isAncestorOf(back) && TakeFocus(back, form))
+            return;
+    }
+    FormState& state = StateOf(form);
     if (state.busy)
         return;
     state.busy = true;

@@ -21,12 +21,12 @@ TEST(MaskFormat, CpfAndCnpjFromRawAndPreMaskedValues) {
 }
 
 TEST(MaskFormat, StoredInscriptionRoundTripsThroughItsMask) {
-    const corvana::MaskSpec spec = ParseMask(Consiste::PictPess("J"));
+    const corvana::MaskSpec layout = ParseMask(Consiste::PictPess("J"));
     std::string typed = "C12.345.678/0001-95";
     const std::string stored = Consiste::Ajusta_Inscricao(typed);
-    const std::string shown = FormatMaskText(spec, stored);
-    EXPECT_EQ(MaskedTextToValue(spec, shown), stored);
-    EXPECT_TRUE(corvana::MaskComplete(spec, shown));
+    const std::string shown = FormatMaskText(layout, stored);
+    EXPECT_EQ(MaskedTextToValue(layout, shown), stored);
+    EXPECT_TRUE(corvana::MaskComplete(layout, shown));
 }
 
 TEST(MaskFormat, ShortValuesShowBlanksAndExtraCharactersStay) {
@@ -40,40 +40,40 @@ TEST(MaskFormat, ShortValuesShowBlanksAndExtraCharactersStay) {
 TEST(MaskFormat, SpaceBlankMaskBothWays) {
     EXPECT_EQ(FormatMaskText("9999;0; ", "12"), "12  ");
     EXPECT_EQ(FormatMaskText("9999;0; ", ""), "    ");
-    const corvana::MaskSpec spec = ParseMask("9999;0; ");
-    EXPECT_FALSE(spec.keepLiterals);
-    EXPECT_EQ(spec.blank, U' ');
-    EXPECT_EQ(MaskedTextToValue(spec, "1   "), "1");
-    EXPECT_EQ(MaskedTextToValue(spec, "1234"), "1234");
-    EXPECT_EQ(MaskedTextToValue(spec, "    "), "");
+    const corvana::MaskSpec layout = ParseMask("9999;0; ");
+    EXPECT_FALSE(layout.keepLiterals);
+    EXPECT_EQ(layout.blank, U' ');
+    EXPECT_EQ(MaskedTextToValue(layout, "1   "), "1");
+    EXPECT_EQ(MaskedTextToValue(layout, "1234"), "1234");
+    EXPECT_EQ(MaskedTextToValue(layout, "    "), "");
 }
 
 TEST(MaskFormat, KeepLiteralsLinesUpWithTheValue) {
-    const corvana::MaskSpec spec = ParseMask("99/99/9999;1;_");
-    EXPECT_TRUE(spec.keepLiterals);
-    EXPECT_EQ(FormatMaskText(spec, "07/12/2026"), "07/12/2026");
+    const corvana::MaskSpec layout = ParseMask("99/99/9999;1;_");
+    EXPECT_TRUE(layout.keepLiterals);
+    EXPECT_EQ(FormatMaskText(layout, "07/12/2026"), "07/12/2026");
     // Unfilled positions travel as spaces in the value and show as blanks.
-    EXPECT_EQ(FormatMaskText(spec, "07/1 /20"), "07/1_/20__");
-    EXPECT_EQ(MaskedTextToValue(spec, "07/1_/20__"), "07/1 /20");
-    EXPECT_EQ(MaskedTextToValue(spec, "07/12/____"), "07/12/");
+    EXPECT_EQ(FormatMaskText(layout, "07/1 /20"), "07/1_/20__");
+    EXPECT_EQ(MaskedTextToValue(layout, "07/1_/20__"), "07/1 /20");
+    EXPECT_EQ(MaskedTextToValue(layout, "07/12/____"), "07/12/");
 
     const corvana::MaskSpec dropped = ParseMask("99/99/9999;0;_");
     EXPECT_EQ(MaskedTextToValue(dropped, "07/1_/20__"), "07120");
 }
 
 TEST(MaskFormat, EscapesMakeMaskCharactersLiteral) {
-    const corvana::MaskSpec spec = ParseMask("\\A\\9-99\\;0;0;*");
-    ASSERT_EQ(spec.size(), 7u);
-    EXPECT_TRUE(spec.positions[0].isLiteral());
-    EXPECT_EQ(spec.positions[0].literal, U'A');
-    EXPECT_EQ(spec.positions[1].literal, U'9');
-    EXPECT_EQ(spec.positions[5].literal, U';') << "an escaped ; does not end the mask";
-    EXPECT_FALSE(spec.positions[6].isLiteral());
-    EXPECT_TRUE(spec.positions[6].required);
-    EXPECT_FALSE(spec.keepLiterals);
-    EXPECT_EQ(spec.blank, U'*');
-    EXPECT_EQ(FormatMaskText(spec, "12"), "A9-12;*");
-    EXPECT_EQ(MaskedTextToValue(spec, "A9-12;*"), "12");
+    const corvana::MaskSpec layout = ParseMask("\\A\\9-99\\;0;0;*");
+    ASSERT_EQ(layout.size(), 7u);
+    EXPECT_TRUE(layout.positions[0].isLiteral());
+    EXPECT_EQ(layout.positions[0].literal, U'A');
+    EXPECT_EQ(layout.positions[1].literal, U'9');
+    EXPECT_EQ(layout.positions[5].literal, U';') << "an escaped ; does not end the mask";
+    EXPECT_FALSE(layout.positions[6].isLiteral());
+    EXPECT_TRUE(layout.positions[6].required);
+    EXPECT_FALSE(layout.keepLiterals);
+    EXPECT_EQ(layout.blank, U'*');
+    EXPECT_EQ(FormatMaskText(layout, "12"), "A9-12;*");
+    EXPECT_EQ(MaskedTextToValue(layout, "A9-12;*"), "12");
 }
 
 TEST(MaskFormat, CaseSwitches) {
@@ -82,8 +82,8 @@ TEST(MaskFormat, CaseSwitches) {
     EXPECT_EQ(FormatMaskText("<cc;0;_", "ÉA"), "éa");
     // Extra characters are appended as typed, without case change.
     EXPECT_EQ(FormatMaskText(">c;0;_", "ab"), "Ab");
-    const corvana::MaskSpec spec = ParseMask(">LL;0;_");
-    EXPECT_EQ(MaskedTextToValue(spec, "sp"), "SP");
+    const corvana::MaskSpec layout = ParseMask(">LL;0;_");
+    EXPECT_EQ(MaskedTextToValue(layout, "sp"), "SP");
 }
 
 TEST(MaskFormat, EmptyMaskLeavesValueAlone) {
@@ -95,9 +95,9 @@ TEST(MaskFormat, EmptyMaskLeavesValueAlone) {
 }
 
 TEST(MaskFormat, DefaultsOfTheOptionalParts) {
-    const corvana::MaskSpec spec = ParseMask("00");
-    EXPECT_TRUE(spec.keepLiterals);
-    EXPECT_EQ(spec.blank, U'_');
+    const corvana::MaskSpec layout = ParseMask("00");
+    EXPECT_TRUE(layout.keepLiterals);
+    EXPECT_EQ(layout.blank, U'_');
     EXPECT_EQ(ParseMask("00;0").blank, U'_');
     EXPECT_EQ(ParseMask("00;0;").blank, U'_');
     EXPECT_TRUE(ParseMask("00;;#").keepLiterals);
@@ -105,7 +105,7 @@ TEST(MaskFormat, DefaultsOfTheOptionalParts) {
 }
 
 TEST(MaskFormat, AcceptsByPositionClass) {
-    const corvana::MaskSpec spec = ParseMask("0#LAC-l;0;_");
+    const corvana::MaskSpec layout = ParseMask("0#LAC-l;0;_");
     struct Case {
         std::size_t position;
         char32_t accepted, refused;
@@ -113,23 +113,23 @@ TEST(MaskFormat, AcceptsByPositionClass) {
     for (const Case& c : {Case{0, U'5', U'a'}, Case{1, U'-', U'x'}, Case{1, U'+', U'%'},
                           Case{2, U'ç', U'1'}, Case{2, U'Z', U'×'}, Case{3, U'1', U'%'},
                           Case{3, U'z', U' '}, Case{5, U'-', U'1'}, Case{6, U'b', U'2'}}) {
-        EXPECT_TRUE(corvana::MaskAccepts(spec, c.position, c.accepted)) << c.position;
-        EXPECT_FALSE(corvana::MaskAccepts(spec, c.position, c.refused)) << c.position;
+        EXPECT_TRUE(corvana::MaskAccepts(layout, c.position, c.accepted)) << c.position;
+        EXPECT_FALSE(corvana::MaskAccepts(layout, c.position, c.refused)) << c.position;
     }
-    EXPECT_TRUE(corvana::MaskAccepts(spec, 4, U'%')) << "C takes any character";
-    EXPECT_FALSE(corvana::MaskAccepts(spec, 7, U'1')) << "beyond the mask";
+    EXPECT_TRUE(corvana::MaskAccepts(layout, 4, U'%')) << "C takes any character";
+    EXPECT_FALSE(corvana::MaskAccepts(layout, 7, U'1')) << "beyond the mask";
 }
 
 TEST(MaskFormat, CompleteAndBlank) {
-    const corvana::MaskSpec spec = ParseMask("00-99;0;_");
-    EXPECT_TRUE(corvana::MaskComplete(spec, "12-__"));
-    EXPECT_FALSE(corvana::MaskComplete(spec, "1_-34"));
-    EXPECT_FALSE(corvana::MaskComplete(spec, "1x-34")) << "a filled position must be accepted";
-    EXPECT_FALSE(corvana::MaskComplete(spec, "1")) << "a short text leaves required positions open";
-    EXPECT_TRUE(corvana::MaskBlank(spec, "__-__"));
-    EXPECT_TRUE(corvana::MaskBlank(spec, ""));
-    EXPECT_FALSE(corvana::MaskBlank(spec, "__-_3"));
-    EXPECT_FALSE(corvana::MaskBlank(spec, "__-__x"));
+    const corvana::MaskSpec layout = ParseMask("00-99;0;_");
+    EXPECT_TRUE(corvana::MaskComplete(layout, "12-__"));
+    EXPECT_FALSE(corvana::MaskComplete(layout, "1_-34"));
+    EXPECT_FALSE(corvana::MaskComplete(layout, "1x-34")) << "a filled position must be accepted";
+    EXPECT_FALSE(corvana::MaskComplete(layout, "1")) << "a short text leaves required positions open";
+    EXPECT_TRUE(corvana::MaskBlank(layout, "__-__"));
+    EXPECT_TRUE(corvana::MaskBlank(layout, ""));
+    EXPECT_FALSE(corvana::MaskBlank(layout, "__-_3"));
+    EXPECT_FALSE(corvana::MaskBlank(layout, "__-__x"));
 }
 
 TEST(MaskFormat, Utf8CodePointsAndInvalidBytes) {

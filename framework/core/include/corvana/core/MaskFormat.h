@@ -69,11 +69,11 @@ MaskSpec ParseMask(std::string_view mask);
 // mask are appended unchanged, so nothing typed is hidden. Case switches
 // apply to the data positions. An empty mask gives the value unchanged.
 std::string FormatMaskText(std::string_view mask, std::string_view value);
-std::string FormatMaskText(const MaskSpec& spec, std::string_view value);
+std::string FormatMaskText(const MaskSpec& layout, std::string_view value);
 
 // Whether `ch` may stand at `position`: a data position checks its class, a
 // literal position takes only its literal. Outside the mask: false.
-bool MaskAccepts(const MaskSpec& spec, std::size_t position, char32_t ch);
+bool MaskAccepts(const MaskSpec& layout, std::size_t position, char32_t ch);
 
 // The field's value from the text shown in a masked edit (one code point per
 // position). keep-literals 0: literals and unfilled positions (the blank
@@ -81,16 +81,16 @@ bool MaskAccepts(const MaskSpec& spec, std::size_t position, char32_t ch);
 // positions become spaces. Case switches apply; trailing spaces are trimmed.
 // A shown text shorter than the mask counts as unfilled from there; one
 // longer keeps its extra characters. An empty mask gives the text unchanged.
-std::string MaskedTextToValue(const MaskSpec& spec, std::string_view editText);
+std::string MaskedTextToValue(const MaskSpec& layout, std::string_view editText);
 
 // True when every required data position of the shown text holds a character
 // it accepts (never the blank character). An empty mask is always complete.
-bool MaskComplete(const MaskSpec& spec, std::string_view editText);
+bool MaskComplete(const MaskSpec& layout, std::string_view editText);
 
 // True when no data position of the shown text is filled: the field was left
 // empty (the edit control then stores an empty value instead of rejecting an
 // incomplete one).
-bool MaskBlank(const MaskSpec& spec, std::string_view editText);
+bool MaskBlank(const MaskSpec& layout, std::string_view editText);
 
 // UTF-8 helpers shared with the masked edit control. Utf8ToCodePoints reads
 // an invalid byte B as the code point U+DC00 + B, which AppendUtf8 writes

@@ -1,0 +1,127 @@
+// The checks of a guest against the list and the client file: the
+// inscription check, the name-versus-client check and the contract order
+// check. They run before every post and when the name or the inscription
+// column of the grid is left; each asks the application server and compares
+// only what the server answers.
+#include "corvana/core/Consiste.h"
+#include "corvana/data/Error.h"
+#include "corvana/data/Text.h"
+#include "listconv/Cli_evt07800.h"
+
+using corvana::Variant;
+
+namespace {
+
+// The contract order check compares at most this many characters of the
+// server's reply.
+constexpr std::size_t kOrderReplyChars = 10;
+
+}  // namespace
+
+std::string TfrmListConv::NormalizedInscription() const {
+    std::string text = "C";
+    text += cdsConvOrceve.FieldByName("NRINSJURCLILISCONV").AsString();
+    Consiste::Ajusta_Inscricao(text);
+    return text;
+}
+
+// Brings the inscription into its stored form, refuses one that another
+// guest of the list already bears and links the guest to the client that
+// bears it. Leaves cdsCliente with the client found (no row when none) and
+// cdsEndeClie with that client's address records (open and empty when no
+// client was found). A refusal leaves the normalised inscription written.
+void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
+    corvana::Field& inscricao = cdsConvOrceve.FieldByName("NRINSJURCLILISCONV");
+    std::string normalized = NormalizedInscription();
+    // Written only when it differs, so that a guest without inscription keeps
+    // it null and an unchanged one does not count as changed.
+    if (inscricao.AsString() != normalized) inscricao.SetValue(normalized);
+
+    // The inscription travels by reference: the server leaves it unchanged
+    // and the same text goes on to the next call.
+    cdsCliente.SetData(
+        Consiste::CheckResultServ(netListaConv.Call("GetCliente", {normalized}), true, 0));
+
+    Variant free = netListaConv.Call(
+        "GetInscJCad", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text(), normalized,
+                        cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString()});
+    // The answer is a plain boolean, used without the result check; a server
+    // error is still shown as one, and any other answer cannot be judged.
+    if (free.isError()) Consiste::CheckResultServ(free, true, 0);
+    if (free.kind() != Variant::Kind::Bool)
+        throw corvana::Error("Resposta inesperada do servidor ao verificar a inscrição.");
+    if (!free.toBool()) {
+        dbgPadrao->FocusField(&inscricao);
+        Consiste::MensErro(msgPadrao.Msg("INSC_JA_CAD"), true);
+    }
+
+    if (cdsCliente.IsEmpty()) {
+        if (cdsEndeClie.Active()) {
+            cdsEndeClie.EmptyDataSet();
+        } else {
+            cdsEndeClie.CreateDataSet();
+        }
+        return;
+    }
+
+    const std::string cdCliente = cdsCliente.FieldByName("CDCLIENTE").AsString();
+    inscricao.SetValue(cdsCliente.FieldByName("NRINSJURCLIE").AsString());
+    if (fillName || !origin.empty())
+        cdsConvOrceve.FieldByName("NMLISTACONVOREV")
+            .SetValue(cdsCliente.FieldByName("NMFANTCLIE").AsString());
+    cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").SetValue(cdCliente);
+    cdsEndeClie.SetData(
+        Consiste::CheckResultServ(netListaConv.Call("GetEndeClie", {cdCliente}), true, 0));
+}
+
+// Detaches the guest from a client whose trade name it does not bear: the
+// client of the inscription given (the normalised current one), or, when the
+// inscription was changed in this edit, the previous client, whose name the
+// guest then loses too. Shows nothing and refuses nothing.
+void TfrmListConv::Vd_NomeAlterado(const std::string& inscricao) {
+    corvana::Field& nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV");
+    auto clear = [this](std::initializer_list<const char*> names) {
+        for (const char* name : names) cdsConvOrceve.FieldByName(name).Clear();
+    };
+
+    cdsCliente.SetData(
+        Consiste::CheckResultServ(netListaConv.Call("GetCliente", {inscricao}), true, 0));
+    const std::string clientName =
+        cdsCliente.IsEmpty() ? std::string() : cdsCliente.FieldByName("NMFANTCLIE").AsString();
+    if (!Consiste::EmptyString(clientName) && clientName != nome.AsString()) {
+        clear({"CDCLIENTELISTCONV", "NRINSJURCLILISCONV", "NRTELCONVEVEN", "NRCELCONVEVEN",
+               "DSEMAILCONVEVEN", "NMFANTCLIE"});
+        return;
+    }
+
+    corvana::Field& field = cdsConvOrceve.FieldByName("NRINSJURCLILISCONV");
+    const std::string old = field.OldValue().toString();
+    if (old == field.AsString()) return;
+
+    // Stored inscriptions are already in stored form: the old one is sent as
+    // it is, empty included (a guest being inserted has none).
+    cdsCliente.SetData(Consiste::CheckResultServ(netListaConv.Call("GetCliente", {old}), true, 0));
+    if (!Consiste::EmptyString(old) && !cdsCliente.IsEmpty() &&
+        cdsCliente.FieldByName("NMFANTCLIE").AsString() == nome.AsString()) {
+        clear({"CDCLIENTELISTCONV", "NMLISTACONVOREV", "NRTELCONVEVEN", "NRCELCONVEVEN",
+               "DSEMAILCONVEVEN", "NMFANTCLIE"});
+    }
+}
+
+// Refuses a contract order that another guest of the list already has. The
+// server tells the guest itself from the others by its name at the start of
+// the edit.
+void TfrmListConv::Vd_Ordem() {
+    const std::string ordem = cdsConvOrceve.FieldByName("NRORDEMEXIBCONTRAT").AsString();
+    if (Consiste::EmptyString(ordem)) return;
+    const std::string previousName =
+        cdsConvOrceve.FieldByName("NMLISTACONVOREV").OldValue().toString();
+
+    Variant reply = netListaConv.Call("GetVdOrdem", {medCdFilial->Text(), medOrcamento->Text(),
+                                                     edtSeq->Text(), ordem, previousName});
+    // The reply is a plain text, used without the result check; a server
+    // error is still shown as one.
+    if (reply.isError()) Consiste::CheckResultServ(reply, true, 0);
+    const std::string text = corvana::utf8Truncate(reply.toString(), kOrderReplyChars);
+    if (text == "EXISTE") Consiste::MensErro(msgPadrao.Msg("Existe_Ordem"), true);
+}

@@ -1,0 +1,186 @@
+// The guest record as the grid shows it: the columns, the four coded fields
+// shown and entered as words, and the inscription laid into its mask.
+#include "ListConvScreen.h"
+
+using Strings = std::vector<std::string>;
+
+class RecordTest : public ListConvScreen {
+protected:
+    // The first guest of a loaded list, in edit state with `code` in field.
+    corvana::Field& Coded(const char* field, const char* code) {
+        corvana::Field& fl = F(field);
+        if (f->cdsConvOrceve.State() == corvana::DataSetState::Browse) f->cdsConvOrceve.Edit();
+        if (code)
+            fl.SetAsString(code);
+        else
+            fl.Clear();
+        return fl;
+    }
+
+    // Every code in `codes` shown as the word in `shown`, through the grid's
+    // model as well as through the field.
+    void ExpectShown(const char* field, const std::vector<const char*>& codes,
+                     const Strings& shown) {
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            SCOPED_TRACE(std::string(field) + "=" + (codes[i] ? codes[i] : "null"));
+            corvana::Field& fl = Coded(field, codes[i]);
+            EXPECT_EQ(fl.DisplayText(), shown[i]);
+            EXPECT_EQ(fl.Text(), shown[i]);  // editing shows the same word
+            const int column = f->dbgPadrao->Model()->ViewColumnOf(&fl);
+            QModelIndex cell = f->dbgPadrao->Model()->index(f->cdsConvOrceve.RecNo() - 1, column);
+            EXPECT_EQ(cell.data().toString().toStdString(), shown[i]);
+        }
+    }
+
+    // Each text in `typed` handed to the set-text handler over a field
+    // holding `before` leaves the code in `stored` (nullptr: null).
+    void ExpectStored(const char* field, const char* before, const Strings& typed,
+                      const std::vector<const char*>& stored) {
+        for (std::size_t i = 0; i < typed.size(); ++i) {
+            SCOPED_TRACE(std::string(field) + " <- '" + typed[i] + "'");
+            corvana::Field& fl = Coded(field, before);
+            fl.SetText(typed[i]);
+            if (stored[i]) {
+                EXPECT_EQ(fl.Value(), corvana::Variant(stored[i]));
+            } else {
+                EXPECT_TRUE(fl.IsNull()) << fl.AsString();
+            }
+        }
+    }
+};
+
+TEST_F(RecordTest, TheGridShowsElevenColumnsWithTheirTitlesAndWidths) {
+    OpenList(kBudget);
+    const corvana::ui::GridModel* model = f->dbgPadrao->Model();
+    Strings titles;
+    for (int c = 0; c < model->columnCount(); ++c)
+        titles.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
+    EXPECT_EQ(titles, (Strings{"Inscrição", "Nome do Convidado", "RG", "Presença", "Condição",
+                               "Tel.", "Cel.", "E-mail", "Tipo", "Contrato", "Ordem"}));
+    const std::vector<int> widths{116, 262, 93, -1, 79, 76, 70, 221, 58, -1, -1};
+    for (int c = 0; c < model->columnCount(); ++c) {
+        const std::size_t i = static_cast<std::size_t>(c);
+        if (widths[i] > 0) {
+            EXPECT_EQ(f->dbgPadrao->columnWidth(c), widths[i]) << titles[i];
+        }
+    }
+    // The record has all 21 fields of the server's packet, in its order.
+    ASSERT_EQ(f->cdsConvOrceve.FieldCount(), 21);
+    EXPECT_EQ(f->cdsConvOrceve.Fields().front()->Name(), "IDTPTRATCONVESPEC");
+    EXPECT_EQ(f->cdsConvOrceve.Fields().back()->Name(), "NRSEQORCAEVE");
+    EXPECT_TRUE(f->dbgPadrao->Columns().front().EllipsisButton);
+}
+
+TEST_F(RecordTest, PresenceHasNoDefaultEitherWay) {
+    OpenList(kBudget);
+    ExpectShown("IDCONVPRESEOREV", {"S", "N", "*", "", nullptr, "s"},
+                {"Sim", "Não", "", "", "", ""});
+    ExpectStored("IDCONVPRESEOREV", "*", {"Sim", "Não", "sim", "", "Nao"},
+                 {"S", "N", "*", "*", "*"});
+}
+
+TEST_F(RecordTest, ConditionClearsTheFieldForAnyOtherText) {
+    OpenList(kBudget);
+    ExpectShown("IDCONDICAOCONVEV",
+                {"NOIVO", "NOIVA", "DEBUTANTE", "REPRESENTANTE", "*", "", "noivo", "PADRINHO"},
+                {"Noivo", "Noiva", "Debutante", "Representante", "", "", "", ""});
+    ExpectStored("IDCONDICAOCONVEV", "NOIVO",
+                 {"Noivo", "Noiva", "Debutante", "Representante", "", "noiva"},
+                 {"NOIVO", "NOIVA", "DEBUTANTE", "REPRESENTANTE", nullptr, nullptr});
+}
+
+TEST_F(RecordTest, TypeAndContractTurnEveryOtherTextIntoTheSecondCode) {
+    OpenList(kBudget);
+    ExpectShown("IDTIPOCONVEVEN", {"NORMAL", "", nullptr, "ESPECIAL", "*", "normal"},
+                {"Normal", "Normal", "Normal", "Especial", "Especial", "Especial"});
+    ExpectStored("IDTIPOCONVEVEN", "NORMAL", {"Normal", "Especial", "", "normal"},
+                 {"NORMAL", "ESPECIAL", "ESPECIAL", "ESPECIAL"});
+    ExpectShown("IDEXIBECONVCONTRAT", {"N", "", nullptr, "S", "*"},
+                {"Não", "Não", "Não", "Sim", "Sim"});
+    ExpectStored("IDEXIBECONVCONTRAT", "N", {"Não", "Sim", "", "não"}, {"N", "S", "S", "S"});
+}
+
+TEST_F(RecordTest, TheWordsComeFromTheMessageTable) {
+    OpenList(kBudget);
+    std::vector<std::string> lines = f->msgPadrao.Lines();
+    for (std::string& line : lines)
+        if (line.rfind("Sim|", 0) == 0) line = "Sim|Yes";
+    f->msgPadrao.SetLines(lines);
+
+    ExpectShown("IDCONVPRESEOREV", {"S"}, {"Yes"});
+    ExpectShown("IDEXIBECONVCONTRAT", {"S"}, {"Yes"});
+    ExpectStored("IDCONVPRESEOREV", "N", {"Yes", "Sim"}, {"S", "N"});
+    ExpectStored("IDEXIBECONVCONTRAT", "N", {"Yes"}, {"S"});
+}
+
+TEST_F(RecordTest, PickingTheEmptyConditionInTheGridClearsIt) {
+    OpenList(kBudget);
+    corvana::ui::GridModel* model = f->dbgPadrao->Model();
+    const int column = model->ViewColumnOf(&F("IDCONDICAOCONVEV"));
+    ASSERT_TRUE(model->setData(model->index(0, column), QString("Noiva")));
+    EXPECT_EQ(F("IDCONDICAOCONVEV").AsString(), "NOIVA");
+    ASSERT_TRUE(model->setData(model->index(0, column), QString("")));
+    EXPECT_TRUE(F("IDCONDICAOCONVEV").IsNull());
+    EXPECT_EQ(model->index(0, column).data().toString(), "");
+    ASSERT_TRUE(model->setData(model->index(0, column), QString("Debutante")));
+    EXPECT_EQ(F("IDCONDICAOCONVEV").AsString(), "DEBUTANTE");
+}
+
+TEST_F(RecordTest, TheInscriptionIsShownThroughTheMaskOfItsPersonType) {
+    OpenList(kBigBudget);  // a list with guests linked to clients
+    f->cdsConvOrceve.Edit();
+    F("NRINSJURCLILISCONV").SetAsString("12345678901");
+    F("IDTPIJURCLIE").SetAsString("F");
+    EXPECT_EQ(F("NRINSJURCLILISCONV").DisplayText(), "123.456.789-01");
+    EXPECT_EQ(F("NRINSJURCLILISCONV").Text(), "123.456.789-01");
+    F("IDTPIJURCLIE").SetAsString("J");
+    F("NRINSJURCLILISCONV").SetAsString("12345678000199");
+    EXPECT_EQ(F("NRINSJURCLILISCONV").DisplayText(), "12.345.678/0001-99");
+    // No person type: no mask, the value as stored (typed mask included).
+    F("IDTPIJURCLIE").Clear();
+    F("NRINSJURCLILISCONV").SetAsString("123.456");
+    EXPECT_EQ(F("NRINSJURCLILISCONV").DisplayText(), "123.456");
+    F("NRINSJURCLILISCONV").SetText("999.888.777-66");
+    EXPECT_EQ(F("NRINSJURCLILISCONV").AsString(), "999.888.777-66");  // stored as typed
+    f->cdsConvOrceve.Cancel();
+
+    // A guest linked to a client shows the client's person type mask in
+    // the grid, row by row.
+    const corvana::ui::GridModel* model = f->dbgPadrao->Model();
+    const int column = model->ViewColumnOf(&F("NRINSJURCLILISCONV"));
+    int linked = 0;
+    for (int row = 0; row < f->cdsConvOrceve.RecordCount(); ++row) {
+        if (F("IDTPIJURCLIE").ValueAt(row).toString() != "F") continue;
+        ++linked;
+        const std::string stored = F("NRINSJURCLILISCONV").ValueAt(row).toString();
+        ASSERT_EQ(stored.size(), 11u);
+        EXPECT_EQ(model->index(row, column).data().toString().toStdString(),
+                  stored.substr(0, 3) + "." + stored.substr(3, 3) + "." + stored.substr(6, 3) +
+                      "-" + stored.substr(9));
+    }
+    EXPECT_GT(linked, 0);
+}
+
+TEST_F(RecordTest, TheClientListShowsItsInscriptionsTheSameWay) {
+    Open(kBudget, "01");
+    f->cdsCliente.SetData(f->netListaConv.Call("GetCliente", {"T"}));
+    ASSERT_GT(f->cdsCliente.RecordCount(), 0);
+    corvana::Field& insc = f->cdsCliente.FieldByName("NRINSJURCLIE");
+    corvana::Field& type = f->cdsCliente.FieldByName("IDTPIJURCLIE");
+    bool sawCompany = false, sawPerson = false;
+    for (int row = 0; row < f->cdsCliente.RecordCount(); ++row) {
+        const std::string stored = insc.ValueAt(row).toString();
+        const std::string shown = insc.DisplayTextAt(row);
+        if (type.ValueAt(row).toString() == "J") {
+            sawCompany = true;
+            EXPECT_EQ(shown, stored.substr(0, 2) + "." + stored.substr(2, 3) + "." +
+                                 stored.substr(5, 3) + "/" + stored.substr(8, 4) + "-" +
+                                 stored.substr(12));
+        } else {
+            sawPerson = true;
+            EXPECT_EQ(shown.size(), 14u) << shown;
+        }
+    }
+    EXPECT_TRUE(sawCompany);
+    EXPECT_TRUE(sawPerson);
+}
