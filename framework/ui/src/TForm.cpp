@@ -6,10 +6,13 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QHBoxLayout>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "corvana/ui/Application.h"
 #include "corvana/ui/Guard.h"
+#include "corvana/ui/TButtonFlat.h"
 #include "corvana/ui/TControl.h"
 
 namespace corvana::ui {
@@ -88,6 +91,24 @@ void TForm::Close() { FrameWindow()->close(); }
 void TForm::Repaint() { repaint(); }
 
 void TForm::FormClose(QObject*, TCloseAction&) {}
+
+void TForm::AddScreenCodeRow() {
+    auto* codeRow = new QHBoxLayout();
+    codeRow->setContentsMargins(6, 0, 6, 2);
+    codeRow->addStretch(1);
+    lblCodTela->setParent(this);
+    lblCodTela->show();
+    codeRow->addWidget(lblCodTela);
+    mainLayout_->addLayout(codeRow);
+}
+
+TButtonFlat* TForm::NewFlatButton(QWidget* parent, const char* name, const char* hint, int standardIcon) {
+    auto* b = new TButtonFlat(parent);
+    b->setObjectName(name);
+    b->SetHint(hint);
+    b->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(standardIcon)));
+    return b;
+}
 
 bool TForm::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && !subWindow_) activated();

@@ -49,27 +49,14 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     panMenu->setObjectName("panMenu");
     auto* buttons = new QVBoxLayout(panMenu);
     buttons->setContentsMargins(4, 3, 4, 3);
-    sbtImprimir = new TButtonFlat(panMenu);
-    sbtImprimir->setObjectName("sbtImprimir");
-    sbtImprimir->SetHint("Imprimir");
-    sbtImprimir->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    sbtImprimir = NewFlatButton(panMenu, "sbtImprimir", "Imprimir", QStyle::SP_FileDialogContentsView);
     buttons->addWidget(sbtImprimir);
-    sbtFechar = new TButtonFlat(panMenu);
-    sbtFechar->setObjectName("sbtFechar");
-    sbtFechar->SetHint("Fechar");
-    sbtFechar->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    sbtFechar = NewFlatButton(panMenu, "sbtFechar", "Fechar", QStyle::SP_DialogCloseButton);
     sbtFechar->OnClick = [this](QObject*) { Close(); };
     buttons->addWidget(sbtFechar);
     buttons->addStretch(1);
     row->addWidget(panMenu);
-
-    auto* codeRow = new QHBoxLayout();
-    codeRow->setContentsMargins(6, 0, 6, 2);
-    codeRow->addStretch(1);
-    lblCodTela->setParent(this);
-    lblCodTela->show();
-    codeRow->addWidget(lblCodTela);
-    MainLayout()->addLayout(codeRow);
+    AddScreenCodeRow();
 }
 
 void TfrmDadosGerRel::FormClose(QObject*, TCloseAction& action) { action = TCloseAction::caFree; }

@@ -23,31 +23,18 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
     panBotoes->setObjectName("panBotoes");
     auto* buttons = new QVBoxLayout(panBotoes);
     buttons->setContentsMargins(4, 3, 4, 3);
-    sbtConfirma = new TButtonFlat(panBotoes);
-    sbtConfirma->setObjectName("sbtConfirma");
-    sbtConfirma->SetHint("Confirmar");
-    sbtConfirma->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    sbtConfirma = NewFlatButton(panBotoes, "sbtConfirma", "Confirmar", QStyle::SP_DialogApplyButton);
     sbtConfirma->setFixedSize(40, 22);
     sbtConfirma->OnClick = [this](QObject* sender) { sbtConfirmaClick(sender); };
     buttons->addWidget(sbtConfirma);
-    sbtFechar = new TButtonFlat(panBotoes);
-    sbtFechar->setObjectName("sbtFechar");
-    sbtFechar->SetHint("Fechar");
-    sbtFechar->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    sbtFechar = NewFlatButton(panBotoes, "sbtFechar", "Fechar", QStyle::SP_DialogCloseButton);
     sbtFechar->setFixedSize(40, 22);
     sbtFechar->OnClick = [this](QObject*) { Close(); };
     buttons->addWidget(sbtFechar);
     buttons->addStretch(1);
     menuLayout->addWidget(panBotoes);
     row->addWidget(panMenu);
-
-    auto* codeRow = new QHBoxLayout();
-    codeRow->setContentsMargins(6, 0, 6, 2);
-    codeRow->addStretch(1);
-    lblCodTela->setParent(this);
-    lblCodTela->show();
-    codeRow->addWidget(lblCodTela);
-    MainLayout()->addLayout(codeRow);
+    AddScreenCodeRow();
 }
 
 void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}

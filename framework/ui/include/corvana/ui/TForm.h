@@ -68,6 +68,10 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     // Where a screen adds its controls, below what the base form puts on top.
     QVBoxLayout* MainLayout() const { return mainLayout_; }
+    // The screen code, bold, at the bottom right of the window.
+    void AddScreenCodeRow();
+    // A flat tool button with a hint and one of the style's standard icons.
+    class TButtonFlat* NewFlatButton(QWidget* parent, const char* name, const char* hint, int standardIcon);
 
 private:
     void activated();
