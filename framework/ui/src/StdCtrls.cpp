@@ -11,6 +11,8 @@
 #include "corvana/data/Text.h"
 #include "corvana/ui/Guard.h"
 
+#include "CodePoints.h"
+
 namespace corvana::ui {
 
 namespace {
@@ -57,16 +59,6 @@ bool IsTypedText(const QKeyEvent* event) {
     return true;
 }
 
-std::u32string ToCodePoints(const QString& text) {
-    std::u32string out;
-    for (char32_t cp : text.toUcs4())
-        out += cp;
-    return out;
-}
-
-QString FromCodePoints(const std::u32string& cps) {
-    return QString::fromUcs4(cps.data(), static_cast<qsizetype>(cps.size()));
-}
 
 }  // namespace
 

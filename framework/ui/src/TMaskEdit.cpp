@@ -8,22 +8,13 @@
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 
+#include "CodePoints.h"
+
 namespace corvana::ui {
 
 namespace {
 
 constexpr int kQtUnlimited = 32767;
-
-std::u32string ToCodePoints(const QString& text) {
-    std::u32string out;
-    for (char32_t cp : text.toUcs4())
-        out += cp;
-    return out;
-}
-
-QString FromCodePoints(const std::u32string& cps) {
-    return QString::fromUcs4(cps.data(), static_cast<qsizetype>(cps.size()));
-}
 
 // Qt positions count UTF-16 units; the mask counts code points.
 int ToCodePointIndex(const QString& text, int qtPos) {
