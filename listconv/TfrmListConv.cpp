@@ -26,6 +26,8 @@ TfrmListConv::TfrmListConv(QWidget* parent) : TfrmPadraoGrid(parent) {
     CreateTotalsPanel();
     CreateToolbar();
     CreateSaving();
+    // Tab leaves the filter panel for the grid.
+    setTabOrder(edtSeq, dbgPadrao);
 }
 
 TfrmListConv::~TfrmListConv() { dtsPadrao.SetDataSet(nullptr); }
@@ -117,6 +119,10 @@ void TfrmListConv::FormCreate() {
         throw corvana::Error("Valores de abertura inválidos para a Lista de Convidados.");
     boStCriado = true;
     boPrimVez = true;
+    // The filter panel has not been left yet: the tool bar follows its rule
+    // from the start, not only from the first time the panel is entered.
+    boPanel = false;
+    Habilita_Botao();
     // Each field is filled after the one whose change would clear it.
     medCdFilial->SetText(stCdFilial);
     edtNmFilial->SetText(stNmFilial);

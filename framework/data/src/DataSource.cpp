@@ -60,6 +60,11 @@ void DataSource::forEachLink(Fn fn) {
     }
 }
 
+void DataSource::UpdateRecord() {
+    if (State() == DataSetState::Inactive) return;
+    forEachLink([](DataLink& l) { l.updateRecord(); });
+}
+
 void DataSource::dataChanged(Field* field) {
     if (OnDataChange) OnDataChange(*this, field);
 }

@@ -30,6 +30,9 @@ public:
     }
     void stateChanged() override { run([this] { model_.onStateChanged(); }); }
     void fieldChanged(Field*) override { run([this] { model_.onFieldChanged(); }); }
+    void updateRecord() override {
+        if (model_.OnUpdateRecord) model_.OnUpdateRecord();
+    }
 
 private:
     template <class Fn>

@@ -2,8 +2,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFocusEvent>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -42,7 +45,11 @@ private:
         TFocusEvents* control = nullptr;
         std::vector<TFocusEvents*> containers;  // outermost first
         QPointer<QWidget> settled;  // the focus when the state last caught up with it
+        // While a handler runs: the last widget of the form that code or the
+        // user gave the focus to (not the window system).
+        QPointer<QWidget> placed;
         bool busy = false;
+        bool byMouse = false;  // the walk in progress follows a click
     };
 
     // Where a focused widget stands for the tracker.
@@ -53,7 +60,14 @@ private:
 
     explicit FocusTracker(QObject* parent) : QObject(parent) {}
 
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void FocusChanged(QWidget* old, QWidget* now);
+    // The reason of the focus change that gave `now` the focus.
+    Qt::FocusReason ReasonFor(const QWidget* now) const;
+    // After an exit handler refused a move made with the mouse, the rest of
+    // that click must not reach the widget the user aimed at (it would open
+    // a cell editor there, or move the focus again).
+    void DropPendingClick();
     FormState& StateOf(QWidget* form);
     void Walk(FormState& state);
     static QWidget* FormOf(QWidget* widget);
@@ -66,6 +80,10 @@ private:
     static constexpr int kMaxSteps = 64;
 
     std::vector<std::unique_ptr<FormState>> states_;
+    QPointer<QWidget> focusInWidget_;
+    Qt::FocusReason focusInReason_ = Qt::OtherFocusReason;
+    bool dropPress_ = false;
+    bool dropRelease_ = false;
 };
 
 FocusTracker* FocusTracker::Instance(bool create) {
@@ -75,6 +93,7 @@ FocusTracker* FocusTracker::Instance(bool create) {
         if (!app)
             return nullptr;
         instance = new FocusTracker(app);
+        app->installEventFilter(instance);
         QObject::connect(app, &QApplication::focusChanged, instance,
                          [tracker = instance.data()](QWidget* old, QWidget* now) {
                              Guarded([&] { tracker->FocusChanged(old, now); });
@@ -148,11 +167,57 @@ FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
     return *states_.back();
 }
 
+bool FocusTracker::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        // Sent just before focusChanged is emitted for the same widget.
+        focusInWidget_ = qobject_cast<QWidget*>(watched);
+        focusInReason_ = static_cast<QFocusEvent*>(event)->reason();
+        break;
+    case QEvent::MouseButtonPress:
+        dropRelease_ = false;
+        if (dropPress_ && watched->isWidgetType()) {
+            dropPress_ = false;
+            dropRelease_ = true;
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        if (dropRelease_ && watched->isWidgetType()) {
+            if (event->type() == QEvent::MouseButtonRelease)
+                dropRelease_ = false;
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+Qt::FocusReason FocusTracker::ReasonFor(const QWidget* now) const {
+    return focusInWidget_ == now ? focusInReason_ : Qt::OtherFocusReason;
+}
+
+void FocusTracker::DropPendingClick() {
+    // Qt gives the focus on a mouse press before it delivers the press, so
+    // the press that caused the refused move is still to come; the timer
+    // forgets it if it does not (a release may have been dropped meanwhile).
+    dropPress_ = true;
+    QTimer::singleShot(0, this, [this] { dropPress_ = false; });
+}
+
 void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
     if (!now)
         return;  // the application lost the focus: forms keep their state
     // Drop-down lists and menus are part of the control that opened them.
     if (now->window()->windowType() == Qt::Popup)
+        return;
+    // A menu bar holds the keyboard only while its menus are browsed, and
+    // gives it back to the control that had it: no move of the user's.
+    const Qt::FocusReason reason = ReasonFor(now);
+    if (reason == Qt::MenuBarFocusReason || qobject_cast<QMenuBar*>(now))
         return;
     QWidget* form = FormOf(now);
     // While an MDI child minimizes, Qt passes the focus along its controls
@@ -168,9 +233,26 @@ void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
             return;
     }
     FormState& state = StateOf(form);
+    // The window system gives a window that comes back to the front (a
+    // message box, a menu or another window closed) the focus it thinks the
+    // window had. The form keeps its own active control instead, without
+    // events: coming back to a window is no move between its controls.
+    const bool windowCameBack =
+        reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+    if (windowCameBack) {
+        QWidget* keep = state.busy ? state.placed : state.settled;
+        if (keep && keep != now && form->isAncestorOf(keep) && TakeFocus(keep, form))
+            return;
+        if (state.busy || keep == now)
+            return;
+    } else if (state.busy) {
+        state.placed = now;  // a handler moved the focus: the walk will follow it
+    }
     if (state.busy)
         return;
     state.busy = true;
+    state.placed = now;
+    state.byMouse = reason == Qt::MouseFocusReason;
     Walk(state);
     state.busy = false;
 }
@@ -199,6 +281,8 @@ void FocusTracker::Walk(FormState& state) {
             if (state.control != control || !state.form)
                 continue;  // the control went away during its handler
             QWidget* now = state.form->focusWidget();
+            if (!accepted && state.byMouse)
+                DropPendingClick();
             if (now != target) {
                 // The handler moved the focus; back into the control means
                 // the control was not left.
@@ -225,6 +309,8 @@ void FocusTracker::Walk(FormState& state) {
                 !state.form)
                 continue;
             QWidget* now = state.form->focusWidget();
+            if (!accepted && state.byMouse)
+                DropPendingClick();
             if (now != target) {
                 const Place there = PlaceOf(now, state.form);
                 if (std::find(there.containers.begin(), there.containers.end(), container) ==

@@ -39,11 +39,15 @@ TDBEdit::TDBEdit(QWidget* parent) : TControl<QLineEdit>(parent) {
         // must not replace what is being typed.
         if (!enteringEdit_) refresh();
     };
+    link_.OnUpdateData = [this] { UpdateData(); };
     GuardedConnect(this, &QLineEdit::textEdited, this, [this] { userEdited(); });
     refresh();
 }
 
-TDBEdit::~TDBEdit() { link_.OnDataChange = nullptr; }
+TDBEdit::~TDBEdit() {
+    link_.OnDataChange = nullptr;
+    link_.OnUpdateData = nullptr;
+}
 
 void TDBEdit::SetDataSource(corvana::DataSource* source) {
     if (source == link_.Source()) return;

@@ -133,6 +133,7 @@ TDBGrid::TDBGrid(QWidget* parent)
     setSelectionModel(selection_);
     delete initial;
     setItemDelegate(delegate_);
+    model_->OnUpdateRecord = [this] { storeEditor(); };
 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);

@@ -41,7 +41,9 @@ TDBNavigator::TDBNavigator(QWidget* parent) : TControl<QWidget>(parent) {
         button->setToolTip(QString::fromUtf8(info.hint));
         button->setAccessibleName(QString::fromUtf8(info.hint));
         button->setIcon(style()->standardIcon(info.icon));
-        button->setFocusPolicy(Qt::ClickFocus);
+        // As the platform's navigator: a click moves the cursor and leaves
+        // the focus where it is (in the grid).
+        button->setFocusPolicy(Qt::NoFocus);
         button->setAutoRaise(true);
         const auto which = static_cast<TNavigateBtn>(i);
         GuardedConnect(button, &QToolButton::clicked, this, [this, which] { BtnClick(which); });
@@ -89,6 +91,9 @@ void TDBNavigator::BtnClick(TNavigateBtn button) {
     if (BeforeAction) BeforeAction(this, button);
     corvana::ClientDataSet* ds = link_.DataSet();
     if (ds && link_.Active()) {
+        // The buttons take no focus: what a control shows and has not
+        // stored yet goes into its field before the move.
+        link_.Source()->UpdateRecord();
         switch (button) {
         case TNavigateBtn::nbFirst:
             ds->First();

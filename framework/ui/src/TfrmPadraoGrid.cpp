@@ -139,7 +139,7 @@ void TfrmPadraoGrid::sbtCancelarClick(QObject*) {
 
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*) {
     if (ClientDataSet* ds = dtsPadrao.DataSet()) {
-        dbgPadrao->UpdateData();
+        dtsPadrao.UpdateRecord();
         if (ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert) ds->Post();
     }
 }

@@ -40,6 +40,11 @@ public:
     virtual void stateChanged() {}
     // A field of the current row's edit buffer was written.
     virtual void fieldChanged(Field* /*field*/) {}
+    // Before the dataset moves or posts on behalf of a control that takes no
+    // focus (a navigator button, a tool bar button): write into the field
+    // what the view shows and has not stored yet (text typed in an editor).
+    // May throw: a refused text stops the move.
+    virtual void updateRecord() {}
 
 private:
     friend class DataSource;

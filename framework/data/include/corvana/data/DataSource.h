@@ -35,6 +35,9 @@ public:
     void AddLink(DataLink* link);
     void RemoveLink(DataLink* link);
     const std::vector<DataLink*>& Links() const { return links_; }
+    // Asks every link to store what its control shows and has not written
+    // yet (DataLink::updateRecord); the first refusal propagates.
+    void UpdateRecord();
 
     // Raised when State() changes.
     std::function<void(DataSource&)> OnStateChange;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QAbstractTableModel>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,6 +98,10 @@ public:
     // True while a notification of the dataset is being turned into model
     // signals; views must not call back into the dataset meanwhile.
     bool Notifying() const { return notifying_ > 0; }
+
+    // Asked before the dataset moves or posts for a control that takes no
+    // focus (DataSource::UpdateRecord): the view stores its open editor.
+    std::function<void()> OnUpdateRecord;
 
 signals:
     // The dataset's cursor moved to row (-1: no row).

@@ -30,7 +30,12 @@
 //   - an enter handler that throws is shown and the move completes.
 // Moves between forms raise nothing: a form keeps its control while another
 // form or window (a message box, a dialog, another MDI child) has the focus,
-// as the platform's forms keep their active control; when a handler takes
+// as the platform's forms keep their active control. When the window comes
+// back (the box or dialog closed), the form's control gets the focus again
+// without events, wherever the window system puts it; so does a control left
+// for a menu bar or a menu. After a refused move made with the mouse, the
+// rest of that click is dropped (it would open an editor or move the focus
+// again where it was refused). When a handler takes
 // the focus to another form, the rest of the move in its own form waits
 // until the focus comes back to it. A widget embedded as a
 // form of its own other than in a QMdiSubWindow is marked with the dynamic

@@ -25,6 +25,8 @@ public:
     std::function<void()> OnDataChange;
     // The source's state changed (OnDataChange follows).
     std::function<void()> OnStateChange;
+    // Store what the control shows and has not written yet (may throw).
+    std::function<void()> OnUpdateData;
 
     void SetFieldName(std::string name) { fieldName_ = std::move(name); }
     const std::string& FieldName() const { return fieldName_; }
@@ -45,6 +47,9 @@ private:
     void currentChanged(int, int) override { changed(); }
     void stateChanged() override;
     void fieldChanged(corvana::Field* field) override;
+    void updateRecord() override {
+        if (OnUpdateData) OnUpdateData();
+    }
     void changed() {
         if (OnDataChange) OnDataChange();
     }
