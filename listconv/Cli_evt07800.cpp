@@ -13,12 +13,10 @@ namespace Cli_evt07800 {
 
 void Initialization() { boStCriado = false; }
 
-// The launch strings are released with the package.
-void Finalization() {
-    std::string().swap(stCdFilial);
-    std::string().swap(stNmFilial);
-    std::string().swap(stNrOrca);
-    std::string().swap(stNrSeq);
-}
+// The launch strings are released with the package by their own
+// destructors, once. The finalization must not release them again: when the
+// process exits with the package loaded, those destructors have already run
+// when the package's finalization is called (at dlclose they run after it).
+void Finalization() {}
 
 }  // namespace Cli_evt07800
