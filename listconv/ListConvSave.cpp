@@ -153,15 +153,9 @@ void TfrmListConv::Vd_NmConv() {
             netListaConv.Call("GetVd_Nome", {medCdFilial->Text(), medOrcamento->Text(),
                                              nome.AsString(), numero, rg, edtSeq->Text()}),
             true, 0);
-        // The server answers null for an element without rows. Null empties
-        // the dataset: kept from an earlier check, a repeated name would go on
-        // refusing every later guest.
+        // A null element leaves its dataset as it was.
         auto load = [](corvana::ClientDataSet& ds, const Variant& packet) {
-            if (packet.isNull()) {
-                ds.CreateDataSet();
-            } else {
-                ds.SetData(packet);
-            }
+            if (!packet.isNull()) ds.SetData(packet);
         };
         load(cdsVd_Nome, answer[0]);
         load(cdsVd_Registro, answer[1]);

@@ -217,7 +217,8 @@ Variant RdmListConv::SetConvOrceve(const Args& a) {
 
 // Arguments: branch, budget, name, guest number, R.G., sequence. Answers the
 // other guests of the list with the same name and, when an R.G. is given,
-// with the same R.G.; an element without rows is null.
+// with the same R.G.; an element without rows is an empty packet of its
+// fields (the screen keeps a dataset's content when an element is null).
 Variant RdmListConv::GetVdNome(const Args& a) {
     const std::string& branch = textArg(a, 0);
     const std::string& budget = textArg(a, 1);
@@ -246,8 +247,7 @@ Variant RdmListConv::GetVdNome(const Args& a) {
         st->BindAll(branch, budget, sequence, *rgKey, guest);
         rdm::AppendRows(*st, sameRg);
     }
-    auto orNull = [](DataPacket p) { return p.rows().empty() ? Variant() : Variant(std::move(p)); };
-    return Variant(Variant::Array{orNull(std::move(sameName)), orNull(std::move(sameRg))});
+    return Variant(Variant::Array{Variant(std::move(sameName)), Variant(std::move(sameRg))});
 }
 
 // "T" lists every client by trade name; any other text finds the clients
