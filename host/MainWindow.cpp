@@ -1,8 +1,11 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -17,7 +20,8 @@ MainWindow::MainWindow() {
     setCentralWidget(mdi_);
 
     QMenu* arquivo = menuBar()->addMenu("&Arquivo");
-    arquivo->addAction("&Sair", qApp, &QApplication::closeAllWindows);
+    QAction* sair = arquivo->addAction("&Sair", this, &QWidget::close);
+    sair->setObjectName("actSair");
     QMenu* eventos = menuBar()->addMenu("&Eventos");
     QAction* lista = eventos->addAction("&Lista de Convidados");
     lista->setObjectName("actListaConvidados");
@@ -36,4 +40,15 @@ MainWindow::MainWindow() {
 void MainWindow::openGuestList() {
     Corvana::LoadBPL("EVT07800", corvana::Variant(corvana::Variant::Array{
                                      Corvana::FiliProc(), Corvana::NomeFiliProc(), "", ""}));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    const QList<QMdiSubWindow*> screens = mdi_->subWindowList();
+    for (QPointer<QMdiSubWindow> screen : screens) {
+        if (screen && !screen->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }

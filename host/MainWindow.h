@@ -14,6 +14,13 @@ public:
     // Opens the guest list screen with the user's branch (no budget).
     void openGuestList();
 
+protected:
+    // Closing the host (its window or Arquivo > Sair) first closes each open
+    // screen through its own close handling; the first screen that refuses
+    // (a guest list whose changes the server has not accepted, kept by the
+    // user) stops it, and the host stays open with the screens not closed.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QMdiArea* mdi_;
 };

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "HostStartup.h"
 #include "MainWindow.h"
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
@@ -21,6 +22,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    SetUpHostApplication(app);
     std::vector<std::string> rest;
     try {
         rest = Corvana::LoadSettings(argc, argv);
