@@ -1,18 +1,17 @@
 #include "corvana/ui/TBtnPesquisa.h"
 
-#include <QIcon>
-
 #include "corvana/core/Services.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Error.h"
+#include "corvana/ui/Icons.h"
 #include "corvana/ui/StdCtrls.h"
 
 namespace corvana::ui {
 
 TBtnPesquisa::TBtnPesquisa(QWidget* parent) : TButtonFlat(parent) {
     setText(QStringLiteral("..."));
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("edit-find"));
+    const QIcon icon = ToolIcon("edit-find");
     if (!icon.isNull()) {
         setIcon(icon);
         setToolButtonStyle(Qt::ToolButtonIconOnly);

@@ -1,12 +1,12 @@
 #include "corvana/ui/TDBNavigator.h"
 
 #include <QHBoxLayout>
-#include <QStyle>
 #include <QToolButton>
 
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/ui/Guard.h"
+#include "corvana/ui/Icons.h"
 
 namespace corvana::ui {
 
@@ -17,15 +17,15 @@ namespace {
 struct ButtonInfo {
     const char* name;
     const char* hint;
-    QStyle::StandardPixmap icon;
+    const char* icon;
 };
 
 constexpr std::array<ButtonInfo, 5> kButtons{{
-    {"btnFirst", "Primeiro", QStyle::SP_MediaSkipBackward},
-    {"btnPrior", "Anterior", QStyle::SP_MediaSeekBackward},
-    {"btnNext", "Próximo", QStyle::SP_MediaSeekForward},
-    {"btnLast", "Último", QStyle::SP_MediaSkipForward},
-    {"btnRefresh", "Atualizar", QStyle::SP_BrowserReload},
+    {"btnFirst", "Primeiro", "go-first"},
+    {"btnPrior", "Anterior", "go-previous"},
+    {"btnNext", "Próximo", "go-next"},
+    {"btnLast", "Último", "go-last"},
+    {"btnRefresh", "Atualizar", "view-refresh"},
 }};
 
 }  // namespace
@@ -40,7 +40,7 @@ TDBNavigator::TDBNavigator(QWidget* parent) : TControl<QWidget>(parent) {
         button->setObjectName(QString::fromLatin1(info.name));
         button->setToolTip(QString::fromUtf8(info.hint));
         button->setAccessibleName(QString::fromUtf8(info.hint));
-        button->setIcon(style()->standardIcon(info.icon));
+        button->setIcon(ToolIcon(info.icon));
         // As the platform's navigator: a click moves the cursor and leaves
         // the focus where it is (in the grid).
         button->setFocusPolicy(Qt::NoFocus);

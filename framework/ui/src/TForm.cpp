@@ -7,11 +7,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QHBoxLayout>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "corvana/ui/Application.h"
 #include "corvana/ui/Guard.h"
+#include "corvana/ui/Icons.h"
 #include "corvana/ui/TButtonFlat.h"
 #include "corvana/ui/TControl.h"
 
@@ -102,11 +102,11 @@ void TForm::AddScreenCodeRow() {
     mainLayout_->addLayout(codeRow);
 }
 
-TButtonFlat* TForm::NewFlatButton(QWidget* parent, const char* name, const char* hint, int standardIcon) {
+TButtonFlat* TForm::NewFlatButton(QWidget* parent, const char* name, const char* hint, const char* icon) {
     auto* b = new TButtonFlat(parent);
     b->setObjectName(name);
     b->SetHint(hint);
-    b->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(standardIcon)));
+    b->setIcon(ToolIcon(icon));
     return b;
 }
 

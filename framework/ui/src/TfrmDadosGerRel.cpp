@@ -1,7 +1,6 @@
 #include "corvana/ui/TfrmDadosGerRel.h"
 
 #include <QHBoxLayout>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "corvana/data/Error.h"
@@ -49,9 +48,9 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     panMenu->setObjectName("panMenu");
     auto* buttons = new QVBoxLayout(panMenu);
     buttons->setContentsMargins(4, 3, 4, 3);
-    sbtImprimir = NewFlatButton(panMenu, "sbtImprimir", "Imprimir", QStyle::SP_FileDialogContentsView);
+    sbtImprimir = NewFlatButton(panMenu, "sbtImprimir", "Imprimir", "document-print");
     buttons->addWidget(sbtImprimir);
-    sbtFechar = NewFlatButton(panMenu, "sbtFechar", "Fechar", QStyle::SP_DialogCloseButton);
+    sbtFechar = NewFlatButton(panMenu, "sbtFechar", "Fechar", "system-log-out");
     sbtFechar->OnClick = [this](QObject*) { Close(); };
     buttons->addWidget(sbtFechar);
     buttons->addStretch(1);

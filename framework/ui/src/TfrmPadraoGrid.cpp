@@ -3,11 +3,11 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "corvana/core/Services.h"
+#include "corvana/ui/Icons.h"
 
 namespace corvana::ui {
 
@@ -29,20 +29,19 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     bar->setSpacing(2);
     MainLayout()->addWidget(panMenu);
 
-    using S = QStyle;
-    sbtIncluir = addButton("sbtIncluir", "Incluir", S::SP_FileDialogNewFolder, mnuIncluir, &TfrmPadraoGrid::sbtIncluirClick);
-    sbtAlterar = addButton("sbtAlterar", "Alterar", S::SP_FileDialogDetailedView, mnuAlterar, &TfrmPadraoGrid::sbtAlterarClick);
-    sbtExcluir = addButton("sbtExcluir", "Excluir", S::SP_TrashIcon, mnuExcluir, &TfrmPadraoGrid::sbtExcluirClick);
-    sbtVerificar = addButton("sbtVerificar", "Verificar", S::SP_BrowserReload, mnuVerificar, &TfrmPadraoGrid::sbtVerificarClick);
+    sbtIncluir = addButton("sbtIncluir", "Incluir", "list-add", mnuIncluir, &TfrmPadraoGrid::sbtIncluirClick);
+    sbtAlterar = addButton("sbtAlterar", "Alterar", "accessories-text-editor", mnuAlterar, &TfrmPadraoGrid::sbtAlterarClick);
+    sbtExcluir = addButton("sbtExcluir", "Excluir", "edit-delete", mnuExcluir, &TfrmPadraoGrid::sbtExcluirClick);
+    sbtVerificar = addButton("sbtVerificar", "Verificar", "view-refresh", mnuVerificar, &TfrmPadraoGrid::sbtVerificarClick);
     mnuManutencao->addSeparator();
-    sbtCancelar = addButton("sbtCancelar", "Cancelar", S::SP_DialogCancelButton, mnuCancelar, &TfrmPadraoGrid::sbtCancelarClick);
-    sbtConfirmar = addButton("sbtConfirmar", "Confirmar", S::SP_DialogApplyButton, mnuConfirmar, &TfrmPadraoGrid::sbtConfirmarClick);
+    sbtCancelar = addButton("sbtCancelar", "Cancelar", "edit-undo", mnuCancelar, &TfrmPadraoGrid::sbtCancelarClick);
+    sbtConfirmar = addButton("sbtConfirmar", "Confirmar", "document-save", mnuConfirmar, &TfrmPadraoGrid::sbtConfirmarClick);
     mnuManutencao->addSeparator();
-    sbtImpArq = addButton("sbtImpArq", "Importar Arquivo", S::SP_DialogOpenButton, mnuImpArq, &TfrmPadraoGrid::sbtImpArqClick);
-    sbtImprimir = addButton("sbtImprimir", "Imprimir", S::SP_FileDialogContentsView, mnuImprimir, &TfrmPadraoGrid::sbtImprimirClick);
+    sbtImpArq = addButton("sbtImpArq", "Importar Arquivo", "document-open", mnuImpArq, &TfrmPadraoGrid::sbtImpArqClick);
+    sbtImprimir = addButton("sbtImprimir", "Imprimir", "document-print", mnuImprimir, &TfrmPadraoGrid::sbtImprimirClick);
     mnuManutencao->addSeparator();
-    sbtAjuda = addButton("sbtAjuda", "Ajuda", S::SP_DialogHelpButton, mnuAjuda, &TfrmPadraoGrid::sbtAjudaClick);
-    sbtFechar = addButton("sbtFechar", "Fechar", S::SP_DialogCloseButton, mnuFechar, &TfrmPadraoGrid::sbtFecharClick);
+    sbtAjuda = addButton("sbtAjuda", "Ajuda", "help-browser", mnuAjuda, &TfrmPadraoGrid::sbtAjudaClick);
+    sbtFechar = addButton("sbtFechar", "Fechar", "system-log-out", mnuFechar, &TfrmPadraoGrid::sbtFecharClick);
     bar->addStretch(1);
     lblCodTela->setParent(panMenu);
     lblCodTela->show();
@@ -86,13 +85,13 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     MainLayout()->addWidget(panNavigator);
 }
 
-TButtonFlat* TfrmPadraoGrid::addButton(const char* name, const char* caption, int icon, QAction*& item,
+TButtonFlat* TfrmPadraoGrid::addButton(const char* name, const char* caption, const char* icon, QAction*& item,
                                        void (TfrmPadraoGrid::*handler)(QObject*)) {
     auto* b = new TButtonFlat(panMenu);
     b->setObjectName(name);
     b->SetHint(caption);
-    b->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
-    b->setIconSize(QSize(20, 20));
+    b->setIcon(ToolIcon(icon));
+    b->setIconSize(QSize(22, 22));
     b->setFixedSize(30, 28);
     panMenu->layout()->addWidget(b);
     item = mnuManutencao->addAction(QString::fromUtf8(caption));

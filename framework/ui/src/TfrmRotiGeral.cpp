@@ -1,7 +1,6 @@
 #include "corvana/ui/TfrmRotiGeral.h"
 
 #include <QHBoxLayout>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace corvana::ui {
@@ -23,11 +22,11 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
     panBotoes->setObjectName("panBotoes");
     auto* buttons = new QVBoxLayout(panBotoes);
     buttons->setContentsMargins(4, 3, 4, 3);
-    sbtConfirma = NewFlatButton(panBotoes, "sbtConfirma", "Confirmar", QStyle::SP_DialogApplyButton);
+    sbtConfirma = NewFlatButton(panBotoes, "sbtConfirma", "Confirmar", "document-save");
     sbtConfirma->setFixedSize(40, 22);
     sbtConfirma->OnClick = [this](QObject* sender) { sbtConfirmaClick(sender); };
     buttons->addWidget(sbtConfirma);
-    sbtFechar = NewFlatButton(panBotoes, "sbtFechar", "Fechar", QStyle::SP_DialogCloseButton);
+    sbtFechar = NewFlatButton(panBotoes, "sbtFechar", "Fechar", "system-log-out");
     sbtFechar->setFixedSize(40, 22);
     sbtFechar->OnClick = [this](QObject*) { Close(); };
     buttons->addWidget(sbtFechar);

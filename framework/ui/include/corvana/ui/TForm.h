@@ -70,8 +70,8 @@ protected:
     QVBoxLayout* MainLayout() const { return mainLayout_; }
     // The screen code, bold, at the bottom right of the window.
     void AddScreenCodeRow();
-    // A flat tool button with a hint and one of the style's standard icons.
-    class TButtonFlat* NewFlatButton(QWidget* parent, const char* name, const char* hint, int standardIcon);
+    // A flat tool button with a hint and a tool bar picture (ToolIcon).
+    class TButtonFlat* NewFlatButton(QWidget* parent, const char* name, const char* hint, const char* icon);
 
 private:
     void activated();

@@ -86,7 +86,7 @@ protected:
     void AddGridBottomPanel(QWidget* panel);
 
 private:
-    TButtonFlat* addButton(const char* name, const char* caption, int icon, QAction*& item,
+    TButtonFlat* addButton(const char* name, const char* caption, const char* icon, QAction*& item,
                            void (TfrmPadraoGrid::*handler)(QObject*));
     class QVBoxLayout* topArea_;
     class QVBoxLayout* pageLayout_;
