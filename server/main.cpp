@@ -147,7 +147,11 @@ int run(int argc, char** argv) {
 
     createFolder(Corvana::DataDir());
     createFolder(databaseFile(options.database).parent_path());
-    auto db = evt::server::storage::Database::Open(options.database);
+    evt::server::storage::Database::OpenOptions openOptions;
+    openOptions.log = [](const std::string& line) {
+        std::cerr << "evt07800-server: " << line << std::endl;
+    };
+    auto db = evt::server::storage::Database::Open(options.database, openOptions);
     if (options.seedDemo && evt::server::storage::SeedDemo(*db))
         std::cerr << "evt07800-server: banco vazio preenchido com os dados de demonstração.\n";
 

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <climits>
+#include <iostream>
 
 #include "storage/Schema.h"
 
@@ -305,7 +306,8 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
-std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl) {
+std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl,
+                                         const OpenOptions& options) {
     if (pathOrUrl.empty()) throw corvana::Error("Nenhum banco de dados informado.");
     if (startsWith(pathOrUrl, "postgresql://") || startsWith(pathOrUrl, "postgres://")) {
         // The URL may carry a password: it is not repeated in the message.
@@ -324,7 +326,9 @@ std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl) {
     }
     auto db = std::make_shared<SqliteDatabase>(path);
     auto first = db->Acquire();
-    MigrateSchema(*first, pathOrUrl);
+    LogLine log = options.log;
+    if (!log) log = [](const std::string& line) { std::cerr << line << std::endl; };
+    MigrateSchema(*first, pathOrUrl, log, options.schemaVersion);
     return db;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -191,13 +192,27 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    struct OpenOptions {
+        // Where the lines for the server's log go (what a schema migration
+        // found and kept for the user to look at); standard error when empty.
+        std::function<void(const std::string&)> log;
+        // The schema version to bring the database to; 0 is the version this
+        // server knows. An older one builds a database as an earlier server
+        // left it (tests of the migrations).
+        int schemaVersion = 0;
+    };
+
     // Opens (creating when missing) the database a path or URL names and
     // brings its schema to the version this server knows:
     //   "/path/eventos.db", "sqlite:///path/eventos.db"  an SQLite file;
     //   "postgresql://..."                                not supported yet.
     // Raises corvana::Error with a Portuguese text when the database cannot
     // be opened, belongs to a newer server, or the URL is not understood.
-    static std::shared_ptr<Database> Open(const std::string& pathOrUrl);
+    static std::shared_ptr<Database> Open(const std::string& pathOrUrl,
+                                          const OpenOptions& options);
+    static std::shared_ptr<Database> Open(const std::string& pathOrUrl) {
+        return Open(pathOrUrl, OpenOptions{});
+    }
 
     // Exclusive use of one connection until the lease ends.
     class Lease {

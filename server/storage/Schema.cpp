@@ -1,19 +1,30 @@
 #include "storage/Schema.h"
 
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 #include "storage/Database.h"
+#include "storage/NameFold.h"
 
 namespace evt::server::storage {
 
 namespace {
 
+// What a migration leaves for the log, written once it is committed.
+using Notes = std::vector<std::string>;
+
+// A migration runs its SQL script, then its work in code (for what SQL alone
+// cannot compute); either may be absent.
 struct Migration {
     int version;
     const char* script;
+    void (*work)(Connection&, Notes&);
 };
+
+void foldAccentsInNameKeys(Connection& connection, Notes& notes);
 
 // Each migration takes the schema from version - 1 to version. A released
 // migration is never edited: a change to the schema is a new entry.
@@ -116,9 +127,64 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_INSC
 CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
     ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, ORDEMCHAVE)
     WHERE ORDEMCHAVE IS NOT NULL;
-)sql"},
+)sql",
+         nullptr},
+        // Name keys fold accents as well as case (GuestNameKey).
+        {2, nullptr, foldAccentsInNameKeys},
     };
     return migrations;
+}
+
+// The later of two guests whose names fold to one key keeps a key of its own.
+std::string twinKey(const std::string& key, const std::string& number) {
+    return key + "#GEMEO-" + number;
+}
+
+void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
+    struct Guest {
+        std::string branch, budget, sequence, number, name, key;
+    };
+    std::vector<Guest> guests;
+    {
+        auto st = connection.Prepare(
+            "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, NMLISTACONVOREV, "
+            "NMCHAVE FROM LISTACONVOREV "
+            "ORDER BY CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV");
+        while (st->Step())
+            guests.push_back({st->Text(0), st->Text(1), st->Text(2), st->Text(3), st->Text(4),
+                              st->Text(5)});
+    }
+    // Keys change in any order: the list's rule is checked again when the
+    // index is built anew over the final keys.
+    connection.ExecuteScript("DROP INDEX UX_LISTACONVOREV_NOME");
+    auto update = connection.Prepare(
+        "UPDATE LISTACONVOREV SET NMCHAVE = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
+        "NRSEQORCAEVE = ? AND NRLISTACONVOREV = ?");
+    std::map<std::string, const Guest*> holders;  // of the current list, by key
+    const Guest* previous = nullptr;
+    for (const Guest& g : guests) {
+        if (!previous || std::tie(g.branch, g.budget, g.sequence) !=
+                             std::tie(previous->branch, previous->budget, previous->sequence))
+            holders.clear();
+        previous = &g;
+        std::string key = GuestNameKey(g.name);
+        const auto [holder, first] = holders.emplace(key, &g);
+        if (!first) {
+            const Guest& kept = *holder->second;
+            key = twinKey(key, g.number);
+            notes.push_back("a lista de convidados (filial " + g.branch + ", orçamento " +
+                            g.budget + ", sequência " + g.sequence + ") tem os convidados " +
+                            kept.number + " '" + kept.name + "' e " + g.number + " '" + g.name +
+                            "', que passam a ter o mesmo nome (acentos e maiúsculas não os "
+                            "distinguem); os dois foram mantidos. Altere o nome de um deles.");
+        }
+        if (key == g.key) continue;
+        update->Reset();
+        update->BindAll(key, g.branch, g.budget, g.sequence, g.number).Execute();
+    }
+    connection.ExecuteScript(
+        "CREATE UNIQUE INDEX UX_LISTACONVOREV_NOME "
+        "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NMCHAVE)");
 }
 
 bool isAsciiAlnum(unsigned char c) {
@@ -131,12 +197,14 @@ int CurrentSchemaVersion() {
     return Migrations().back().version;
 }
 
-void MigrateSchema(Connection& connection, const std::string& location) {
+void MigrateSchema(Connection& connection, const std::string& location, const LogLine& log,
+                   int target) {
     // Decided inside the write transaction: two servers opening the same new
     // file at once apply the migrations once.
     Transaction tx(connection, Connection::TransactionMode::Write);
     const int found = connection.SchemaVersion();
     const int known = CurrentSchemaVersion();
+    if (target <= 0 || target > known) target = known;
     if (found > known) {
         throw corvana::Error("O banco de dados '" + location + "' está na versão " +
                              std::to_string(found) + " do esquema, mais nova que a versão " +
@@ -148,11 +216,13 @@ void MigrateSchema(Connection& connection, const std::string& location) {
                              "' registra uma versão de esquema inválida (" + std::to_string(found) +
                              ").");
     }
-    if (found == known) return;  // nothing to write; the scope ends the transaction
+    if (found >= target) return;  // nothing to write; the scope ends the transaction
+    Notes notes;
     for (const Migration& m : Migrations()) {
-        if (m.version <= found) continue;
+        if (m.version <= found || m.version > target) continue;
         try {
-            connection.ExecuteScript(m.script);
+            if (m.script) connection.ExecuteScript(m.script);
+            if (m.work) m.work(connection, notes);
         } catch (const corvana::Error& e) {
             throw corvana::Error("Não foi possível atualizar o banco de dados '" + location +
                                  "' para a versão " + std::to_string(m.version) +
@@ -161,10 +231,11 @@ void MigrateSchema(Connection& connection, const std::string& location) {
         connection.SetSchemaVersion(m.version);
     }
     tx.Commit();
+    for (const std::string& note : notes) log("banco de dados '" + location + "': " + note);
 }
 
 std::string GuestNameKey(std::string_view name) {
-    return corvana::foldCase(corvana::trimBlanks(name));
+    return FoldName(corvana::trimBlanks(name));
 }
 
 std::optional<std::string> GuestDocumentKey(std::string_view value) {

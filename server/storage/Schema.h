@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,19 +11,32 @@ class Connection;
 // The schema version this server creates and works with.
 int CurrentSchemaVersion();
 
-// Brings the database's schema to CurrentSchemaVersion(), applying the
-// missing migrations in order inside one write transaction (a database is
-// never left half-migrated). A database recorded with a newer version than
-// this server knows is refused with corvana::Error; location only names the
-// database in messages.
-void MigrateSchema(Connection& connection, const std::string& location);
+// A line for the server's log (without the program's name).
+using LogLine = std::function<void(const std::string&)>;
+
+// Brings the database's schema to `target` (CurrentSchemaVersion() when 0),
+// applying the missing migrations in order inside one write transaction (a
+// database is never left half-migrated). A database recorded with a newer
+// version than this server knows is refused with corvana::Error; location
+// only names the database in messages. What a migration found and kept for
+// the user to look at (two guests whose names became one) goes to `log`, a
+// line each, once the migration is committed.
+void MigrateSchema(Connection& connection, const std::string& location, const LogLine& log,
+                   int target = 0);
 
 // The key columns of a guest (LISTACONVOREV), filled by the server next to
 // the values they come from. The unique indexes over (list, key) enforce the
 // list's rules; a NULL key is "not given" and never collides.
 
-// NMCHAVE: the name without edge blanks, case folded ("  José " and "JOSÉ"
-// have the same key).
+// NMCHAVE: the name without edge blanks, with case and accents folded
+// (FoldName): "  José " , "JOSÉ" and "Jose" have the same key.
+//
+// Lists kept from before accents were folded may hold two names that now
+// fold to one: the schema migration kept both, the later guest's key marked
+// with its list number ("jose#GEMEO-00002"). No name folds to a marked key
+// (a fold never holds an ASCII capital): the first of the two keeps the
+// name's key, and the later one is saved again only once one of them is
+// renamed.
 std::string GuestNameKey(std::string_view name);
 
 // RGCHAVE and INSCCHAVE: the letters and digits of the value, case folded,

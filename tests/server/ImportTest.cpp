@@ -43,13 +43,15 @@ TEST_F(ListConvTest, ImportKeepsFileOrderAndListsTheRefusedLines) {
                                                 {longName, "9"},     // 7: too long
                                                 {"Fábio Nunes", "223334445"},  // 8: R.G. earlier
                                                 {"Gilda Reis", Variant()},
-                                                {std::string(50, 'y'), ""}})});
+                                                {std::string(50, 'y'), ""},
+                                                {"BRUNO LÍMA", ""},  // 11: accent twin
+                                                {"Gílda Réis", ""}})});  // 12: accent twin
     ASSERT_TRUE(answer.isPacket()) << answer.toJson();
     const DataPacket& refused = answer.asPacket();
     EXPECT_EQ(refused.fields(), (std::vector<FieldDef>{{"NRCONTLINHA", FieldType::String, 10},
                                                        {"NMLISTACONVOREV", FieldType::String, 80},
                                                        {"NRRGLISTAOREV", FieldType::String, 20}}));
-    EXPECT_EQ(Column(refused, "NRCONTLINHA"), (Texts{"2", "3", "5", "6", "7", "8"}));
+    EXPECT_EQ(Column(refused, "NRCONTLINHA"), (Texts{"2", "3", "5", "6", "7", "8", "11", "12"}));
     EXPECT_EQ(refused.rows()[1], (Row{"3", "Davi Rocha", "111"}));
     EXPECT_EQ(Cell(refused, 4, "NMLISTACONVOREV"), Variant(longName.substr(0, 80)));
 

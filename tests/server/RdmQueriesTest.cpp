@@ -143,6 +143,9 @@ TEST_F(ListConvTest, NameAndRgChecksLeaveTheGuestItselfOut) {
     EXPECT_EQ(byName[0].asPacket().rows(),
               (std::vector<Row>{{"0001", "José da Silva", "0000000002"}}));
     EXPECT_TRUE(nobody(byName[1], rgFields));  // no R.G. given
+    // Accents count no more than case.
+    EXPECT_EQ(Column(check("JOSE DA SILVA", "99999", "*")[0].asPacket(), "NMLISTACONVOREV"),
+              Texts{"José da Silva"});
     EXPECT_TRUE(nobody(check("JOSÉ DA SILVA", "00001", "*")[0], nameFields));  // the guest itself
     EXPECT_TRUE(nobody(check("Rita Lopes", "99999", "*")[0], nameFields));     // another list
 

@@ -33,6 +33,10 @@ TEST_F(ListConvTest, NameRgInscriptionAndOrderAreUniqueWithinTheList) {
     AddGuests({NewGuest(kList, "José da Silva", documents)});
     EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, " JOSÉ DA SILVA "))),
               "Convidado 'JOSÉ DA SILVA': nome já cadastrado nesta lista.");
+    // Accents do not tell names apart, whether precomposed or typed as a mark.
+    for (const std::string twin : {"Jose da Silva", "JOSE\xCC\x81 da Silva", "Jôse da Sílva"})
+        EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, twin))),
+                  "Convidado '" + twin + "': nome já cadastrado nesta lista.");
     EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "Outro", {{"NRRGLISTAOREV", "12345678-9"}}))),
               "Convidado 'Outro': R.G. já cadastrado nesta lista.");
     EXPECT_EQ(

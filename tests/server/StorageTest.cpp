@@ -1,5 +1,7 @@
 // The storage layer: opening and migrating database files, refusing what it
 // cannot open, transactions, pooled connections, and the demonstration data.
+#include <gmock/gmock.h>
+
 #include <fstream>
 #include <set>
 
@@ -127,6 +129,73 @@ TEST_F(StorageTest, EveryPooledConnectionIsDurable) {
         for (auto inner = a->Prepare(sql); inner->Step();)
             pairs += outer->Text(0) + inner->Text(0) + " ";
     EXPECT_EQ(pairs, "00010001 00010002 00020001 00020002 ");
+}
+
+TEST(GuestNameKeyTest, CaseAndAccentsAreFoldedAndNothingElse) {
+    const std::pair<std::string, std::string> same[] = {
+        {" José da Silva ", "JOSE DA SILVA"},
+        {"Gonçalves", "GONCALVES"},
+        {"Jose\xCC\x81", "jos\xC3\xA9"},  // the accent as a mark of its own, or composed
+        {"Straße", "STRASSE"},
+        {"İris Ñúñez", "iris nunez"},
+        {"\xFF" "ÁBC", "\xFF" "abc"},  // the valid text around a stray byte still folds
+    };
+    for (const auto& [a, b] : same) EXPECT_EQ(GuestNameKey(a), GuestNameKey(b)) << a;
+    const std::pair<std::string, std::string> apart[] = {
+        {"Ana", "Ama"}, {"Ana Lima", "AnaLima"}, {"a\x80", "a\x81"}};
+    for (const auto& [a, b] : apart) EXPECT_NE(GuestNameKey(a), GuestNameKey(b)) << a;
+}
+
+// A file as the server of schema version 1 left it: names were keyed by their
+// case only, so one list could hold names told apart by their accents alone.
+TEST_F(StorageTest, AccentTwinsOfAnOlderDatabaseAreKeptAndLogged) {
+    StopServer();
+    db.reset();
+    const std::string file = dir + "/versao1.db";
+    Database::OpenOptions version1;
+    version1.schemaVersion = 1;
+    Database::Open(file, version1)
+        ->Acquire()
+        ->ExecuteScript(
+            "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
+            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');"
+            "INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
+            "('0001', '0000000007', '01'), ('0001', '0000000007', '02');"
+            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+            "NMLISTACONVOREV, NMCHAVE) VALUES "
+            "('0001', '0000000007', '01', '00001', 'José da Silva', 'josé da silva'),"
+            "('0001', '0000000007', '01', '00002', 'Ana Lima', 'ana lima'),"
+            "('0001', '0000000007', '01', '00003', 'Jose da Silva', 'jose da silva'),"
+            "('0001', '0000000007', '01', '00004', 'JOSÈ DA SILVA', 'josè da silva'),"
+            "('0001', '0000000007', '02', '00001', 'Jose da Silva', 'jose da silva');");
+
+    std::vector<std::string> log;
+    Database::OpenOptions logged;
+    logged.log = [&](const std::string& line) { log.push_back(line); };
+    db = Database::Open(file, logged);
+    EXPECT_EQ(db->Acquire()->SchemaVersion(), CurrentSchemaVersion());
+    // A line for each later twin, naming it and the guest that keeps the name.
+    ASSERT_EQ(log.size(), 2u);
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        EXPECT_THAT(log[i], testing::HasSubstr("sequência 01"));
+        EXPECT_THAT(log[i], testing::HasSubstr("00001 'José da Silva'"));
+    }
+    EXPECT_THAT(log[0], testing::HasSubstr("00003 'Jose da Silva'"));
+    EXPECT_THAT(log[1], testing::HasSubstr("00004 'JOSÈ DA SILVA'"));
+
+    StartServer();
+    const ListId list{"0001", "0000000007", "01"};
+    EXPECT_EQ(Guests(list).rows().size(), 4u);
+    auto sameName = [&](const std::string& name, const char* sequence) {
+        return Column(
+            Call("GetVd_Nome", {"0001", "0000000007", name, "99999", "*", sequence})[0].asPacket(),
+            "NMLISTACONVOREV");
+    };
+    EXPECT_EQ(sameName("jose da silva", "01"), std::vector<std::string>{"José da Silva"});
+    EXPECT_EQ(sameName("JOSÉ DA SILVA", "02"), std::vector<std::string>{"Jose da Silva"});
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(list, "Josê da Silva"))),
+              "Convidado 'Josê da Silva': nome já cadastrado nesta lista.");
+    AddGuests({NewGuest(list, "Bruno Lima")});
 }
 
 TEST_F(StorageTest, DemoDataOnlyGoesIntoAnEmptyDatabase) {
