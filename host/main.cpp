@@ -19,6 +19,7 @@
 #include "corvana/ui/Application.h"
 #include "corvana/ui/Guard.h"
 #include "corvana/ui/QtServices.h"
+#include "corvana/ui/UiTrace.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     }
 
     corvana::ui::InstallQtServices();
+    corvana::ui::InstallUiTrace();
     MainWindow window;
     window.resize(1280, 720);
     window.show();

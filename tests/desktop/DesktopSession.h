@@ -1,0 +1,119 @@
+#pragma once
+// The desktop tier: the real evt-host and evt07800-server, as separate
+// processes, in a real X window (Xvfb with the openbox window manager),
+// driven with xdotool as a user would. What the tests see is what a user and
+// an administrator see: the host's UI trace (CORVANA_UI_TRACE: focus,
+// message boxes, and dumps of the window on Ctrl+Alt+Shift+D), the server's
+// log of calls and the database file.
+//
+// Each test gets its own display, server, database and host. When Xvfb
+// cannot start here, the test is skipped with a line that says so.
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace desktop {
+
+// Polls `ready` until it holds or a generous limit passes.
+bool WaitUntil(const std::function<bool()>& ready,
+               std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// A child process with its output in a file.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+          const std::filesystem::path& log);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    bool Running();
+    // The exit code (128 + signal when killed); nothing when it has not ended
+    // within `limit`.
+    std::optional<int> Wait(std::chrono::milliseconds limit);
+    // SIGTERM, then SIGKILL if it does not end.
+    void Stop();
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+struct Widget {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool enabled = false;
+    std::string text;
+};
+
+// One dump of the host's window.
+struct Snapshot {
+    std::string active;
+    std::string focus;  // "<form>.<widget>"
+    std::vector<std::string> boxes;
+    std::map<std::string, Widget> widgets;  // the first of each name
+    std::map<std::string, Widget> menus;
+    int gridRows = -1, gridCurrent = -1;     // dbgPadrao
+    std::map<std::string, Widget> columns;   // dbgPadrao's, by field (x, w)
+    std::map<int, Widget> rows;              // dbgPadrao's first visible rows (y, h)
+
+    bool Enabled(const std::string& name) const;
+    std::string Text(const std::string& name) const;
+};
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The application server on `port` (0: any free one) over the test's
+    // database, seeded with the demonstration data on first start.
+    void StartServer(int port = 0);
+    void StopServer();
+    // The host with the guest list screen on these launch values; returns
+    // when the screen has taken the focus.
+    void StartHost(const std::vector<std::string>& values);
+    // Ends the host as a user does (Arquivo > Sair) and gives its exit code.
+    std::optional<int> QuitHost();
+
+    // --- the user -------------------------------------------------------------
+    // Keys one after the other: "Tab", "ctrl+a", "Tab Tab Return".
+    void Key(const std::string& keys);
+    void Type(const std::string& text);
+    void ClickAt(int x, int y);
+    void Click(const std::string& widget);  // the centre of a named widget
+    void ClickMenu(const std::string& title);
+    // A cell of the guest grid: visible row r, the column of `field`.
+    void ClickCell(int row, const std::string& field);
+
+    // --- what the user and the administrator see --------------------------------
+    Snapshot Dump();
+    // The messages shown so far ("Erro|Orçamento não cadastrado.").
+    std::vector<std::string> Messages() const;
+    // How many times the server was asked `method` so far.
+    int Calls(const std::string& method) const;
+    // Waits for the message box that shows `text` (shown once more than now).
+    bool WaitForMessage(const std::string& text, std::size_t before);
+    // A value of the database (first column of the first row), or nothing.
+    std::optional<std::string> Query(const std::string& sql) const;
+
+    std::filesystem::path dir;
+    int port = 0;
+    std::unique_ptr<Child> server;
+    std::unique_ptr<Child> host;
+
+private:
+    std::string Read(const std::filesystem::path& file) const;
+    void Xdotool(const std::vector<std::string>& args);
+    int dumps_ = 0;
+    int serverRun_ = 0;
+};
+
+}  // namespace desktop
