@@ -740,13 +740,27 @@ DataPacket ClientDataSet::Delta() const {
 
 int ClientDataSet::ChangeCount() const { return Active() ? store_->changeCount : 0; }
 
+UpdateStatus ClientDataSet::UpdateStatusAt(int row) const {
+    switch (store_->rows[static_cast<std::size_t>(checkRow(row))].status) {
+    case RecordStatus::Inserted:
+        return UpdateStatus::Inserted;
+    case RecordStatus::Modified:
+        return UpdateStatus::Modified;
+    case RecordStatus::Unchanged:
+        break;
+    }
+    return UpdateStatus::Unmodified;
+}
+
 void ClientDataSet::MergeChangeLog() {
     if (!Active()) return;
     CheckBrowseMode();
     Store& st = *store_;
     const std::size_t n = st.rows.size();
+    std::vector<int> merged;
     for (std::size_t i = 0; i < n; ++i) {
         Record& r = st.rows[i];
+        if (r.status != RecordStatus::Unchanged) merged.push_back(static_cast<int>(i));
         r.original.reset();
         r.status = RecordStatus::Unchanged;
         r.changeSeq = 0;
@@ -755,6 +769,7 @@ void ClientDataSet::MergeChangeLog() {
     st.deleted.clear();
     st.nextSeq = 1;
     st.changeCount = 0;
+    for (const int row : merged) notify([row](DataSource& s) { s.dataSetRowChanged(row); });
 }
 
 void ClientDataSet::CancelUpdates() {

@@ -1,5 +1,6 @@
 #include "corvana/ui/GridModel.h"
 
+#include <QBrush>
 #include <QMetaObject>
 
 #include "corvana/core/Services.h"
@@ -13,6 +14,16 @@ using corvana::ClientDataSet;
 using corvana::DataSetState;
 using corvana::Field;
 using corvana::FieldType;
+
+namespace {
+
+// Rows whose change the change log still holds: not accepted by the server
+// yet when a screen sends each change at once.
+const QColor kPendingColor(255, 228, 160);
+constexpr const char* kPendingMark = "!";
+constexpr const char* kPendingTip = "Alteração pendente: ainda não gravada no servidor.";
+
+}  // namespace
 
 // Receives the dataset's notifications for the model. Every notification is
 // bracketed so that views can tell the dataset is busy (Notifying) and learn
@@ -173,8 +184,20 @@ int GridModel::datasetRow(int viewRow) const {
     return viewRow;
 }
 
+bool GridModel::IsPending(int viewRow) const {
+    if (!IsActive() || viewRow < 0 || viewRow >= rows_) return false;
+    const int row = datasetRow(viewRow);
+    if (row < 0 || row >= DataSet()->RecordCount()) return false;
+    return DataSet()->UpdateStatusAt(row) != corvana::UpdateStatus::Unmodified;
+}
+
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rows_) return {};
+    if (role == Qt::BackgroundRole || role == Qt::ToolTipRole) {
+        if (!IsPending(index.row())) return {};
+        if (role == Qt::BackgroundRole) return QBrush(kPendingColor);
+        return QString::fromUtf8(kPendingTip);
+    }
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole) return {};
     Field* field = FieldAt(index.column());
     if (!field || !IsActive()) return {};
@@ -209,6 +232,11 @@ void GridModel::reportReadError(const std::string& message) const {
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical && (role == Qt::BackgroundRole || role == Qt::ToolTipRole)) {
+        if (!IsPending(section)) return {};
+        if (role == Qt::BackgroundRole) return QBrush(kPendingColor);
+        return QString::fromUtf8(kPendingTip);
+    }
     if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal) {
         const TColumn* column = ColumnAt(section);
@@ -219,7 +247,9 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     }
     if (section < 0 || section >= rows_) return {};
     const corvana::DataSource* source = link_->Source();
-    if (section != indicatorRow_ || !source) return QString();
+    if (section != indicatorRow_ || !source) {
+        return IsPending(section) ? QString(kPendingMark) : QString();
+    }
     switch (source->State()) {
     case DataSetState::Edit:
         return QStringLiteral("I");
@@ -285,6 +315,8 @@ void GridModel::onRowRemoved(int row) {
 
 void GridModel::onRowChanged(int row) {
     refreshRow(row);
+    // Its change may have entered or left the change log: the mark follows.
+    if (row >= 0 && row < rows_) emit headerDataChanged(Qt::Vertical, row, row);
     refreshIndicator(CurrentRow());
 }
 
@@ -309,7 +341,8 @@ void GridModel::onFieldChanged() { refreshRow(CurrentRow()); }
 void GridModel::refreshRow(int row) {
     const int columns = columnCount();
     if (row < 0 || row >= rows_ || columns == 0) return;
-    emit dataChanged(index(row, 0), index(row, columns - 1), {Qt::DisplayRole, Qt::EditRole});
+    emit dataChanged(index(row, 0), index(row, columns - 1),
+                     {Qt::DisplayRole, Qt::EditRole, Qt::BackgroundRole, Qt::ToolTipRole});
 }
 
 void GridModel::refreshIndicator(int row) {

@@ -102,6 +102,22 @@ TEST_F(ChangeLogTest, MergeMakesCurrentValuesTheNewOriginals) {
                                              mod({4, "Davi S."}, {4, "Davi"})}));
 }
 
+TEST_F(ChangeLogTest, UpdateStatusTellsEachRowsPlaceInTheLog) {
+    edit(2, "Beatriz");
+    append(4, "Davi");
+    ds.Insert();  // not in the log until posted
+    EXPECT_EQ(ds.UpdateStatusAt(ds.RecNo() - 1), UpdateStatus::Unmodified);
+    ds.Cancel();
+    EXPECT_EQ(ds.UpdateStatusAt(0), UpdateStatus::Unmodified);
+    EXPECT_EQ(ds.UpdateStatusAt(1), UpdateStatus::Modified);
+    EXPECT_EQ(ds.UpdateStatusAt(3), UpdateStatus::Inserted);
+    edit(2, "Bia");  // back to its merged values
+    EXPECT_EQ(ds.UpdateStatusAt(1), UpdateStatus::Unmodified);
+    EXPECT_THROW(ds.UpdateStatusAt(4), Error);
+    ds.MergeChangeLog();
+    EXPECT_EQ(ds.UpdateStatusAt(3), UpdateStatus::Unmodified);
+}
+
 TEST_F(ChangeLogTest, EditedBackToOriginalLeavesTheLog) {
     edit(1, "Ana Maria");
     edit(1, "Ana");

@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "QtTestApp.h"
@@ -195,6 +196,47 @@ TEST_F(GridModelTest, SetDataStoresThroughSetTextAndShowsARefusalOnce) {
     model.SetColumns({Col("NOME"), Col("EMAIL")});
     EXPECT_FALSE(model.setData(model.index(1, 1), "x"));
     EXPECT_EQ(services.dialogs.Errors().size(), 2u);
+}
+
+TEST_F(GridModelTest, MarksTheRowsWithAPendingChangeUntilTheLogIsMerged) {
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.SetDataSource(&source);
+    ds.SetData(Guests(4));
+    auto marked = [this](int row) {
+        const bool cell = model.data(model.index(row, 1), Qt::BackgroundRole).isValid();
+        EXPECT_EQ(model.headerData(row, Qt::Vertical, Qt::BackgroundRole).isValid(), cell) << row;
+        return cell;
+    };
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
+
+    ds.SetRecNo(2);
+    ds.Edit();
+    ds.FieldByName("NOME").SetText("Editada");
+    EXPECT_FALSE(marked(1));  // not posted yet
+    ds.Post();
+    EXPECT_TRUE(marked(1));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "▶");  // the cursor's indicator stays
+    ds.Append();
+    ds.FieldByName("NOME").SetText("Nova");
+    EXPECT_FALSE(marked(4));
+    ds.Post();
+    EXPECT_TRUE(marked(4));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "!");
+    EXPECT_FALSE(marked(0));
+    EXPECT_FALSE(model.data(model.index(0, 1), Qt::ToolTipRole).isValid());
+    EXPECT_FALSE(model.data(model.index(4, 0), Qt::ToolTipRole).toString().isEmpty());
+
+    changed.clear();
+    headers.clear();
+    ds.MergeChangeLog();  // accepted: the marks go, and the views are told
+    for (int row = 0; row < model.rowCount(); ++row) EXPECT_FALSE(marked(row)) << row;
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "");
+    std::set<int> refreshed, refreshedHeaders;
+    for (const auto& signal : changed) refreshed.insert(signal[0].toModelIndex().row());
+    for (const auto& signal : headers) refreshedHeaders.insert(signal[1].toInt());
+    EXPECT_EQ(refreshed, (std::set<int>{1, 4}));
+    EXPECT_EQ(refreshedHeaders, (std::set<int>{1, 4}));
 }
 
 TEST_F(GridModelTest, OutlivesItsDataSetAndItsSource) {

@@ -15,6 +15,10 @@ class DataSource;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
+// Where a row stands against the change log: as at the last merge (or load),
+// modified since then, or inserted since then.
+enum class UpdateStatus { Unmodified, Modified, Inserted };
+
 // The in-memory table of a screen: rows loaded from a data packet of the
 // application server, a cursor, an edit buffer and a change log that is sent
 // back as a delta.
@@ -123,8 +127,14 @@ public:
     // The change log as a delta packet.
     DataPacket Delta() const;
     int ChangeCount() const;
+    // Whether row (0-based, as Field::ValueAt) has a change in the change
+    // log. A row being inserted is Unmodified until it is posted. Raises for
+    // a row outside the dataset.
+    UpdateStatus UpdateStatusAt(int row) const;
     // The current rows become the stored ones; the change log is emptied.
-    // An edit in progress is settled first (CheckBrowseMode).
+    // An edit in progress is settled first (CheckBrowseMode). Every row that
+    // had a change is then notified as changed, so that views showing the
+    // pending changes drop their marks.
     void MergeChangeLog();
     // Restores the rows of the last merge (or load), in their order, and puts
     // the cursor on the first row; an edit in progress is cancelled.

@@ -18,7 +18,9 @@ struct TColumn {
     std::string FieldName;
     // A hidden column stays in the grid's column list but has no view column.
     bool Visible = true;
-    // Width in pixels; -1 takes it from the field's size (or its type).
+    // Width in pixels at 96 dpi for the platform's original 8-point font;
+    // the grid scales it to its own font (never narrower). -1 takes it from
+    // the field's size (or its type).
     int Width = -1;
     // Words offered by a drop-down editor; the chosen one is stored through
     // the field's SetText (and so through its set-text handler).
@@ -74,6 +76,10 @@ public:
 
     // The dataset's cursor as a model row; -1 without rows.
     int CurrentRow() const;
+    // True when the row's change is still in the dataset's change log (not
+    // merged yet: for a screen that saves each change at once, not accepted
+    // by the server). A row being inserted is not pending until posted.
+    bool IsPending(int row) const;
 
     // Stores text in the cell's field through Field::SetText: the dataset
     // first moves to row when it is elsewhere and enters edit state when it
@@ -85,10 +91,13 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     // DisplayRole: the field's display text (DisplayTextAt, get-text handlers
     // run). EditRole: the same, except for the current row, where it is the
-    // field's edit text (Field::Text).
+    // field's edit text (Field::Text). BackgroundRole and ToolTipRole mark
+    // the rows with a pending change (IsPending), in the cells and in the
+    // row header alike.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // Horizontal: the column titles. Vertical: the record indicator of the
-    // current row ("▶" browsing, "I" editing, "*" inserting).
+    // current row ("▶" browsing, "I" editing, "*" inserting), and "!" on
+    // the other rows with a pending change.
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
