@@ -1,5 +1,9 @@
 // The guest record as the grid shows it: the columns, the four coded fields
 // shown and entered as words, and the inscription laid into its mask.
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyle>
+
 #include "ListConvScreen.h"
 
 using Strings = std::vector<std::string>;
@@ -57,11 +61,12 @@ TEST_F(RecordTest, TheGridShowsElevenColumnsWithTheirTitlesAndWidths) {
         titles.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
     EXPECT_EQ(titles, (Strings{"Inscrição", "Nome do Convidado", "RG", "Presença", "Condição",
                                "Tel.", "Cel.", "E-mail", "Tipo", "Contrato", "Ordem"}));
+    // Widths of the original font, scaled to this one and never narrower.
     const std::vector<int> widths{116, 262, 93, -1, 79, 76, 70, 221, 58, -1, -1};
     for (int c = 0; c < model->columnCount(); ++c) {
         const std::size_t i = static_cast<std::size_t>(c);
         if (widths[i] > 0) {
-            EXPECT_EQ(f->dbgPadrao->columnWidth(c), widths[i]) << titles[i];
+            EXPECT_GE(f->dbgPadrao->columnWidth(c), widths[i]) << titles[i];
         }
     }
     // The record has all 21 fields of the server's packet, in its order.
@@ -183,4 +188,64 @@ TEST_F(RecordTest, TheClientListShowsItsInscriptionsTheSameWay) {
     }
     EXPECT_TRUE(sawCompany);
     EXPECT_TRUE(sawPerson);
+}
+
+// What fit the original font's columns fits the scaled ones: the longest
+// inscription laid in its mask, every title.
+TEST_F(RecordTest, TheMaskedInscriptionAndEveryTitleFitTheirColumns) {
+    OpenList(kBudget);
+    corvana::ui::TDBGrid* grid = f->dbgPadrao;
+    const corvana::ui::GridModel* model = grid->Model();
+    f->cdsConvOrceve.Edit();
+    F("IDTPIJURCLIE").SetAsString("J");
+    F("NRINSJURCLILISCONV").SetAsString("99999999999999");
+    const QString shown = QString::fromStdString(F("NRINSJURCLILISCONV").DisplayText());
+    EXPECT_EQ(shown, "99.999.999/9999-99");
+    // The cell's text takes the column less the style's text margins on
+    // both sides and the grid line.
+    const int margins =
+        2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 1;
+    EXPECT_LE(grid->fontMetrics().horizontalAdvance(shown) + margins,
+              grid->columnWidth(model->ViewColumnOf(&F("NRINSJURCLILISCONV"))));
+    f->cdsConvOrceve.Cancel();
+
+    const QFontMetrics titles = grid->horizontalHeader()->fontMetrics();
+    const int titleMargins = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid);
+    for (int c = 0; c < model->columnCount(); ++c) {
+        const QString title = model->headerData(c, Qt::Horizontal).toString();
+        EXPECT_LE(titles.horizontalAdvance(title) + titleMargins, grid->columnWidth(c))
+            << title.toStdString();
+    }
+}
+
+// A name or an R.G. longer than its field stops in the cell's editor at the
+// field's size, instead of being cut when it is stored; the masked company
+// inscription goes in whole.
+TEST_F(RecordTest, TheCellEditorTakesNoMoreThanTheFieldHolds) {
+    OpenList(kBudget);
+    // Types `count` letters into the column, one key at a time, and answers
+    // the longest text its editor held.
+    auto typeInto = [this](const char* field, int count) {
+        f->dbgPadrao->SetSelectedField(&F(field));
+        qsizetype longest = 0;
+        for (int i = 0; i < count; ++i) {
+            Type(QString(QChar('a' + i % 26)));
+            QWidget* editor = f->dbgPadrao->CellEditor();
+            auto* line = qobject_cast<QLineEdit*>(editor);
+            if (!line && editor) line = editor->findChild<QLineEdit*>();
+            if (line) longest = std::max(longest, line->text().size());
+        }
+        Press(Qt::Key_Tab);
+        return longest;
+    };
+    EXPECT_EQ(typeInto("NMLISTACONVOREV", 66), 50);
+    EXPECT_EQ(F("NMLISTACONVOREV").AsString().size(), 50u);
+    EXPECT_EQ(typeInto("NRRGLISTAOREV", 24), 20);
+    EXPECT_EQ(F("NRRGLISTAOREV").AsString().size(), 20u);
+
+    f->dbgPadrao->SetSelectedField(&F("NRINSJURCLILISCONV"));
+    Type("12.345.678/0001-99");
+    ASSERT_NE(f->dbgPadrao->CellEditor(), nullptr);
+    EXPECT_EQ(f->dbgPadrao->CellEditor()->findChild<QLineEdit*>()->text(), "12.345.678/0001-99");
+    EXPECT_TRUE(Errors().empty());
 }

@@ -10,11 +10,14 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QValidator>
 #include <algorithm>
+#include <cmath>
 
 #include "corvana/core/Services.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
+#include "corvana/data/Text.h"
 #include "corvana/ui/Guard.h"
 
 namespace corvana::ui {
@@ -61,6 +64,31 @@ char32_t TypedKey(const QKeyEvent* event) {
 }
 
 bool Editing(DataSetState state) { return state == DataSetState::Edit || state == DataSetState::Insert; }
+
+// Refuses a text of more characters (code points, not UTF-16 units) than
+// the cell's field takes. A key or a paste that would pass the limit is
+// refused whole, so nothing typed is cut on its way to the field.
+class LengthValidator : public QValidator {
+public:
+    LengthValidator(qsizetype maxChars, QObject* parent) : QValidator(parent), max_(maxChars) {}
+    State validate(QString& input, int&) const override {
+        if (input.size() <= max_) return Acceptable;
+        qsizetype chars = 0;
+        for (const QChar c : input)
+            if (!c.isLowSurrogate()) ++chars;
+        return chars > max_ ? Invalid : Acceptable;
+    }
+
+private:
+    qsizetype max_;
+};
+
+// Persistent column widths are pixels at 96 dpi for the platform's original
+// 8-point grid font. Its average character width, over the 52 letters as the
+// platform measures a font for its dialog units, is taken as 6 px: 8-point
+// MS Sans Serif and Tahoma average about 5.5 to 6 px there, and 6 px is the
+// horizontal dialog unit the platform derives from them.
+constexpr double kOriginalAverageCharWidth = 6.0;
 
 }  // namespace
 
@@ -206,8 +234,20 @@ void TDBGrid::applyColumnWidths() {
     columnsSignature_ = signature;
     for (int c = 0; c < model_->columnCount(); ++c) {
         const int width = model_->ColumnAt(c)->Width;
-        setColumnWidth(c, width > 0 ? width : defaultWidth(c));
+        setColumnWidth(c, width > 0 ? scaledWidth(width) : defaultWidth(c));
     }
+}
+
+// A width in pixels of the original font, scaled by the ratio of this font's
+// average character width (measured as the original's) to the original's,
+// so that what fit there fits here; never narrower than given.
+int TDBGrid::scaledWidth(int width) const {
+    static const QString letters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const double average =
+        QFontMetricsF(font()).horizontalAdvance(letters) / static_cast<double>(letters.size());
+    const int scaled = static_cast<int>(std::ceil(width * average / kOriginalAverageCharWidth));
+    return std::max(width, scaled);
 }
 
 int TDBGrid::defaultWidth(int viewColumn) const {
@@ -633,10 +673,15 @@ QWidget* TDBGrid::createCellEditor(QWidget* parent, const QModelIndex& index) {
         editor = line;
         editorInput_ = line;
     }
-    // The field's size limits what is typed unless a set-text handler
-    // decides what is stored (a pick list of words stored as codes).
-    if (field && field->DataType() == FieldType::String && field->Size() > 0 && !field->OnSetText) {
-        line->setMaxLength(field->Size());
+    // The field's size limits what is typed, in characters; a pick list's
+    // words, which a set-text handler stores as codes, may be longer.
+    if (field && field->DataType() == FieldType::String && field->Size() > 0) {
+        std::size_t limit = static_cast<std::size_t>(field->Size());
+        if (column) {
+            for (const std::string& word : column->PickList)
+                limit = std::max(limit, corvana::utf8Length(word));
+        }
+        line->setValidator(new LengthValidator(static_cast<qsizetype>(limit), line));
     }
     GuardedConnect(line, &QLineEdit::textEdited, this, [this] { textEdited(); });
     editorInput_->installEventFilter(this);

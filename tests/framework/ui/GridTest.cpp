@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -137,7 +138,6 @@ TEST_F(GridTest, TypingEditsTheCellAndEnterStoresItAndMovesOn) {
     Type("Zeca");
     ASSERT_NE(EditorLine(), nullptr);
     EXPECT_EQ(EditorLine()->text(), "Zeca");  // the first key replaced the old text
-    EXPECT_EQ(EditorLine()->maxLength(), 30);
     EXPECT_EQ(ds.State(), DataSetState::Edit);
     EXPECT_EQ(Text("NOME"), "Convidado 1");  // not stored before the cell is left
 
@@ -232,6 +232,38 @@ TEST_F(GridTest, PickListEditorStoresTheChosenWordThroughSetText) {
     EXPECT_EQ(services.dialogs.Errors(), std::vector<std::string>{"Situação inválida."});
     EXPECT_EQ(Text("SITUACAO"), "C");
     EXPECT_EQ(grid->SelectedField(), &ds.FieldByName("SITUACAO"));
+}
+
+TEST_F(GridTest, TheEditorTakesAtMostTheFieldsSizeInCharacters) {
+    // NOME takes 30 characters; one outside the BMP counts once.
+    const QString clef = QString::fromUcs4(U"\U0001D11E", 1);
+    const QString full = "a" + QString(28, QChar('b')) + clef;
+    On("NOME");
+    Type("a");
+    QWidget* editor = QApplication::focusWidget();
+    QTest::keyClicks(editor, QString(28, QChar('b')));
+    QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, clef, Qt::NoModifier);
+    QTest::keyClicks(editor, "cd");
+    EXPECT_EQ(EditorLine()->text(), full);
+    // A paste that would pass the limit is refused whole, not cut.
+    EditorLine()->setText("Zeca");
+    QApplication::clipboard()->setText(QString(27, QChar('x')));
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(EditorLine()->text(), "Zeca");
+    EditorLine()->setText(full);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Text("NOME"), full.toStdString());
+
+    // A pick list takes its words, longer than the one-letter code they
+    // are stored as.
+    ASSERT_EQ(grid->SelectedField(), &ds.FieldByName("SITUACAO"));
+    Type("Confirmado");
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Text("SITUACAO"), "C");
+    // The ellipsis column's editor keeps to its field's ten characters.
+    Type("CONVITE-0042");
+    EXPECT_EQ(EditorLine()->text(), "CONVITE-00");
+    EXPECT_TRUE(services.dialogs.Errors().empty());
 }
 
 TEST_F(GridTest, EditButtonClickOnlyOnTheEllipsisColumn) {

@@ -33,8 +33,9 @@ class GridSelectionModel;
 // take no focus). A column with a pick list edits with a drop-down of its
 // words, and choosing one stores it at once; a column with EllipsisButton
 // shows a "..." button in its editor (Ctrl+Enter does the same). The editor
-// takes at most the field's size in characters, unless the field has a
-// set-text handler (which then decides what is stored).
+// of a String field takes at most the field's size in characters (a pick-list
+// column also its longest word): a key or a paste that would pass it is
+// refused whole, so nothing typed is cut silently when it is stored.
 //
 // Rows. Leaving a row in edit or insert state stores the cell's text and
 // posts the row (CheckBrowseMode). When the post is refused (BeforePost
@@ -133,6 +134,7 @@ private:
     void onStateChanged();
     void onModelReset();
     void applyColumnWidths();
+    int scaledWidth(int width) const;
     int defaultWidth(int viewColumn) const;
     bool canEdit(const QModelIndex& index) const;
 
