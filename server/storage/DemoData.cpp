@@ -302,6 +302,9 @@ public:
     }
 
     // A guest list of `count` guests; answers the sum of their quantities.
+    // Every coded column holds a code of the guest record: the list's
+    // treatment (the same on each of its guests), the hosts' conditions,
+    // presence, type, shown on the contract and the contract order.
     double Guests(const Budget& b, const std::string& sequence, int count) {
         auto st = c_.Prepare(
             "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
@@ -310,32 +313,52 @@ public:
             "DSEMAILCONVEVEN, IDTIPOCONVEVEN, IDEXIBECONVCONTRAT, NRORDEMEXIBCONTRAT, "
             "QUANTIDADE, NMCHAVE, RGCHAVE, INSCCHAVE, ORDEMCHAVE) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        // The first guests are the hosts of the event; a few godparents follow.
-        std::vector<const char*> roles;
+        // The first guests are the hosts of the event, then their closest
+        // family and godparents: all of them shown on the contract, in this
+        // order. Only the hosts have a condition.
+        enum class Sex { Male, Female, Any };
+        struct Role {
+            const char* condition;
+            Sex sex;
+        };
+        std::vector<Role> roles;
+        std::string treatment;
         if (b.type == "Casamento") {
-            roles = {"NOIVO", "NOIVA", "PAI DA NOIVA", "MÃE DA NOIVA", "PADRINHO", "MADRINHA"};
+            roles = {{"NOIVO", Sex::Male},   {"NOIVA", Sex::Female}, {"*", Sex::Male},
+                     {"*", Sex::Female},     {"*", Sex::Male},       {"*", Sex::Female}};
+            treatment = rng_.Chance(80) ? "NOIVOS" : "*";
         } else if (b.type == "Baile de Debutante") {
-            roles = {"DEBUTANTE", "PAI DA DEBUTANTE", "MÃE DA DEBUTANTE", "PADRINHO", "MADRINHA"};
+            roles = {{"DEBUTANTE", Sex::Female}, {"REPRESENTANTE", Sex::Male},
+                     {"*", Sex::Female},         {"*", Sex::Male},
+                     {"*", Sex::Female}};
+            const int roll = rng_.Below(10);
+            treatment = roll < 5 ? "DEBUTANTE" : roll < 8 ? "DEBUTREPRESENTANTE" : "*";
         } else {
-            roles = {"HOMENAGEADO", "HOMENAGEADA"};
+            roles = {{"REPRESENTANTE", Sex::Any}, {"*", Sex::Any}};
+            treatment = rng_.Chance(70) ? "REPRESENTANTE" : "*";
         }
+        // Guests linked to clients, individuals and companies alike, but on
+        // the plain list the screens' tests fill with clients of their own.
+        const bool linksClients = !(b.branch == demo::kPlainListBranch &&
+                                    b.number == demo::kPlainListBudget &&
+                                    sequence == demo::kPlainListSequence);
         std::set<std::string> nameKeys, rgs;
         std::set<std::size_t> linked;
-        int contractOrder = 0;
         double total = 0;
         for (int i = 0; i < count; ++i) {
-            const bool host = static_cast<std::size_t>(i) < roles.size();
-            std::string condition = host ? roles[static_cast<std::size_t>(i)] : "*";
+            const std::size_t at = static_cast<std::size_t>(i);
+            const bool host = at < roles.size();
+            const Role role = host ? roles[at] : Role{"*", Sex::Any};
             std::string name, client = "*", inscription = "*";
-            bool female = false;
 
-            // About one guest in ten is a client of the company (an
-            // individual), linked by code and inscription.
-            if (!host && rng_.Chance(10) && linked.size() < clients_.size() / 2) {
+            // About one guest in ten is a client of the company, an
+            // individual or a company, linked by code and inscription and
+            // named as the client is.
+            if (!host && linksClients && rng_.Chance(10) && linked.size() < clients_.size() / 2) {
                 const std::size_t pick =
                     static_cast<std::size_t>(rng_.Below(static_cast<int>(clients_.size())));
                 const Client& cl = clients_[pick];
-                if (!cl.company && !linked.count(pick) && !nameKeys.count(GuestNameKey(cl.name))) {
+                if (!linked.count(pick) && !nameKeys.count(GuestNameKey(cl.name))) {
                     linked.insert(pick);
                     name = cl.name;
                     client = cl.code;
@@ -344,17 +367,12 @@ public:
             }
             while (name.empty()) {
                 Person p = person(rng_);
-                if (condition == "NOIVO" || condition == "PAI DA NOIVA" ||
-                    condition == "PADRINHO" || condition == "PAI DA DEBUTANTE" ||
-                    condition == "HOMENAGEADO") {
+                if (role.sex == Sex::Male) {
                     while (p.female) p = person(rng_);
-                } else if (condition != "*") {
+                } else if (role.sex == Sex::Female) {
                     while (!p.female) p = person(rng_);
                 }
-                if (!nameKeys.count(GuestNameKey(p.full))) {
-                    name = p.full;
-                    female = p.female;
-                }
+                if (!nameKeys.count(GuestNameKey(p.full))) name = p.full;
             }
             nameKeys.insert(GuestNameKey(name));
 
@@ -364,13 +382,10 @@ public:
                 if (rgs.insert(candidate).second) guestRg = candidate;
             }
             const bool special = host || rng_.Chance(8);
-            const bool onContract = host && contractOrder < 99;
-            const std::string order = onContract ? std::to_string(++contractOrder) : "*";
+            // Contract orders are two digits, one per guest of the list.
+            const std::string order = host ? padded(i + 1, 2) : std::string("*");
             const int area = rng_.Pick(kAreaCodes);
             const bool reachable = host || rng_.Chance(50);
-            const char* treatment = rng_.Chance(15)   ? (female ? "Dra." : "Dr.")
-                                    : rng_.Chance(70) ? (female ? "Sra." : "Sr.")
-                                                      : "*";
             const double quantity = !host && rng_.Chance(10) ? 2.0 : 1.0;
             total += quantity;
             const std::string mail = reachable && rng_.Chance(60)
@@ -381,12 +396,17 @@ public:
             const char* present = rng_.Chance(50) ? "S" : "N";
             const std::string tel = reachable ? phone(rng_, area) : std::string("*");
             const std::string cell = reachable ? mobile(rng_, area) : std::string("*");
+            // A few guests keep the placeholders of type and contract, as
+            // guests stored by older versions of the screens do.
+            const bool placeholders = !host && rng_.Chance(3);
+            const char* type = placeholders ? "*" : special ? "ESPECIAL" : "NORMAL";
+            const char* onContract = placeholders ? "*" : host ? "S" : "N";
             st->Reset();
             st->BindAll(b.branch, b.number, sequence, padded(i + 1, 5), treatment, client,
-                        inscription, name, guestRg, present, condition, tel, cell, mail,
-                        special ? "ESPECIAL" : "NORMAL", onContract ? "S" : "N", order, quantity,
-                        GuestNameKey(name), GuestDocumentKey(guestRg),
-                        GuestDocumentKey(inscription), GuestOrderKey(order))
+                        inscription, name, guestRg, present, role.condition, tel, cell, mail,
+                        type, onContract, order, quantity, GuestNameKey(name),
+                        GuestDocumentKey(guestRg), GuestDocumentKey(inscription),
+                        GuestOrderKey(order))
                 .Execute();
         }
         return total;

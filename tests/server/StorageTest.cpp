@@ -277,3 +277,48 @@ TEST_F(DemoDataTest, DemoDataIsCompleteValidAndAlwaysTheSame) {
           "FROM LISTACONVOREV"})
         EXPECT_EQ(Text(*second, sql), Text(*db, sql)) << sql;
 }
+
+TEST_F(DemoDataTest, SeededGuestsHoldOnlyTheCodesOfTheGuestRecord) {
+    ASSERT_TRUE(SeedDemo(*db));
+    auto none = [&](const std::string& where) {
+        return Count("SELECT COUNT(*) FROM LISTACONVOREV l WHERE " + where);
+    };
+    EXPECT_EQ(none("IDTPTRATCONVESPEC NOT IN ('*', 'NOIVOS', 'DEBUTANTE', 'REPRESENTANTE', "
+                   "'DEBUTREPRESENTANTE')"),
+              0);
+    EXPECT_EQ(none("IDCONDICAOCONVEV NOT IN ('NOIVO', 'NOIVA', 'DEBUTANTE', 'REPRESENTANTE', '*')"),
+              0);
+    EXPECT_EQ(none("IDCONVPRESEOREV NOT IN ('S', 'N')"), 0);
+    // "*" is the placeholder of type and contract the screens show as well.
+    EXPECT_EQ(none("IDTIPOCONVEVEN NOT IN ('NORMAL', 'ESPECIAL', '*')"), 0);
+    EXPECT_EQ(none("IDEXIBECONVCONTRAT NOT IN ('S', 'N', '*')"), 0);
+    EXPECT_GT(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE IDTIPOCONVEVEN = '*' AND "
+                    "IDEXIBECONVCONTRAT = '*'"),
+              0);
+    EXPECT_EQ(none("NRORDEMEXIBCONTRAT <> '*' AND NRORDEMEXIBCONTRAT NOT GLOB '[0-9][0-9]'"), 0);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM (SELECT 1 FROM LISTACONVOREV WHERE NRORDEMEXIBCONTRAT "
+                    "<> '*' GROUP BY CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRORDEMEXIBCONTRAT "
+                    "HAVING COUNT(*) > 1)"),
+              0);
+    // The screen shows the treatment of a list's first guest: all agree.
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM (SELECT 1 FROM LISTACONVOREV GROUP BY CDFILIAL, "
+                    "NRORCAEVENTO, NRSEQORCAEVE HAVING COUNT(DISTINCT IDTPTRATCONVESPEC) > 1)"),
+              0);
+
+    // A guest with an inscription is the client that bears it, by code and
+    // name; one without has no client. Individuals and companies both.
+    EXPECT_EQ(none("NRINSJURCLILISCONV <> '*' AND NOT EXISTS (SELECT 1 FROM CLIENTE c WHERE "
+                   "c.CDCLIENTE = l.CDCLIENTELISTCONV AND c.NRINSJURCLIE = l.NRINSJURCLILISCONV "
+                   "AND c.NMFANTCLIE = l.NMLISTACONVOREV)"),
+              0);
+    EXPECT_EQ(none("NRINSJURCLILISCONV = '*' AND CDCLIENTELISTCONV <> '*'"), 0);
+    EXPECT_EQ(Text(*db,
+                   "SELECT group_concat(IDTPIJURCLIE) FROM (SELECT DISTINCT c.IDTPIJURCLIE FROM "
+                   "LISTACONVOREV l JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
+                   "ORDER BY 1)"),
+              "F,J");
+    EXPECT_EQ(none("CDFILIAL = '" + std::string(demo::kPlainListBranch) + "' AND NRORCAEVENTO = '" +
+                   demo::kPlainListBudget + "' AND NRSEQORCAEVE = '" + demo::kPlainListSequence +
+                   "' AND NRINSJURCLILISCONV <> '*'"),
+              0);
+}
