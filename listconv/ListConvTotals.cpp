@@ -89,6 +89,13 @@ void TfrmListConv::CreateTotalsPanel() {
 
     panTotalizador->OnEnter = [this](QObject* s) { panTotalizadorEnter(s); };
     AddGridBottomPanel(panTotalizador);
+
+    // The count follows the rows of a browsed list also when no state
+    // changes: a delete from browse removes a row and stays browsing.
+    dtsPadrao.OnDataChange = [this](corvana::DataSource& source, corvana::Field* field) {
+        if (!field && source.State() == corvana::DataSetState::Browse)
+            nedQtdeLista->SetNumber(cdsConvOrceve.RecordCount());
+    };
 }
 
 // Shows the treatment of the current record (the first of a list just

@@ -88,4 +88,11 @@ TEST_F(TotalsTest, TheCountFollowsTheListOnlyWhenItIsBrowsed) {
     EXPECT_EQ(f->nedQtdeLista->Number(), guests);  // still inserting
     f->cdsConvOrceve.Cancel();
     EXPECT_EQ(f->nedQtdeLista->Number(), guests);
+
+    // A delete from browse changes no state; the count follows all the same.
+    services.dialogs.ExpectConfirm(true);  // "Confirma exclusão?"
+    f->sbtExcluir->Click();
+    ASSERT_TRUE(Errors().empty());
+    EXPECT_EQ(f->cdsConvOrceve.RecordCount(), guests - 1);
+    EXPECT_EQ(f->nedQtdeLista->Number(), guests - 1);
 }
