@@ -87,6 +87,12 @@ void TfrmListConv::CreateSaving() {
     cdsConvOrceve.AfterDelete = [this](corvana::ClientDataSet& ds) {
         cdsConvOrceveAfterDelete(ds);
     };
+    cdsConvOrceve.BeforeEdit = [this](corvana::ClientDataSet&) {
+        NumberBeforeChange("Recarr_Alt");
+    };
+    cdsConvOrceve.BeforeDelete = [this](corvana::ClientDataSet&) {
+        NumberBeforeChange("Recarr_Exc");
+    };
     dbgPadrao->OnEditButtonClick = [this](QObject* sender) { dbgPadraoEditButtonClick(sender); };
     dbgPadrao->OnColExit = [this](QObject* sender) { dbgPadraoColExit(sender); };
 
@@ -98,6 +104,9 @@ void TfrmListConv::CreateSaving() {
     msgPadrao.Add(
         "Alt_N_Grav|%1 alterações da lista de convidados não foram gravadas no servidor. "
         "Descartar as alterações?");
+    // A guest without its list number that cannot be numbered by a reload.
+    msgPadrao.Add("Recarr_Alt|A lista precisa ser recarregada antes de alterar este convidado.");
+    msgPadrao.Add("Recarr_Exc|A lista precisa ser recarregada antes de excluir este convidado.");
 }
 
 // Runs the checks in their order (inscription, name against client, name
@@ -181,6 +190,34 @@ void TfrmListConv::cdsConvOrceveAfterPost(corvana::ClientDataSet&) {
     cdsConvOrceve.MergeChangeLog();
     sbtVerificarClick(nullptr);
     cdsConvOrceve.Locate("NMLISTACONVOREV", nome, true);
+}
+
+void TfrmListConv::NumberBeforeChange(const char* refusalKey) {
+    if (cdsConvOrceve.IsEmpty()) return;
+    if (!Consiste::EmptyString(cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString())) return;
+    // Not taken by the server yet: the change log still holds it as an
+    // insert, which takes its edits and its delete along.
+    const int row = cdsConvOrceve.RecNo() - 1;
+    if (cdsConvOrceve.UpdateStatusAt(row) == corvana::UpdateStatus::Inserted) return;
+    // Saved, but the reload after its save failed. Names are unique within
+    // the list: the reloaded guest is found by its name.
+    const std::string nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV").AsString();
+    try {
+        if (cdsConvOrceve.ChangeCount() > 0) {
+            SendChanges();
+            cdsConvOrceve.MergeChangeLog();
+        }
+        corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
+        CarregaConvidados();
+    } catch (const std::exception&) {
+        Consiste::MensErro(msgPadrao.Msg(refusalKey), true);
+    }
+    Habilita_Botao();
+    TratamentoConv();
+    // A guest another user removed meanwhile is no longer there to change.
+    if (!cdsConvOrceve.Locate("NMLISTACONVOREV", nome, true) ||
+        Consiste::EmptyString(cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString()))
+        throw corvana::EAbort();
 }
 
 void TfrmListConv::cdsConvOrceveAfterDelete(corvana::ClientDataSet&) {

@@ -188,6 +188,28 @@ private:
     void SendChanges();
     // Telephone, mobile and e-mail from cdsEndeClie's current record.
     void CopyContacts();
+    // Before an edit or a delete starts (BeforeEdit, BeforeDelete): a guest
+    // that the server saved but whose list number never reached the screen
+    // (the reload after its save failed) cannot be sent as an edit or a
+    // delete. The list is reloaded first (changes pending in the log are
+    // sent before), the cursor goes to the guest by its name, and the edit
+    // or delete goes on there. When the reload fails, the message of
+    // refusalKey is shown and the edit or delete is refused, nothing sent
+    // for the guest; a guest no longer on the reloaded list refuses silently.
+    void NumberBeforeChange(const char* refusalKey);
+    // The client a guest was last linked to on this screen (by the
+    // inscription check or the lookup) and its trade name. A guest linked
+    // when the list was loaded carries its client's trade name in NMFANTCLIE.
+    struct LinkedClient {
+        std::string code;
+        std::string tradeName;
+    };
+    LinkedClient linkedClient_;
+    // Ends the link of a guest to client `code` once its inscription is no
+    // client's: the client code and the contacts taken from the client are
+    // cleared, and the name too when it is the client's trade name; the
+    // inscription stays.
+    void EndClientLink(const std::string& code);
     bool listKeptOnPanelEnter_ = false;
     // True while cdsConvOrceveBeforePost runs.
     bool checkingPost_ = false;

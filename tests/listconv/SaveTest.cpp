@@ -15,20 +15,23 @@ using corvana::Variant;
 namespace {
 
 // The busy animation of the scripted services, which also stops the server
-// the first time a save begins: the checks have passed, SetConvOrceve
-// finds no server.
-class StopServerOnSave : public corvana::services::IBusyIndicator {
+// the first time an animation of the given kind begins: on a save, the
+// checks have passed and SetConvOrceve finds no server; on a load, the save
+// before it went through and the reload finds none.
+class StopServerOnBusy : public corvana::services::IBusyIndicator {
 public:
-    StopServerOnSave(corvana::services::IBusyIndicator& scripted, std::function<void()> stop)
-        : scripted_(scripted), stop_(std::move(stop)) {}
+    StopServerOnBusy(corvana::services::IBusyIndicator& scripted, int kind,
+                     std::function<void()> stop)
+        : scripted_(scripted), kind_(kind), stop_(std::move(stop)) {}
     void Activate(QWidget* form, int kind) override {
         scripted_.Activate(form, kind);
-        if (kind == corvana::services::kBusySaving && stop_) std::exchange(stop_, nullptr)();
+        if (kind == kind_ && stop_) std::exchange(stop_, nullptr)();
     }
     void Deactivate() override { scripted_.Deactivate(); }
 
 private:
     corvana::services::IBusyIndicator& scripted_;
+    int kind_;
     std::function<void()> stop_;
 };
 
@@ -46,8 +49,12 @@ protected:
     }
 
     // The next save finds the server stopped (it stays stopped).
-    void StopServerOnNextSave() {
-        stopper_ = std::make_unique<StopServerOnSave>(services.busy, [this] { StopServer(); });
+    void StopServerOnNextSave() { StopServerOnNext(corvana::services::kBusySaving); }
+    // The next list load (the reload after a save) finds the server stopped.
+    void StopServerOnNextLoad() { StopServerOnNext(corvana::services::kBusyLoading); }
+    void StopServerOnNext(int kind) {
+        stopper_ =
+            std::make_unique<StopServerOnBusy>(services.busy, kind, [this] { StopServer(); });
         corvana::services::SetBusyIndicator(stopper_.get());
     }
 
@@ -66,7 +73,7 @@ protected:
         return lastDelta_.changes().front();
     }
 
-    std::unique_ptr<StopServerOnSave> stopper_;
+    std::unique_ptr<StopServerOnBusy> stopper_;
     corvana::DataPacket lastDelta_;
 };
 
@@ -266,6 +273,57 @@ TEST_F(SaveTest, AFailedSaveKeepsTheGuestAndSendsItWithTheNextPost) {
     EXPECT_EQ(GuestsNamed("Salvo Com o Servidor de Volta"), 1);
     EXPECT_EQ(f->cdsConvOrceve.RecordCount(), before + 2);
     EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Com o Servidor de Volta");
+}
+
+// The save went through, the reload after it did not: the guest is stored
+// but has no list number on screen. It is never sent as an edit or a delete
+// without one: the list is reloaded first, or the user is told to reload.
+TEST_F(SaveTest, AGuestWhoseNumberNeverArrivedIsReloadedBeforeItIsChanged) {
+    OpenList(kBudget);
+    StopServerOnNextLoad();
+    AddGuest("Salvo Sem Número");
+    ASSERT_EQ(Errors().size(), 1u);  // the failed reload
+    ASSERT_EQ(GuestsNamed("Salvo Sem Número"), 1);
+    ASSERT_EQ(S("NMLISTACONVOREV"), "Salvo Sem Número");
+    ASSERT_TRUE(S("NRLISTACONVOREV").empty());
+    const int rows = f->cdsConvOrceve.RecordCount();
+
+    // Server still down: nothing changes, and the user learns why.
+    Click(f->sbtAlterar);
+    EXPECT_EQ(Errors().back(), "A lista precisa ser recarregada antes de alterar este convidado.");
+    EXPECT_EQ(f->cdsConvOrceve.State(), DataSetState::Browse);
+    services.dialogs.ExpectConfirm(true);  // "Confirma exclusão?"
+    Click(f->sbtExcluir);
+    EXPECT_EQ(Errors().back(), "A lista precisa ser recarregada antes de excluir este convidado.");
+    EXPECT_EQ(Errors().size(), 3u);
+    EXPECT_EQ(f->cdsConvOrceve.RecordCount(), rows);
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Sem Número");
+
+    // Server back: the edit starts on the reloaded guest, with its number.
+    RestartServer();
+    Click(f->sbtAlterar);
+    EXPECT_EQ(f->cdsConvOrceve.State(), DataSetState::Edit);
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Sem Número");
+    const std::string number = S("NRLISTACONVOREV");
+    EXPECT_FALSE(number.empty());
+    TypeIn("NRRGLISTAOREV", "12.345.678-9");
+    Confirm();
+    EXPECT_EQ(Errors().size(), 3u);
+    EXPECT_EQ(tap->ArgsOf("GetVd_Nome").back().at(3), Variant(number));
+    EXPECT_EQ(StoredGuest("Salvo Sem Número")["NRRGLISTAOREV"], "12.345.678-9");
+
+    // The delete of another such guest goes to the guest once reloaded.
+    StopServerOnNextLoad();
+    AddGuest("Outro Sem Número");
+    ASSERT_EQ(Errors().size(), 4u);
+    ASSERT_TRUE(S("NRLISTACONVOREV").empty());
+    RestartServer();
+    services.dialogs.ExpectConfirm(true);
+    Click(f->sbtExcluir);
+    EXPECT_EQ(Errors().size(), 4u);
+    EXPECT_EQ(GuestsNamed("Outro Sem Número"), 0);
+    EXPECT_EQ(GuestsNamed("Salvo Sem Número"), 1);
+    EXPECT_EQ(f->cdsConvOrceve.ChangeCount(), 0);
 }
 
 TEST_F(SaveTest, AReloadSendsPendingChangesOrAsksBeforeDroppingThem) {
@@ -475,9 +533,17 @@ TEST_F(SaveTest, TwoUsersSavingTheSameNameAtOnceLoseNothingAndDoubleNothing) {
                             "Convidado 'Convidado Disputado': nome já cadastrado nesta lista."}));
     EXPECT_EQ(GuestsNamed("Convidado Disputado"), 1);
     EXPECT_EQ(StoredGuest("Convidado Disputado")["NRTELCONVEVEN"], "1140041234");
-    // The screen's guest is not lost: it waits, posted, for a name of its own.
+    // The screen's guest is not lost: it waits, posted, for a name of its own,
+    // marked in the grid as not accepted.
     EXPECT_EQ(f->cdsConvOrceve.ChangeCount(), 1);
     EXPECT_EQ(S("NRTELCONVEVEN"), "1155556666");
+    const corvana::ui::GridModel* model = f->dbgPadrao->Model();
+    auto marked = [&] {
+        const int row = f->cdsConvOrceve.RecNo() - 1;
+        return model->index(row, 0).data(Qt::BackgroundRole).isValid() &&
+               model->headerData(row, Qt::Vertical, Qt::BackgroundRole).isValid();
+    };
+    EXPECT_TRUE(marked());
 
     ClickColumn("NMLISTACONVOREV");
     Retype("Convidado Disputado Segundo");
@@ -487,4 +553,6 @@ TEST_F(SaveTest, TwoUsersSavingTheSameNameAtOnceLoseNothingAndDoubleNothing) {
     EXPECT_EQ(GuestsNamed("Convidado Disputado"), 1);
     EXPECT_EQ(GuestsNamed("Convidado Disputado Segundo"), 1);
     EXPECT_EQ(StoredGuest("Convidado Disputado Segundo")["NRTELCONVEVEN"], "1155556666");
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Convidado Disputado Segundo");
+    EXPECT_FALSE(marked());
 }
