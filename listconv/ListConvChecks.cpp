@@ -27,11 +27,14 @@ std::string TfrmListConv::NormalizedInscription() const {
 
 // Brings the inscription into its stored form, refuses one that another
 // guest of the list already bears and links the guest to the client that
-// bears it. Leaves cdsCliente with the client found (no row when none) and
-// cdsEndeClie with that client's address records (open and empty when no
-// client was found). A refusal leaves the normalised inscription written.
+// bears it; a guest linked to a client whose inscription is now no client's
+// loses the link (EndClientLink). Leaves cdsCliente with the client found
+// (no row when none) and cdsEndeClie with that client's address records
+// (open and empty when no client was found). A refusal leaves the
+// normalised inscription written.
 void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
     corvana::Field& inscricao = cdsConvOrceve.FieldByName("NRINSJURCLILISCONV");
+    const std::string linkedCode = cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").AsString();
     std::string normalized = NormalizedInscription();
     // Written only when it differs, so that a guest without inscription keeps
     // it null and an unchanged one does not count as changed.
@@ -61,10 +64,15 @@ void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
         } else {
             cdsEndeClie.CreateDataSet();
         }
+        // An emptied inscription ends the link by the save's placeholders.
+        if (!Consiste::EmptyString(normalized) && !Consiste::EmptyString(linkedCode) &&
+            linkedCode != "*")
+            EndClientLink(linkedCode);
         return;
     }
 
     const std::string cdCliente = cdsCliente.FieldByName("CDCLIENTE").AsString();
+    linkedClient_ = {cdCliente, cdsCliente.FieldByName("NMFANTCLIE").AsString()};
     inscricao.SetValue(cdsCliente.FieldByName("NRINSJURCLIE").AsString());
     if (fillName || !origin.empty())
         cdsConvOrceve.FieldByName("NMLISTACONVOREV")
@@ -72,6 +80,17 @@ void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
     cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").SetValue(cdCliente);
     cdsEndeClie.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetEndeClie", {cdCliente}), true, 0));
+}
+
+void TfrmListConv::EndClientLink(const std::string& code) {
+    const std::string tradeName = linkedClient_.code == code
+                                      ? linkedClient_.tradeName
+                                      : cdsConvOrceve.FieldByName("NMFANTCLIE").AsString();
+    corvana::Field& nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV");
+    if (!Consiste::EmptyString(tradeName) && nome.AsString() == tradeName) nome.Clear();
+    for (const char* name : {"CDCLIENTELISTCONV", "NRTELCONVEVEN", "NRCELCONVEVEN",
+                             "DSEMAILCONVEVEN", "NMFANTCLIE"})
+        cdsConvOrceve.FieldByName(name).Clear();
 }
 
 // Detaches the guest from a client whose trade name it does not bear: the

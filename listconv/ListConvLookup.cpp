@@ -37,6 +37,7 @@ void TfrmListConv::dbgPadraoEditButtonClick(QObject*) {
     cdsConvOrceve.FieldByName("NMLISTACONVOREV")
         .SetValue(cdsCliente.FieldByName("NMFANTCLIE").AsString());
     cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").SetValue(cdCliente);
+    linkedClient_ = {cdCliente, cdsCliente.FieldByName("NMFANTCLIE").AsString()};
 
     cdsEndeClie.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetEndeClie", {cdCliente}), true, 0));
@@ -46,7 +47,8 @@ void TfrmListConv::dbgPadraoEditButtonClick(QObject*) {
 // Leaving the name column checks the name against the client of the
 // inscription; leaving the inscription column runs the inscription check and
 // takes the contacts of the client it found. An inscription that no client
-// bears leaves the contacts the user typed as they are.
+// bears leaves the contacts the user typed as they are, and clears those of
+// a client the guest was linked to (the check ends the link).
 void TfrmListConv::dbgPadraoColExit(QObject*) {
     // A check of the post moving the focus to the column it refuses is not
     // the user leaving a column: the post's own checks have just run.

@@ -161,6 +161,55 @@ TEST_F(LookupTest, AnInscriptionOfNoClientKeepsTheTypedContacts) {
     EXPECT_EQ(Contacts(), (std::vector<std::string>{"", "", ""}));
 }
 
+// A guest linked to a client and then given an inscription that no client
+// bears is linked no more: the client's code, contacts and trade name go,
+// and it is saved with the name the user gives it. A guest never linked
+// keeps and saves the contacts the user typed.
+TEST_F(LookupTest, AnInscriptionOfNoClientEndsALinkButKeepsTypedContacts) {
+    const Client client = ClientWithAddresses(1);
+    OpenList(kBudget);
+    InsertRow();
+    Type(QString::fromStdString(client.inscription));
+    Press(Qt::Key_Tab);
+    ASSERT_EQ(S("CDCLIENTELISTCONV"), client.code);
+    ASSERT_EQ(S("NMLISTACONVOREV"), client.name);
+    ClickColumn("NRINSJURCLILISCONV");
+    Retype("123.456.789-09");
+    Press(Qt::Key_Tab);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(S("NRINSJURCLILISCONV"), "12345678909");
+    for (const char* field : {"CDCLIENTELISTCONV", "NMLISTACONVOREV", "NRTELCONVEVEN",
+                              "NRCELCONVEVEN", "DSEMAILCONVEVEN", "NMFANTCLIE"})
+        EXPECT_TRUE(F(field).IsNull()) << field;
+    ASSERT_EQ(Selected(), "NMLISTACONVOREV");
+    Type("Convidado Desligado");
+    Confirm();
+
+    InsertRow();
+    TypeIn("NMLISTACONVOREV", "Convidado Com Contatos");
+    TypeContacts();
+    TypeIn("NRINSJURCLILISCONV", "529.982.247-25");
+    Press(Qt::Key_Tab);
+    Confirm();
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(f->cdsConvOrceve.ChangeCount(), 0);
+
+    Row unlinked = StoredGuest("Convidado Desligado");
+    ASSERT_FALSE(unlinked.empty());
+    EXPECT_EQ(unlinked["NRINSJURCLILISCONV"], "12345678909");
+    EXPECT_NE(unlinked["CDCLIENTELISTCONV"], client.code);
+    EXPECT_EQ(unlinked["NRTELCONVEVEN"], "*");
+    EXPECT_EQ(unlinked["NRCELCONVEVEN"], "*");
+    EXPECT_EQ(unlinked["DSEMAILCONVEVEN"], "*");
+    EXPECT_EQ(GuestsNamed(client.name), 0);
+    Row typed = StoredGuest("Convidado Com Contatos");
+    ASSERT_FALSE(typed.empty());
+    EXPECT_EQ(typed["NRINSJURCLILISCONV"], "52998224725");
+    EXPECT_EQ(typed["NRTELCONVEVEN"], kTyped[0]);
+    EXPECT_EQ(typed["NRCELCONVEVEN"], kTyped[1]);
+    EXPECT_EQ(typed["DSEMAILCONVEVEN"], kTyped[2]);
+}
+
 TEST_F(LookupTest, LeavingTheNameColumnDetachesAClientWhoseNameTheGuestNoLongerBears) {
     const Client client = ClientWithAddresses(1);
     OpenList(kBudget);
