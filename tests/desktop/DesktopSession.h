@@ -70,6 +70,10 @@ struct Snapshot {
 
 class DesktopTest : public ::testing::Test {
 protected:
+    // A test that must see a window the window system has not activated
+    // (as on a display without a window manager) clears it before SetUp.
+    bool windowManager = true;
+
     void SetUp() override;
     void TearDown() override;
 
@@ -78,7 +82,8 @@ protected:
     void StartServer(int port = 0);
     void StopServer();
     // The host with the guest list screen on these launch values; returns
-    // when the screen has taken the focus.
+    // when the screen has taken the focus (without a window manager: when
+    // the host's window is shown).
     void StartHost(const std::vector<std::string>& values);
     // Ends the host as a user does (Arquivo > Sair) and gives its exit code.
     std::optional<int> QuitHost();

@@ -131,12 +131,25 @@ TEST_F(GuestListFocus, TabFromTheSequenceLoadsTheListIntoTheGrid) {
 }
 
 // Before the filter panel is left no button that works on the list can be
-// pressed; after, they follow the list.
-TEST_F(GuestListFocus, TheToolBarFollowsTheListFromTheStart) {
+// pressed, also in a window that was never activated (no window manager gave
+// it the focus, so the panel was never entered); after, they follow the list.
+class GuestListUnactivated : public GuestListFocus {
+protected:
+    void SetUp() override {
+        windowManager = false;
+        GuestListFocus::SetUp();
+    }
+};
+
+TEST_F(GuestListUnactivated, TheToolBarFollowsTheListFromTheStart) {
     Snapshot s = Dump();
     for (const char* b : kListButtons) EXPECT_FALSE(s.Enabled(b)) << b;
     EXPECT_TRUE(s.Enabled("sbtFechar"));
     Click("sbtIncluir");
+    Click("sbtExcluir");
+    Dump();
+    EXPECT_TRUE(Messages().empty());
+    Click("medCdFilial");
     LoadList();
     s = Dump();
     for (const char* b : {"sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtVerificar", "sbtImpArq"})

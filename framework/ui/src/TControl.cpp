@@ -49,7 +49,8 @@ private:
         // user gave the focus to (not the window system).
         QPointer<QWidget> placed;
         bool busy = false;
-        bool byMouse = false;  // the walk in progress follows a click
+        bool byMouse = false;      // the walk in progress follows a click
+        bool interrupted = false;  // a handler took the focus to another form mid-walk
     };
 
     // Where a focused widget stands for the tracker.
@@ -170,9 +171,12 @@ FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
 bool FocusTracker::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::FocusIn:
-        // Sent just before focusChanged is emitted for the same widget.
-        focusInWidget_ = qobject_cast<QWidget*>(watched);
-        focusInReason_ = static_cast<QFocusEvent*>(event)->reason();
+        // Sent to the widget (and then to its style) just before focusChanged
+        // is emitted for it.
+        if (auto* widget = qobject_cast<QWidget*>(watched)) {
+            focusInWidget_ = widget;
+            focusInReason_ = static_cast<QFocusEvent*>(event)->reason();
+        }
         break;
     case QEvent::MouseButtonPress:
         dropRelease_ = false;
@@ -236,10 +240,11 @@ void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
     // The window system gives a window that comes back to the front (a
     // message box, a menu or another window closed) the focus it thinks the
     // window had. The form keeps its own active control instead, without
-    // events: coming back to a window is no move between its controls.
+    // events: coming back to a window is no move between its controls. Only
+    // a move that a handler interrupted by going to another form goes on.
     const bool windowCameBack =
         reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
-    if (windowCameBack) {
+    if (windowCameBack && !(state.interrupted && !state.busy)) {
         QWidget* keep = state.busy ? state.placed : state.settled;
         if (keep && keep != now && form->isAncestorOf(keep) && TakeFocus(keep, form))
             return;
@@ -270,8 +275,10 @@ void FocusTracker::Walk(FormState& state) {
             return;
         // A handler took the focus to another form (and it stayed there):
         // the rest waits until the focus comes back to this one.
-        if (step > 0 && FocusInOtherForm(form))
+        if (step > 0 && FocusInOtherForm(form)) {
+            state.interrupted = true;
             return;
+        }
         const Place want = PlaceOf(target, form);
 
         // 1. Leave the active control.
@@ -347,6 +354,7 @@ void FocusTracker::Walk(FormState& state) {
         }
 
         state.settled = target;
+        state.interrupted = false;
         return;
     }
     qWarning("corvana: os eventos de foco não se estabilizaram; a sequência foi interrompida.");

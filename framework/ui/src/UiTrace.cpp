@@ -101,11 +101,17 @@ private:
             if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
                 Write("box " + OneLine(box->windowTitle()) + "|" + OneLine(box->text()));
         }
-        if (!active) {
+        // The active window, or (no window manager gave one the focus) the
+        // first main window shown.
+        QWidget* shown = active;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (!shown && top->isVisible() && top->windowType() == Qt::Window) shown = top;
+        }
+        if (!shown) {
             Write("end " + QString::number(dumps_));
             return;
         }
-        for (QWidget* w : active->findChildren<QWidget*>()) {
+        for (QWidget* w : shown->findChildren<QWidget*>()) {
             if (!w->isVisible()) continue;
             if (auto* bar = qobject_cast<QMenuBar*>(w)) {
                 for (QAction* action : bar->actions()) {

@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -158,6 +160,38 @@ TEST_F(FocusOrder, ExitHandlerThatThrowsKeepsTheFocusAndShowsTheMessageOnce) {
     EXPECT_EQ(log, (Log{"B.exit"}));
     EXPECT_EQ(services.dialogs.Errors(),
               (std::vector<std::string>{"Informe o código.", "Código inválido."}));
+}
+
+// A window coming back to the front, a menu bar holding the keyboard and the
+// rest of a refused click are the window system's, not moves of the user's.
+TEST_F(FocusOrder, WhatTheWindowSystemDoesWithTheFocusIsNoMove) {
+    StartOn(a);
+    c->setFocus(Qt::ActiveWindowFocusReason);  // given back to another widget
+    EXPECT_EQ(QApplication::focusWidget(), a);
+    auto* bar = new QMenuBar(window.get());
+    bar->addMenu("Menu");
+    bar->show();
+    bar->setFocus(Qt::MenuBarFocusReason);
+    a->setFocus(Qt::MenuBarFocusReason);
+    EXPECT_TRUE(log.empty());
+
+    auto* button = new QPushButton("Outro", window.get());
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    a->OnExit = [this](QObject*) {
+        log.push_back("A.exit");
+        Consiste::MensErro("Informe o código.");
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), a);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(log, (Log{"A.exit"}));
+    Track(*a, "A");
+    QTest::mouseClick(button, Qt::LeftButton);  // the next click is the user's own
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(QApplication::focusWidget(), button);
 }
 
 TEST_F(FocusOrder, ExitHandlerShowingARealMessageBoxStillKeepsTheFocus) {

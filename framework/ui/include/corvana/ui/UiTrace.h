@@ -19,6 +19,8 @@
 //   focus <form>.<widget>
 //   box <title>|<text>                              each message box shown
 //   widget <name> <x> <y> <w> <h> <enabled> <text>  each named visible widget
+//                                                   of the active window (or
+//                                                   of the main window shown)
 //   menu <text> <x> <y> <w> <h>                     each item of a menu bar
 //   grid <name> <rows> <current row>                each data grid, then
 //   column <grid> <field> <x> <w>                   its visible columns
