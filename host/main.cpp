@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMdiArea>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <iostream>
@@ -56,8 +57,11 @@ int main(int argc, char** argv) {
     corvana::ui::InstallQtServices();
     corvana::ui::InstallUiTrace();
     MainWindow window;
-    window.resize(1280, 720);
-    window.show();
+    // Maximized, as a desktop's business application opens; sized to the
+    // screen before it is shown, so that a screen opened at start finds the
+    // whole MDI area before the window manager has maximized the window.
+    window.resize(window.screen()->availableGeometry().size());
+    window.showMaximized();
 
     if (!screen.empty()) {
         QTimer::singleShot(0, &window, [screen, values] {

@@ -310,16 +310,31 @@ void DesktopTest::ClickCell(int row, const std::string& field) {
 }
 
 Snapshot DesktopTest::Dump() {
-    const int n = ++dumps_;
-    Key("ctrl+alt+shift+d");
-    const std::string begin = "dump " + std::to_string(n), end = "end " + std::to_string(n);
-    std::string text;
-    const bool done = WaitUntil([&] {
+    // A key pressed while no window has the focus (a box just closed, the
+    // window manager not done yet) is lost: ask again until a new dump
+    // arrives, and read the last one.
+    auto ends = [this](std::string& text) {
         text = Read(dir / "ui.log");
-        return text.find(end + "\n") != std::string::npos;
-    });
+        std::size_t n = 0;
+        for (const std::string& line : Lines(text))
+            if (line.rfind("end ", 0) == 0) ++n;
+        return n;
+    };
+    std::string text;
+    const std::size_t before = ends(text);
+    bool done = false;
+    for (int attempt = 0; attempt < 15 && !done; ++attempt) {
+        Key("ctrl+alt+shift+d");
+        done = WaitUntil([&] { return ends(text) > before; }, std::chrono::seconds(2));
+    }
+    // The last complete dump.
+    std::string end;
+    for (const std::string& line : Lines(text)) {
+        if (line.rfind("end ", 0) == 0) end = line;
+    }
+    const std::string begin = "dump " + end.substr(std::min<std::size_t>(end.size(), 4));
     Snapshot s;
-    EXPECT_TRUE(done) << "a janela não respondeu ao pedido de estado " << n;
+    EXPECT_TRUE(done) << "a janela não respondeu ao pedido de estado";
     if (!done) return s;
     bool inside = false;
     for (const std::string& line : Lines(text)) {

@@ -117,7 +117,6 @@ protected:
 private:
     std::string Read(const std::filesystem::path& file) const;
     void Xdotool(const std::vector<std::string>& args);
-    int dumps_ = 0;
     int serverRun_ = 0;
 };
 

@@ -62,6 +62,8 @@ TEST_F(HostClose, KeepsAGuestWhoseSaveFailedUntilTheServerTakesIt) {
     ASSERT_TRUE(WaitUntil([&] { return !Messages().empty(); }));
     Key("Return");
     ASSERT_EQ(Calls("SetConvOrceve"), 1);
+    // The main window active again before it is closed with the keyboard.
+    ASSERT_TRUE(WaitUntil([&] { return Dump().active == "Corvana Eventos"; }));
 
     // Closing sends the change again; its failure is shown, then the
     // question.

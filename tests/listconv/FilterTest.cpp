@@ -5,6 +5,7 @@
 
 #include "ListConvScreen.h"
 #include "corvana/db/DBGeral.h"
+#include "corvana/ui/FontScale.h"
 
 using corvana::DataSetState;
 using Strings = std::vector<std::string>;
@@ -292,11 +293,18 @@ TEST_F(FilterTest, LookupsFillTheFieldsAndClearTheOnesAfterThem) {
     EXPECT_TRUE(Errors().empty());
 }
 
+// At its default size, which is the designed one scaled to this font as
+// its columns are, the window shows every column of the grid whole.
 TEST_F(FilterTest, TheWindowStacksItsPanelsWithTheBigListLoaded) {
+    host->resize(1900, 1000);
     OpenList(kBigBudget);
     ASSERT_EQ(f->cdsConvOrceve.RecordCount(), 5000);
     EXPECT_EQ(f->nedQtdeLista->Text(), "5000");
-    EXPECT_EQ(f->size(), QSize(1178, 510));
+    EXPECT_EQ(f->size(), corvana::ui::Scaled(QSize(1178, 510), f->font()));
+    int columns = 0;
+    for (int c = 0; c < f->dbgPadrao->Model()->columnCount(); ++c)
+        columns += f->dbgPadrao->columnWidth(c);
+    EXPECT_LE(columns, f->dbgPadrao->viewport()->width());
 
     auto top = [&](QWidget* w) { return w->mapTo(f, QPoint(0, 0)).y(); };
     auto bottom = [&](QWidget* w) { return top(w) + w->height(); };

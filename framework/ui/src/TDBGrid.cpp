@@ -12,12 +12,12 @@
 #include <QToolButton>
 #include <QValidator>
 #include <algorithm>
-#include <cmath>
 
 #include "corvana/core/Services.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Text.h"
+#include "corvana/ui/FontScale.h"
 #include "corvana/ui/Guard.h"
 
 namespace corvana::ui {
@@ -82,13 +82,6 @@ public:
 private:
     qsizetype max_;
 };
-
-// Persistent column widths are pixels at 96 dpi for the platform's original
-// 8-point grid font. Its average character width, over the 52 letters as the
-// platform measures a font for its dialog units, is taken as 6 px: 8-point
-// MS Sans Serif and Tahoma average about 5.5 to 6 px there, and 6 px is the
-// horizontal dialog unit the platform derives from them.
-constexpr double kOriginalAverageCharWidth = 6.0;
 
 }  // namespace
 
@@ -234,20 +227,8 @@ void TDBGrid::applyColumnWidths() {
     columnsSignature_ = signature;
     for (int c = 0; c < model_->columnCount(); ++c) {
         const int width = model_->ColumnAt(c)->Width;
-        setColumnWidth(c, width > 0 ? scaledWidth(width) : defaultWidth(c));
+        setColumnWidth(c, width > 0 ? Scaled(width, font()) : defaultWidth(c));
     }
-}
-
-// A width in pixels of the original font, scaled by the ratio of this font's
-// average character width (measured as the original's) to the original's,
-// so that what fit there fits here; never narrower than given.
-int TDBGrid::scaledWidth(int width) const {
-    static const QString letters =
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const double average =
-        QFontMetricsF(font()).horizontalAdvance(letters) / static_cast<double>(letters.size());
-    const int scaled = static_cast<int>(std::ceil(width * average / kOriginalAverageCharWidth));
-    return std::max(width, scaled);
 }
 
 int TDBGrid::defaultWidth(int viewColumn) const {

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "corvana/ui/Application.h"
+#include "corvana/ui/FontScale.h"
 #include "corvana/ui/Guard.h"
 #include "corvana/ui/Icons.h"
 #include "corvana/ui/TButtonFlat.h"
@@ -45,7 +46,10 @@ QWidget* TForm::FrameWindow() { return subWindow_ ? static_cast<QWidget*>(subWin
 void TForm::Show() {
     QMdiArea* area = Corvana::MdiArea();
     if (style_ == TFormStyle::fsMDIChild && area && !subWindow_) {
-        const QSize designed = size();
+        // The designed size is in the original font's pixels; scaled to this
+        // font, as the grids' columns are, so that what fit there fits here,
+        // within the MDI area.
+        const QSize designed = Scaled(size(), font());
         subWindow_ = area->addSubWindow(this);
         subWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
         QObject::connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
@@ -53,7 +57,8 @@ void TForm::Show() {
         });
         subWindow_->show();
         // The sub-window takes the form's designed size plus its own frame.
-        subWindow_->resize(designed + (subWindow_->size() - size()));
+        subWindow_->resize((designed + (subWindow_->size() - size()))
+                               .boundedTo(area->viewport()->size()));
     }
     FrameWindow()->show();
     if (subWindow_) {

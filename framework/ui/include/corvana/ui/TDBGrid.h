@@ -134,7 +134,6 @@ private:
     void onStateChanged();
     void onModelReset();
     void applyColumnWidths();
-    int scaledWidth(int width) const;
     int defaultWidth(int viewColumn) const;
     bool canEdit(const QModelIndex& index) const;
 

@@ -41,7 +41,8 @@ public:
     void SetCaption(const std::string& caption);
 
     // Shows the window (in the MDI area for MDI children) and brings it to
-    // the front.
+    // the front. An MDI child opens at its designed size scaled to the
+    // running font (FontScale.h), within the MDI area.
     void Show();
     // Shows the window modally; returns when it is closed.
     void ShowModal();
