@@ -50,6 +50,23 @@ bool ScriptedDialogs::Confirm(const std::string& text) {
 
 void ScriptedDialogs::ExpectConfirm(bool answer) { confirms_.push_back(answer); }
 
+std::optional<std::string> ScriptedDialogs::InputQuery(const std::string& caption,
+                                                       const std::string& prompt,
+                                                       const std::string& initial) {
+    const std::string text = caption + "|" + prompt;
+    messages_.push_back({Shown::Input, text});
+    inputInitials_.push_back(initial);
+    if (inputs_.empty())
+        unexpectedPrompt(unexpected_, text);
+    std::optional<std::string> answer = std::move(inputs_.front());
+    inputs_.pop_front();
+    return answer;
+}
+
+void ScriptedDialogs::ExpectInput(std::optional<std::string> answer) {
+    inputs_.push_back(std::move(answer));
+}
+
 std::vector<std::string> ScriptedDialogs::Errors() const {
     std::vector<std::string> out;
     for (const Shown& shown : messages_) {
@@ -71,6 +88,8 @@ std::vector<std::string> ScriptedDialogs::Informations() const {
 void ScriptedDialogs::Clear() {
     messages_.clear();
     confirms_.clear();
+    inputs_.clear();
+    inputInitials_.clear();
     unexpected_.clear();
 }
 
@@ -128,6 +147,28 @@ void ScriptedOpenFile::Clear() {
     unexpected_.clear();
 }
 
+// ---- ScriptedSaveFile ----
+
+void ScriptedSaveFile::Expect(std::optional<std::string> fileName) {
+    answers_.push_back(std::move(fileName));
+}
+
+std::optional<std::string> ScriptedSaveFile::Execute(const std::string& filter,
+                                                     const std::string& initialFile) {
+    calls_.push_back({filter, initialFile});
+    if (answers_.empty())
+        unexpectedPrompt(unexpected_, filter);
+    std::optional<std::string> answer = std::move(answers_.front());
+    answers_.pop_front();
+    return answer;
+}
+
+void ScriptedSaveFile::Clear() {
+    answers_.clear();
+    calls_.clear();
+    unexpected_.clear();
+}
+
 // ---- ScriptedBusy ----
 
 void ScriptedBusy::Activate(QWidget* form, int kind) {
@@ -135,6 +176,11 @@ void ScriptedBusy::Activate(QWidget* form, int kind) {
     forms_.push_back(form);
     ++depth_;
     maxDepth_ = std::max(maxDepth_, depth_);
+}
+
+void ScriptedBusy::ActivateText(QWidget* form, const std::string& text) {
+    texts_.push_back(text);
+    Activate(form, 0);
 }
 
 void ScriptedBusy::Deactivate() {
@@ -147,6 +193,7 @@ void ScriptedBusy::Deactivate() {
 void ScriptedBusy::Clear() {
     activations_.clear();
     forms_.clear();
+    texts_.clear();
     depth_ = maxDepth_ = unbalanced_ = 0;
 }
 
@@ -173,6 +220,7 @@ ScriptedServicesScope::ScriptedServicesScope() {
     SetDialogs(&dialogs);
     SetSearchDialog(&search);
     SetOpenFileDialog(&openFile);
+    SetSaveFileDialog(&saveFile);
     SetBusyIndicator(&busy);
     SetWaitCursor(&cursor);
 }
@@ -181,6 +229,7 @@ ScriptedServicesScope::~ScriptedServicesScope() {
     SetDialogs(nullptr);
     SetSearchDialog(nullptr);
     SetOpenFileDialog(nullptr);
+    SetSaveFileDialog(nullptr);
     SetBusyIndicator(nullptr);
     SetWaitCursor(nullptr);
 }

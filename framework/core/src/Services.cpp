@@ -7,8 +7,16 @@ namespace corvana::services {
 IDialogs::~IDialogs() = default;
 ISearchDialog::~ISearchDialog() = default;
 IOpenFileDialog::~IOpenFileDialog() = default;
+ISaveFileDialog::~ISaveFileDialog() = default;
 IBusyIndicator::~IBusyIndicator() = default;
 IWaitCursor::~IWaitCursor() = default;
+
+std::optional<std::string> IDialogs::InputQuery(const std::string&, const std::string&,
+                                                const std::string&) {
+    return std::nullopt;
+}
+
+void IBusyIndicator::ActivateText(QWidget* form, const std::string&) { Activate(form, 0); }
 
 namespace {
 
@@ -39,6 +47,13 @@ public:
     }
 };
 
+class ConsoleSaveFile final : public ISaveFileDialog {
+public:
+    std::optional<std::string> Execute(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
 class ConsoleBusy final : public IBusyIndicator {
 public:
     void Activate(QWidget*, int) override {}
@@ -55,12 +70,14 @@ public:
 ConsoleDialogs g_defaultDialogs;
 ConsoleSearch g_defaultSearch;
 ConsoleOpenFile g_defaultOpenFile;
+ConsoleSaveFile g_defaultSaveFile;
 ConsoleBusy g_defaultBusy;
 ConsoleCursor g_defaultCursor;
 
 IDialogs* g_dialogs = nullptr;
 ISearchDialog* g_search = nullptr;
 IOpenFileDialog* g_openFile = nullptr;
+ISaveFileDialog* g_saveFile = nullptr;
 IBusyIndicator* g_busy = nullptr;
 IWaitCursor* g_cursor = nullptr;
 
@@ -75,6 +92,9 @@ void SetSearchDialog(ISearchDialog* search) { g_search = search; }
 IOpenFileDialog& OpenFileDialog() { return g_openFile ? *g_openFile : g_defaultOpenFile; }
 void SetOpenFileDialog(IOpenFileDialog* openFile) { g_openFile = openFile; }
 
+ISaveFileDialog& SaveFileDialog() { return g_saveFile ? *g_saveFile : g_defaultSaveFile; }
+void SetSaveFileDialog(ISaveFileDialog* saveFile) { g_saveFile = saveFile; }
+
 IBusyIndicator& BusyIndicator() { return g_busy ? *g_busy : g_defaultBusy; }
 void SetBusyIndicator(IBusyIndicator* busy) { g_busy = busy; }
 
@@ -83,6 +103,10 @@ void SetWaitCursor(IWaitCursor* cursor) { g_cursor = cursor; }
 
 BusyScope::BusyScope(QWidget* form, int kind) : busy_(BusyIndicator()) {
     busy_.Activate(form, kind);
+}
+
+BusyScope::BusyScope(QWidget* form, const std::string& text) : busy_(BusyIndicator()) {
+    busy_.ActivateText(form, text);
 }
 
 BusyScope::~BusyScope() {

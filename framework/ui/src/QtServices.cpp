@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +57,20 @@ bool QtDialogs::Confirm(const std::string& text) {
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+std::optional<std::string> QtDialogs::InputQuery(const std::string& caption,
+                                                 const std::string& prompt,
+                                                 const std::string& initial) {
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(Q(caption));
+    dialog.setLabelText(Q(prompt));
+    dialog.setTextValue(Q(initial));
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Cancelar"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 // ---- SearchModel ----
@@ -398,6 +413,17 @@ std::optional<std::string> QtOpenFileDialog::Execute(const std::string& filter,
     return chosen.toStdString();
 }
 
+// ---- QtSaveFileDialog ----
+
+std::optional<std::string> QtSaveFileDialog::Execute(const std::string& filter,
+                                                     const std::string& initialFile) {
+    const QString chosen = QFileDialog::getSaveFileName(
+        DialogParent(), QStringLiteral("Salvar arquivo"), Q(initialFile), ToQtFileFilter(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.toStdString();
+}
+
 // ---- QtBusyIndicator ----
 
 namespace {
@@ -475,10 +501,12 @@ QString QtBusyIndicator::TextFor(int kind) {
     }
 }
 
-QString QtBusyIndicator::Text() const { return kinds_.empty() ? QString() : TextFor(kinds_.back()); }
+QString QtBusyIndicator::Text() const { return texts_.empty() ? QString() : texts_.back(); }
 
-void QtBusyIndicator::Activate(QWidget* form, int kind) {
-    kinds_.push_back(kind);
+void QtBusyIndicator::Activate(QWidget* form, int kind) { ActivateText(form, TextFor(kind).toStdString()); }
+
+void QtBusyIndicator::ActivateText(QWidget* form, const std::string& text) {
+    texts_.push_back(Q(text));
     if (!panel_) {
         QWidget* host = form ? form->window() : QApplication::activeWindow();
         panel_ = MakeBusyPanel(host);
@@ -493,10 +521,10 @@ void QtBusyIndicator::Activate(QWidget* form, int kind) {
 }
 
 void QtBusyIndicator::Deactivate() {
-    if (kinds_.empty())
+    if (texts_.empty())
         return;
-    kinds_.pop_back();
-    if (kinds_.empty()) {
+    texts_.pop_back();
+    if (texts_.empty()) {
         delete panel_.data();
         return;
     }
@@ -548,6 +576,7 @@ struct QtServiceSet {
     QtDialogs dialogs;
     QtSearchDialog search;
     QtOpenFileDialog openFile;
+    QtSaveFileDialog saveFile;
     QtBusyIndicator busy;
     QtWaitCursor cursor;
 };
@@ -564,6 +593,7 @@ void InstallQtServices() {
     corvana::services::SetDialogs(&set.dialogs);
     corvana::services::SetSearchDialog(&set.search);
     corvana::services::SetOpenFileDialog(&set.openFile);
+    corvana::services::SetSaveFileDialog(&set.saveFile);
     corvana::services::SetBusyIndicator(&set.busy);
     corvana::services::SetWaitCursor(&set.cursor);
 }
@@ -572,6 +602,7 @@ void UninstallQtServices() {
     corvana::services::SetDialogs(nullptr);
     corvana::services::SetSearchDialog(nullptr);
     corvana::services::SetOpenFileDialog(nullptr);
+    corvana::services::SetSaveFileDialog(nullptr);
     corvana::services::SetBusyIndicator(nullptr);
     corvana::services::SetWaitCursor(nullptr);
 }

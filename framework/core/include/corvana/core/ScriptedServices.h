@@ -18,7 +18,7 @@ namespace corvana::services {
 class ScriptedDialogs : public IDialogs {
 public:
     struct Shown {
-        enum Kind { Error, Information, Confirm };
+        enum Kind { Error, Information, Confirm, Input };
         Kind kind;
         std::string text;
         bool operator==(const Shown&) const = default;
@@ -32,6 +32,15 @@ public:
     void ExpectConfirm(bool answer);
     std::size_t PendingConfirms() const { return confirms_.size(); }
 
+    // Recorded as shown ("caption|prompt"), then answered from its own
+    // queue (nothing: the user cancelled). The initial text of each call is
+    // kept in InputInitials().
+    std::optional<std::string> InputQuery(const std::string& caption, const std::string& prompt,
+                                          const std::string& initial) override;
+    void ExpectInput(std::optional<std::string> answer);
+    std::size_t PendingInputs() const { return inputs_.size(); }
+    const std::vector<std::string>& InputInitials() const { return inputInitials_; }
+
     // Everything shown, in order (unexpected prompts included).
     const std::vector<Shown>& Messages() const { return messages_; }
     std::vector<std::string> Errors() const;
@@ -43,6 +52,8 @@ public:
 private:
     std::vector<Shown> messages_;
     std::deque<bool> confirms_;
+    std::deque<std::optional<std::string>> inputs_;
+    std::vector<std::string> inputInitials_;
     std::vector<std::string> unexpected_;
 };
 
@@ -105,9 +116,34 @@ private:
     std::vector<std::string> unexpected_;
 };
 
+// The save-file dialog, scripted as the open-file dialog is.
+class ScriptedSaveFile : public ISaveFileDialog {
+public:
+    using Call = ScriptedOpenFile::Call;
+
+    void Expect(std::optional<std::string> fileName);
+    void ExpectFile(std::string fileName) { Expect(std::move(fileName)); }
+    void ExpectCancel() { Expect(std::nullopt); }
+    std::size_t Pending() const { return answers_.size(); }
+
+    std::optional<std::string> Execute(const std::string& filter,
+                                       const std::string& initialFile) override;
+
+    const std::vector<Call>& Calls() const { return calls_; }
+    const std::vector<std::string>& Unexpected() const { return unexpected_; }
+    void Clear();
+
+private:
+    std::deque<std::optional<std::string>> answers_;
+    std::vector<Call> calls_;
+    std::vector<std::string> unexpected_;
+};
+
 class ScriptedBusy : public IBusyIndicator {
 public:
     void Activate(QWidget* form, int kind) override;
+    // Recorded in Texts(), and as an activation of kind 0.
+    void ActivateText(QWidget* form, const std::string& text) override;
     // Deactivating with nothing active is counted, not raised (it runs in
     // destructors).
     void Deactivate() override;
@@ -115,6 +151,8 @@ public:
     // The kind of every activation, in order.
     const std::vector<int>& Activations() const { return activations_; }
     const std::vector<QWidget*>& Forms() const { return forms_; }
+    // The text of every activation with a text, in order.
+    const std::vector<std::string>& Texts() const { return texts_; }
     int Depth() const { return depth_; }
     int MaxDepth() const { return maxDepth_; }
     bool Active() const { return depth_ > 0; }
@@ -124,6 +162,7 @@ public:
 private:
     std::vector<int> activations_;
     std::vector<QWidget*> forms_;
+    std::vector<std::string> texts_;
     int depth_ = 0;
     int maxDepth_ = 0;
     int unbalanced_ = 0;
@@ -156,6 +195,7 @@ public:
     ScriptedDialogs dialogs;
     ScriptedSearch search;
     ScriptedOpenFile openFile;
+    ScriptedSaveFile saveFile;
     ScriptedBusy busy;
     ScriptedCursor cursor;
 };

@@ -29,6 +29,12 @@ public:
     virtual void ShowInformation(const std::string& text) = 0;
     // A Sim/Não question; true for Sim.
     virtual bool Confirm(const std::string& text) = 0;
+    // Asks for one line of text under `caption`, with `prompt` above the
+    // field and `initial` in it; nothing when the user cancelled. The
+    // default answers nothing (no user to ask).
+    virtual std::optional<std::string> InputQuery(const std::string& caption,
+                                                  const std::string& prompt,
+                                                  const std::string& initial);
 };
 
 class ISearchDialog {
@@ -49,6 +55,15 @@ public:
                                                const std::string& initialFile) = 0;
 };
 
+class ISaveFileDialog {
+public:
+    virtual ~ISaveFileDialog();
+    // The file to write, or nothing when the user cancelled. `filter` has
+    // the form of the open-file dialog's.
+    virtual std::optional<std::string> Execute(const std::string& filter,
+                                               const std::string& initialFile) = 0;
+};
+
 // Kinds of the busy animation.
 inline constexpr int kBusySaving = 1;   // saving / sending to the server
 inline constexpr int kBusyLoading = 6;  // loading from the server
@@ -58,6 +73,9 @@ public:
     virtual ~IBusyIndicator();
     // Shows the busy animation of the given kind over `form` (may be null).
     virtual void Activate(QWidget* form, int kind) = 0;
+    // Shows it with a text of the caller's instead of the kind's; ended by
+    // Deactivate as well. The default shows the animation of kind 0.
+    virtual void ActivateText(QWidget* form, const std::string& text);
     virtual void Deactivate() = 0;
 };
 
@@ -78,6 +96,9 @@ void SetSearchDialog(ISearchDialog* search);
 IOpenFileDialog& OpenFileDialog();
 void SetOpenFileDialog(IOpenFileDialog* openFile);
 
+ISaveFileDialog& SaveFileDialog();
+void SetSaveFileDialog(ISaveFileDialog* saveFile);
+
 IBusyIndicator& BusyIndicator();
 void SetBusyIndicator(IBusyIndicator* busy);
 
@@ -90,6 +111,7 @@ void SetWaitCursor(IWaitCursor* cursor);
 class BusyScope {
 public:
     BusyScope(QWidget* form, int kind);
+    BusyScope(QWidget* form, const std::string& text);
     ~BusyScope();
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;

@@ -29,6 +29,9 @@ public:
     void ShowError(const std::string& text) override;
     void ShowInformation(const std::string& text) override;
     bool Confirm(const std::string& text) override;
+    // A line-edit dialog with OK and Cancelar.
+    std::optional<std::string> InputQuery(const std::string& caption, const std::string& prompt,
+                                          const std::string& initial) override;
 };
 
 class SearchModel;
@@ -105,6 +108,13 @@ public:
                                        const std::string& initialFile) override;
 };
 
+// Asks where to save, confirming before a file is replaced.
+class QtSaveFileDialog : public corvana::services::ISaveFileDialog {
+public:
+    std::optional<std::string> Execute(const std::string& filter,
+                                       const std::string& initialFile) override;
+};
+
 // A small frameless panel centred on the form's window, with an animated
 // indicator and a text by kind: 1 "Gravando dados...", 6 "Carregando
 // dados...", any other "Aguarde...". It is painted at once, without
@@ -120,10 +130,11 @@ public:
     QtBusyIndicator& operator=(const QtBusyIndicator&) = delete;
 
     void Activate(QWidget* form, int kind) override;
+    void ActivateText(QWidget* form, const std::string& text) override;
     void Deactivate() override;
 
-    int Depth() const { return static_cast<int>(kinds_.size()); }
-    bool Active() const { return !kinds_.empty(); }
+    int Depth() const { return static_cast<int>(texts_.size()); }
+    bool Active() const { return !texts_.empty(); }
     QWidget* Panel() const { return panel_; }
     QString Text() const;
     static QString TextFor(int kind);
@@ -131,7 +142,7 @@ public:
 private:
     void Paint();
 
-    std::vector<int> kinds_;
+    std::vector<QString> texts_;  // of each activation, innermost last
     QPointer<QWidget> panel_;
 };
 
