@@ -97,6 +97,7 @@ const std::vector<Key>& keys() {
          [](Settings& s, const std::string& v, const std::string&) {
              s.DataDir = v.empty() ? Settings{}.DataDir : v;
          }},
+        {"ReportsDir", [](Settings& s, const std::string& v, const std::string&) { s.ReportsDir = v; }},
     };
     return table;
 }
@@ -259,6 +260,12 @@ std::string PackagesDir() {
 
 std::string DataDir() { return g_settings.DataDir; }
 
+std::string ReportsDir() {
+    if (!g_settings.ReportsDir.empty())
+        return g_settings.ReportsDir;
+    return (fs::path(g_settings.DataDir) / "reports").string();
+}
+
 void SetWebURL(std::string value) { g_settings.WebURL = std::move(value); }
 void SetWebPort(int value) { g_settings.WebPort = value; }
 void SetFiliProc(std::string value) { g_settings.FiliProc = std::move(value); }
@@ -267,5 +274,6 @@ void SetModuFili(bool value) { g_settings.ModuFili = value; }
 void SetDatabaseURL(std::string value) { g_settings.DatabaseURL = std::move(value); }
 void SetPackagesDir(std::string value) { g_settings.PackagesDir = std::move(value); }
 void SetDataDir(std::string value) { g_settings.DataDir = std::move(value); }
+void SetReportsDir(std::string value) { g_settings.ReportsDir = std::move(value); }
 
 }  // namespace Corvana

@@ -18,6 +18,7 @@ struct Settings {
     std::string DatabaseURL;  // empty: <DataDir>/evt07800.db
     std::string PackagesDir;  // empty: <exe dir>/../lib
     std::string DataDir = "./data";
+    std::string ReportsDir;   // empty: <DataDir>/reports
 };
 
 // The settings in force. Empty DatabaseURL and PackagesDir mean "derived"
@@ -49,6 +50,9 @@ std::string DatabaseURL();
 // folder of the running executable (<exe dir>/../lib).
 std::string PackagesDir();
 std::string DataDir();
+// The folder of the report definitions (docs/reports.md). Default
+// <DataDir>/reports, following DataDir.
+std::string ReportsDir();
 
 void SetWebURL(std::string value);
 void SetWebPort(int value);
@@ -58,6 +62,7 @@ void SetModuFili(bool value);
 void SetDatabaseURL(std::string value);  // "" restores the derived default
 void SetPackagesDir(std::string value);  // "" restores the derived default
 void SetDataDir(std::string value);
+void SetReportsDir(std::string value);  // "" restores the derived default
 
 // The readings used for the file, the environment and the options, exposed
 // for the host's own options. Each raises corvana::Error naming `key` and
