@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
             if (!RenderReportPage(doc, page - 1, dpi).save(QString::fromStdString(png), "PNG"))
                 throw corvana::Error("Não foi possível gravar " + png);
         }
-        std::cout << def.title << ": " << doc.pages.size() << " páginas, " << data.rows.size() << " linhas\n";
+        const std::size_t pages = doc.pages.size();
+        std::cout << def.title << ": " << pages << (pages == 1 ? " página, " : " páginas, ") << data.rows.size()
+                  << (data.rows.size() == 1 ? " linha\n" : " linhas\n");
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "evt-report: " << e.what() << "\n";
