@@ -1,5 +1,7 @@
 #include "corvana/report/ReportDefinition.h"
 
+#include <QCollator>
+#include <QLocale>
 #include <QString>
 #include <algorithm>
 #include <fstream>
@@ -409,10 +411,11 @@ ReportCatalog LoadReportCatalog(const fs::path& folder, const std::string& code)
             catalog.faults.push_back(e.what());
         }
     }
+    QCollator byTitle{QLocale(QLocale::Portuguese, QLocale::Brazil)};
+    byTitle.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(catalog.definitions.begin(), catalog.definitions.end(),
-                     [](const ReportDefinition& a, const ReportDefinition& b) {
-                         return QString::localeAwareCompare(QString::fromStdString(a.title),
-                                                            QString::fromStdString(b.title)) < 0;
+                     [&](const ReportDefinition& a, const ReportDefinition& b) {
+                         return byTitle.compare(QString::fromStdString(a.title), QString::fromStdString(b.title)) < 0;
                      });
     return catalog;
 }

@@ -15,7 +15,7 @@ namespace corvana::report {
 namespace {
 
 constexpr double kPoint = kUnitsPerPoint;
-constexpr double kPadH = 1.5 * kPoint;  // inside a cell, each side
+constexpr double kPadH = 2 * kPoint;  // inside a cell, each side
 constexpr double kPadV = 1.2 * kPoint;  // above and below a cell's lines
 
 double Mm(double mm) { return mm * kUnitsPerMm; }
@@ -437,6 +437,9 @@ QFont ReportFont(FontRole role, double bodySize) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setHintingPreference(QFont::PreferNoHinting);
+    // Without shaping Latin text gets no ligatures: "Buffet" stays six
+    // letters in the PDF (searchable, copied as typed), not "Bu\uFB00et".
+    font.setStyleStrategy(QFont::PreferNoShaping);
     double size = bodySize;
     switch (role) {
     case FontRole::Body: break;
