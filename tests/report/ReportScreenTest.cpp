@@ -179,6 +179,35 @@ TEST_F(ReportScreen, TabbingThroughTheBudgetSetsTheSequenceTo00WithoutCheckingIt
     Press(Qt::Key_Tab);
     EXPECT_EQ(Errors(), std::vector<std::string>{"Sequencial não informado."});
     EXPECT_EQ(CallNames(), std::vector<std::string>{"GetSequencial"});
+    // A sequence of the budget passes, adjusted to two characters.
+    services.dialogs.Clear();
+    Type("1");
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+    EXPECT_EQ(r->edtSeq->Text(), "01");
+    EXPECT_NE(Focused(), r->edtSeq);
+}
+
+TEST_F(ReportScreen, TheLookupsFillTheBranchAndTheBudget) {
+    ASSERT_TRUE(OpenList(kBudget));
+    OpenReport();
+    // A branch picked: its name and code; the budget and the sequence stay.
+    services.search.ExpectPick(2);
+    r->btnFilial->Click();
+    EXPECT_EQ(r->medCdFilial->Text(), "0002");
+    EXPECT_EQ(r->edtNmFilial->Text(), "Filial Centro");
+    EXPECT_EQ(r->medOrcamento->Text(), kBudget);
+    EXPECT_EQ(r->edtSeq->Text(), "01");
+    // The budgets of that branch; the budget picked clears the sequence.
+    services.search.ExpectPick(1);
+    r->btnOrca->Click();
+    ASSERT_EQ(tap->ArgsOf("GetOrcamento").size(), 1u);
+    EXPECT_EQ(tap->ArgsOf("GetOrcamento")[0].at(0).toString(), "0002");
+    EXPECT_EQ(r->medOrcamento->Text(),
+              Scalar(*db, "SELECT MIN(NRORCAEVENTO) FROM ORCAEVENTO WHERE CDFILIAL = ?", std::string("0002")));
+    EXPECT_EQ(r->edtSeq->Text(), "");
+    EXPECT_EQ(services.search.Texts(),
+              (std::vector<std::string>{"Filial|Não há filial cadastrada.", "Orçamento|Não há orçamento cadastrado."}));
 }
 
 TEST_F(ReportScreen, BranchAndBudgetRefusalsEndTheRunBeforeAnyParameterIsSet) {
