@@ -1,6 +1,7 @@
 #include "corvana/report/TfrmDadosGerRel.h"
 
 #include <QHBoxLayout>
+#include <QMainWindow>
 #include <QMenu>
 #include <QVBoxLayout>
 
@@ -8,6 +9,7 @@
 #include "corvana/core/Corvana.h"
 #include "corvana/core/Services.h"
 #include "corvana/data/Error.h"
+#include "corvana/ui/Application.h"
 #include "corvana/ui/Guard.h"
 #include "corvana/ui/Icons.h"
 
@@ -103,7 +105,10 @@ void TfrmDadosGerRel::CarregaRelatorios() {
     const std::string chosen = RelatorioSelecionado() ? RelatorioSelecionado()->title : std::string();
     ReportCatalog catalog;
     {
-        corvana::services::BusyScope busy(this, msgPadrao.Msg("VD_TRAD"));
+        // While the form is being created it is not on screen yet: the
+        // animation goes over the host's window.
+        QWidget* over = isVisible() ? static_cast<QWidget*>(this) : Corvana::MainForm();
+        corvana::services::BusyScope busy(over, msgPadrao.Msg("VD_TRAD"));
         catalog = LoadReportCatalog(folder, code);
     }
     definitions_ = std::move(catalog.definitions);
