@@ -8,7 +8,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/report/TReportPreview.h"
 #include "listconv/GuestScreen.h"
-#include "report/TfrmListaConvRel.h"
+#include "report/Cli_evt07801.h"
 
 using namespace corvana::report;
 using namespace report_test;
@@ -400,4 +400,21 @@ TEST_F(ReportScreen, TheChosenDefinitionIsSavedUnderANewTitle) {
     EXPECT_EQ(services.dialogs.PendingInputs(), 0u);
     EXPECT_EQ(Errors(), std::vector<std::string>{});
     EXPECT_EQ(r->cbbReportNames->Items().size(), 4u);
+}
+
+TEST_F(ReportScreen, ThePrintButtonOpensTheReportScreenModallyAndItIsGoneOnceClosed) {
+    ASSERT_TRUE(OpenList(kBudget));
+    QPointer<TfrmListaConvRel> opened;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        opened = frmListaConvRel;
+        modal = opened && QApplication::activeModalWidget() == opened;
+        if (opened) opened->sbtFechar->Click();
+    });
+    Click(f->sbtImprimir);
+    ASSERT_TRUE(opened || modal);
+    EXPECT_TRUE(modal);
+    EXPECT_TRUE(!opened || !opened->isVisible()) << "a closed report screen shows again";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(opened.data(), nullptr);
 }
