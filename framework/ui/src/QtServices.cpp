@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
@@ -417,11 +418,19 @@ std::optional<std::string> QtOpenFileDialog::Execute(const std::string& filter,
 
 std::optional<std::string> QtSaveFileDialog::Execute(const std::string& filter,
                                                      const std::string& initialFile) {
-    const QString chosen = QFileDialog::getSaveFileName(
-        DialogParent(), QStringLiteral("Salvar arquivo"), Q(initialFile), ToQtFileFilter(filter));
-    if (chosen.isEmpty())
+    const QString qtFilter = ToQtFileFilter(filter);
+    QFileDialog dialog(DialogParent(), QStringLiteral("Salvar arquivo"), Q(initialFile), qtFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension takes the filter's first one, before
+    // the dialog asks about replacing a file of that name.
+    static const QRegularExpression firstExtension(QStringLiteral(R"(\*\.(\w+))"));
+    const QRegularExpressionMatch extension = firstExtension.match(qtFilter);
+    if (extension.hasMatch())
+        dialog.setDefaultSuffix(extension.captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return chosen.toStdString();
+    return dialog.selectedFiles().front().toStdString();
 }
 
 // ---- QtBusyIndicator ----
@@ -509,6 +518,10 @@ void QtBusyIndicator::ActivateText(QWidget* form, const std::string& text) {
     texts_.push_back(Q(text));
     if (!panel_) {
         QWidget* host = form ? form->window() : QApplication::activeWindow();
+        // A modal window over the form (a dialog opened from it) would hide
+        // the panel: it goes over that window instead.
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != host)
+            host = modal;
         panel_ = MakeBusyPanel(host);
         if (host) {
             panel_->move((host->width() - panel_->width()) / 2,

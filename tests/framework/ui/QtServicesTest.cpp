@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -280,6 +282,40 @@ TEST_F(QtServices, BusyPanelNestsAndShowsTheInnermostKind) {
     }
     EXPECT_FALSE(busy.Active());
     corvana::services::SetBusyIndicator(&services.busy);
+}
+
+// A dialog open over the form (the screen's own modal window) would hide
+// the panel: it goes over that dialog.
+TEST_F(QtServices, BusyPanelGoesOverAModalWindowOpenOverTheForm) {
+    QWidget form;
+    form.resize(600, 400);
+    form.show();
+    QWidget dialog(&form, Qt::Dialog);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.resize(420, 150);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QtBusyIndicator busy;
+    busy.Activate(&form, corvana::services::kBusySaving);
+    ASSERT_NE(busy.Panel(), nullptr);
+    EXPECT_EQ(busy.Panel()->parentWidget(), &dialog);
+    EXPECT_TRUE(busy.Panel()->isVisible());
+    busy.Deactivate();
+}
+
+TEST_F(QtServices, SaveDialogGivesANameWithoutExtensionTheFiltersOne) {
+    QTemporaryDir folder;
+    WhenModal([](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("recusados");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    const std::optional<std::string> chosen = QtSaveFileDialog().Execute(
+        "Arquivos CSV (*.csv)|*.csv", (folder.path() + "/registros.csv").toStdString());
+    EXPECT_EQ(chosen, (folder.path() + "/recusados.csv").toStdString());
 }
 
 TEST_F(QtServices, WaitCursorIsBalanced) {

@@ -108,7 +108,8 @@ public:
                                        const std::string& initialFile) override;
 };
 
-// Asks where to save, confirming before a file is replaced.
+// Asks where to save, confirming before a file is replaced. A name given
+// without an extension takes the first extension of the filter.
 class QtSaveFileDialog : public corvana::services::ISaveFileDialog {
 public:
     std::optional<std::string> Execute(const std::string& filter,
@@ -121,7 +122,8 @@ public:
 // processing user input, so that it shows during a synchronous call.
 // Activations nest: the innermost kind's text shows and the panel goes away
 // with the last Deactivate. Without a form it goes over the active window,
-// or centred on the screen.
+// or centred on the screen; while a modal window (a dialog opened from the
+// form) is open, over that window, which would hide it otherwise.
 class QtBusyIndicator : public corvana::services::IBusyIndicator {
 public:
     QtBusyIndicator() = default;
