@@ -192,6 +192,8 @@ TEST_F(ToolbarTest, PrintStartsDisabledAndTheMenuEndsWithASeparator) {
 }
 
 TEST_F(ToolbarTest, PrintAndImportOpenANewModalWindowEachTime) {
+    // The report screen opens only with report definitions to list.
+    Corvana::SetReportsDir(EVT_REPORT_DEFINITIONS);
     OpenList(kBudget);
     Strings opened;
     auto closeModal = [&] {
