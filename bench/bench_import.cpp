@@ -31,8 +31,12 @@ constexpr int kGuests = 99998;
 constexpr const char* kBudget = demo::kEmptyListBudget;
 constexpr const char* kSequence = demo::kEmptyListSequence;
 
-std::string Name(long i) { return bench::GuestRow(i)[3].asString(); }
-std::string Rg(long i) { return i % 3 ? bench::GuestRow(i)[4].asString() : std::string(); }
+std::string Name(long i) {
+    return bench::GuestRow(i)[3].asString();
+}
+std::string Rg(long i) {
+    return i % 3 ? bench::GuestRow(i)[4].asString() : std::string();
+}
 
 struct World : bench::ScreenWorld {
     fs::path file;
@@ -45,11 +49,12 @@ struct World : bench::ScreenWorld {
         std::ofstream text(file, std::ios::binary);
         std::ofstream rows(csv, std::ios::binary);
         for (long i = 0; i < kGuests; ++i) {
-            const QByteArray name = QString::fromStdString(Name(i)).toLatin1();  // Windows-1252 for these letters
-            text << name.toStdString() << std::string(80 - static_cast<std::size_t>(name.size()), ' ') << Rg(i)
-                 << "\r\n";
-            rows << demo::kEmptyListBranch << ',' << kBudget << ',' << kSequence << ',' << Rg(i) << ",\""
-                 << Name(i) << "\"\n";
+            const QByteArray name =
+                QString::fromStdString(Name(i)).toLatin1();  // Windows-1252 for these letters
+            text << name.toStdString()
+                 << std::string(80 - static_cast<std::size_t>(name.size()), ' ') << Rg(i) << "\r\n";
+            rows << demo::kEmptyListBranch << ',' << kBudget << ',' << kSequence << ',' << Rg(i)
+                 << ",\"" << Name(i) << "\"\n";
         }
         OpenScreen(kBudget, kSequence);
         imp = corvana::ui::CreateForm<TfrmListaImpArq>();
@@ -59,7 +64,9 @@ struct World : bench::ScreenWorld {
 
     void EmptyList() {
         db->Acquire()
-            ->Prepare("DELETE FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?")
+            ->Prepare(
+                "DELETE FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
+                "NRSEQORCAEVE = ?")
             ->BindAll(demo::kEmptyListBranch, kBudget, kSequence)
             .Execute();
         services.dialogs.Clear();
@@ -74,7 +81,8 @@ void BM_ImportScreen(benchmark::State& state) {
         world->EmptyList();
         state.ResumeTiming();
         world->imp->sbtImpArqClick(nullptr);
-        if (world->services.dialogs.Informations() != std::vector<std::string>{"Dados importados com sucesso."}) {
+        if (world->services.dialogs.Informations() !=
+            std::vector<std::string>{"Dados importados com sucesso."}) {
             state.SkipWithError("the file was not imported whole");
             break;
         }
@@ -99,10 +107,12 @@ BENCHMARK(BM_ImportClientSide)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Sqlite3ShellImport(benchmark::State& state) {
     const fs::path target = world->dir / "shell.db";
-    const std::string create = "sqlite3 '" + target.string() +
-                               "' \"CREATE TABLE g(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRRGLISTAOREV, "
-                               "NMLISTACONVOREV); CREATE UNIQUE INDEX g_nome ON g(NMLISTACONVOREV)\"";
-    const std::string import = "sqlite3 '" + target.string() + "' \".import --csv " + world->csv.string() + " g\"";
+    const std::string create =
+        "sqlite3 '" + target.string() +
+        "' \"CREATE TABLE g(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRRGLISTAOREV, "
+        "NMLISTACONVOREV); CREATE UNIQUE INDEX g_nome ON g(NMLISTACONVOREV)\"";
+    const std::string import =
+        "sqlite3 '" + target.string() + "' \".import --csv " + world->csv.string() + " g\"";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove(target);
@@ -116,4 +126,6 @@ BENCHMARK(BM_Sqlite3ShellImport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-int main(int argc, char** argv) { return bench::RunScreenBenchmarks(argc, argv, world); }
+int main(int argc, char** argv) {
+    return bench::RunScreenBenchmarks(argc, argv, world);
+}

@@ -29,17 +29,17 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 std::string Reason(int error) {
     switch (error) {
-    case EACCES:
-    case EPERM:
-        return "sem permissão de leitura";
-    case ENOENT:
-        return "o arquivo não existe mais";
-    case EISDIR:
-        return "é uma pasta, não um arquivo";
-    case EIO:
-        return "erro de leitura do disco ou do dispositivo";
-    default:
-        return "erro do sistema " + std::to_string(error) + " (" + std::strerror(error) + ")";
+        case EACCES:
+        case EPERM:
+            return "sem permissão de leitura";
+        case ENOENT:
+            return "o arquivo não existe mais";
+        case EISDIR:
+            return "é uma pasta, não um arquivo";
+        case EIO:
+            return "erro de leitura do disco ou do dispositivo";
+        default:
+            return "erro do sistema " + std::to_string(error) + " (" + std::strerror(error) + ")";
     }
 }
 
@@ -90,7 +90,8 @@ std::string ToUtf8(std::string_view in, const char* from, std::size_t unit) {
     std::size_t srcLeft = in.size();
     char* dst = out.data();
     std::size_t dstLeft = out.size();
-    while (srcLeft > 0 && iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
+    while (srcLeft > 0 &&
+           iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
         if (errno == E2BIG || dstLeft < kReplacement.size()) {
             const std::size_t used = out.size() - dstLeft;
             out.resize(out.size() * 2);
@@ -168,7 +169,8 @@ std::vector<GuestLine> CutGuestLines(std::string_view text) {
         std::string name = corvana::trimBlanks(line.substr(0, nameEnd));
         if (name.empty()) continue;
         const std::size_t rgEnd = Advance(line, nameEnd, kRgColumns);
-        std::string rg = corvana::utf8Truncate(corvana::trimBlanks(line.substr(nameEnd, rgEnd - nameEnd)), kRgSize);
+        std::string rg = corvana::utf8Truncate(
+            corvana::trimBlanks(line.substr(nameEnd, rgEnd - nameEnd)), kRgSize);
         guests.push_back({std::move(name), std::move(rg)});
     }
     return guests;

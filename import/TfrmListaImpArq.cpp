@@ -19,7 +19,8 @@
 using namespace corvana::ui;
 
 bool TOpenDialog::Execute() {
-    std::optional<std::string> chosen = corvana::services::OpenFileDialog().Execute(Filter, FileName);
+    std::optional<std::string> chosen =
+        corvana::services::OpenFileDialog().Execute(Filter, FileName);
     if (!chosen) return false;
     FileName = std::move(*chosen);
     return true;
@@ -83,7 +84,9 @@ TfrmListaImpArq::TfrmListaImpArq(QWidget* parent) : TfrmRotiGeral(parent) {
 
     netListaConv.SetServerName("evt07800.rdmListConv");
     netListaConv.SetThrowException(false);
-    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) { netListaConvBeforeConnect(c); };
+    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) {
+        netListaConvBeforeConnect(c);
+    };
 
     cdsListaImpArq.AddField("CDFILIAL", corvana::FieldType::String, 4);
     cdsListaImpArq.AddField("NRORCAEVENTO", corvana::FieldType::String, 10);
@@ -128,11 +131,13 @@ void TfrmListaImpArq::Vd_ImpArq() {
     if (Consiste::EmptyString(typed)) Consiste::MensErro(msgPadrao.Msg("Arq_N_Inf"), true);
     // The folder is looked up, never entered: the current folder is the
     // whole host's, and a relative name is read from where it was typed.
-    const std::filesystem::path folder = std::filesystem::path(Consiste::AllTrim(typed)).parent_path();
+    const std::filesystem::path folder =
+        std::filesystem::path(Consiste::AllTrim(typed)).parent_path();
     std::error_code error;
     if (folder.empty() || !std::filesystem::is_directory(folder, error))
         Consiste::MensErro(msgPadrao.Msg("DIR_INVALIDO"), true);
-    if (!std::filesystem::exists(typed, error)) Consiste::MensErro(msgPadrao.Msg("ARQU_INVALIDO"), true);
+    if (!std::filesystem::exists(typed, error))
+        Consiste::MensErro(msgPadrao.Msg("ARQU_INVALIDO"), true);
 }
 
 void TfrmListaImpArq::ReadImportFile() {
@@ -185,5 +190,6 @@ void TfrmListaImpArq::sbtImpArqClick(QObject*) {
     }
     const auto reference = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&cdsErroImp));
     Corvana::LoadBPL("EVT00202", corvana::Variant(corvana::Variant::Array{
-                                     corvana::Variant(reference), corvana::Variant(msgPadrao.Msg("Reg_N_Imp"))}));
+                                     corvana::Variant(reference),
+                                     corvana::Variant(msgPadrao.Msg("Reg_N_Imp"))}));
 }

@@ -29,9 +29,9 @@ public:
     explicit TfrmListaImpArq(QWidget* parent = nullptr);
 
     corvana::ui::TLabel* Arquivo;
-    corvana::ui::TEdit* edtImpArq;          // the file to import, typed or chosen
-    corvana::ui::TBtnPesquisa* btnImpArq;   // opens opdListaImp
-    corvana::ui::TButtonFlat* sbtImpArq;    // runs the import
+    corvana::ui::TEdit* edtImpArq;         // the file to import, typed or chosen
+    corvana::ui::TBtnPesquisa* btnImpArq;  // opens opdListaImp
+    corvana::ui::TButtonFlat* sbtImpArq;   // runs the import
     TOpenDialog opdListaImp;
     corvana::TNetConnection netListaConv;
     corvana::ClientDataSet cdsListaImpArq;  // the guests read, last line first

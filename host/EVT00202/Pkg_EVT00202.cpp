@@ -14,6 +14,7 @@ extern "C" __attribute__((visibility("default"))) void IniProc(const corvana::Va
         reinterpret_cast<corvana::ClientDataSet*>(static_cast<std::intptr_t>(Params[0].toInt()));
     if (!dataSet) throw corvana::Error("A lista de registros não foi informada.");
     const std::string heading = Params.arraySize() > 1 ? Params[1].toString() : std::string();
-    std::unique_ptr<TfrmListaRegistros> form(corvana::ui::CreateForm<TfrmListaRegistros>(dataSet, heading));
+    std::unique_ptr<TfrmListaRegistros> form(
+        corvana::ui::CreateForm<TfrmListaRegistros>(dataSet, heading));
     form->ShowModal();
 }

@@ -32,7 +32,8 @@ void AppendCsvValue(std::string& out, const std::string& value) {
 
 }  // namespace
 
-TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet, const std::string& heading) {
+TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet,
+                                       const std::string& heading) {
     setObjectName("frmListaRegistros");
     SetCaption("Lista de Registros");
     lblCodTela->SetCaption("EVT00202");
@@ -61,7 +62,8 @@ TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet, const st
     lblQtde = new TLabel(CountText(dataSet ? dataSet->RecordCount() : 0), this);
     lblQtde->setObjectName("lblQtde");
     bottom->addWidget(lblQtde, 1);
-    sbtSalvar = NewFlatButton(this, "sbtSalvar", "Salvar a lista em um arquivo CSV", "document-save");
+    sbtSalvar =
+        NewFlatButton(this, "sbtSalvar", "Salvar a lista em um arquivo CSV", "document-save");
     sbtSalvar->SetCaption("Salvar CSV...");
     sbtSalvar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     sbtSalvar->OnClick = [this](QObject* sender) { sbtSalvarClick(sender); };

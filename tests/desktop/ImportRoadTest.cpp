@@ -19,13 +19,15 @@ TEST_F(ImportRoad, GuestsLandOnTheListAndTheRefusedOneIsListed) {
     const int rows = Dump().gridRows;
     // A guest of the list whose name is plain ASCII, so that it reads the
     // same in the Windows-1252 file.
-    const std::optional<std::string> existing =
-        Query("SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
-              "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' ORDER BY NRLISTACONVOREV LIMIT 1");
+    const std::optional<std::string> existing = Query(
+        "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
+        "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' ORDER BY NRLISTACONVOREV "
+        "LIMIT 1");
     ASSERT_TRUE(existing.has_value());
     std::ofstream(dir / "convidados.txt", std::ios::binary)
         << "Jos\xE9 da Concei\xE7\xE3o" << std::string(63, ' ') << "12.345.678-9\r\n"
-        << "Maria Fran\xE7" "a\r\n"
+        << "Maria Fran\xE7"
+           "a\r\n"
         << *existing << "\r\n";
 
     Click("sbtImpArq");
@@ -45,8 +47,9 @@ TEST_F(ImportRoad, GuestsLandOnTheListAndTheRefusedOneIsListed) {
     ASSERT_TRUE(WaitUntil([&] { return Dump().active == "Lista de Registros"; }));
     const Snapshot list = Dump();
     EXPECT_EQ(list.gridRows, 1);
-    EXPECT_EQ(list.Text("lblTitulo"),
-              "Os seguintes convidados não foram importados por terem Nome/RG já cadastrados na lista:");
+    EXPECT_EQ(
+        list.Text("lblTitulo"),
+        "Os seguintes convidados não foram importados por terem Nome/RG já cadastrados na lista:");
     EXPECT_EQ(list.Text("lblQtde"), "1 registro");
     EXPECT_EQ(Calls("GetImpLista"), 1);
 

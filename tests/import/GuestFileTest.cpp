@@ -31,17 +31,28 @@ TEST(GuestFile, TheEncodingIsChosenFromTheBytes) {
     EXPECT_EQ(Decode("Ana"), (Decoded{"Ana", E::Windows1252}));
     EXPECT_EQ(Decode("Jos\xE9 \x80"), (Decoded{"José €", E::Windows1252}));
     EXPECT_EQ(Decode("José"), (Decoded{"José", E::Utf8}));
-    EXPECT_EQ(Decode("\xEF\xBB\xBF" "Ana"), (Decoded{"Ana", E::Utf8}));
-    EXPECT_EQ(Decode(std::string_view("\xFF\xFE" "A\0n\0\xE1\0", 8)), (Decoded{"Aná", E::Utf16LE}));
-    EXPECT_EQ(Decode(std::string_view("\xFE\xFF" "\0A\0n\0\xE1", 8)), (Decoded{"Aná", E::Utf16BE}));
+    EXPECT_EQ(Decode("\xEF\xBB\xBF"
+                     "Ana"),
+              (Decoded{"Ana", E::Utf8}));
+    EXPECT_EQ(Decode(std::string_view("\xFF\xFE"
+                                      "A\0n\0\xE1\0",
+                                      8)),
+              (Decoded{"Aná", E::Utf16LE}));
+    EXPECT_EQ(Decode(std::string_view("\xFE\xFF"
+                                      "\0A\0n\0\xE1",
+                                      8)),
+              (Decoded{"Aná", E::Utf16BE}));
     // UTF-8 broken once is no UTF-8: every byte is a Windows-1252 letter.
     EXPECT_EQ(Decode("Jos\xC3\xA9 Jos\xE9"), (Decoded{"JosÃ© José", E::Windows1252}));
     // The five bytes Windows-1252 leaves undefined.
-    EXPECT_EQ(Decode("a\x81\x8D\x8F\x90\x9D" "b"), (Decoded{"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDb", E::Windows1252}));
+    EXPECT_EQ(Decode("a\x81\x8D\x8F\x90\x9D"
+                     "b"),
+              (Decoded{"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDb", E::Windows1252}));
 }
 
 TEST(GuestFile, LinesEndAtLfCrLfOrALoneCrAndAFinalCtrlZIsNoLine) {
-    EXPECT_EQ(Names("Ana\r\nBia\nCaio\rDora\r\n\x1A"), (std::vector<std::string>{"Ana", "Bia", "Caio", "Dora"}));
+    EXPECT_EQ(Names("Ana\r\nBia\nCaio\rDora\r\n\x1A"),
+              (std::vector<std::string>{"Ana", "Bia", "Caio", "Dora"}));
     EXPECT_EQ(Names("Ana\r\n\r\nBia"), (std::vector<std::string>{"Ana", "Bia"}));
     // Columns count characters: "é" is one, though two bytes.
     const auto cut = CutGuestLines(std::string(79, 'x') + "éRG 1\r\n");

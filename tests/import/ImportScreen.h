@@ -89,7 +89,8 @@ protected:
             list.count = modal->findChild<QLabel*>("lblQtde")->text().toStdString();
             const QAbstractItemModel* model = modal->findChild<QTableView*>("dbgPadrao")->model();
             for (int c = 0; c < model->columnCount(); ++c)
-                list.titles.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
+                list.titles.push_back(
+                    model->headerData(c, Qt::Horizontal).toString().toStdString());
             for (int r = 0; r < model->rowCount(); ++r) {
                 std::vector<std::string> row;
                 for (int c = 0; c < model->columnCount(); ++c)

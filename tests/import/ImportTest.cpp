@@ -26,10 +26,13 @@ constexpr const char* kRefusedHeading =
 // the same for the letters used here.
 std::string Line(const std::string& name, const std::string& rg = {}) {
     if (rg.empty()) return name;
-    return name + std::string(80 - static_cast<std::size_t>(QString::fromLatin1(name).size()), ' ') + rg;
+    return name +
+           std::string(80 - static_cast<std::size_t>(QString::fromLatin1(name).size()), ' ') + rg;
 }
 
-std::string Utf8(const std::string& latin1) { return QString::fromLatin1(latin1).toStdString(); }
+std::string Utf8(const std::string& latin1) {
+    return QString::fromLatin1(latin1).toStdString();
+}
 
 std::string Utf16LE(const std::string& latin1) {
     const QString text = QString::fromLatin1(latin1);
@@ -37,16 +40,20 @@ std::string Utf16LE(const std::string& latin1) {
                                     static_cast<std::size_t>(text.size()) * 2);
 }
 
-std::string Join(const std::vector<std::string>& lines, const std::string& end, bool endLast = true) {
+std::string Join(const std::vector<std::string>& lines, const std::string& end,
+                 bool endLast = true) {
     std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() || endLast ? end : "");
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += lines[i] + (i + 1 < lines.size() || endLast ? end : "");
     return text;
 }
 
 // Runs the test with the process in another current folder, and back.
 class CurrentFolder {
 public:
-    explicit CurrentFolder(const fs::path& folder) : before_(fs::current_path()) { fs::current_path(folder); }
+    explicit CurrentFolder(const fs::path& folder) : before_(fs::current_path()) {
+        fs::current_path(folder);
+    }
     ~CurrentFolder() { fs::current_path(before_); }
 
 private:
@@ -66,8 +73,9 @@ TEST_F(ImportTest, FileNameChecksComeInOrderAndACancelledDialogKeepsTheTypedName
     Import("aqui.txt");  // no folder part, though the file is right here
     Import((dir / "nao-ha" / "lista.txt").string());
     Import(missing);
-    EXPECT_EQ(Errors(), (Strings{"Arquivo de Importação deve ser informado.", "Diretório não existe.",
-                                 "Diretório não existe.", "Arquivo não existe."}));
+    EXPECT_EQ(Errors(),
+              (Strings{"Arquivo de Importação deve ser informado.", "Diretório não existe.",
+                       "Diretório não existe.", "Arquivo não existe."}));
     EXPECT_EQ(ImportCalls(), 0);
     EXPECT_EQ(fs::current_path(), dir);
 
@@ -81,7 +89,8 @@ TEST_F(ImportTest, FileNameChecksComeInOrderAndACancelledDialogKeepsTheTypedName
     EXPECT_EQ(imp->edtImpArq->Text(), picked);
     using Call = corvana::services::ScriptedOpenFile::Call;
     EXPECT_EQ(services.openFile.Calls(),
-              (std::vector<Call>{{"Arquivos Texto (*.txt)|*.txt", missing}, {"Arquivos Texto (*.txt)|*.txt", missing}}));
+              (std::vector<Call>{{"Arquivos Texto (*.txt)|*.txt", missing},
+                                 {"Arquivos Texto (*.txt)|*.txt", missing}}));
 }
 
 // A relative name with a folder part is read from the current folder, which
@@ -113,9 +122,12 @@ TEST_F(ImportTest, TheSameLinesInEveryEncodingStoreTheSameGuests) {
         "",
         line80,
         line81,
-        Line("\tAna L\xFA" "cia\t", "RG-1234567890123456789012345"),
+        Line("\tAna L\xFA"
+             "cia\t",
+             "RG-1234567890123456789012345"),
         "   ",
-        "\xC9rica Fran\xE7" "a",
+        "\xC9rica Fran\xE7"
+        "a",
     };
     const Guests expected = {{"José Antônio", "12.345.678-9"},
                              {"João da Conceição", "*"},
@@ -163,7 +175,8 @@ TEST_F(ImportTest, TheSameLinesInEveryEncodingStoreTheSameGuests) {
 TEST_F(ImportTest, AnEmptyOrBlankFileSendsNothing) {
     ASSERT_TRUE(OpenImport());
     Import(WriteFile("vazio.txt", ""));
-    Import(WriteFile("brancos.txt", "  \r\n\t\r\n\r\n" + Line(std::string(80, ' '), "12345") + "\r\n"));
+    Import(WriteFile("brancos.txt",
+                     "  \r\n\t\r\n\r\n" + Line(std::string(80, ' '), "12345") + "\r\n"));
     EXPECT_EQ(Errors(), (Strings{kEmpty, kEmpty}));
     EXPECT_EQ(ImportCalls(), 0);
     EXPECT_TRUE(services.busy.Activations().empty());
@@ -176,10 +189,11 @@ TEST_F(ImportTest, AnEmptyOrBlankFileSendsNothing) {
 // heading, and saves them as CSV.
 TEST_F(ImportTest, RefusedGuestsOpenTheRecordListWithTheirLineNumbers) {
     ASSERT_TRUE(OpenImport());
-    const auto onList = SqlRow(1,
-                               "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND "
-                               "NRORCAEVENTO = ? AND NRSEQORCAEVE = '01' ORDER BY NRLISTACONVOREV LIMIT 1",
-                               kBudget);
+    const auto onList =
+        SqlRow(1,
+               "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND "
+               "NRORCAEVENTO = ? AND NRSEQORCAEVE = '01' ORDER BY NRLISTACONVOREV LIMIT 1",
+               kBudget);
     ASSERT_EQ(onList.size(), 1u);
     const std::string existing = *onList[0];
     const std::string quoted = "Silva, Ana \"Aninha\"";
@@ -188,29 +202,38 @@ TEST_F(ImportTest, RefusedGuestsOpenTheRecordListWithTheirLineNumbers) {
     lines.push_back(Line(quoted, "55.555.555-5"));
     const std::string longName = "Conceição " + std::string(70, 'C');
     lines.push_back(longName + "RG9");
-    const long long before = Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'", kBudget);
+    const long long before =
+        Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'",
+              kBudget);
     const std::string csv = (dir / "recusados.csv").string();
 
-    const auto shown = RecordListsOpenedBy([&] { Import(WriteFile("lista.txt", Join(lines, "\r\n"))); },
-                                           [&](QWidget& list) {
-                                               services.saveFile.ExpectFile(csv);
-                                               list.findChild<QToolButton*>("sbtSalvar")->click();
-                                           });
+    const auto shown =
+        RecordListsOpenedBy([&] { Import(WriteFile("lista.txt", Join(lines, "\r\n"))); },
+                            [&](QWidget& list) {
+                                services.saveFile.ExpectFile(csv);
+                                list.findChild<QToolButton*>("sbtSalvar")->click();
+                            });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, "Lista de Registros");
     EXPECT_EQ(shown[0].heading, kRefusedHeading);
     EXPECT_EQ(shown[0].titles, (Strings{"Linha", "Nome", "RG"}));
-    EXPECT_EQ(shown[0].rows, (std::vector<Strings>{{"2", existing, ""}, {"1001", quoted, "55.555.555-5"}, {"1002", longName, "RG9"}}));
+    EXPECT_EQ(shown[0].rows, (std::vector<Strings>{{"2", existing, ""},
+                                                   {"1001", quoted, "55.555.555-5"},
+                                                   {"1002", longName, "RG9"}}));
     EXPECT_EQ(shown[0].count, "3 registros");
     EXPECT_EQ(Errors(), Strings{});
     EXPECT_EQ(services.dialogs.Informations(), Strings{"Lista gravada em \"" + csv + "\"."});
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'", kBudget),
-              before + 999);
+    EXPECT_EQ(
+        Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'",
+              kBudget),
+        before + 999);
 
     QFile saved(QString::fromStdString(csv));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll().toStdString(), "\xEF\xBB\xBFLinha,Nome,RG\r\n2," + existing +
-                                                 ",\r\n1001,\"Silva, Ana \"\"Aninha\"\"\",55.555.555-5\r\n1002," + longName + ",RG9\r\n");
+    EXPECT_EQ(saved.readAll().toStdString(),
+              "\xEF\xBB\xBFLinha,Nome,RG\r\n2," + existing +
+                  ",\r\n1001,\"Silva, Ana \"\"Aninha\"\"\",55.555.555-5\r\n1002," + longName +
+                  ",RG9\r\n");
 }
 
 // Closing reloads the guest list, imported or not; a reload that fails is
