@@ -102,8 +102,6 @@ const Variant& nullVariant() {
     throw Error("O conjunto de dados não está em modo de edição.");
 }
 
-bool editing(DataSetState s) { return s == DataSetState::Edit || s == DataSetState::Insert; }
-
 }  // namespace
 
 struct ClientDataSet::Store {
@@ -226,7 +224,9 @@ void ClientDataSet::SetActive(bool active) {
     }
 }
 
-bool ClientDataSet::IsEmpty() const { return RecordCount() == 0; }
+bool ClientDataSet::IsEmpty() const {
+    return RecordCount() == 0;
+}
 
 int ClientDataSet::RecordCount() const {
     return Active() ? static_cast<int>(store_->rows.size()) : 0;
@@ -278,11 +278,17 @@ void ClientDataSet::Prior() {
     }
 }
 
-bool ClientDataSet::Eof() const { return Active() ? eof_ : true; }
+bool ClientDataSet::Eof() const {
+    return Active() ? eof_ : true;
+}
 
-bool ClientDataSet::Bof() const { return Active() ? bof_ : true; }
+bool ClientDataSet::Bof() const {
+    return Active() ? bof_ : true;
+}
 
-int ClientDataSet::RecNo() const { return IsEmpty() ? 0 : cursor_ + 1; }
+int ClientDataSet::RecNo() const {
+    return IsEmpty() ? 0 : cursor_ + 1;
+}
 
 void ClientDataSet::SetRecNo(int recNo) {
     checkActive();
@@ -300,7 +306,8 @@ bool ClientDataSet::Locate(std::string_view fieldName, const Variant& value, boo
     const std::string target = caseInsensitive ? foldCase(value.toString()) : value.toString();
     const int n = RecordCount();
     for (int i = 0; i < n; ++i) {
-        const Variant& cell = store_->rows[static_cast<std::size_t>(i)].values[static_cast<std::size_t>(column)];
+        const Variant& cell =
+            store_->rows[static_cast<std::size_t>(i)].values[static_cast<std::size_t>(column)];
         bool match;
         if (!caseInsensitive && cell.isString()) {
             match = cell.asString() == target;  // no copy for the common case
@@ -324,7 +331,7 @@ void ClientDataSet::setState(DataSetState state) {
 }
 
 void ClientDataSet::CheckBrowseMode() {
-    if (!editing(state_)) return;
+    if (!Editing()) return;
     if (modified_) {
         Post();
     } else {
@@ -367,7 +374,7 @@ void ClientDataSet::beginInsert(int position) {
 
 void ClientDataSet::Edit() {
     checkActive();
-    if (editing(state_)) return;
+    if (Editing()) return;
     if (IsEmpty()) {
         Insert();
         return;
@@ -380,9 +387,9 @@ void ClientDataSet::Edit() {
 }
 
 void ClientDataSet::Post() {
-    if (!editing(state_)) throwNotEditing();
+    if (!Editing()) throwNotEditing();
     if (BeforePost) BeforePost(*this);  // a throw refuses the post
-    if (!editing(state_)) return;       // the handler settled the edit itself
+    if (!Editing()) return;             // the handler settled the edit itself
 
     Store& st = *store_;
     Record& r = st.rows[static_cast<std::size_t>(cursor_)];
@@ -394,26 +401,26 @@ void ClientDataSet::Post() {
         ++st.changeCount;
     } else if (buffer_ != r.values) {
         switch (r.status) {
-        case RecordStatus::Unchanged:
-            r.original = std::make_unique<Row>(std::move(r.values));
-            r.values = std::move(buffer_);
-            r.status = RecordStatus::Modified;
-            r.changeSeq = st.nextSeq++;
-            ++st.changeCount;
-            break;
-        case RecordStatus::Inserted:
-            r.values = std::move(buffer_);
-            break;
-        case RecordStatus::Modified:
-            r.values = std::move(buffer_);
-            if (r.values == *r.original) {
-                // Edited back to its values as last merged: no longer a change.
-                r.original.reset();
-                r.status = RecordStatus::Unchanged;
-                r.changeSeq = 0;
-                --st.changeCount;
-            }
-            break;
+            case RecordStatus::Unchanged:
+                r.original = std::make_unique<Row>(std::move(r.values));
+                r.values = std::move(buffer_);
+                r.status = RecordStatus::Modified;
+                r.changeSeq = st.nextSeq++;
+                ++st.changeCount;
+                break;
+            case RecordStatus::Inserted:
+                r.values = std::move(buffer_);
+                break;
+            case RecordStatus::Modified:
+                r.values = std::move(buffer_);
+                if (r.values == *r.original) {
+                    // Edited back to its values as last merged: no longer a change.
+                    r.original.reset();
+                    r.status = RecordStatus::Unchanged;
+                    r.changeSeq = 0;
+                    --st.changeCount;
+                }
+                break;
         }
     }
     buffer_.clear();
@@ -427,9 +434,9 @@ void ClientDataSet::Post() {
 }
 
 void ClientDataSet::Cancel() {
-    if (!editing(state_)) return;
+    if (!Editing()) return;
     if (BeforeCancel) BeforeCancel(*this);
-    if (!editing(state_)) return;
+    if (!Editing()) return;
 
     const bool wasInsert = state_ == DataSetState::Insert;
     const int row = cursor_;
@@ -470,17 +477,17 @@ void ClientDataSet::Delete() {
     const int row = cursor_;
     Record& r = st.rows[static_cast<std::size_t>(row)];
     switch (r.status) {
-    case RecordStatus::Inserted:
-        --st.changeCount;  // an insert deleted leaves nothing
-        break;
-    case RecordStatus::Modified:
-        // Keeps its place in the log and its values as last merged.
-        st.deleted.push_back({std::move(*r.original), r.changeSeq, r.ordinal});
-        break;
-    case RecordStatus::Unchanged:
-        st.deleted.push_back({std::move(r.values), st.nextSeq++, r.ordinal});
-        ++st.changeCount;
-        break;
+        case RecordStatus::Inserted:
+            --st.changeCount;  // an insert deleted leaves nothing
+            break;
+        case RecordStatus::Modified:
+            // Keeps its place in the log and its values as last merged.
+            st.deleted.push_back({std::move(*r.original), r.changeSeq, r.ordinal});
+            break;
+        case RecordStatus::Unchanged:
+            st.deleted.push_back({std::move(r.values), st.nextSeq++, r.ordinal});
+            ++st.changeCount;
+            break;
     }
     st.rows.erase(static_cast<std::size_t>(row));
 
@@ -507,7 +514,7 @@ int ClientDataSet::checkRow(int row) const {
 
 const Variant& ClientDataSet::readCell(int row, int column) const {
     const auto c = static_cast<std::size_t>(column);
-    if (editing(state_) && row == cursor_) return buffer_[c];
+    if (Editing() && row == cursor_) return buffer_[c];
     return store_->rows[static_cast<std::size_t>(row)].values[c];
 }
 
@@ -515,7 +522,7 @@ const Variant& ClientDataSet::readCurrent(int column) const {
     if (readRow_ >= 0) {
         return readRow_ < RecordCount() ? readCell(readRow_, column) : nullVariant();
     }
-    if (editing(state_)) return buffer_[static_cast<std::size_t>(column)];
+    if (Editing()) return buffer_[static_cast<std::size_t>(column)];
     if (IsEmpty()) return nullVariant();
     return readCell(cursor_, column);
 }
@@ -527,18 +534,18 @@ Variant ClientDataSet::readOld(int column) const {
     const Record& r = store_->rows[static_cast<std::size_t>(row)];
     const auto c = static_cast<std::size_t>(column);
     switch (r.status) {
-    case RecordStatus::Inserted:
-        return Variant();
-    case RecordStatus::Modified:
-        return (*r.original)[c];
-    case RecordStatus::Unchanged:
-        break;
+        case RecordStatus::Inserted:
+            return Variant();
+        case RecordStatus::Modified:
+            return (*r.original)[c];
+        case RecordStatus::Unchanged:
+            break;
     }
     return r.values[c];
 }
 
 void ClientDataSet::writeCurrent(Field& field, Variant value) {
-    if (!editing(state_)) throwNotEditing();
+    if (!Editing()) throwNotEditing();
     buffer_[static_cast<std::size_t>(field.Index())] = std::move(value);
     modified_ = true;
     Field* f = &field;
@@ -586,9 +593,9 @@ void ClientDataSet::loadPacket(Packet&& packet) {
             const FieldType got = defs[static_cast<std::size_t>(column)].type;
             const bool widened = f->DataType() == FieldType::Float && got == FieldType::Integer;
             if (got != f->DataType() && !widened) {
-                throw Error("O campo '" + f->Name() + "' é do tipo " + fieldTypeName(f->DataType()) +
-                            " no conjunto de dados, mas do tipo " + fieldTypeName(got) +
-                            " no pacote de dados.");
+                throw Error("O campo '" + f->Name() + "' é do tipo " +
+                            fieldTypeName(f->DataType()) + " no conjunto de dados, mas do tipo " +
+                            fieldTypeName(got) + " no pacote de dados.");
             }
             columnOf.push_back(column);
         }
@@ -610,8 +617,9 @@ void ClientDataSet::loadPacket(Packet&& packet) {
             fields_.clear();
             ownedFields_.clear();
             for (const FieldDef& d : defs) {
-                auto field = std::unique_ptr<Field>(
-                    new Field(*this, static_cast<int>(fields_.size()), d.name, d.type, d.size, {}, true, false));
+                auto field =
+                    std::unique_ptr<Field>(new Field(*this, static_cast<int>(fields_.size()),
+                                                     d.name, d.type, d.size, {}, true, false));
                 fields_.push_back(field.get());
                 ownedFields_.push_back(std::move(field));
             }
@@ -633,7 +641,8 @@ void ClientDataSet::loadPacket(Packet&& packet) {
         if (f->DataType() == FieldType::Float) {
             fixups.push_back({static_cast<std::size_t>(f->Index()), true, 0});
         } else if (f->DataType() == FieldType::String && f->Size() > 0) {
-            fixups.push_back({static_cast<std::size_t>(f->Index()), false, static_cast<std::size_t>(f->Size())});
+            fixups.push_back(
+                {static_cast<std::size_t>(f->Index()), false, static_cast<std::size_t>(f->Size())});
         }
     }
 
@@ -677,9 +686,13 @@ void ClientDataSet::loadPacket(Packet&& packet) {
     finishLoad(before);
 }
 
-void ClientDataSet::SetData(const DataPacket& packet) { loadPacket(packet); }
+void ClientDataSet::SetData(const DataPacket& packet) {
+    loadPacket(packet);
+}
 
-void ClientDataSet::SetData(DataPacket&& packet) { loadPacket(std::move(packet)); }
+void ClientDataSet::SetData(DataPacket&& packet) {
+    loadPacket(std::move(packet));
+}
 
 void ClientDataSet::SetData(const Variant& value) {
     if (!value.isPacket()) throw Error("Pacote de dados inválido.");
@@ -738,16 +751,18 @@ DataPacket ClientDataSet::Delta() const {
     return packet;
 }
 
-int ClientDataSet::ChangeCount() const { return Active() ? store_->changeCount : 0; }
+int ClientDataSet::ChangeCount() const {
+    return Active() ? store_->changeCount : 0;
+}
 
 UpdateStatus ClientDataSet::UpdateStatusAt(int row) const {
     switch (store_->rows[static_cast<std::size_t>(checkRow(row))].status) {
-    case RecordStatus::Inserted:
-        return UpdateStatus::Inserted;
-    case RecordStatus::Modified:
-        return UpdateStatus::Modified;
-    case RecordStatus::Unchanged:
-        break;
+        case RecordStatus::Inserted:
+            return UpdateStatus::Inserted;
+        case RecordStatus::Modified:
+            return UpdateStatus::Modified;
+        case RecordStatus::Unchanged:
+            break;
     }
     return UpdateStatus::Unmodified;
 }
@@ -802,7 +817,8 @@ void ClientDataSet::CancelUpdates() {
         restored.push_back(std::move(r));
     }
     restoreDeleted(kNoOrdinal);
-    for (std::size_t i = 0; i < restored.size(); ++i) restored[i].ordinal = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < restored.size(); ++i)
+        restored[i].ordinal = static_cast<std::uint32_t>(i);
 
     st.rows.assign(std::move(restored));
     st.deleted.clear();

@@ -13,6 +13,7 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "corvana/core/FlagScope.h"
 #include "corvana/core/Services.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
@@ -26,22 +27,10 @@ using corvana::ClientDataSet;
 using corvana::DataSetState;
 using corvana::Field;
 using corvana::FieldType;
+using corvana::FlagScope;
+using corvana::IsEditing;
 
 namespace {
-
-// Sets a flag for the lifetime of the scope and restores it, also when an
-// exception passes.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = saved_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-    bool saved_;
-};
 
 // The character a key event types, as OnKeyPress sees it: 13 for Enter, 8
 // for Backspace, the character typed, or 0 for a key that types none (a
@@ -49,21 +38,19 @@ private:
 char32_t TypedKey(const QKeyEvent* event) {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Backspace:
-        return 8;
-    default:
-        break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Backspace:
+            return 8;
+        default:
+            break;
     }
     const QList<uint> text = event->text().toUcs4();
     if (text.isEmpty()) return 0;
     const char32_t c = text.front();
     return (c < 0x20 || c == 0x7f) ? 0 : c;
 }
-
-bool Editing(DataSetState state) { return state == DataSetState::Edit || state == DataSetState::Insert; }
 
 // Refuses a text of more characters (code points, not UTF-16 units) than
 // the cell's field takes. A key or a paste that would pass the limit is
@@ -92,7 +79,8 @@ public:
     explicit GridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
     void Detach() { grid_ = nullptr; }
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex& index) const override {
         return grid_ ? grid_->createCellEditor(parent, index) : nullptr;
     }
     // Also called when the cell's data changes while the editor is open: the
@@ -119,10 +107,12 @@ private:
 // current cell.
 class GridSelectionModel : public QItemSelectionModel {
 public:
-    GridSelectionModel(QAbstractItemModel* model, TDBGrid* grid) : QItemSelectionModel(model, grid), grid_(grid) {}
+    GridSelectionModel(QAbstractItemModel* model, TDBGrid* grid)
+        : QItemSelectionModel(model, grid), grid_(grid) {}
     void Detach() { grid_ = nullptr; }
 
-    void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override {
+    void setCurrentIndex(const QModelIndex& index,
+                         QItemSelectionModel::SelectionFlags command) override {
         if (grid_) {
             grid_->requestCurrent(index);
         } else {
@@ -136,8 +126,9 @@ public:
     using QItemSelectionModel::select;
     void select(const QItemSelection&, QItemSelectionModel::SelectionFlags) override {
         const QModelIndex current = currentIndex();
-        QItemSelectionModel::select(current.isValid() ? QItemSelection(current, current) : QItemSelection(),
-                                    ClearAndSelect);
+        QItemSelectionModel::select(
+            current.isValid() ? QItemSelection(current, current) : QItemSelection(),
+            ClearAndSelect);
     }
 
 private:
@@ -193,7 +184,9 @@ void TDBGrid::SetDataSource(corvana::DataSource* source) {
     model_->SetDataSource(source);
 }
 
-corvana::DataSource* TDBGrid::GetDataSource() const { return model_->GetDataSource(); }
+corvana::DataSource* TDBGrid::GetDataSource() const {
+    return model_->GetDataSource();
+}
 
 void TDBGrid::SetColumns(std::vector<TColumn> columns) {
     discardEditor();
@@ -201,7 +194,9 @@ void TDBGrid::SetColumns(std::vector<TColumn> columns) {
     followCursor();
 }
 
-const std::vector<TColumn>& TDBGrid::Columns() const { return model_->Columns(); }
+const std::vector<TColumn>& TDBGrid::Columns() const {
+    return model_->Columns();
+}
 
 void TDBGrid::SetReadOnly(bool readOnly) {
     if (readOnly) discardEditor();
@@ -220,8 +215,9 @@ void TDBGrid::applyColumnWidths() {
     for (int c = 0; c < model_->columnCount(); ++c) {
         const TColumn* column = model_->ColumnAt(c);
         const Field* field = model_->FieldAt(c);
-        signature += QString::fromStdString(column->FieldName) + QChar(0x1f) + QString::number(column->Width) +
-                     QChar(0x1f) + QString::number(field ? field->Size() : -1) + QChar(0x1e);
+        signature += QString::fromStdString(column->FieldName) + QChar(0x1f) +
+                     QString::number(column->Width) + QChar(0x1f) +
+                     QString::number(field ? field->Size() : -1) + QChar(0x1e);
     }
     if (signature == columnsSignature_) return;
     columnsSignature_ = signature;
@@ -235,21 +231,21 @@ int TDBGrid::defaultWidth(int viewColumn) const {
     int chars = 10;
     if (const Field* field = model_->FieldAt(viewColumn)) {
         switch (field->DataType()) {
-        case FieldType::String:
-            chars = field->Size() > 0 ? std::clamp(field->Size(), 2, 40) : 20;
-            break;
-        case FieldType::Integer:
-            chars = 8;
-            break;
-        case FieldType::Float:
-            chars = 12;
-            break;
-        case FieldType::Boolean:
-            chars = 5;
-            break;
-        case FieldType::DateTime:
-            chars = 16;
-            break;
+            case FieldType::String:
+                chars = field->Size() > 0 ? std::clamp(field->Size(), 2, 40) : 20;
+                break;
+            case FieldType::Integer:
+                chars = 8;
+                break;
+            case FieldType::Float:
+                chars = 12;
+                break;
+            case FieldType::Boolean:
+                chars = 5;
+                break;
+            case FieldType::DateTime:
+                chars = 16;
+                break;
         }
     }
     const QString title = model_->headerData(viewColumn, Qt::Horizontal).toString();
@@ -265,7 +261,9 @@ Field* TDBGrid::SelectedField() const {
     return model_->FieldAt(curCol_);
 }
 
-int TDBGrid::SelectedIndex() const { return model_->ListIndexOf(curCol_); }
+int TDBGrid::SelectedIndex() const {
+    return model_->ListIndexOf(curCol_);
+}
 
 void TDBGrid::SetSelectedIndex(int index) {
     const int column = model_->ViewColumnOf(index);
@@ -296,7 +294,8 @@ void TDBGrid::followCursor() {
     const int columns = model_->columnCount();
     curCol_ = std::clamp(curCol_, 0, std::max(columns - 1, 0));
     const int row = model_->CurrentRow();
-    const QModelIndex want = (row >= 0 && columns > 0) ? model_->index(row, curCol_) : QModelIndex();
+    const QModelIndex want =
+        (row >= 0 && columns > 0) ? model_->index(row, curCol_) : QModelIndex();
     if (want == currentIndex()) return;
     if (editor_ && editorIndex_.row() != row) discardEditor();
     FlagScope sync(syncing_);
@@ -332,7 +331,8 @@ void TDBGrid::requestCurrent(const QModelIndex& to) {
             if (target.isValid() && target.row() != model_->CurrentRow()) {
                 ClientDataSet* ds = model_->DataSet();
                 ds->CheckBrowseMode();
-                if (target.isValid() && target.row() != model_->CurrentRow()) ds->SetRecNo(target.row() + 1);
+                if (target.isValid() && target.row() != model_->CurrentRow())
+                    ds->SetRecNo(target.row() + 1);
             }
         });
     }
@@ -349,7 +349,8 @@ void TDBGrid::requestCurrent(const QModelIndex& to) {
         return;
     }
     // A handler that moved to another column during the post keeps its choice.
-    const int column = (moveGeneration_ != exitGeneration || !target.isValid()) ? curCol_ : target.column();
+    const int column =
+        (moveGeneration_ != exitGeneration || !target.isValid()) ? curCol_ : target.column();
     ++moveGeneration_;
     selection_->Apply(model_->index(row, column));
 }
@@ -365,7 +366,7 @@ void TDBGrid::onStateChanged() {
     // A post or cancel from code ends the row's editing: the editor goes.
     if (!editor_) return;
     const corvana::DataSource* source = model_->GetDataSource();
-    if (!source || !Editing(source->State())) discardEditor();
+    if (!source || !IsEditing(source->State())) discardEditor();
 }
 
 bool TDBGrid::canEdit(const QModelIndex& index) const {
@@ -450,24 +451,24 @@ bool TDBGrid::viewKey(QKeyEvent* event) {
     }
     if (mods & (Qt::AltModifier | Qt::MetaModifier)) return false;
     switch (key) {
-    case Qt::Key_Escape:
-        if (!model_->IsActive() || !Editing(model_->GetDataSource()->State())) return false;
-        cancelRow();
-        return true;
-    case Qt::Key_Insert:
-        if (mods != Qt::NoModifier) return false;
-        insertRow();
-        return true;
-    case Qt::Key_Delete:
-        if (!(mods & Qt::ControlModifier)) return false;
-        deleteRow();
-        return true;
-    case Qt::Key_Down:
-        if ((mods & Qt::ControlModifier) || !atLastRow()) return false;
-        appendRow();
-        return true;
-    default:
-        return false;
+        case Qt::Key_Escape:
+            if (!model_->IsActive() || !IsEditing(model_->GetDataSource()->State())) return false;
+            cancelRow();
+            return true;
+        case Qt::Key_Insert:
+            if (mods != Qt::NoModifier) return false;
+            insertRow();
+            return true;
+        case Qt::Key_Delete:
+            if (!(mods & Qt::ControlModifier)) return false;
+            deleteRow();
+            return true;
+        case Qt::Key_Down:
+            if ((mods & Qt::ControlModifier) || !atLastRow()) return false;
+            appendRow();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -493,28 +494,28 @@ bool TDBGrid::editorKey(QKeyEvent* event) {
     }
     if (mods & (Qt::AltModifier | Qt::MetaModifier)) return false;  // Alt+Down opens a pick list
     switch (key) {
-    case Qt::Key_Escape:
-        cancelRow();
-        return true;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        storeEditor();
-        navigate(event);
-        return true;
-    case Qt::Key_Insert:
-        if (mods != Qt::NoModifier) return false;
-        insertRow();
-        return true;
-    case Qt::Key_Delete:
-        if (!(mods & Qt::ControlModifier)) return false;
-        deleteRow();
-        return true;
-    default:
-        return false;
+        case Qt::Key_Escape:
+            cancelRow();
+            return true;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            storeEditor();
+            navigate(event);
+            return true;
+        case Qt::Key_Insert:
+            if (mods != Qt::NoModifier) return false;
+            insertRow();
+            return true;
+        case Qt::Key_Delete:
+            if (!(mods & Qt::ControlModifier)) return false;
+            deleteRow();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -522,7 +523,8 @@ bool TDBGrid::editorKey(QKeyEvent* event) {
 // without showing it to OnKeyPress again.
 void TDBGrid::typeInto(QWidget* target, const QKeyEvent* original, char32_t key) {
     if (!target) return;
-    const Qt::KeyboardModifiers mods = original->modifiers() & (Qt::ShiftModifier | Qt::KeypadModifier);
+    const Qt::KeyboardModifiers mods =
+        original->modifiers() & (Qt::ShiftModifier | Qt::KeypadModifier);
     int code = Qt::Key_unknown;
     QString text;
     if (key == 8) {
@@ -549,7 +551,8 @@ void TDBGrid::startEditing(const QKeyEvent* event, char32_t key) {
 }
 
 void TDBGrid::navigate(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Down && !(event->modifiers() & Qt::ControlModifier) && atLastRow()) {
+    if (event->key() == Qt::Key_Down && !(event->modifiers() & Qt::ControlModifier) &&
+        atLastRow()) {
         appendRow();
         return;
     }
@@ -598,7 +601,8 @@ void TDBGrid::deleteRow() {
 
 void TDBGrid::cancelRow() {
     discardEditor();
-    if (model_->IsActive() && Editing(model_->GetDataSource()->State())) model_->DataSet()->Cancel();
+    if (model_->IsActive() && IsEditing(model_->GetDataSource()->State()))
+        model_->DataSet()->Cancel();
 }
 
 void TDBGrid::editButtonClick() {
@@ -642,7 +646,8 @@ QWidget* TDBGrid::createCellEditor(QWidget* parent, const QModelIndex& index) {
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setCompleter(nullptr);
         combo->setFrame(false);
-        for (const std::string& word : column->PickList) combo->addItem(QString::fromStdString(word));
+        for (const std::string& word : column->PickList)
+            combo->addItem(QString::fromStdString(word));
         combo->setCurrentIndex(-1);  // empty until the field's text is loaded
         line = combo->lineEdit();
         GuardedConnect(combo, &QComboBox::activated, this, [this] { wordChosen(); });
@@ -704,7 +709,8 @@ void TDBGrid::loadEditor(bool onlyWhenUntouched) {
     if (!editor_ || !editorIndex_.isValid()) return;
     if (onlyWhenUntouched && editorText() != editorStored_) return;
     const Field* field = model_->FieldAt(editorIndex_.column());
-    const QString text = field && model_->IsActive() ? QString::fromStdString(field->Text()) : QString();
+    const QString text =
+        field && model_->IsActive() ? QString::fromStdString(field->Text()) : QString();
     setEditorText(text);
     editorStored_ = text;
 }
@@ -718,7 +724,9 @@ void TDBGrid::storeEditor() {
     loadEditor(false);
 }
 
-void TDBGrid::UpdateData() { storeEditor(); }
+void TDBGrid::UpdateData() {
+    storeEditor();
+}
 
 void TDBGrid::discardEditor() {
     if (editor_) closeEditor(editor_, QAbstractItemDelegate::NoHint);
@@ -738,7 +746,9 @@ void TDBGrid::textEdited() {
     if (!GuardedBool([ds] { ds->Edit(); })) discardEditor();
 }
 
-void TDBGrid::wordChosen() { storeEditor(); }
+void TDBGrid::wordChosen() {
+    storeEditor();
+}
 
 void TDBGrid::DoExit() {
     storeEditor();

@@ -29,19 +29,29 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     bar->setSpacing(2);
     MainLayout()->addWidget(panMenu);
 
-    sbtIncluir = addButton("sbtIncluir", "Incluir", "list-add", mnuIncluir, &TfrmPadraoGrid::sbtIncluirClick);
-    sbtAlterar = addButton("sbtAlterar", "Alterar", "accessories-text-editor", mnuAlterar, &TfrmPadraoGrid::sbtAlterarClick);
-    sbtExcluir = addButton("sbtExcluir", "Excluir", "edit-delete", mnuExcluir, &TfrmPadraoGrid::sbtExcluirClick);
-    sbtVerificar = addButton("sbtVerificar", "Verificar", "view-refresh", mnuVerificar, &TfrmPadraoGrid::sbtVerificarClick);
+    sbtIncluir = addButton("sbtIncluir", "Incluir", "list-add", mnuIncluir,
+                           &TfrmPadraoGrid::sbtIncluirClick);
+    sbtAlterar = addButton("sbtAlterar", "Alterar", "accessories-text-editor", mnuAlterar,
+                           &TfrmPadraoGrid::sbtAlterarClick);
+    sbtExcluir = addButton("sbtExcluir", "Excluir", "edit-delete", mnuExcluir,
+                           &TfrmPadraoGrid::sbtExcluirClick);
+    sbtVerificar = addButton("sbtVerificar", "Verificar", "view-refresh", mnuVerificar,
+                             &TfrmPadraoGrid::sbtVerificarClick);
     mnuManutencao->addSeparator();
-    sbtCancelar = addButton("sbtCancelar", "Cancelar", "edit-undo", mnuCancelar, &TfrmPadraoGrid::sbtCancelarClick);
-    sbtConfirmar = addButton("sbtConfirmar", "Confirmar", "document-save", mnuConfirmar, &TfrmPadraoGrid::sbtConfirmarClick);
+    sbtCancelar = addButton("sbtCancelar", "Cancelar", "edit-undo", mnuCancelar,
+                            &TfrmPadraoGrid::sbtCancelarClick);
+    sbtConfirmar = addButton("sbtConfirmar", "Confirmar", "document-save", mnuConfirmar,
+                             &TfrmPadraoGrid::sbtConfirmarClick);
     mnuManutencao->addSeparator();
-    sbtImpArq = addButton("sbtImpArq", "Importar Arquivo", "document-open", mnuImpArq, &TfrmPadraoGrid::sbtImpArqClick);
-    sbtImprimir = addButton("sbtImprimir", "Imprimir", "document-print", mnuImprimir, &TfrmPadraoGrid::sbtImprimirClick);
+    sbtImpArq = addButton("sbtImpArq", "Importar Arquivo", "document-open", mnuImpArq,
+                          &TfrmPadraoGrid::sbtImpArqClick);
+    sbtImprimir = addButton("sbtImprimir", "Imprimir", "document-print", mnuImprimir,
+                            &TfrmPadraoGrid::sbtImprimirClick);
     mnuManutencao->addSeparator();
-    sbtAjuda = addButton("sbtAjuda", "Ajuda", "help-browser", mnuAjuda, &TfrmPadraoGrid::sbtAjudaClick);
-    sbtFechar = addButton("sbtFechar", "Fechar", "system-log-out", mnuFechar, &TfrmPadraoGrid::sbtFecharClick);
+    sbtAjuda =
+        addButton("sbtAjuda", "Ajuda", "help-browser", mnuAjuda, &TfrmPadraoGrid::sbtAjudaClick);
+    sbtFechar = addButton("sbtFechar", "Fechar", "system-log-out", mnuFechar,
+                          &TfrmPadraoGrid::sbtFecharClick);
     bar->addStretch(1);
     lblCodTela->setParent(panMenu);
     lblCodTela->show();
@@ -64,7 +74,9 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     dbgPadrao = new TDBGrid(tbsPadrao);
     dbgPadrao->setObjectName("dbgPadrao");
     dbgPadrao->SetDataSource(&dtsPadrao);
-    dbgPadrao->OnKeyPress = [this](QObject* sender, char32_t& key) { dbgPadraoKeyPress(sender, key); };
+    dbgPadrao->OnKeyPress = [this](QObject* sender, char32_t& key) {
+        dbgPadraoKeyPress(sender, key);
+    };
     pageLayout_->addWidget(dbgPadrao, 1);
     pgcPadrao->addTab(tbsPadrao, "Lista");
     MainLayout()->addWidget(pgcPadrao, 1);
@@ -85,8 +97,8 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     MainLayout()->addWidget(panNavigator);
 }
 
-TButtonFlat* TfrmPadraoGrid::addButton(const char* name, const char* caption, const char* icon, QAction*& item,
-                                       void (TfrmPadraoGrid::*handler)(QObject*)) {
+TButtonFlat* TfrmPadraoGrid::addButton(const char* name, const char* caption, const char* icon,
+                                       QAction*& item, void (TfrmPadraoGrid::*handler)(QObject*)) {
     auto* b = new TButtonFlat(panMenu);
     b->setObjectName(name);
     b->SetHint(caption);
@@ -101,12 +113,18 @@ TButtonFlat* TfrmPadraoGrid::addButton(const char* name, const char* caption, co
     return b;
 }
 
-void TfrmPadraoGrid::AddTopPanel(QWidget* panel) { topArea_->addWidget(panel); }
-void TfrmPadraoGrid::AddGridBottomPanel(QWidget* panel) { pageLayout_->addWidget(panel); }
+void TfrmPadraoGrid::AddTopPanel(QWidget* panel) {
+    topArea_->addWidget(panel);
+}
+void TfrmPadraoGrid::AddGridBottomPanel(QWidget* panel) {
+    pageLayout_->addWidget(panel);
+}
 
 void TfrmPadraoGrid::FormCreate() {}
 
-void TfrmPadraoGrid::FormClose(QObject*, TCloseAction& action) { action = TCloseAction::caFree; }
+void TfrmPadraoGrid::FormClose(QObject*, TCloseAction& action) {
+    action = TCloseAction::caFree;
+}
 
 void TfrmPadraoGrid::sbtIncluirClick(QObject*) {
     if (ClientDataSet* ds = dtsPadrao.DataSet()) {
@@ -139,7 +157,7 @@ void TfrmPadraoGrid::sbtCancelarClick(QObject*) {
 void TfrmPadraoGrid::sbtConfirmarClick(QObject*) {
     if (ClientDataSet* ds = dtsPadrao.DataSet()) {
         dtsPadrao.UpdateRecord();
-        if (ds->State() == DataSetState::Edit || ds->State() == DataSetState::Insert) ds->Post();
+        if (ds->Editing()) ds->Post();
     }
 }
 
@@ -150,7 +168,9 @@ void TfrmPadraoGrid::sbtAjudaClick(QObject*) {
     corvana::services::Dialogs().ShowInformation(Caption() + " (" + lblCodTela->Caption() + ")");
 }
 
-void TfrmPadraoGrid::sbtFecharClick(QObject*) { Close(); }
+void TfrmPadraoGrid::sbtFecharClick(QObject*) {
+    Close();
+}
 
 void TfrmPadraoGrid::dbgPadraoKeyPress(QObject*, char32_t&) {}
 

@@ -32,7 +32,9 @@ std::string errorOf(const std::function<void()>& action) {
     return "(nenhum erro)";
 }
 
-std::string currentName(ClientDataSet& ds) { return ds.FieldByName("Nome").AsString(); }
+std::string currentName(ClientDataSet& ds) {
+    return ds.FieldByName("Nome").AsString();
+}
 
 }  // namespace
 
@@ -61,12 +63,16 @@ TEST(ClientDataSetTest, OpenCloseAndEmptyStates) {
     EXPECT_EQ(ds.State(), DataSetState::Browse);
     EXPECT_TRUE(ds.IsEmpty());
     EXPECT_TRUE(ds.Eof() && ds.Bof());
-    EXPECT_EQ(errorOf([&] { ds.Delete(); }), "Não há registro para excluir: o conjunto de dados está vazio.");
+    EXPECT_EQ(errorOf([&] { ds.Delete(); }),
+              "Não há registro para excluir: o conjunto de dados está vazio.");
 
+    EXPECT_FALSE(ds.Editing());
     ds.Edit();  // on an empty dataset, Edit inserts
     EXPECT_EQ(ds.State(), DataSetState::Insert);
+    EXPECT_TRUE(ds.Editing());
     ds.FieldByName("Nome").SetAsString("Ana");
     ds.Post();
+    EXPECT_FALSE(ds.Editing());
     EXPECT_EQ(ds.RecordCount(), 1);
     ds.SetActive(false);
     EXPECT_FALSE(ds.Active());
@@ -134,7 +140,7 @@ TEST(ClientDataSetTest, InsertPositionsAndCancel) {
     ds.Post();
     std::vector<std::string> names;
     const DataPacket data = ds.Data();
-        for (const Row& r : data.rows()) names.push_back(r[1].toString());
+    for (const Row& r : data.rows()) names.push_back(r[1].toString());
     EXPECT_EQ(names, (std::vector<std::string>{"Ana", "Bia", "Caio"}));
 
     ds.SetRecNo(2);
@@ -196,6 +202,7 @@ TEST(ClientDataSetTest, RefusedPostKeepsStateAndTypedValues) {
     ds.FieldByName("Nome").SetAsString("");
     EXPECT_THROW(ds.Post(), Error);
     EXPECT_EQ(ds.State(), DataSetState::Edit);
+    EXPECT_TRUE(ds.Editing());
     EXPECT_EQ(ds.FieldByName("Id").AsInteger(), 7);
 }
 
@@ -218,7 +225,9 @@ TEST(ClientDataSetTest, EventsFireAroundOperations) {
     ClientDataSet ds;
     ds.SetData(guests({"Ana"}));
     std::vector<std::string> log;
-    auto rec = [&log](const char* name) { return [&log, name](ClientDataSet&) { log.push_back(name); }; };
+    auto rec = [&log](const char* name) {
+        return [&log, name](ClientDataSet&) { log.push_back(name); };
+    };
     ds.BeforeInsert = rec("BeforeInsert");
     ds.AfterInsert = rec("AfterInsert");
     ds.BeforePost = rec("BeforePost");
@@ -238,10 +247,10 @@ TEST(ClientDataSetTest, EventsFireAroundOperations) {
     ds.Cancel();
     ds.Delete();
     ds.Close();
-    EXPECT_EQ(log, (std::vector<std::string>{"BeforeInsert", "AfterInsert", "AfterScroll", "BeforePost",
-                                             "AfterPost", "BeforeEdit", "AfterEdit", "BeforeCancel",
-                                             "AfterCancel", "BeforeDelete", "AfterDelete", "AfterScroll",
-                                             "AfterClose"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"BeforeInsert", "AfterInsert", "AfterScroll",
+                                             "BeforePost", "AfterPost", "BeforeEdit", "AfterEdit",
+                                             "BeforeCancel", "AfterCancel", "BeforeDelete",
+                                             "AfterDelete", "AfterScroll", "AfterClose"}));
 }
 
 TEST(ClientDataSetTest, SetDataChecksPacketAgainstDeclaredFields) {
@@ -263,7 +272,8 @@ TEST(ClientDataSetTest, SetDataChecksPacketAgainstDeclaredFields) {
     EXPECT_EQ(ds.Data().fields().size(), 3u);
 
     DataPacket missing({{"Id", FieldType::Integer, 0}, {"Nome", FieldType::String, 4}});
-    EXPECT_EQ(errorOf([&] { ds.SetData(missing); }), "O campo 'Valor' não existe no pacote de dados.");
+    EXPECT_EQ(errorOf([&] { ds.SetData(missing); }),
+              "O campo 'Valor' não existe no pacote de dados.");
     DataPacket wrongType({{"Id", FieldType::String, 0},
                           {"Valor", FieldType::Float, 0},
                           {"Nome", FieldType::String, 4}});
@@ -304,8 +314,8 @@ TEST(ClientDataSetTest, LargePacketLoadsAndDeletesInLinearTime) {
     constexpr int kColumns = 21;
     std::vector<FieldDef> defs;
     for (int c = 0; c < kColumns; ++c) {
-        defs.push_back({"C" + std::to_string(c), c % 3 == 0 ? FieldType::String : FieldType::Integer,
-                        c % 3 == 0 ? 40 : 0});
+        defs.push_back({"C" + std::to_string(c),
+                        c % 3 == 0 ? FieldType::String : FieldType::Integer, c % 3 == 0 ? 40 : 0});
     }
     DataPacket p(defs);
     p.rows().reserve(kRows);
@@ -356,27 +366,27 @@ TEST(ClientDataSetTest, RandomEditsMatchASimpleModel) {
     for (int step = 0; step < 3000; ++step) {
         const int n = static_cast<int>(model.size());
         switch (rng() % 5) {
-        case 0:
-        case 1: {
-            const bool append = rng() % 2 == 0;
-            append ? ds.Append() : ds.Insert();
-            const int at = append || n == 0 ? n : cursor;
-            id.SetAsInteger(nextId);
-            ds.Post();
-            model.insert(model.begin() + at, nextId++);
-            cursor = at;
-            break;
-        }
-        case 2:
-            if (n == 0) break;
-            ds.Delete();
-            model.erase(model.begin() + cursor);
-            cursor = std::min(cursor, std::max(static_cast<int>(model.size()) - 1, 0));
-            break;
-        default:
-            if (n == 0) break;
-            cursor = static_cast<int>(rng() % static_cast<unsigned>(n));
-            ds.SetRecNo(cursor + 1);
+            case 0:
+            case 1: {
+                const bool append = rng() % 2 == 0;
+                append ? ds.Append() : ds.Insert();
+                const int at = append || n == 0 ? n : cursor;
+                id.SetAsInteger(nextId);
+                ds.Post();
+                model.insert(model.begin() + at, nextId++);
+                cursor = at;
+                break;
+            }
+            case 2:
+                if (n == 0) break;
+                ds.Delete();
+                model.erase(model.begin() + cursor);
+                cursor = std::min(cursor, std::max(static_cast<int>(model.size()) - 1, 0));
+                break;
+            default:
+                if (n == 0) break;
+                cursor = static_cast<int>(rng() % static_cast<unsigned>(n));
+                ds.SetRecNo(cursor + 1);
         }
         ASSERT_EQ(ds.RecordCount(), static_cast<int>(model.size())) << "step " << step;
         if (!model.empty()) {

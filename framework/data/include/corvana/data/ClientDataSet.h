@@ -15,6 +15,11 @@ class DataSource;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
+// True in Edit and Insert, the states with an edit buffer.
+constexpr bool IsEditing(DataSetState state) {
+    return state == DataSetState::Edit || state == DataSetState::Insert;
+}
+
 // Where a row stands against the change log: as at the last merge (or load),
 // modified since then, or inserted since then.
 enum class UpdateStatus { Unmodified, Modified, Inserted };
@@ -60,12 +65,14 @@ public:
     // --- state ---------------------------------------------------------------
     DataSetState State() const { return state_; }
     bool Active() const { return state_ != DataSetState::Inactive; }
+    // In edit or insert state.
+    bool Editing() const { return IsEditing(state_); }
     // Opens an inactive dataset empty, from its fields (raises without fields).
     void Open();
     // Discards the rows, the change log and any edit in progress.
     void Close();
     void SetActive(bool active);
-    bool IsEmpty() const;   // true when closed
+    bool IsEmpty() const;     // true when closed
     int RecordCount() const;  // 0 when closed
 
     // --- navigation ------------------------------------------------------------

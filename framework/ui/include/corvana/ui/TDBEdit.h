@@ -35,9 +35,7 @@ public:
     // The source's state (Inactive without a source or when disabled).
     corvana::DataSetState State() const;
     bool Active() const { return State() != corvana::DataSetState::Inactive; }
-    bool Editing() const {
-        return State() == corvana::DataSetState::Edit || State() == corvana::DataSetState::Insert;
-    }
+    bool Editing() const { return corvana::IsEditing(State()); }
 
 private:
     void layoutChanged() override { changed(); }
