@@ -10,6 +10,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 #include "corvana/ui/Guard.h"
+#include "corvana/ui/KeyCodes.h"
 
 #include "CodePoints.h"
 
@@ -32,33 +33,16 @@ private:
     TEdit* edit_;
 };
 
-// The key an edit's OnKeyPress receives for a control key, or 0.
-char32_t ControlKeyCode(const QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Escape:
-        return 27;
-    default:
-        return 0;
-    }
-}
-
 bool IsTypedText(const QKeyEvent* event) {
     const QString text = event->text();
     if (text.isEmpty() ||
         (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
     for (QChar ch : text) {
-        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
-            return false;
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F) return false;
     }
     return true;
 }
-
 
 }  // namespace
 
@@ -69,9 +53,13 @@ TLabel::TLabel(QWidget* parent) : QLabel(parent) {}
 TLabel::TLabel(const std::string& caption, QWidget* parent)
     : QLabel(QString::fromStdString(caption), parent) {}
 
-std::string TLabel::Caption() const { return text().toStdString(); }
+std::string TLabel::Caption() const {
+    return text().toStdString();
+}
 
-void TLabel::SetCaption(const std::string& caption) { setText(QString::fromStdString(caption)); }
+void TLabel::SetCaption(const std::string& caption) {
+    setText(QString::fromStdString(caption));
+}
 
 // ---- TEdit ----
 
@@ -80,7 +68,9 @@ TEdit::TEdit(QWidget* parent) : TControl<QLineEdit>(parent) {
     connect(this, &QLineEdit::textChanged, this, [this] { Guarded([this] { QtTextChanged(); }); });
 }
 
-std::string TEdit::Text() const { return text().toStdString(); }
+std::string TEdit::Text() const {
+    return text().toStdString();
+}
 
 void TEdit::SetText(const std::string& text) {
     ChangeFromCode([&] { setText(QString::fromStdString(text)); });
@@ -96,28 +86,23 @@ void TEdit::ApplyMaxLength() {
 }
 
 void TEdit::SetCharCase(TEditCharCase charCase) {
-    if (charCase == charCase_)
-        return;
+    if (charCase == charCase_) return;
     charCase_ = charCase;
-    if (charCase_ == TEditCharCase::Normal || HandlesTyping())
-        return;
+    if (charCase_ == TEditCharCase::Normal || HandlesTyping()) return;
     // The text already there takes the new case too.
     QString current = text();
     ApplyCharCase(current);
-    if (current != text())
-        ChangeFromCode([&] { setText(current); });
+    if (current != text()) ChangeFromCode([&] { setText(current); });
 }
 
 void TEdit::ApplyCharCase(QString& text) const {
-    if (charCase_ == TEditCharCase::Normal || HandlesTyping())
-        return;
+    if (charCase_ == TEditCharCase::Normal || HandlesTyping()) return;
     // The framework's case mapping (Latin letters, one character for one),
     // the same the masks and the server use.
     const std::string utf8 = text.toStdString();
     const std::string mapped =
         charCase_ == TEditCharCase::UpperCase ? corvana::upperCase(utf8) : corvana::foldCase(utf8);
-    if (mapped != utf8)
-        text = QString::fromStdString(mapped);
+    if (mapped != utf8) text = QString::fromStdString(mapped);
 }
 
 void TEdit::ChangeFromCode(const std::function<void()>& change) {
@@ -131,23 +116,19 @@ void TEdit::ChangeFromCode(const std::function<void()>& change) {
         throw;
     }
     captured_ = outer;
-    if (mine)
-        std::rethrow_exception(mine);
+    if (mine) std::rethrow_exception(mine);
 }
 
 void TEdit::QtTextChanged() {
     std::string now = Text();
-    if (now == lastText_)
-        return;
+    if (now == lastText_) return;
     lastText_ = std::move(now);
-    if (!OnChange)
-        return;
+    if (!OnChange) return;
     if (captured_) {
         try {
             OnChange(this);
         } catch (...) {
-            if (!*captured_)
-                *captured_ = std::current_exception();
+            if (!*captured_) *captured_ = std::current_exception();
         }
     } else {
         Guarded([this] { OnChange(this); });
@@ -155,16 +136,13 @@ void TEdit::QtTextChanged() {
 }
 
 bool TEdit::FilterKey(char32_t& key) {
-    if (!OnKeyPress)
-        return true;
-    if (!GuardedBool([&] { OnKeyPress(this, key); }))
-        return false;
+    if (!OnKeyPress) return true;
+    if (!GuardedBool([&] { OnKeyPress(this, key); })) return false;
     return key != 0;
 }
 
 void TEdit::InsertTyped(const std::u32string& keys) {
-    if (!isReadOnly())
-        insert(FromCodePoints(keys));
+    if (!isReadOnly()) insert(FromCodePoints(keys));
 }
 
 void TEdit::keyPressEvent(QKeyEvent* event) {
@@ -183,21 +161,18 @@ void TEdit::HandleKeyPress(QKeyEvent* event) {
             event->accept();
             return;
         }
-        if (!HandleEditKey(event))
-            QLineEdit::keyPressEvent(event);
+        if (!HandleEditKey(event)) QLineEdit::keyPressEvent(event);
         return;
     }
     if (!IsTypedText(event)) {
-        if (!HandleEditKey(event))
-            QLineEdit::keyPressEvent(event);
+        if (!HandleEditKey(event)) QLineEdit::keyPressEvent(event);
         return;
     }
     const std::u32string typed = ToCodePoints(event->text());
     std::u32string keys;
     for (char32_t cp : typed) {
         char32_t key = cp;
-        if (FilterKey(key))
-            keys += key;
+        if (FilterKey(key)) keys += key;
     }
     event->accept();
     if (keys == typed && !HandlesTyping())
@@ -210,24 +185,21 @@ void TEdit::inputMethodEvent(QInputMethodEvent* event) {
     Guarded([&] {
         const QString commit = event->commitString();
         if (commit.isEmpty()) {
-            if (!HandlesTyping())
-                QLineEdit::inputMethodEvent(event);
+            if (!HandlesTyping()) QLineEdit::inputMethodEvent(event);
             return;
         }
         const std::u32string typed = ToCodePoints(commit);
         std::u32string keys;
         for (char32_t cp : typed) {
             char32_t key = cp;
-            if (FilterKey(key))
-                keys += key;
+            if (FilterKey(key)) keys += key;
         }
         if (keys == typed && !HandlesTyping()) {
             QLineEdit::inputMethodEvent(event);
             return;
         }
         event->accept();
-        if (!keys.empty())
-            InsertTyped(keys);
+        if (!keys.empty()) InsertTyped(keys);
     });
 }
 
@@ -235,8 +207,7 @@ void TEdit::inputMethodEvent(QInputMethodEvent* event) {
 
 TCheckBox::TCheckBox(QWidget* parent) : TControl<QCheckBox>(parent) {
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (OnClick)
-            Guarded([this] { OnClick(this); });
+        if (OnClick) Guarded([this] { OnClick(this); });
     });
 }
 
@@ -244,24 +215,26 @@ TCheckBox::TCheckBox(const std::string& caption, QWidget* parent) : TCheckBox(pa
     SetCaption(caption);
 }
 
-std::string TCheckBox::Caption() const { return text().toStdString(); }
+std::string TCheckBox::Caption() const {
+    return text().toStdString();
+}
 
-void TCheckBox::SetCaption(const std::string& caption) { setText(QString::fromStdString(caption)); }
+void TCheckBox::SetCaption(const std::string& caption) {
+    setText(QString::fromStdString(caption));
+}
 
 // ---- TComboBox ----
 
 TComboBox::TComboBox(QWidget* parent) : TControl<QComboBox>(parent) {
     setInsertPolicy(QComboBox::NoInsert);
-    connect(this, &QComboBox::activated, this, [this](int index) {
-        Guarded([&] { UserPicked(index); });
-    });
+    connect(this, &QComboBox::activated, this,
+            [this](int index) { Guarded([&] { UserPicked(index); }); });
     SetStyle(TComboStyle::DropDown);
 }
 
 void TComboBox::SetStyle(TComboStyle style) {
     const bool editable = style == TComboStyle::DropDown;
-    if (editable == isEditable() && (!editable || lineEdit()))
-        return;
+    if (editable == isEditable() && (!editable || lineEdit())) return;
     const QString text = currentText();
     setEditable(editable);
     if (editable) {
@@ -274,20 +247,17 @@ void TComboBox::SetStyle(TComboStyle style) {
 
 void TComboBox::WireEdit() {
     QLineEdit* edit = lineEdit();
-    if (!edit)
-        return;
+    if (!edit) return;
     // No inline completion: the text is what the user typed.
     setCompleter(nullptr);
-    connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) {
-        Guarded([&] { UserTyped(text); });
-    });
+    connect(edit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { Guarded([&] { UserTyped(text); }); });
 }
 
 std::vector<std::string> TComboBox::Items() const {
     std::vector<std::string> out;
     out.reserve(static_cast<std::size_t>(count()));
-    for (int i = 0; i < count(); ++i)
-        out.push_back(itemText(i).toStdString());
+    for (int i = 0; i < count(); ++i) out.push_back(itemText(i).toStdString());
     return out;
 }
 
@@ -295,8 +265,7 @@ void TComboBox::SetItems(const std::vector<std::string>& items) {
     const QString text = currentText();
     clear();
     QStringList list;
-    for (const std::string& item : items)
-        list << QString::fromStdString(item);
+    for (const std::string& item : items) list << QString::fromStdString(item);
     addItems(list);
     if (isEditable()) {
         setCurrentIndex(-1);
@@ -313,24 +282,22 @@ void TComboBox::AddItem(const std::string& item) {
     const int index = currentIndex();
     addItem(QString::fromStdString(item));
     // Adding to an empty list must not pick the item.
-    if (currentIndex() != index)
-        setCurrentIndex(index);
-    if (isEditable() && currentText() != text)
-        setEditText(text);
-    if (itemIndex_ < 0)
-        itemIndex_ = isEditable() ? MatchingItem(text) : -1;
+    if (currentIndex() != index) setCurrentIndex(index);
+    if (isEditable() && currentText() != text) setEditText(text);
+    if (itemIndex_ < 0) itemIndex_ = isEditable() ? MatchingItem(text) : -1;
 }
 
 void TComboBox::SetItemIndex(int index) {
     if (index < -1 || index >= count())
         throw corvana::Error("Índice fora da lista: " + std::to_string(index) + ".");
     setCurrentIndex(index);
-    if (index < 0 && isEditable())
-        setEditText(QString());
+    if (index < 0 && isEditable()) setEditText(QString());
     itemIndex_ = index;
 }
 
-std::string TComboBox::Text() const { return currentText().toStdString(); }
+std::string TComboBox::Text() const {
+    return currentText().toStdString();
+}
 
 void TComboBox::SetText(const std::string& text) {
     const QString value = QString::fromStdString(text);
@@ -347,24 +314,20 @@ void TComboBox::SetText(const std::string& text) {
 int TComboBox::MatchingItem(const QString& text) const {
     const std::string wanted = text.toStdString();
     for (int i = 0; i < count(); ++i) {
-        if (corvana::equalsIgnoreCase(itemText(i).toStdString(), wanted))
-            return i;
+        if (corvana::equalsIgnoreCase(itemText(i).toStdString(), wanted)) return i;
     }
     return -1;
 }
 
 void TComboBox::UserPicked(int index) {
-    if (index == itemIndex_)
-        return;  // the same item again changes nothing
+    if (index == itemIndex_) return;  // the same item again changes nothing
     itemIndex_ = index;
-    if (OnChange)
-        OnChange(this);
+    if (OnChange) OnChange(this);
 }
 
 void TComboBox::UserTyped(const QString& text) {
     itemIndex_ = MatchingItem(text);
-    if (OnChange)
-        OnChange(this);
+    if (OnChange) OnChange(this);
 }
 
 // ---- TNumberEdit ----
@@ -376,15 +339,13 @@ TNumberEdit::TNumberEdit(QWidget* parent) : TEdit(parent) {
 }
 
 std::string TNumberEdit::FormatNumber(double number, int decimals) {
-    if (!std::isfinite(number))
-        return "";
+    if (!std::isfinite(number)) return "";
     std::string text = QString::number(number, 'f', decimals).toStdString();
     // "-0" and "-0,00" for small negatives read as zero.
     if (!text.empty() && text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
         text.erase(0, 1);
     for (char& ch : text) {
-        if (ch == '.')
-            ch = ',';
+        if (ch == '.') ch = ',';
     }
     return text;
 }
@@ -405,10 +366,8 @@ void TNumberEdit::SetText(const std::string& text) {
         SetNumber(0);
         return;
     }
-    if (s.front() == '+')
-        s.erase(0, 1);
-    if (s.find(',') != std::string::npos && s.find('.') == std::string::npos)
-        s[s.find(',')] = '.';
+    if (s.front() == '+') s.erase(0, 1);
+    if (s.find(',') != std::string::npos && s.find('.') == std::string::npos) s[s.find(',')] = '.';
     double value = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))

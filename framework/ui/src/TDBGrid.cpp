@@ -20,6 +20,7 @@
 #include "corvana/data/Text.h"
 #include "corvana/ui/FontScale.h"
 #include "corvana/ui/Guard.h"
+#include "corvana/ui/KeyCodes.h"
 
 namespace corvana::ui {
 
@@ -32,20 +33,14 @@ using corvana::IsEditing;
 
 namespace {
 
-// The character a key event types, as OnKeyPress sees it: 13 for Enter, 8
-// for Backspace, the character typed, or 0 for a key that types none (a
-// movement key, a shortcut with Ctrl or Alt, a control character).
+// The character a key event types, as OnKeyPress sees it: kKeyEnter,
+// kKeyBackspace, the character typed, or 0 for a key that types none (a
+// movement key, a shortcut with Ctrl or Alt, a control character). Escape is
+// the grid's own and never offered: it cancels the row, also where a handler
+// lets through only some keys (a pick-list column takes Enter alone).
 char32_t TypedKey(const QKeyEvent* event) {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return 13;
-        case Qt::Key_Backspace:
-            return 8;
-        default:
-            break;
-    }
+    if (const char32_t code = ControlKeyCode(event)) return code == kKeyEscape ? 0 : code;
     const QList<uint> text = event->text().toUcs4();
     if (text.isEmpty()) return 0;
     const char32_t c = text.front();
@@ -442,7 +437,7 @@ bool TDBGrid::viewKey(QKeyEvent* event) {
         char32_t k = typed;
         if (OnKeyPress) OnKeyPress(this, k);
         if (k == 0) return true;
-        if (k == 13) {
+        if (k == kKeyEnter) {
             advanceColumn();
             return true;
         }
@@ -484,7 +479,7 @@ bool TDBGrid::editorKey(QKeyEvent* event) {
         char32_t k = typed;
         if (OnKeyPress) OnKeyPress(this, k);
         if (k == 0) return true;
-        if (k == 13) {
+        if (k == kKeyEnter) {
             advanceColumn();
             return true;
         }
@@ -519,7 +514,7 @@ bool TDBGrid::editorKey(QKeyEvent* event) {
     }
 }
 
-// Sends target a key event that types key (a character, or 8 for Backspace)
+// Sends target a key event that types key (a character, or kKeyBackspace)
 // without showing it to OnKeyPress again.
 void TDBGrid::typeInto(QWidget* target, const QKeyEvent* original, char32_t key) {
     if (!target) return;
@@ -527,7 +522,7 @@ void TDBGrid::typeInto(QWidget* target, const QKeyEvent* original, char32_t key)
         original->modifiers() & (Qt::ShiftModifier | Qt::KeypadModifier);
     int code = Qt::Key_unknown;
     QString text;
-    if (key == 8) {
+    if (key == kKeyBackspace) {
         code = Qt::Key_Backspace;
         text = QStringLiteral("\b");
     } else {

@@ -20,6 +20,7 @@
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Error.h"
+#include "corvana/ui/KeyCodes.h"
 #include "corvana/ui/TDBGrid.h"
 
 namespace {
@@ -30,6 +31,7 @@ using corvana::DataSetState;
 using corvana::Field;
 using corvana::FieldType;
 using corvana::Variant;
+using corvana::ui::kKeyEnter;
 using corvana::ui::TColumn;
 using corvana::ui::TDBGrid;
 
@@ -46,7 +48,8 @@ DataPacket Guests(int count) {
                        {"CONVITE", FieldType::String, 10}});
     packet.rows().reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
-        packet.rows().push_back({Variant(i), Variant("Convidado " + std::to_string(i)), Variant("P"), Variant()});
+        packet.rows().push_back(
+            {Variant(i), Variant("Convidado " + std::to_string(i)), Variant("P"), Variant()});
     }
     return packet;
 }
@@ -65,7 +68,8 @@ protected:
             text = f.AsString() == "C" ? "Confirmado" : f.AsString() == "P" ? "Pendente" : "";
         };
         situacao.OnSetText = [](Field& f, const std::string& text) {
-            if (text != "Confirmado" && text != "Pendente") throw corvana::Error("Situação inválida.");
+            if (text != "Confirmado" && text != "Pendente")
+                throw corvana::Error("Situação inválida.");
             f.SetAsString(text.substr(0, 1));
         };
         source.SetDataSet(&ds);
@@ -88,7 +92,9 @@ protected:
         grid->setFocus();
     }
 
-    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(grid, Qt::Key(key), mods); }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(grid, Qt::Key(key), mods);
+    }
     void Type(const char* text) { QTest::keyClicks(grid, QString::fromUtf8(text)); }
     void Click(int row, int column) {
         const QRect cell = grid->visualRect(grid->model()->index(row, column));
@@ -158,7 +164,7 @@ TEST_F(GridTest, OnKeyPressSeesEveryKeyFirstAndCanDiscardOrReplaceIt) {
         EXPECT_EQ(sender, grid);
         keys += key;
         if (grid->SelectedField()->Name() != "NOME") return;
-        if (key >= U'0' && key <= U'9') key = 0;   // no digits in a name
+        if (key >= U'0' && key <= U'9') key = 0;  // no digits in a name
         if (key == U'x') key = U'X';
     };
     On("NOME");
@@ -175,17 +181,25 @@ TEST_F(GridTest, OnKeyPressSeesEveryKeyFirstAndCanDiscardOrReplaceIt) {
     On("CODIGO");
     Type("42");
     grid->OnKeyPress = [](QObject*, char32_t& key) {
-        if (key == 13) key = 0;
+        if (key == kKeyEnter) key = 0;
     };
     Key(Qt::Key_Return);
     EXPECT_EQ(grid->SelectedField(), &ds.FieldByName("CODIGO"));
     ASSERT_NE(EditorLine(), nullptr);
     EXPECT_EQ(EditorLine()->text(), "42");
+
+    // Escape is the grid's own: it cancels the row where every key is discarded.
+    grid->OnKeyPress = [](QObject*, char32_t& key) { key = 0; };
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(ds.State(), DataSetState::Browse);
 }
 
 TEST_F(GridTest, ColExitRunsAfterTheCellIsStoredOnTheColumnLeft) {
     std::vector<std::string> seen;
-    grid->OnColExit = [&](QObject*) { seen.push_back("exit " + grid->SelectedField()->Name() + "=" + grid->SelectedField()->Text()); };
+    grid->OnColExit = [&](QObject*) {
+        seen.push_back("exit " + grid->SelectedField()->Name() + "=" +
+                       grid->SelectedField()->Text());
+    };
     grid->OnColEnter = [&](QObject*) { seen.push_back("enter " + grid->SelectedField()->Name()); };
     On("NOME");
     seen.clear();
@@ -196,8 +210,8 @@ TEST_F(GridTest, ColExitRunsAfterTheCellIsStoredOnTheColumnLeft) {
     On("NOME");
     Type("Nova");
     Key(Qt::Key_Tab);
-    EXPECT_EQ(seen, (std::vector<std::string>{"exit SITUACAO=Pendente", "enter NOME", "exit NOME=Nova",
-                                              "enter SITUACAO"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"exit SITUACAO=Pendente", "enter NOME",
+                                              "exit NOME=Nova", "enter SITUACAO"}));
 
     // An exit handler that throws keeps the user in the column.
     seen.clear();
@@ -309,7 +323,9 @@ TEST_F(GridTest, LeavingTheGridStoresTheCellAndARefusalKeepsTheFocus) {
     EXPECT_EQ(Text("NOME"), "Rui");
     EXPECT_EQ(grid->CellEditor(), nullptr);
 
-    ds.FieldByName("NOME").OnSetText = [](Field&, const std::string&) { throw corvana::Error("Nome bloqueado."); };
+    ds.FieldByName("NOME").OnSetText = [](Field&, const std::string&) {
+        throw corvana::Error("Nome bloqueado.");
+    };
     grid->FocusField(&ds.FieldByName("NOME"));
     EXPECT_TRUE(grid->hasFocus());
     Type("Zoe");

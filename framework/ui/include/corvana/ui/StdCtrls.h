@@ -37,9 +37,9 @@ enum class TEditCharCase { Normal, UpperCase, LowerCase };
 
 // A one-line edit. OnChange fires on every change of Text(), typed or set
 // from code (SetText fires it when the text differs). OnKeyPress receives
-// each typed character, and Enter (13), Backspace (8) and Escape (27); a
-// handler sets the key to 0 to discard it, or to another character to type
-// that one instead.
+// each typed character, and Enter, Backspace and Escape as kKeyEnter,
+// kKeyBackspace and kKeyEscape (corvana/ui/KeyCodes.h); a handler sets the
+// key to 0 to discard it, or to another character to type that one instead.
 class TEdit : public TControl<QLineEdit> {
     Q_OBJECT
 public:
@@ -124,7 +124,9 @@ class TComboBox : public TControl<QComboBox> {
 public:
     explicit TComboBox(QWidget* parent = nullptr);
 
-    TComboStyle Style() const { return isEditable() ? TComboStyle::DropDown : TComboStyle::DropDownList; }
+    TComboStyle Style() const {
+        return isEditable() ? TComboStyle::DropDown : TComboStyle::DropDownList;
+    }
     void SetStyle(TComboStyle style);
 
     std::vector<std::string> Items() const;

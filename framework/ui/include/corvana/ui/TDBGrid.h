@@ -98,7 +98,8 @@ public:
     GridModel* Model() const { return model_; }
 
     // --- events (the sender is the grid) -----------------------------------
-    // Every typed character, Enter (13) and Backspace (8), before the grid or
+    // Every typed character, Enter and Backspace (kKeyEnter, kKeyBackspace of
+    // corvana/ui/KeyCodes.h; Escape is the grid's own), before the grid or
     // the cell editor acts on it. Setting key to 0 discards it; setting it to
     // another character types that one instead.
     std::function<void(QObject* sender, char32_t& key)> OnKeyPress;
@@ -167,14 +168,14 @@ private:
     GridSelectionModel* selection_;
     bool readOnly_ = false;
 
-    int curCol_ = 0;                 // the selected view column
-    unsigned moveGeneration_ = 0;    // applied current changes
-    bool syncing_ = false;           // the grid follows the dataset
-    bool inMove_ = false;            // a user's move is being settled
+    int curCol_ = 0;               // the selected view column
+    unsigned moveGeneration_ = 0;  // applied current changes
+    bool syncing_ = false;         // the grid follows the dataset
+    bool inMove_ = false;          // a user's move is being settled
     bool inColExit_ = false;
-    bool refusedGesture_ = false;    // a move was refused in this key press or click
+    bool refusedGesture_ = false;  // a move was refused in this key press or click
     bool keepRefusal_ = false;
-    bool typing_ = false;            // a key already seen by OnKeyPress goes to the editor
+    bool typing_ = false;  // a key already seen by OnKeyPress goes to the editor
     bool forwarding_ = false;
     const QEvent* viaViewport_ = nullptr;
     QString columnsSignature_;
@@ -182,7 +183,7 @@ private:
     QPointer<QWidget> editor_;       // the open cell editor
     QPointer<QWidget> editorInput_;  // its widget that takes the keys
     QPersistentModelIndex editorIndex_;
-    QString editorStored_;           // the text the field holds for the editor
+    QString editorStored_;  // the text the field holds for the editor
 };
 
 }  // namespace corvana::ui
