@@ -6,12 +6,9 @@ namespace corvana {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-// Invalid bytes 0x80-0xFF travel as U+DC80-U+DCFF (lone low surrogates,
-// which valid UTF-8 never holds).
-constexpr char32_t kRawByteBase = 0xDC00;
-
-bool isDigit(char32_t ch) { return ch >= U'0' && ch <= U'9'; }
+bool isDigit(char32_t ch) {
+    return ch >= U'0' && ch <= U'9';
+}
 
 void appendWithCase(std::string& out, char32_t ch, MaskCase letterCase) {
     if (letterCase == MaskCase::None || ch < 0x80) {
@@ -19,26 +16,26 @@ void appendWithCase(std::string& out, char32_t ch, MaskCase letterCase) {
             ch -= 0x20;
         else if (letterCase == MaskCase::Lower && ch >= U'A' && ch <= U'Z')
             ch += 0x20;
-        AppendUtf8(out, ch);
+        appendUtf8(out, ch);
         return;
     }
     std::string one;
-    AppendUtf8(one, ch);
+    appendUtf8(one, ch);
     out += letterCase == MaskCase::Upper ? upperCase(one) : foldCase(one);
 }
 
 bool classAccepts(MaskClass accepts, char32_t ch) {
     switch (accepts) {
-    case MaskClass::Digit:
-        return isDigit(ch);
-    case MaskClass::DigitOrSign:
-        return isDigit(ch) || ch == U'+' || ch == U'-';
-    case MaskClass::Letter:
-        return IsMaskLetter(ch);
-    case MaskClass::LetterOrDigit:
-        return IsMaskLetter(ch) || isDigit(ch);
-    case MaskClass::Any:
-        return true;
+        case MaskClass::Digit:
+            return isDigit(ch);
+        case MaskClass::DigitOrSign:
+            return isDigit(ch) || ch == U'+' || ch == U'-';
+        case MaskClass::Letter:
+            return IsMaskLetter(ch);
+        case MaskClass::LetterOrDigit:
+            return IsMaskLetter(ch) || isDigit(ch);
+        case MaskClass::Any:
+            return true;
     }
     return false;
 }
@@ -77,82 +74,8 @@ void trimTrailingSpaces(std::string& text) {
 
 }  // namespace
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp >= kRawByteBase + 0x80 && cp <= kRawByteBase + 0xFF) {
-        out += static_cast<char>(cp - kRawByteBase);
-        return;
-    }
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = kReplacement;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-std::u32string Utf8ToCodePoints(std::string_view text) {
-    std::u32string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            out += lead;
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, cp = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, cp = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, cp = lead & 0x07, minimum = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = (cp << 6) | (next & 0x3F);
-        }
-        if (valid && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            valid = false;
-        if (valid) {
-            out += cp;
-            i += length;
-        } else {
-            out += kRawByteBase + lead;
-            ++i;
-        }
-    }
-    return out;
-}
-
-std::string CodePointsToUtf8(std::u32string_view codePoints) {
-    std::string out;
-    out.reserve(codePoints.size());
-    for (char32_t cp : codePoints)
-        AppendUtf8(out, cp);
-    return out;
-}
-
 bool IsMaskLetter(char32_t ch) {
-    if ((ch >= U'a' && ch <= U'z') || (ch >= U'A' && ch <= U'Z'))
-        return true;
+    if ((ch >= U'a' && ch <= U'z') || (ch >= U'A' && ch <= U'Z')) return true;
     // Latin-1 letters (× and ÷ are not) and Latin Extended-A and -B.
     return ch >= 0xC0 && ch <= 0x24F && ch != 0xD7 && ch != 0xF7;
 }
@@ -166,64 +89,64 @@ MaskSpec ParseMask(std::string_view mask) {
         const std::string_view keep = rest.substr(0, sep);
         layout.keepLiterals = keep.empty() || keep.front() != '0';
         if (sep != std::string_view::npos) {
-            const std::u32string blank = Utf8ToCodePoints(rest.substr(sep + 1));
-            if (!blank.empty())
-                layout.blank = blank.front();
+            const std::u32string blank = decodeUtf8(rest.substr(sep + 1));
+            if (!blank.empty()) layout.blank = blank.front();
         }
     }
 
-    const std::u32string cps = Utf8ToCodePoints(mask.substr(0, end));
+    const std::u32string cps = decodeUtf8(mask.substr(0, end));
     MaskCase letterCase = MaskCase::None;
     for (std::size_t i = 0; i < cps.size(); ++i) {
         const char32_t ch = cps[i];
         switch (ch) {
-        case U'\\':
-            // A trailing backslash escapes nothing and stands for itself.
-            if (i + 1 < cps.size())
-                ++i;
-            layout.positions.push_back(literalPosition(cps[i]));
-            break;
-        case U'>':
-            letterCase = MaskCase::Upper;
-            break;
-        case U'<':
-            if (i + 1 < cps.size() && cps[i + 1] == U'>') {
-                letterCase = MaskCase::None;
-                ++i;
-            } else {
-                letterCase = MaskCase::Lower;
-            }
-            break;
-        case U'0':
-            layout.positions.push_back(dataPosition(MaskClass::Digit, true, letterCase));
-            break;
-        case U'9':
-            layout.positions.push_back(dataPosition(MaskClass::Digit, false, letterCase));
-            break;
-        case U'#':
-            layout.positions.push_back(dataPosition(MaskClass::DigitOrSign, false, letterCase));
-            break;
-        case U'L':
-            layout.positions.push_back(dataPosition(MaskClass::Letter, true, letterCase));
-            break;
-        case U'l':
-            layout.positions.push_back(dataPosition(MaskClass::Letter, false, letterCase));
-            break;
-        case U'A':
-            layout.positions.push_back(dataPosition(MaskClass::LetterOrDigit, true, letterCase));
-            break;
-        case U'a':
-            layout.positions.push_back(dataPosition(MaskClass::LetterOrDigit, false, letterCase));
-            break;
-        case U'C':
-            layout.positions.push_back(dataPosition(MaskClass::Any, true, letterCase));
-            break;
-        case U'c':
-            layout.positions.push_back(dataPosition(MaskClass::Any, false, letterCase));
-            break;
-        default:
-            layout.positions.push_back(literalPosition(ch));
-            break;
+            case U'\\':
+                // A trailing backslash escapes nothing and stands for itself.
+                if (i + 1 < cps.size()) ++i;
+                layout.positions.push_back(literalPosition(cps[i]));
+                break;
+            case U'>':
+                letterCase = MaskCase::Upper;
+                break;
+            case U'<':
+                if (i + 1 < cps.size() && cps[i + 1] == U'>') {
+                    letterCase = MaskCase::None;
+                    ++i;
+                } else {
+                    letterCase = MaskCase::Lower;
+                }
+                break;
+            case U'0':
+                layout.positions.push_back(dataPosition(MaskClass::Digit, true, letterCase));
+                break;
+            case U'9':
+                layout.positions.push_back(dataPosition(MaskClass::Digit, false, letterCase));
+                break;
+            case U'#':
+                layout.positions.push_back(dataPosition(MaskClass::DigitOrSign, false, letterCase));
+                break;
+            case U'L':
+                layout.positions.push_back(dataPosition(MaskClass::Letter, true, letterCase));
+                break;
+            case U'l':
+                layout.positions.push_back(dataPosition(MaskClass::Letter, false, letterCase));
+                break;
+            case U'A':
+                layout.positions.push_back(
+                    dataPosition(MaskClass::LetterOrDigit, true, letterCase));
+                break;
+            case U'a':
+                layout.positions.push_back(
+                    dataPosition(MaskClass::LetterOrDigit, false, letterCase));
+                break;
+            case U'C':
+                layout.positions.push_back(dataPosition(MaskClass::Any, true, letterCase));
+                break;
+            case U'c':
+                layout.positions.push_back(dataPosition(MaskClass::Any, false, letterCase));
+                break;
+            default:
+                layout.positions.push_back(literalPosition(ch));
+                break;
         }
     }
     return layout;
@@ -234,72 +157,62 @@ std::string FormatMaskText(std::string_view mask, std::string_view value) {
 }
 
 std::string FormatMaskText(const MaskSpec& layout, std::string_view value) {
-    if (layout.empty())
-        return std::string(value);
-    const std::u32string cps = Utf8ToCodePoints(value);
+    if (layout.empty()) return std::string(value);
+    const std::u32string cps = decodeUtf8(value);
     std::string out;
     out.reserve(value.size() + layout.size());
     std::size_t next = 0;
     for (const MaskPosition& pos : layout.positions) {
         if (pos.isLiteral()) {
-            if (next < cps.size() && cps[next] == pos.literal)
-                ++next;
-            AppendUtf8(out, pos.literal);
+            if (next < cps.size() && cps[next] == pos.literal) ++next;
+            appendUtf8(out, pos.literal);
         } else if (next < cps.size()) {
             const char32_t ch = cps[next++];
             if (layout.keepLiterals && ch == U' ')
-                AppendUtf8(out, layout.blank);
+                appendUtf8(out, layout.blank);
             else
                 appendWithCase(out, ch, pos.letterCase);
         } else {
-            AppendUtf8(out, layout.blank);
+            appendUtf8(out, layout.blank);
         }
     }
-    for (; next < cps.size(); ++next)
-        AppendUtf8(out, cps[next]);
+    for (; next < cps.size(); ++next) appendUtf8(out, cps[next]);
     return out;
 }
 
 bool MaskAccepts(const MaskSpec& layout, std::size_t position, char32_t ch) {
-    if (position >= layout.size())
-        return false;
+    if (position >= layout.size()) return false;
     const MaskPosition& pos = layout.positions[position];
-    if (pos.isLiteral())
-        return ch == pos.literal;
+    if (pos.isLiteral()) return ch == pos.literal;
     return classAccepts(pos.accepts, ch);
 }
 
 std::string MaskedTextToValue(const MaskSpec& layout, std::string_view editText) {
-    if (layout.empty())
-        return std::string(editText);
-    const std::u32string cps = Utf8ToCodePoints(editText);
+    if (layout.empty()) return std::string(editText);
+    const std::u32string cps = decodeUtf8(editText);
     std::string out;
     out.reserve(editText.size());
     for (std::size_t i = 0; i < layout.size(); ++i) {
         const MaskPosition& pos = layout.positions[i];
         const char32_t ch = i < cps.size() ? cps[i] : layout.blank;
         if (pos.isLiteral()) {
-            if (layout.keepLiterals)
-                AppendUtf8(out, pos.literal);
+            if (layout.keepLiterals) appendUtf8(out, pos.literal);
         } else if (ch == layout.blank) {
-            if (layout.keepLiterals)
-                out += ' ';
+            if (layout.keepLiterals) out += ' ';
         } else {
             appendWithCase(out, ch, pos.letterCase);
         }
     }
-    for (std::size_t i = layout.size(); i < cps.size(); ++i)
-        AppendUtf8(out, cps[i]);
+    for (std::size_t i = layout.size(); i < cps.size(); ++i) appendUtf8(out, cps[i]);
     trimTrailingSpaces(out);
     return out;
 }
 
 bool MaskComplete(const MaskSpec& layout, std::string_view editText) {
-    const std::u32string cps = Utf8ToCodePoints(editText);
+    const std::u32string cps = decodeUtf8(editText);
     for (std::size_t i = 0; i < layout.size(); ++i) {
         const MaskPosition& pos = layout.positions[i];
-        if (pos.isLiteral() || !pos.required)
-            continue;
+        if (pos.isLiteral() || !pos.required) continue;
         if (i >= cps.size() || cps[i] == layout.blank || !classAccepts(pos.accepts, cps[i]))
             return false;
     }
@@ -307,16 +220,14 @@ bool MaskComplete(const MaskSpec& layout, std::string_view editText) {
 }
 
 bool MaskBlank(const MaskSpec& layout, std::string_view editText) {
-    const std::u32string cps = Utf8ToCodePoints(editText);
-    if (layout.empty())
-        return cps.find_first_not_of(U' ') == std::u32string::npos;
+    const std::u32string cps = decodeUtf8(editText);
+    if (layout.empty()) return cps.find_first_not_of(U' ') == std::u32string::npos;
     for (std::size_t i = 0; i < layout.size() && i < cps.size(); ++i) {
         if (!layout.positions[i].isLiteral() && cps[i] != layout.blank && cps[i] != U' ')
             return false;
     }
     for (std::size_t i = layout.size(); i < cps.size(); ++i) {
-        if (cps[i] != U' ')
-            return false;
+        if (cps[i] != U' ') return false;
     }
     return true;
 }

@@ -10,8 +10,8 @@
 
 namespace corvana::json_text {
 
-// Appends `s` as a JSON string. Bytes that are not valid UTF-8 are written
-// as U+FFFD so that the output is always valid JSON.
+// Appends `s` as a JSON string. A bad byte (corvana/data/Text.h) is written
+// as U+FFFD, so that the output is always valid JSON.
 void appendString(std::string& out, std::string_view s);
 // Appends a double so that it reads back as a float: always with a fraction
 // or an exponent. NaN and infinities have no JSON form and are written null.

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "JsonText.h"
+#include "corvana/data/Text.h"
 
 namespace corvana {
 
@@ -13,33 +14,6 @@ std::string formatDouble(double d) {
 
 namespace json_text {
 
-namespace {
-
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid.
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-    auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n;
-    char32_t cp;
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) { n = 2; cp = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { n = 3; cp = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { n = 4; cp = c & 0x07; }
-    else return 0;
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) ||
-        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return 0;
-    return n;
-}
-
-}  // namespace
-
 void appendString(std::string& out, std::string_view s) {
     static const char hex[] = "0123456789abcdef";
     out.push_back('"');
@@ -47,22 +21,30 @@ void appendString(std::string& out, std::string_view s) {
     while (i < s.size()) {
         auto c = static_cast<unsigned char>(s[i]);
         if (c >= 0x80) {
-            std::size_t n = utf8SequenceLength(s, i);
-            if (n == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
-                out.append(s.data() + i, n);
-                i += n;
-            }
+            const Utf8Char ch = decodeUtf8At(s, i);
+            if (ch.valid)
+                out.append(s.data() + i, ch.length);
+            else
+                appendUtf8(out, ch.codePoint);  // U+FFFD
+            i += ch.length;
             continue;
         }
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     out += "\\u00";
@@ -100,8 +82,10 @@ void appendInt(std::string& out, std::int64_t i) {
 // A cell of a packet row: its column type is known to the reader, so a date
 // travels as its plain ISO text; every other kind as in a variant.
 void appendCell(std::string& out, const Variant& v) {
-    if (v.kind() == Variant::Kind::DateTime) appendString(out, v.asDateTime().toIso());
-    else appendVariant(out, v);
+    if (v.kind() == Variant::Kind::DateTime)
+        appendString(out, v.asDateTime().toIso());
+    else
+        appendVariant(out, v);
 }
 
 void appendRow(std::string& out, const Row& row) {
@@ -117,11 +101,21 @@ void appendRow(std::string& out, const Row& row) {
 
 void appendVariant(std::string& out, const Variant& v) {
     switch (v.kind()) {
-        case Variant::Kind::Null: out += "null"; break;
-        case Variant::Kind::Bool: out += v.toBool() ? "true" : "false"; break;
-        case Variant::Kind::Int: appendInt(out, v.toInt()); break;
-        case Variant::Kind::Float: appendFloat(out, v.toDouble()); break;
-        case Variant::Kind::String: appendString(out, v.asString()); break;
+        case Variant::Kind::Null:
+            out += "null";
+            break;
+        case Variant::Kind::Bool:
+            out += v.toBool() ? "true" : "false";
+            break;
+        case Variant::Kind::Int:
+            appendInt(out, v.toInt());
+            break;
+        case Variant::Kind::Float:
+            appendFloat(out, v.toDouble());
+            break;
+        case Variant::Kind::String:
+            appendString(out, v.asString());
+            break;
         case Variant::Kind::DateTime:
             out += "{\"$date\":";
             appendString(out, v.asDateTime().toIso());

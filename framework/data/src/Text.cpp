@@ -6,54 +6,57 @@ namespace corvana {
 
 namespace {
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
-// Length in bytes of the well-formed sequence that starts at text[i], with
-// its code point in cp; 0 when the byte at i does not start one.
-std::size_t decodeAt(std::string_view text, std::size_t i, char32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    const std::size_t left = text.size() - i;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+constexpr Utf8Char kBadByte{kReplacementChar, 1, false};
+
+}  // namespace
+
+Utf8Char decodeUtf8At(std::string_view text, std::size_t pos) {
+    const auto b0 = static_cast<unsigned char>(text[pos]);
+    if (b0 < 0x80) return {b0, 1, true};
+    const std::size_t left = text.size() - pos;
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[pos + k]); };
     if (b0 >= 0xC2 && b0 <= 0xDF) {
-        if (left < 2 || !isContinuation(at(1))) return 0;
-        cp = (char32_t(b0 & 0x1F) << 6) | (at(1) & 0x3F);
-        return 2;
+        if (left < 2 || !isContinuation(at(1))) return kBadByte;
+        return {(char32_t(b0 & 0x1F) << 6) | (at(1) & 0x3F), 2, true};
     }
     if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (left < 3) return 0;
+        if (left < 3) return kBadByte;
         const unsigned char b1 = at(1);
         const unsigned char lo = b0 == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
         const unsigned char hi = b0 == 0xED ? 0x9F : 0xBF;  // no surrogates
-        if (b1 < lo || b1 > hi || !isContinuation(at(2))) return 0;
-        cp = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (at(2) & 0x3F);
-        return 3;
+        if (b1 < lo || b1 > hi || !isContinuation(at(2))) return kBadByte;
+        return {(char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (at(2) & 0x3F), 3, true};
     }
     if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (left < 4) return 0;
+        if (left < 4) return kBadByte;
         const unsigned char b1 = at(1);
         const unsigned char lo = b0 == 0xF0 ? 0x90 : 0x80;
         const unsigned char hi = b0 == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-        if (b1 < lo || b1 > hi || !isContinuation(at(2)) || !isContinuation(at(3))) return 0;
-        cp = (char32_t(b0 & 0x07) << 18) | (char32_t(b1 & 0x3F) << 12) |
-             (char32_t(at(2) & 0x3F) << 6) | (at(3) & 0x3F);
-        return 4;
+        if (b1 < lo || b1 > hi || !isContinuation(at(2)) || !isContinuation(at(3))) return kBadByte;
+        return {(char32_t(b0 & 0x07) << 18) | (char32_t(b1 & 0x3F) << 12) |
+                    (char32_t(at(2) & 0x3F) << 6) | (at(3) & 0x3F),
+                4, true};
     }
-    return 0;
+    return kBadByte;  // 0x80-0xC1 and 0xF5-0xFF never start a sequence
 }
 
-// Byte length of the character at text[i]: its sequence when well formed,
-// otherwise the single offending byte.
-inline std::size_t charLengthAt(std::string_view text, std::size_t i) {
-    char32_t cp;
-    const std::size_t n = decodeAt(text, i, cp);
-    return n == 0 ? 1 : n;
+std::u32string decodeUtf8(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8At(text, i);
+        out += c.codePoint;
+        i += c.length;
+    }
+    return out;
 }
 
 void appendUtf8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -70,6 +73,15 @@ void appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
+
+std::string encodeUtf8(std::u32string_view codePoints) {
+    std::string out;
+    out.reserve(codePoints.size());
+    for (const char32_t cp : codePoints) appendUtf8(out, cp);
+    return out;
+}
+
+namespace {
 
 // Lower-case form of a code point of U+00C0..U+017F (itself when none).
 char32_t lowerLatin(char32_t cp) {
@@ -107,26 +119,27 @@ std::string mapCase(std::string_view text, AsciiMap ascii, LatinMap latin) {
             ++i;
             continue;
         }
-        char32_t cp;
-        const std::size_t n = decodeAt(text, i, cp);
-        if (n == 2 && cp >= 0xC0 && cp <= 0x17F) {
-            appendUtf8(out, latin(cp));
+        const Utf8Char ch = decodeUtf8At(text, i);
+        if (ch.length == 2 && ch.codePoint >= 0xC0 && ch.codePoint <= 0x17F) {
+            appendUtf8(out, latin(ch.codePoint));
         } else {
-            // Any other character, valid or not, is copied byte for byte.
-            out.append(text.substr(i, n == 0 ? 1 : n));
+            // Any other character, a bad byte too, is copied byte for byte.
+            out.append(text.substr(i, ch.length));
         }
-        i += n == 0 ? 1 : n;
+        i += ch.length;
     }
     return out;
 }
 
-inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
 std::size_t utf8Length(std::string_view text) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < text.size(); i += charLengthAt(text, i)) ++count;
+    for (std::size_t i = 0; i < text.size(); i += decodeUtf8At(text, i).length) ++count;
     return count;
 }
 
@@ -135,7 +148,7 @@ std::string utf8Truncate(std::string_view text, std::size_t maxChars) {
     if (text.size() <= maxChars) return std::string(text);
     std::size_t i = 0;
     for (std::size_t count = 0; i < text.size() && count < maxChars; ++count) {
-        i += charLengthAt(text, i);
+        i += decodeUtf8At(text, i).length;
     }
     return std::string(text.substr(0, i));
 }
@@ -165,12 +178,10 @@ std::string trimBlanks(std::string_view text) {
 }
 
 bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        char32_t cp;
-        const std::size_t n = decodeAt(text, i, cp);
-        if (n == 0) return false;
-        i += n;
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8At(text, i);
+        if (!c.valid) return false;
+        i += c.length;
     }
     return true;
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "corvana/data/Error.h"
+#include "corvana/data/Text.h"
 #include "corvana/report/ReportLayout.h"
 
 namespace corvana::report {
@@ -26,16 +27,21 @@ struct Fault {
     std::string text;
 };
 
-[[noreturn]] void fault(const std::string& text) { throw Fault{text}; }
+[[noreturn]] void fault(const std::string& text) {
+    throw Fault{text};
+}
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
 
 // Refuses keys the format does not have, so that a misspelt key is told
 // instead of silently ignored.
-void OnlyKeys(const Json& object, const std::string& path, std::initializer_list<const char*> known) {
+void OnlyKeys(const Json& object, const std::string& path,
+              std::initializer_list<const char*> known) {
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const bool ok = std::any_of(known.begin(), known.end(),
-                                    [&](const char* k) { return it.key() == k; });
+        const bool ok =
+            std::any_of(known.begin(), known.end(), [&](const char* k) { return it.key() == k; });
         if (!ok)
             fault("a chave " + Quoted(it.key()) + (path.empty() ? "" : " de " + Quoted(path)) +
                   " não faz parte do formato");
@@ -137,7 +143,8 @@ const std::regex& NamePattern() {
 std::string FieldName(const Json& parent, const char* key, const std::string& path, bool required) {
     std::string name = Text(parent, key, path, required);
     if (!name.empty() && !std::regex_match(name, NamePattern()))
-        fault("o campo " + Quoted(path) + " deve ser o nome de uma coluna da consulta, sem espaços");
+        fault("o campo " + Quoted(path) +
+              " deve ser o nome de uma coluna da consulta, sem espaços");
     return name;
 }
 
@@ -159,8 +166,10 @@ void ReadParameters(const Json& root, ReportDefinition& def) {
             fault("o item " + Quoted(path) + " deve ser um nome ou um objeto com \"name\"");
         }
         if (!std::regex_match(p.name, NamePattern()))
-            fault("o parâmetro " + Quoted(p.name) + " tem um nome inválido (use letras, dígitos e _)");
-        if (!seen.insert(p.name).second) fault("o parâmetro " + Quoted(p.name) + " aparece duas vezes");
+            fault("o parâmetro " + Quoted(p.name) +
+                  " tem um nome inválido (use letras, dígitos e _)");
+        if (!seen.insert(p.name).second)
+            fault("o parâmetro " + Quoted(p.name) + " aparece duas vezes");
         def.parameters.push_back(std::move(p));
     }
 }
@@ -176,8 +185,8 @@ void ReadHeader(const Json& root, ReportDefinition& def) {
         const Json& item = (*fields)[i];
         if (!item.is_object()) fault("o item " + Quoted(path) + " deve ser um objeto");
         OnlyKeys(item, path, {"label", "field"});
-        def.headerFields.push_back(
-            {Text(item, "label", path + ".label", true), FieldName(item, "field", path + ".field", true)});
+        def.headerFields.push_back({Text(item, "label", path + ".label", true),
+                                    FieldName(item, "field", path + ".field", true)});
     }
 }
 
@@ -191,17 +200,18 @@ void ReadColumns(const Json& root, ReportDefinition& def) {
         if (!item.is_object()) fault("o item " + Quoted(path) + " deve ser um objeto");
         OnlyKeys(item, path, {"kind", "field", "label", "width", "align", "values", "otherwise"});
         ReportColumn c;
-        c.kind = Choice<ReportColumn::Kind>(item, "kind", path + ".kind",
-                                            {{"text", ReportColumn::Kind::Text},
-                                             {"checkbox", ReportColumn::Kind::Checkbox}},
-                                            ReportColumn::Kind::Text);
+        c.kind = Choice<ReportColumn::Kind>(
+            item, "kind", path + ".kind",
+            {{"text", ReportColumn::Kind::Text}, {"checkbox", ReportColumn::Kind::Checkbox}},
+            ReportColumn::Kind::Text);
         const bool text = c.kind == ReportColumn::Kind::Text;
         c.field = FieldName(item, "field", path + ".field", text);
         c.label = Text(item, "label", path + ".label", true, !text);
         c.widthMm = Number(item, "width", path + ".width", 3, 400, std::nullopt);
-        c.align = Choice<Align>(item, "align", path + ".align",
-                                {{"left", Align::Left}, {"center", Align::Center}, {"right", Align::Right}},
-                                text ? Align::Left : Align::Center);
+        c.align = Choice<Align>(
+            item, "align", path + ".align",
+            {{"left", Align::Left}, {"center", Align::Center}, {"right", Align::Right}},
+            text ? Align::Left : Align::Center);
         if (item.contains("values")) {
             const Json& values = Object(item, "values", path + ".values");
             for (auto it = values.begin(); it != values.end(); ++it) {
@@ -211,7 +221,8 @@ void ReadColumns(const Json& root, ReportDefinition& def) {
                 c.values[it.key()] = it.value().get<std::string>();
             }
         }
-        if (item.contains("otherwise")) c.otherwise = Text(item, "otherwise", path + ".otherwise", true, true);
+        if (item.contains("otherwise"))
+            c.otherwise = Text(item, "otherwise", path + ".otherwise", true, true);
         total += c.widthMm;
         def.columns.push_back(std::move(c));
     }
@@ -231,7 +242,8 @@ void ReadGroupSortTotals(const Json& root, ReportDefinition& def) {
         OnlyKeys(group, "group", {"field", "by", "label"});
         ReportGroup g;
         g.field = FieldName(group, "field", "group.field", true);
-        g.byInitial = Choice<bool>(group, "by", "group.by", {{"value", false}, {"initial", true}}, false);
+        g.byInitial =
+            Choice<bool>(group, "by", "group.by", {{"value", false}, {"initial", true}}, false);
         g.label = Text(group, "label", "group.label", false, true);
         def.group = std::move(g);
     }
@@ -243,8 +255,10 @@ void ReadGroupSortTotals(const Json& root, ReportDefinition& def) {
             OnlyKeys(item, path, {"field", "order", "as"});
             SortKey k;
             k.field = FieldName(item, "field", path + ".field", true);
-            k.descending = Choice<bool>(item, "order", path + ".order", {{"asc", false}, {"desc", true}}, false);
-            k.numeric = Choice<bool>(item, "as", path + ".as", {{"text", false}, {"number", true}}, false);
+            k.descending = Choice<bool>(item, "order", path + ".order",
+                                        {{"asc", false}, {"desc", true}}, false);
+            k.numeric =
+                Choice<bool>(item, "as", path + ".as", {{"text", false}, {"number", true}}, false);
             def.sort.push_back(std::move(k));
         }
     }
@@ -260,9 +274,11 @@ void ReadGroupSortTotals(const Json& root, ReportDefinition& def) {
             t.equals = Texts(item, "equals", path + ".equals");
             t.notEquals = Texts(item, "notEquals", path + ".notEquals");
             if (t.field.empty() && (!t.equals.empty() || !t.notEquals.empty()))
-                fault("o total " + Quoted(path) + " compara valores mas não diz o campo (\"field\")");
+                fault("o total " + Quoted(path) +
+                      " compara valores mas não diz o campo (\"field\")");
             if (!t.field.empty() && t.equals.empty() && t.notEquals.empty())
-                fault("o total " + Quoted(path) + " diz o campo mas não os valores (\"equals\" ou \"notEquals\")");
+                fault("o total " + Quoted(path) +
+                      " diz o campo mas não os valores (\"equals\" ou \"notEquals\")");
             def.totals.push_back(std::move(t));
         }
     }
@@ -270,8 +286,9 @@ void ReadGroupSortTotals(const Json& root, ReportDefinition& def) {
 
 ReportDefinition Parse(const Json& root, const fs::path& file) {
     if (!root.is_object()) fault("o conteúdo deve ser um objeto JSON");
-    OnlyKeys(root, "", {"format", "report", "title", "orientation", "fontSize", "parameters", "query",
-                        "header", "columns", "group", "sort", "totals"});
+    OnlyKeys(root, "",
+             {"format", "report", "title", "orientation", "fontSize", "parameters", "query",
+              "header", "columns", "group", "sort", "totals"});
     if (!root.contains("format")) fault("falta o campo obrigatório \"format\"");
     const Json& format = root.at("format");
     if (!format.is_number_integer() || format.get<int>() != kReportFormat)
@@ -281,10 +298,10 @@ ReportDefinition Parse(const Json& root, const fs::path& file) {
     def.file = file;
     def.report = Text(root, "report", "report", true);
     def.title = Text(root, "title", "title", true);
-    def.orientation = Choice<Orientation>(root, "orientation", "orientation",
-                                          {{"portrait", Orientation::Portrait},
-                                           {"landscape", Orientation::Landscape}},
-                                          Orientation::Portrait);
+    def.orientation = Choice<Orientation>(
+        root, "orientation", "orientation",
+        {{"portrait", Orientation::Portrait}, {"landscape", Orientation::Landscape}},
+        Orientation::Portrait);
     def.fontSize = Number(root, "fontSize", "fontSize", 6, 14, 9.0);
     ReadParameters(root, def);
     def.query = QueryText(root, "query", "query");
@@ -294,17 +311,21 @@ ReportDefinition Parse(const Json& root, const fs::path& file) {
     return def;
 }
 
+// The line and column of the character before `byte` (where the reader
+// stopped), counting characters as the text codec does.
 std::string Located(std::string_view text, std::size_t byte) {
-    std::size_t line = 1, column = 1;
-    for (std::size_t i = 0; i < byte && i < text.size(); ++i) {
+    std::size_t line = 1, column = 0;
+    for (std::size_t i = 0; i < byte && i < text.size();
+         i += corvana::decodeUtf8At(text, i).length) {
         if (text[i] == '\n') {
             ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            column = 0;
+        } else {
             ++column;
         }
     }
-    return "linha " + std::to_string(line) + ", coluna " + std::to_string(column > 1 ? column - 1 : 1);
+    return "linha " + std::to_string(line) + ", coluna " +
+           std::to_string(std::max<std::size_t>(column, 1));
 }
 
 [[noreturn]] void Refuse(const fs::path& file, const std::string& why) {
@@ -314,10 +335,14 @@ std::string Located(std::string_view text, std::size_t byte) {
 
 std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw corvana::Error("Não foi possível ler a definição de relatório '" + file.string() + "'.");
+    if (!in)
+        throw corvana::Error("Não foi possível ler a definição de relatório '" + file.string() +
+                             "'.");
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.bad()) throw corvana::Error("Não foi possível ler a definição de relatório '" + file.string() + "'.");
+    if (in.bad())
+        throw corvana::Error("Não foi possível ler a definição de relatório '" + file.string() +
+                             "'.");
     return text.str();
 }
 
@@ -329,7 +354,8 @@ std::string Lower(std::string text) {
 
 bool IsFileOf(const std::string& name, const std::string& code) {
     const std::string lower = Lower(name), prefix = Lower(code);
-    if (lower.size() <= prefix.size() + 5 || lower.compare(0, prefix.size(), prefix) != 0) return false;
+    if (lower.size() <= prefix.size() + 5 || lower.compare(0, prefix.size(), prefix) != 0)
+        return false;
     const char sep = lower[prefix.size()];
     return (sep == '-' || sep == '_' || sep == '.') && lower.ends_with(".json");
 }
@@ -352,7 +378,9 @@ std::string Slug(const std::string& title) {
     return slug.empty() ? "relatorio" : slug;
 }
 
-QString Comparable(const std::string& title) { return QString::fromStdString(title).trimmed().toCaseFolded(); }
+QString Comparable(const std::string& title) {
+    return QString::fromStdString(title).trimmed().toCaseFolded();
+}
 
 }  // namespace
 
@@ -365,7 +393,8 @@ std::vector<std::string> ReportDefinition::ParameterNames() const {
 std::vector<std::string> ReportDefinition::ReferencedFields() const {
     std::vector<std::string> fields;
     auto add = [&](const std::string& f) {
-        if (!f.empty() && std::find(fields.begin(), fields.end(), f) == fields.end()) fields.push_back(f);
+        if (!f.empty() && std::find(fields.begin(), fields.end(), f) == fields.end())
+            fields.push_back(f);
     };
     for (const auto& c : columns) add(c.field);
     if (group) add(group->field);
@@ -388,7 +417,9 @@ ReportDefinition ParseReportDefinition(std::string_view json, const fs::path& fi
     }
 }
 
-ReportDefinition LoadReportDefinition(const fs::path& file) { return ParseReportDefinition(ReadAll(file), file); }
+ReportDefinition LoadReportDefinition(const fs::path& file) {
+    return ParseReportDefinition(ReadAll(file), file);
+}
 
 ReportCatalog LoadReportCatalog(const fs::path& folder, const std::string& code) {
     ReportCatalog catalog;
@@ -415,12 +446,14 @@ ReportCatalog LoadReportCatalog(const fs::path& folder, const std::string& code)
     byTitle.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(catalog.definitions.begin(), catalog.definitions.end(),
                      [&](const ReportDefinition& a, const ReportDefinition& b) {
-                         return byTitle.compare(QString::fromStdString(a.title), QString::fromStdString(b.title)) < 0;
+                         return byTitle.compare(QString::fromStdString(a.title),
+                                                QString::fromStdString(b.title)) < 0;
                      });
     return catalog;
 }
 
-fs::path SaveReportCopy(const ReportDefinition& source, const std::string& newTitle, const fs::path& folder) {
+fs::path SaveReportCopy(const ReportDefinition& source, const std::string& newTitle,
+                        const fs::path& folder) {
     const std::string title = QString::fromStdString(newTitle).trimmed().toStdString();
     if (title.empty()) throw corvana::Error("O título do relatório deve ser informado.");
     for (const ReportDefinition& def : LoadReportCatalog(folder, source.report).definitions) {
@@ -432,7 +465,8 @@ fs::path SaveReportCopy(const ReportDefinition& source, const std::string& newTi
 
     const std::string base = source.report + "-" + Slug(title);
     fs::path target = folder / (base + ".json");
-    for (int n = 2; fs::exists(target); ++n) target = folder / (base + "-" + std::to_string(n) + ".json");
+    for (int n = 2; fs::exists(target); ++n)
+        target = folder / (base + "-" + std::to_string(n) + ".json");
     const fs::path partial = target.string() + ".parcial";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
@@ -441,7 +475,8 @@ fs::path SaveReportCopy(const ReportDefinition& source, const std::string& newTi
         if (!out) {
             std::error_code ec;
             fs::remove(partial, ec);
-            throw corvana::Error("Não foi possível gravar o relatório em '" + target.string() + "'.");
+            throw corvana::Error("Não foi possível gravar o relatório em '" + target.string() +
+                                 "'.");
         }
     }
     std::error_code ec;

@@ -12,8 +12,6 @@
 #include "corvana/ui/Guard.h"
 #include "corvana/ui/KeyCodes.h"
 
-#include "CodePoints.h"
-
 namespace corvana::ui {
 
 namespace {
@@ -142,7 +140,7 @@ bool TEdit::FilterKey(char32_t& key) {
 }
 
 void TEdit::InsertTyped(const std::u32string& keys) {
-    if (!isReadOnly()) insert(FromCodePoints(keys));
+    if (!isReadOnly()) insert(QString::fromStdString(corvana::encodeUtf8(keys)));
 }
 
 void TEdit::keyPressEvent(QKeyEvent* event) {
@@ -168,7 +166,7 @@ void TEdit::HandleKeyPress(QKeyEvent* event) {
         if (!HandleEditKey(event)) QLineEdit::keyPressEvent(event);
         return;
     }
-    const std::u32string typed = ToCodePoints(event->text());
+    const std::u32string typed = corvana::decodeUtf8(event->text().toStdString());
     std::u32string keys;
     for (char32_t cp : typed) {
         char32_t key = cp;
@@ -188,7 +186,7 @@ void TEdit::inputMethodEvent(QInputMethodEvent* event) {
             if (!HandlesTyping()) QLineEdit::inputMethodEvent(event);
             return;
         }
-        const std::u32string typed = ToCodePoints(commit);
+        const std::u32string typed = corvana::decodeUtf8(commit.toStdString());
         std::u32string keys;
         for (char32_t cp : typed) {
             char32_t key = cp;

@@ -8,8 +8,6 @@
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 
-#include "CodePoints.h"
-
 namespace corvana::ui {
 
 namespace {
@@ -56,32 +54,38 @@ std::string TMaskEdit::Text() const {
     return IsMasked() ? MaskedTextToValue(parsed_, shown) : shown;
 }
 
-std::string TMaskEdit::EditText() const { return text().toStdString(); }
+std::string TMaskEdit::EditText() const {
+    return text().toStdString();
+}
 
-bool TMaskEdit::IsComplete() const { return MaskComplete(parsed_, EditText()); }
+bool TMaskEdit::IsComplete() const {
+    return MaskComplete(parsed_, EditText());
+}
 
 void TMaskEdit::SetText(const std::string& value) {
     if (!IsMasked()) {
         TEdit::SetText(value);
         return;
     }
-    ChangeFromCode([&] { Show(Utf8ToCodePoints(FormatMaskText(parsed_, value)), 0); });
+    ChangeFromCode([&] { Show(corvana::decodeUtf8(FormatMaskText(parsed_, value)), 0); });
 }
 
 std::u32string TMaskEdit::Shown() const {
-    std::u32string shown = ToCodePoints(text());
+    std::u32string shown = corvana::decodeUtf8(text().toStdString());
     if (shown.size() < parsed_.size()) {
         for (std::size_t i = shown.size(); i < parsed_.size(); ++i)
-            shown += parsed_.positions[i].isLiteral() ? parsed_.positions[i].literal : parsed_.blank;
+            shown +=
+                parsed_.positions[i].isLiteral() ? parsed_.positions[i].literal : parsed_.blank;
     }
     return shown;
 }
 
-int TMaskEdit::CursorIndex() const { return ToCodePointIndex(text(), cursorPosition()); }
+int TMaskEdit::CursorIndex() const {
+    return ToCodePointIndex(text(), cursorPosition());
+}
 
 bool TMaskEdit::SelectionRange(int& start, int& end) const {
-    if (!hasSelectedText())
-        return false;
+    if (!hasSelectedText()) return false;
     const QString shown = text();
     const int qtStart = selectionStart();
     start = ToCodePointIndex(shown, qtStart);
@@ -98,17 +102,17 @@ void TMaskEdit::ClearRange(std::u32string& shown, int start, int end) const {
     // Characters beyond the mask (a longer value set from code) go away.
     if (end > maskSize) {
         const int from = std::max(start, maskSize);
-        shown.erase(static_cast<std::size_t>(from),
-                    static_cast<std::size_t>(std::min<int>(end, static_cast<int>(shown.size())) - from));
+        shown.erase(
+            static_cast<std::size_t>(from),
+            static_cast<std::size_t>(std::min<int>(end, static_cast<int>(shown.size())) - from));
     }
 }
 
 void TMaskEdit::Show(const std::u32string& shown, int cursor) {
-    const QString qtText = FromCodePoints(shown);
+    const QString qtText = QString::fromStdString(corvana::encodeUtf8(shown));
     showing_ = true;
     try {
-        if (qtText != text())
-            setText(qtText);
+        if (qtText != text()) setText(qtText);
     } catch (...) {
         showing_ = false;
         throw;
@@ -127,9 +131,9 @@ char32_t TMaskEdit::WithCase(char32_t ch, MaskCase letterCase) const {
             return ch;
     }
     std::string one;
-    AppendUtf8(one, ch);
-    const std::u32string mapped = Utf8ToCodePoints(letterCase == MaskCase::Upper ? corvana::upperCase(one)
-                                                                                 : corvana::foldCase(one));
+    corvana::appendUtf8(one, ch);
+    const std::u32string mapped = corvana::decodeUtf8(
+        letterCase == MaskCase::Upper ? corvana::upperCase(one) : corvana::foldCase(one));
     return mapped.size() == 1 ? mapped.front() : ch;
 }
 
@@ -138,8 +142,7 @@ void TMaskEdit::InsertTyped(const std::u32string& keys) {
         TEdit::InsertTyped(keys);
         return;
     }
-    if (isReadOnly())
-        return;
+    if (isReadOnly()) return;
     std::u32string shown = Shown();
     const int size = static_cast<int>(parsed_.size());
     int cursor = CursorIndex();
@@ -160,8 +163,7 @@ void TMaskEdit::InsertTyped(const std::u32string& keys) {
             }
             ++at;
         }
-        if (steppedOver)
-            continue;
+        if (steppedOver) continue;
         const MaskPosition* position =
             at < size ? &parsed_.positions[static_cast<std::size_t>(at)] : nullptr;
         const char32_t ch = position ? WithCase(key, position->letterCase) : key;
@@ -175,19 +177,16 @@ void TMaskEdit::InsertTyped(const std::u32string& keys) {
             ++cursor;
     }
     Show(shown, cursor);
-    if (refused)
-        QApplication::beep();
+    if (refused) QApplication::beep();
 }
 
 bool TMaskEdit::HandleEditKey(QKeyEvent* event) {
-    if (!IsMasked())
-        return false;
+    if (!IsMasked()) return false;
     const bool backspace = event->key() == Qt::Key_Backspace;
     const bool del = event->matches(QKeySequence::Delete);
     if (backspace || del) {
         event->accept();
-        if (isReadOnly())
-            return true;
+        if (isReadOnly()) return true;
         std::u32string shown = Shown();
         int start = 0, end = 0;
         if (SelectionRange(start, end)) {
@@ -199,18 +198,16 @@ bool TMaskEdit::HandleEditKey(QKeyEvent* event) {
         int cursor = CursorIndex();
         if (backspace) {
             int at = cursor - 1;
-            while (at >= 0 && at < size && parsed_.positions[static_cast<std::size_t>(at)].isLiteral())
+            while (at >= 0 && at < size &&
+                   parsed_.positions[static_cast<std::size_t>(at)].isLiteral())
                 --at;
-            if (at < 0)
-                return true;
+            if (at < 0) return true;
             ClearRange(shown, at, at + 1);
             cursor = at;
         } else {
             int at = cursor;
-            while (at < size && parsed_.positions[static_cast<std::size_t>(at)].isLiteral())
-                ++at;
-            if (at >= static_cast<int>(shown.size()))
-                return true;
+            while (at < size && parsed_.positions[static_cast<std::size_t>(at)].isLiteral()) ++at;
+            if (at >= static_cast<int>(shown.size())) return true;
             ClearRange(shown, at, at + 1);
         }
         Show(shown, cursor);
@@ -219,7 +216,10 @@ bool TMaskEdit::HandleEditKey(QKeyEvent* event) {
     if (event->matches(QKeySequence::Paste)) {
         event->accept();
         if (const QClipboard* clipboard = QApplication::clipboard())
-            InsertTyped(ToCodePoints(clipboard->text().remove(QLatin1Char('\n')).remove(QLatin1Char('\r'))));
+            InsertTyped(corvana::decodeUtf8(clipboard->text()
+                                                .remove(QLatin1Char('\n'))
+                                                .remove(QLatin1Char('\r'))
+                                                .toStdString()));
         return true;
     }
     if (event->matches(QKeySequence::Cut)) {
@@ -250,7 +250,7 @@ void TMaskEdit::QtTextChanged() {
         // A change that did not come through the mask editing (QLineEdit's
         // own setText, an input method): the text is taken as a value.
         const int cursor = CursorIndex();
-        Show(Utf8ToCodePoints(FormatMaskText(parsed_, text().toStdString())), cursor);
+        Show(corvana::decodeUtf8(FormatMaskText(parsed_, text().toStdString())), cursor);
         // Shown in the mask already, the text did not change again above.
     }
     TEdit::QtTextChanged();

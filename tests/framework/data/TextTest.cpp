@@ -16,6 +16,26 @@ TEST(TextTest, LengthCountsCodePointsAndEachInvalidByte) {
     EXPECT_EQ(utf8Length("\xFF"), 1u);
 }
 
+TEST(TextTest, DecodingGivesOneReplacementCharacterPerBadByte) {
+    EXPECT_EQ(decodeUtf8("aç€😀"), U"aç€😀");
+    // A sequence cut short, a bad continuation, an overlong form, a
+    // surrogate, a value above U+10FFFF and bytes that start nothing.
+    EXPECT_EQ(decodeUtf8("a\xE2\x82z"), U"a\uFFFD\uFFFDz");
+    EXPECT_EQ(decodeUtf8("\xC3("), U"\uFFFD(");
+    EXPECT_EQ(decodeUtf8("\xE0\x80\xAF"), U"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(decodeUtf8("\xED\xA0\x80"), U"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(decodeUtf8("\xF4\x90\x80\x80"), std::u32string(4, kReplacementChar));
+    EXPECT_EQ(decodeUtf8("\x80\xFF"), U"\uFFFD\uFFFD");
+    const Utf8Char bad = decodeUtf8At("\xC3(", 0);
+    EXPECT_FALSE(bad.valid);
+    EXPECT_EQ(bad.length, 1u);
+
+    EXPECT_EQ(encodeUtf8(U"aç€😀"), "aç€😀");
+    // Encoding never writes a bad byte.
+    EXPECT_EQ(encodeUtf8(std::u32string{0xD800, 0x110000}), "\uFFFD\uFFFD");
+    EXPECT_EQ(encodeUtf8(decodeUtf8("a\xFF\xC3")), "a\uFFFD\uFFFD");
+}
+
 TEST(TextTest, TruncateNeverSplitsACodePoint) {
     EXPECT_EQ(utf8Truncate("Conceição", 7), "Conceiç");
     EXPECT_EQ(utf8Truncate("ÇÃO", 2), "ÇÃ");

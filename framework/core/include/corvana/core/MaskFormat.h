@@ -24,9 +24,8 @@
 //
 // Texts are UTF-8; a position holds one code point. Letters are the ASCII
 // letters and the accented Latin letters (À-ÿ, Latin Extended-A and -B);
-// case conversion is that of corvana::upperCase / foldCase. As in
-// corvana/data/Text.h, a byte that is not valid UTF-8 is one character of its
-// own and passes through unchanged.
+// case conversion is that of corvana::upperCase / foldCase. Texts are read
+// with the codec of corvana/data/Text.h: a bad byte is one character, U+FFFD.
 namespace corvana {
 
 enum class MaskClass { Digit, DigitOrSign, Letter, LetterOrDigit, Any };
@@ -35,10 +34,10 @@ enum class MaskCase { None, Upper, Lower };
 struct MaskPosition {
     enum class Kind { Literal, Data };
     Kind kind = Kind::Literal;
-    char32_t literal = 0;                 // Literal positions
-    MaskClass accepts = MaskClass::Any;   // Data positions
-    bool required = false;                // Data positions
-    MaskCase letterCase = MaskCase::None; // Data positions
+    char32_t literal = 0;                  // Literal positions
+    MaskClass accepts = MaskClass::Any;    // Data positions
+    bool required = false;                 // Data positions
+    MaskCase letterCase = MaskCase::None;  // Data positions
 
     bool isLiteral() const { return kind == Kind::Literal; }
     bool operator==(const MaskPosition&) const = default;
@@ -92,12 +91,7 @@ bool MaskComplete(const MaskSpec& layout, std::string_view editText);
 // incomplete one).
 bool MaskBlank(const MaskSpec& layout, std::string_view editText);
 
-// UTF-8 helpers shared with the masked edit control. Utf8ToCodePoints reads
-// an invalid byte B as the code point U+DC00 + B, which AppendUtf8 writes
-// back as the byte B, so decoding and encoding any text is lossless.
-std::u32string Utf8ToCodePoints(std::string_view text);
-std::string CodePointsToUtf8(std::u32string_view codePoints);
-void AppendUtf8(std::string& out, char32_t codePoint);
+// A letter for the mask characters L, l, A and a.
 bool IsMaskLetter(char32_t ch);
 
 }  // namespace corvana

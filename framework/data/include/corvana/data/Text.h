@@ -5,23 +5,49 @@
 
 namespace corvana {
 
-// UTF-8 text helpers shared by the screens and the application server.
+// UTF-8 text: the one codec of the system, and helpers shared by the
+// screens and the application server.
 //
-// Every helper accepts any byte sequence: a byte that does not start a valid
-// UTF-8 sequence (a stray continuation byte, a truncated or overlong
-// sequence, a surrogate) is treated as one character of its own and passed
-// through unchanged. None of them throws on bad input.
+// Bad bytes. A byte that is not part of a well-formed sequence (a stray
+// continuation byte, a lead byte without all its continuation bytes, an
+// overlong form, a surrogate, a value above U+10FFFF, or one of the bytes
+// that never start a sequence) is a bad character of its own, one per byte.
+// Decoding gives U+FFFD for each, exactly as QString::fromUtf8 does, so a
+// text has the same characters here as in a Qt control. The helpers that
+// give back part of the text or its case mapping keep a bad byte as it is;
+// encoding never writes one. Nothing here throws on bad input.
 
-// Number of characters (code points); an invalid byte counts as one.
+inline constexpr char32_t kReplacementChar = 0xFFFD;
+
+// The character that starts at byte pos of text (pos < text.size()): its
+// code point and its length in bytes. A bad byte is U+FFFD of length 1, with
+// valid false.
+struct Utf8Char {
+    char32_t codePoint;
+    std::size_t length;
+    bool valid;
+};
+Utf8Char decodeUtf8At(std::string_view text, std::size_t pos);
+
+// The code points of text.
+std::u32string decodeUtf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point; a surrogate or a value above
+// U+10FFFF is written as U+FFFD.
+void appendUtf8(std::string& out, char32_t codePoint);
+std::string encodeUtf8(std::u32string_view codePoints);
+
+// Number of characters (code points); a bad byte counts as one.
 std::size_t utf8Length(std::string_view text);
 
 // The first maxChars characters of text; never splits a multi-byte sequence.
+// Bad bytes are kept.
 std::string utf8Truncate(std::string_view text, std::size_t maxChars);
 
 // Lower-cases ASCII letters and the accented Latin letters of the Latin-1
 // Supplement and Latin Extended-A blocks ("JOSÉ" -> "josé", "ÇÃO" -> "ção").
-// Every other character is copied unchanged. Used for case-insensitive
-// comparisons of names and values.
+// Every other character, a bad byte too, is copied unchanged. Used for
+// case-insensitive comparisons of names and values.
 std::string foldCase(std::string_view text);
 
 // The reverse mapping of foldCase ("ação" -> "AÇÃO"). Letters without a
