@@ -1,11 +1,13 @@
 #include "rdm/GuestWrites.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <optional>
 
 #include "RemoteDataModule.h"
 #include "corvana/data/Text.h"
+#include "guestrecord/GuestRecord.h"
 #include "rdm/RdmSupport.h"
 #include "storage/Schema.h"
 
@@ -23,6 +25,32 @@ using storage::Statement;
 
 using OptText = std::optional<std::string>;
 
+namespace record = evt::guestrecord;
+
+// The fields of the guest packet that the writes read, by their index.
+constexpr std::size_t kBranch = record::IndexOf("CDFILIAL");
+constexpr std::size_t kBudget = record::IndexOf("NRORCAEVENTO");
+constexpr std::size_t kSequence = record::IndexOf("NRSEQORCAEVE");
+constexpr std::size_t kNumber = record::IndexOf("NRLISTACONVOREV");
+constexpr std::size_t kTreatment = record::IndexOf("IDTPTRATCONVESPEC");
+constexpr std::size_t kName = record::IndexOf("NMLISTACONVOREV");
+constexpr std::size_t kRg = record::IndexOf("NRRGLISTAOREV");
+constexpr std::size_t kInscription = record::IndexOf("NRINSJURCLILISCONV");
+constexpr std::size_t kOrder = record::IndexOf("NRORDEMEXIBCONTRAT");
+constexpr std::size_t kQuantity = record::IndexOf("QUANTIDADE");
+
+// A guest's place in the order of the table's primary key: its list, then
+// its number.
+constexpr std::array<std::size_t, 4> kPlace = {kBranch, kBudget, kSequence, kNumber};
+static_assert(kPlace.size() == record::CountOf(record::Origin::Place));
+// What is stored with a guest besides its place, in packet order: texts and
+// the one number, the quantity.
+constexpr auto kValues = record::IndicesOf<record::Origin::Guest>();
+
+constexpr bool IsText(std::size_t field) {
+    return record::kFields[field].type == FieldType::String;
+}
+
 // Branch, budget and sequence: which guest list.
 struct ListKey {
     std::string branch, budget, sequence;
@@ -33,50 +61,50 @@ std::string describe(const ListKey& key) {
     return "filial " + key.branch + ", orçamento " + key.budget + ", sequência " + key.sequence;
 }
 
-// A guest as a delta row carries it.
+// A guest as a delta row carries it: the texts of its place and of its
+// stored fields by their index in the guest packet (the client's fields are
+// not read), and its quantity.
 struct Guest {
-    OptText branch, budget, sequence, number;
-    std::array<OptText, kGuestTextColumns> texts;
+    std::array<OptText, record::kFieldCount> texts;
     std::optional<double> quantity;
 
     ListKey list() const {
-        return {branch.value_or(""), budget.value_or(""), sequence.value_or("")};
+        return {texts[kBranch].value_or(""), texts[kBudget].value_or(""),
+                texts[kSequence].value_or("")};
     }
-    std::string name() const { return corvana::trimBlanks(texts[kNameColumn].value_or("")); }
+    std::string name() const { return corvana::trimBlanks(texts[kName].value_or("")); }
     std::string label() const { return "Convidado '" + name() + "'"; }
 };
 
-// Where the guest fields are in a packet.
-struct GuestLayout {
-    int branch = -1, budget = -1, sequence = -1, number = -1;
-    std::array<int, kGuestValueColumns.size()> values{};
-};
+// Where each field of the guest packet is in a packet (-1 for those not
+// read).
+using GuestLayout = std::array<int, record::kFieldCount>;
 
-int requireColumn(const DataPacket& packet, const char* method, const char* name, bool numeric) {
+int requireColumn(const DataPacket& packet, const char* method, std::string_view name,
+                  bool numeric) {
     const int index = packet.fieldIndex(name);
     if (index < 0)
-        throw BadRequest(std::string(method) + ": o pacote não tem o campo " + name + ".");
+        throw BadRequest(std::string(method) + ": o pacote não tem o campo " + std::string(name) +
+                         ".");
     const FieldType type = packet.fields()[static_cast<std::size_t>(index)].type;
     const bool fits = numeric ? (type == FieldType::Float || type == FieldType::Integer)
                               : type == FieldType::String;
     if (!fits) {
-        throw BadRequest(std::string(method) + ": o campo " + name + " deve ser do tipo " +
-                         (numeric ? "float" : "string") + ", não " + corvana::fieldTypeName(type) +
-                         ".");
+        throw BadRequest(std::string(method) + ": o campo " + std::string(name) +
+                         " deve ser do tipo " + (numeric ? "float" : "string") + ", não " +
+                         corvana::fieldTypeName(type) + ".");
     }
     return index;
 }
 
 GuestLayout guestLayout(const DataPacket& packet, const char* method) {
     GuestLayout layout;
-    layout.branch = requireColumn(packet, method, "CDFILIAL", false);
-    layout.budget = requireColumn(packet, method, "NRORCAEVENTO", false);
-    layout.sequence = requireColumn(packet, method, "NRSEQORCAEVE", false);
-    layout.number = requireColumn(packet, method, "NRLISTACONVOREV", false);
-    for (std::size_t i = 0; i < kGuestValueColumns.size(); ++i) {
-        layout.values[i] = requireColumn(packet, method, kGuestValueColumns[i].name,
-                                         kGuestValueColumns[i].size == 0);
-    }
+    layout.fill(-1);
+    auto require = [&](std::size_t field) {
+        layout[field] = requireColumn(packet, method, record::kFields[field].name, !IsText(field));
+    };
+    for (std::size_t field : kPlace) require(field);
+    for (std::size_t field : kValues) require(field);
     return layout;
 }
 
@@ -90,12 +118,11 @@ OptText textAt(const Row& row, int index) {
 
 Guest readGuest(const Row& row, const GuestLayout& layout) {
     Guest g;
-    g.branch = textAt(row, layout.branch);
-    g.budget = textAt(row, layout.budget);
-    g.sequence = textAt(row, layout.sequence);
-    g.number = textAt(row, layout.number);
-    for (std::size_t i = 0; i < kGuestTextColumns; ++i) g.texts[i] = textAt(row, layout.values[i]);
-    const Variant& q = row[static_cast<std::size_t>(layout.values[kGuestTextColumns])];
+    for (std::size_t field : kPlace) g.texts[field] = textAt(row, layout[field]);
+    for (std::size_t field : kValues) {
+        if (IsText(field)) g.texts[field] = textAt(row, layout[field]);
+    }
+    const Variant& q = row[static_cast<std::size_t>(layout[kQuantity])];
     if (!q.isNull()) g.quantity = q.toDouble();
     return g;
 }
@@ -105,31 +132,36 @@ Guest readGuest(const Row& row, const GuestLayout& layout) {
 void checkValues(const Guest& g) {
     if (g.name().empty())
         throw Refusal("Há um convidado sem nome na lista: informe o nome antes de gravar.");
-    for (std::size_t i = 0; i < kGuestTextColumns; ++i) {
-        if (!g.texts[i]) continue;
-        const std::size_t length = corvana::utf8Length(*g.texts[i]);
-        const auto& column = kGuestValueColumns[i];
+    for (std::size_t field : kValues) {
+        if (!IsText(field) || !g.texts[field]) continue;
+        const std::size_t length = corvana::utf8Length(*g.texts[field]);
+        const record::Field& column = record::kFields[field];
         if (length <= static_cast<std::size_t>(column.size)) continue;
-        const std::string what =
-            i == static_cast<std::size_t>(kNameColumn)
-                ? std::string("o nome")
-                : std::string("o campo ") + column.label + " (" + column.name + ")";
+        const std::string what = field == kName ? std::string("o nome")
+                                                : "o campo " + std::string(column.label) + " (" +
+                                                      std::string(column.name) + ")";
         throw Refusal(g.label() + ": " + what + " tem " + std::to_string(length) +
                       " caracteres; o máximo é " + std::to_string(column.size) + ".");
     }
 }
 
-std::string guestColumnList() {
-    std::string s = "CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV";
-    for (const auto& c : kGuestValueColumns) s += std::string(", ") + c.name;
-    return s + ", NMCHAVE, RGCHAVE, INSCCHAVE, ORDEMCHAVE";
-}
+// The keys the server derives from a guest's values (storage/Schema.h).
+constexpr const char* kServerKeys[] = {"NMCHAVE", "RGCHAVE", "INSCCHAVE", "ORDEMCHAVE"};
 
-// 4 key columns, 14 values, 4 server keys.
+// The place, the values and the server's keys, in the order bindGuest binds
+// them.
 const std::string& insertSql() {
-    static const std::string sql = "INSERT INTO LISTACONVOREV (" + guestColumnList() +
-                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                                   "?, ?, ?, ?, ?, ?)";
+    static const std::string sql = [] {
+        std::string columns, parameters;
+        auto add = [&](std::string_view name) {
+            columns += (columns.empty() ? "" : ", ") + std::string(name);
+            parameters += parameters.empty() ? "?" : ", ?";
+        };
+        for (std::size_t field : kPlace) add(record::kFields[field].name);
+        for (std::size_t field : kValues) add(record::kFields[field].name);
+        for (const char* key : kServerKeys) add(key);
+        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + parameters + ")";
+    }();
     return sql;
 }
 
@@ -144,29 +176,43 @@ const std::string& importSql() {
 // last read (NULL-safe "IS" on every stored guest column).
 const std::string& deleteMatchingSql() {
     static const std::string sql = [] {
-        std::string s =
-            "DELETE FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
-            "NRSEQORCAEVE = ? AND NRLISTACONVOREV = ?";
-        for (const auto& c : kGuestValueColumns) s += std::string(" AND ") + c.name + " IS ?";
+        std::string s = "DELETE FROM LISTACONVOREV WHERE ";
+        for (std::size_t field : kPlace) {
+            if (field != kPlace.front()) s += " AND ";
+            s += std::string(record::kFields[field].name) + " = ?";
+        }
+        for (std::size_t field : kValues)
+            s += " AND " + std::string(record::kFields[field].name) + " IS ?";
         return s;
     }();
     return sql;
 }
 
-void bindGuest(Statement& st, const ListKey& list, const std::string& number,
-               const std::array<OptText, kGuestTextColumns>& texts,
-               std::optional<double> quantity) {
+// Binds the values of the guest from parameter p on, in the order of
+// kValues; answers the next parameter.
+int bindValues(Statement& st, int p, const Guest& g) {
+    for (std::size_t field : kValues) {
+        if (IsText(field)) {
+            st.Bind(p++, g.texts[field]);
+        } else {
+            st.Bind(p++, g.quantity);
+        }
+    }
+    return p;
+}
+
+// The guest's values under the list and number given (insertSql).
+void bindGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g) {
     int p = 1;
     st.Bind(p++, list.branch);
     st.Bind(p++, list.budget);
     st.Bind(p++, list.sequence);
     st.Bind(p++, number);
-    for (const auto& t : texts) st.Bind(p++, t);
-    st.Bind(p++, quantity);
-    st.Bind(p++, storage::GuestNameKey(texts[kNameColumn].value_or("")));
-    st.Bind(p++, storage::GuestDocumentKey(texts[kRgColumn].value_or("")));
-    st.Bind(p++, storage::GuestDocumentKey(texts[kInscriptionColumn].value_or("")));
-    st.Bind(p++, storage::GuestOrderKey(texts[kOrderColumn].value_or("")));
+    p = bindValues(st, p, g);
+    st.Bind(p++, storage::GuestNameKey(g.texts[kName].value_or("")));
+    st.Bind(p++, storage::GuestDocumentKey(g.texts[kRg].value_or("")));
+    st.Bind(p++, storage::GuestDocumentKey(g.texts[kInscription].value_or("")));
+    st.Bind(p++, storage::GuestOrderKey(g.texts[kOrder].value_or("")));
 }
 
 bool mentions(const std::string& detail, const char* index, const char* column) {
@@ -189,7 +235,7 @@ std::string uniqueRuleText(const std::string& detail) {
 
 void insertGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g) {
     st.Reset();
-    bindGuest(st, list, number, g.texts, g.quantity);
+    bindGuest(st, list, number, g);
     try {
         st.Execute();
     } catch (const DatabaseError& e) {
@@ -205,12 +251,8 @@ void insertGuest(Statement& st, const ListKey& list, const std::string& number, 
 void removeMatching(Statement& st, const Guest& original) {
     st.Reset();
     int p = 1;
-    st.Bind(p++, original.branch);
-    st.Bind(p++, original.budget);
-    st.Bind(p++, original.sequence);
-    st.Bind(p++, original.number);
-    for (const auto& t : original.texts) st.Bind(p++, t);
-    st.Bind(p++, original.quantity);
+    for (std::size_t field : kPlace) st.Bind(p++, original.texts[field]);
+    bindValues(st, p, original);
     if (st.Execute() == 0) {
         throw Refusal(original.label() +
                       " foi alterado ou excluído por outro usuário. Recarregue a lista.");
@@ -260,7 +302,7 @@ public:
                 "NRORCAEVENTO = ? AND NRSEQORCAEVE = ? ORDER BY NRLISTACONVOREV LIMIT 1");
             first->BindAll(key.branch, key.budget, key.sequence);
             if (first->Step()) state.treatment = corvana::trimBlanks(first->Text(0));
-            if (state.treatment.empty()) state.treatment.assign(1, '*');
+            if (state.treatment.empty()) state.treatment = record::kFields[kTreatment].placeholder;
         }
         return &states_.emplace(key, std::move(state)).first->second;
     }
@@ -312,10 +354,9 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
             if (c.status == DeltaRow::Status::Deleted) continue;
             checkValues(c.now);
             if (c.status == DeltaRow::Status::Modified &&
-                !(sameText(c.now.branch, c.original.branch) &&
-                  sameText(c.now.budget, c.original.budget) &&
-                  sameText(c.now.sequence, c.original.sequence) &&
-                  sameText(c.now.number, c.original.number))) {
+                !std::all_of(kPlace.begin(), kPlace.end(), [&c](std::size_t field) {
+                    return sameText(c.now.texts[field], c.original.texts[field]);
+                })) {
                 throw Refusal(c.now.label() +
                               ": a lista e o número de um convidado não podem ser alterados.");
             }
@@ -335,7 +376,7 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
             if (c.status != DeltaRow::Status::Inserted) removeMatching(*remove, c.original);
         for (const Change& c : changes) {
             if (c.status != DeltaRow::Status::Modified) continue;
-            insertGuest(*insert, c.original.list(), c.original.number.value_or(""), c.now);
+            insertGuest(*insert, c.original.list(), c.original.texts[kNumber].value_or(""), c.now);
         }
 
         ListStates lists(*connection);
@@ -375,21 +416,23 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
 
     DataPacket refused({StringField("NRCONTLINHA", 10), StringField("NMLISTACONVOREV", 80),
                         StringField("NRRGLISTAOREV", 20)});
-    const std::size_t nameSize = static_cast<std::size_t>(kGuestValueColumns[kNameColumn].size);
-    const std::size_t rgSize = static_cast<std::size_t>(kGuestValueColumns[kRgColumn].size);
+    const std::size_t nameSize = static_cast<std::size_t>(record::kFields[kName].size);
+    const std::size_t rgSize = static_cast<std::size_t>(record::kFields[kRg].size);
     try {
         auto connection = db.Acquire();
         storage::Transaction tx(*connection);
         auto insert = connection->Prepare(importSql());
         ListStates lists(*connection);
 
-        // The placeholders of an imported guest; the name, the R.G. and the
-        // treatment change from line to line.
-        std::array<OptText, kGuestTextColumns> texts;
-        texts.fill(std::string(1, '*'));
-        texts[5] = "N";        // IDCONVPRESEOREV
-        texts[10] = "NORMAL";  // IDTIPOCONVEVEN
-        texts[11] = "N";       // IDEXIBECONVCONTRAT
+        // An imported guest holds the placeholders and counts one; the name,
+        // the R.G. and the treatment change from line to line.
+        Guest guest;
+        for (std::size_t field : kValues) {
+            const std::string_view placeholder = record::kFields[field].placeholder;
+            if (!placeholder.empty()) guest.texts[field] = std::string(placeholder);
+        }
+        guest.quantity = 1.0;
+        const std::string rgPlaceholder(record::kFields[kRg].placeholder);
 
         const auto& all = rows.rows();
         const std::size_t count = all.size();
@@ -416,11 +459,11 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
                 corvana::utf8Length(rg) <= rgSize) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-                texts[0] = list->treatment;
-                texts[kNameColumn] = name;
-                texts[kRgColumn] = rg.empty() ? std::string("*") : rg;
+                guest.texts[kTreatment] = list->treatment;
+                guest.texts[kName] = name;
+                guest.texts[kRg] = rg.empty() ? rgPlaceholder : rg;
                 insert->Reset();
-                bindGuest(*insert, key, GuestNumberText(list->next), texts, 1.0);
+                bindGuest(*insert, key, GuestNumberText(list->next), guest);
                 inserted = insert->Execute() == 1;
                 if (inserted) ++list->next;
             }

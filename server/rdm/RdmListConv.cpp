@@ -1,6 +1,7 @@
 #include "rdm/RdmListConv.h"
 
 #include "corvana/data/DataPacket.h"
+#include "guestrecord/GuestRecord.h"
 #include "rdm/GuestWrites.h"
 #include "rdm/RdmSupport.h"
 #include "storage/Schema.h"
@@ -33,20 +34,23 @@ std::vector<corvana::FieldDef> budgetFields() {
             DateTimeField("DTEVENTO"),       FloatField("QTCONVORCEVE")};
 }
 
-std::vector<corvana::FieldDef> guestFields() {
-    std::vector<corvana::FieldDef> fields;
-    for (std::size_t i = 0; i < rdm::kGuestTextColumns; ++i)
-        fields.push_back(
-            StringField(rdm::kGuestValueColumns[i].name, rdm::kGuestValueColumns[i].size));
-    fields.push_back(StringField("NMFANTCLIE", 50));
-    fields.push_back(StringField("IDTPIJURCLIE", 1));
-    fields.push_back(StringField("NRINSJURCLIE", 20));
-    fields.push_back(StringField("CDFILIAL", 4));
-    fields.push_back(StringField("NRORCAEVENTO", 10));
-    fields.push_back(StringField("NRLISTACONVOREV", 5));
-    fields.push_back(FloatField("QUANTIDADE"));
-    fields.push_back(StringField("NRSEQORCAEVE", 2));
-    return fields;
+// The guests of a list, one column for each field of the guest record in
+// its order: the client's fields from the client the guest is linked to,
+// the others from the guest.
+const std::string& guestListSql() {
+    static const std::string sql = [] {
+        std::string s = "SELECT ";
+        for (const evt::guestrecord::Field& f : evt::guestrecord::kFields) {
+            if (&f != &evt::guestrecord::kFields.front()) s += ", ";
+            s += f.origin == evt::guestrecord::Origin::Client ? "c." : "l.";
+            s += f.name;
+        }
+        return s +
+               " FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
+               "WHERE l.CDFILIAL = ? AND l.NRORCAEVENTO = ? AND l.NRSEQORCAEVE = ? "
+               "ORDER BY l.NRLISTACONVOREV";
+    }();
+    return sql;
 }
 
 std::string countText(std::size_t n) {
@@ -194,18 +198,9 @@ Variant RdmListConv::GetSequencial(const Args& a) {
 }
 
 Variant RdmListConv::GetConvOrceve(const Args& a) {
-    DataPacket packet(guestFields());
+    DataPacket packet(evt::guestrecord::PacketFields());
     auto connection = db_->Acquire();
-    auto st = connection->Prepare(
-        "SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, "
-        "       l.NMLISTACONVOREV, l.NRRGLISTAOREV, l.IDCONVPRESEOREV, l.IDCONDICAOCONVEV, "
-        "       l.NRTELCONVEVEN, l.NRCELCONVEVEN, l.DSEMAILCONVEVEN, l.IDTIPOCONVEVEN, "
-        "       l.IDEXIBECONVCONTRAT, l.NRORDEMEXIBCONTRAT, "
-        "       c.NMFANTCLIE, c.IDTPIJURCLIE, c.NRINSJURCLIE, "
-        "       l.CDFILIAL, l.NRORCAEVENTO, l.NRLISTACONVOREV, l.QUANTIDADE, l.NRSEQORCAEVE "
-        "FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
-        "WHERE l.CDFILIAL = ? AND l.NRORCAEVENTO = ? AND l.NRSEQORCAEVE = ? "
-        "ORDER BY l.NRLISTACONVOREV");
+    auto st = connection->Prepare(guestListSql());
     st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
     rdm::AppendRows(*st, packet);
     return packet;

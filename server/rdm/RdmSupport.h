@@ -1,7 +1,7 @@
 #pragma once
-// Pieces shared by the methods of the guest-list module: the guest columns,
-// answer packet building and the refusal that ends a unit of work.
-#include <array>
+// Pieces shared by the methods of the guest-list module: answer packet
+// building and the refusal that ends a unit of work. The guest's fields are
+// described once in guestrecord/GuestRecord.h.
 #include <string>
 
 #include "corvana/data/DataPacket.h"
@@ -17,37 +17,6 @@ class Refusal : public corvana::Error {
 public:
     using corvana::Error::Error;
 };
-
-// A stored column of a guest besides its list key and list number: name,
-// size in characters (0 for the one float column) and how the user knows it.
-struct GuestColumn {
-    const char* name;
-    int size;
-    const char* label;
-};
-
-// In the order of the guest packet.
-inline constexpr std::array<GuestColumn, 14> kGuestValueColumns = {{
-    {"IDTPTRATCONVESPEC", 30, "tratamento"},
-    {"CDCLIENTELISTCONV", 21, "cliente"},
-    {"NRINSJURCLILISCONV", 20, "inscrição"},
-    {"NMLISTACONVOREV", 50, "nome"},
-    {"NRRGLISTAOREV", 20, "R.G."},
-    {"IDCONVPRESEOREV", 1, "presença"},
-    {"IDCONDICAOCONVEV", 20, "condição"},
-    {"NRTELCONVEVEN", 25, "telefone"},
-    {"NRCELCONVEVEN", 25, "celular"},
-    {"DSEMAILCONVEVEN", 50, "e-mail"},
-    {"IDTIPOCONVEVEN", 10, "tipo"},
-    {"IDEXIBECONVCONTRAT", 1, "exibição no contrato"},
-    {"NRORDEMEXIBCONTRAT", 2, "ordem no contrato"},
-    {"QUANTIDADE", 0, "quantidade"},
-}};
-inline constexpr std::size_t kGuestTextColumns = 13;  // all but QUANTIDADE
-inline constexpr int kNameColumn = 3;                 // NMLISTACONVOREV
-inline constexpr int kRgColumn = 4;                   // NRRGLISTAOREV
-inline constexpr int kInscriptionColumn = 2;          // NRINSJURCLILISCONV
-inline constexpr int kOrderColumn = 12;               // NRORDEMEXIBCONTRAT
 
 // List numbers run from 00001 to 99998; 99999 is what the screens send for
 // "no guest" (a guest not saved yet), so it is never given to one.

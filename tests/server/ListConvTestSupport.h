@@ -9,6 +9,7 @@
 
 #include "ServerFixture.h"
 #include "corvana/data/DataPacket.h"
+#include "guestrecord/GuestRecord.h"
 
 namespace listconv_test {
 
@@ -24,20 +25,9 @@ struct ListId {
     std::string branch, budget, sequence;
 };
 
-// The 21 fields of the guest packet, in the order GetConvOrceve answers them.
+// The fields of the guest packet, in the order GetConvOrceve answers them.
 inline std::vector<FieldDef> GuestFields() {
-    static const std::pair<const char*, int> fields[] = {
-        {"IDTPTRATCONVESPEC", 30}, {"CDCLIENTELISTCONV", 21}, {"NRINSJURCLILISCONV", 20},
-        {"NMLISTACONVOREV", 50},   {"NRRGLISTAOREV", 20},     {"IDCONVPRESEOREV", 1},
-        {"IDCONDICAOCONVEV", 20},  {"NRTELCONVEVEN", 25},     {"NRCELCONVEVEN", 25},
-        {"DSEMAILCONVEVEN", 50},   {"IDTIPOCONVEVEN", 10},    {"IDEXIBECONVCONTRAT", 1},
-        {"NRORDEMEXIBCONTRAT", 2}, {"NMFANTCLIE", 50},        {"IDTPIJURCLIE", 1},
-        {"NRINSJURCLIE", 20},      {"CDFILIAL", 4},           {"NRORCAEVENTO", 10},
-        {"NRLISTACONVOREV", 5},    {"QUANTIDADE", 0},         {"NRSEQORCAEVE", 2}};
-    std::vector<FieldDef> defs;
-    for (const auto& [name, size] : fields)
-        defs.push_back({name, size ? FieldType::String : FieldType::Float, size});
-    return defs;
+    return evt::guestrecord::PacketFields();
 }
 
 inline Row With(Row row, Values values) {
@@ -47,13 +37,20 @@ inline Row With(Row row, Values values) {
     return row;
 }
 
-// A new guest as the screen builds it: placeholders but for the name, the
-// list key from `list`, no list number yet.
+// A new guest as a screen sends it: the placeholders, the name, treatment
+// "Sr.", quantity 1 and the list key from `list`; no list number yet, nothing
+// of a client.
 inline Row NewGuest(const ListId& list, const std::string& name, Values values = {}) {
-    return With({"Sr.",     "*",       "*",         name,        "*",       "N", "*",
-                 "*",       "*",       "*",         "NORMAL",    "N",       "*", Variant(),
-                 Variant(), Variant(), list.branch, list.budget, Variant(), 1.0, list.sequence},
-                values);
+    Row row;
+    for (const evt::guestrecord::Field& f : evt::guestrecord::kFields)
+        row.push_back(f.placeholder.empty() ? Variant() : Variant(std::string(f.placeholder)));
+    row = With(std::move(row), {{"IDTPTRATCONVESPEC", "Sr."},
+                                {"NMLISTACONVOREV", name},
+                                {"QUANTIDADE", 1.0},
+                                {"CDFILIAL", list.branch},
+                                {"NRORCAEVENTO", list.budget},
+                                {"NRSEQORCAEVE", list.sequence}});
+    return With(std::move(row), values);
 }
 
 inline const Variant& Cell(const DataPacket& p, std::size_t row, const std::string& field) {
