@@ -259,14 +259,14 @@ TEST(ClientDataSetTest, SetDataChecksPacketAgainstDeclaredFields) {
     ds.AddField("Valor", FieldType::Float);
     ds.AddField("Nome", FieldType::String, 4);
 
-    DataPacket good({{"NOME", FieldType::String, 50},
+    DataPacket good({{"NOME", FieldType::String, 4},
                      {"Extra", FieldType::Boolean, 0},
                      {"valor", FieldType::Integer, 0},
                      {"ID", FieldType::Integer, 0}});
     good.addRow({"Conceição", true, 3, 1});
     ds.SetData(good);
-    EXPECT_EQ(ds.FieldCount(), 3);  // the extra column is ignored
-    EXPECT_EQ(ds.FieldByName("Nome").AsString(), "Conc");
+    EXPECT_EQ(ds.FieldCount(), 3);                         // the extra column is ignored
+    EXPECT_EQ(ds.FieldByName("Nome").AsString(), "Conc");  // longer than its column
     EXPECT_EQ(ds.FieldByName("Valor").Value().kind(), Variant::Kind::Float);
     EXPECT_EQ(ds.FieldByName("Valor").AsString(), "3");
     EXPECT_EQ(ds.Data().fields().size(), 3u);
@@ -281,6 +281,17 @@ TEST(ClientDataSetTest, SetDataChecksPacketAgainstDeclaredFields) {
               std::string("O campo 'Id' é do tipo ") + fieldTypeName(FieldType::Integer) +
                   " no conjunto de dados, mas do tipo " + fieldTypeName(FieldType::String) +
                   " no pacote de dados.");
+    // A column of another size is refused, wider or narrower: its texts are
+    // never cut to the field.
+    for (int size : {50, 3}) {
+        DataPacket wrongSize({{"Id", FieldType::Integer, 0},
+                              {"Valor", FieldType::Float, 0},
+                              {"Nome", FieldType::String, size}});
+        wrongSize.addRow({2, 1.5, "Ana"});
+        EXPECT_EQ(errorOf([&] { ds.SetData(wrongSize); }),
+                  "O campo 'Nome' tem tamanho 4 no conjunto de dados, mas " + std::to_string(size) +
+                      " no pacote de dados.");
+    }
     DataPacket delta({{"Id", FieldType::Integer, 0}}, DataPacket::Kind::Delta);
     EXPECT_THROW(ds.SetData(delta), Error);
     EXPECT_EQ(errorOf([&] { ds.SetData(Variant()); }), "Pacote de dados inválido.");

@@ -117,11 +117,13 @@ public:
     //
     // Every declared field needs a packet column of the same name (compared
     // case-insensitively) and type, except that an Integer column fills a
-    // Float field; otherwise corvana::Error names the field and both types,
-    // and the dataset is left as it was. Columns without a field are dropped.
-    // A dataset without declared fields takes the packet's columns as its
-    // fields (and replaces them when a later packet has other columns). Text
-    // longer than a String field's Size() is cut. A delta is refused.
+    // Float field, and a String field a column of its own size; otherwise
+    // corvana::Error names the field and what differs, and the dataset is
+    // left as it was. Columns without a field are dropped. A dataset without
+    // declared fields takes the packet's columns as its fields (and replaces
+    // them when a later packet has other columns). Text longer than its
+    // column's size (which a packet does not check) is cut. A delta is
+    // refused.
     //
     // Cells are not checked again (a packet checks them when built or read);
     // the rvalue overload moves the rows in instead of copying them.
