@@ -1,7 +1,9 @@
-// The Qt services: message boxes, the search window (filtering, picking, large
-// lists), the file filter form, the busy panel and the wait cursor.
+// The Qt services: message boxes, the search window and its model (filtering,
+// picking, large lists), the file filter form, the busy panel and the wait
+// cursor.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/ui/QtServices.h"
+#include "corvana/ui/SearchModel.h"
 
 namespace {
 
@@ -76,8 +79,7 @@ TEST_F(QtServices, MessageBoxesHaveTheirTitlesIconsAndSimNao) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr);
         for (QAbstractButton* b : box->buttons()) {
-            if (b->text() == QStringLiteral("Sim"))
-                b->click();
+            if (b->text() == QStringLiteral("Sim")) b->click();
         }
     });
     EXPECT_TRUE(dialogs.Confirm("Excluir o convidado?"));
@@ -124,7 +126,7 @@ TEST_F(SearchList, FilterIgnoresCaseAccentedLettersIncluded) {
     ASSERT_EQ(window.RowCount(), 1);
     EXPECT_EQ(window.RecNoAt(0), 4);
     window.SetFilterText(QStringLiteral("jo"));
-    EXPECT_EQ(window.RowCount(), 2);  // João, joana
+    EXPECT_EQ(window.RowCount(), 2);               // João, joana
     window.SetFilterText(QStringLiteral("0003"));  // any visible field
     ASSERT_EQ(window.RowCount(), 1);
     EXPECT_EQ(window.RecNoAt(0), 3);
@@ -133,6 +135,49 @@ TEST_F(SearchList, FilterIgnoresCaseAccentedLettersIncluded) {
     EXPECT_FALSE(window.OkButton()->isEnabled());
     window.SetFilterText(QString());
     EXPECT_EQ(window.RowCount(), 4);
+}
+
+// Collects what QAbstractItemModelTester reports (category qt.modeltest).
+class ModelTestReports {
+public:
+    ModelTestReports() { previous_ = qInstallMessageHandler(&Collect); }
+    ~ModelTestReports() { qInstallMessageHandler(previous_); }
+    static QStringList& Seen() {
+        static QStringList seen;
+        return seen;
+    }
+
+private:
+    static void Collect(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (context.category && QByteArray(context.category).startsWith("qt.modeltest"))
+            Seen() << text;
+    }
+    QtMessageHandler previous_;
+};
+
+TEST_F(SearchList, ModelPassesTheItemModelTesterWhileFiltering) {
+    ModelTestReports reports;
+    ModelTestReports::Seen().clear();
+    SearchModel model(&dataSet, nullptr);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(model.columnCount(), 2);  // the hidden field is no column
+    model.SetFilter("jo");
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.DataRow(1), 2);
+    EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole), QStringLiteral("joana d'arc"));
+    model.SetFilter("zzz");
+    EXPECT_EQ(model.rowCount(), 0);
+    model.SetFilter("");
+    EXPECT_EQ(model.rowCount(), 4);
+
+    SearchModel closed(nullptr, nullptr);
+    QAbstractItemModelTester closedTester(&closed,
+                                          QAbstractItemModelTester::FailureReportingMode::Warning);
+    closed.SetFilter("x");
+    EXPECT_EQ(closed.rowCount(), 0);
+    EXPECT_TRUE(ModelTestReports::Seen().isEmpty())
+        << ModelTestReports::Seen().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(SearchList, AcceptPicksTheCurrentListedRow) {
@@ -172,8 +217,7 @@ TEST_F(SearchList, DownInTheFilterBoxMovesThroughTheList) {
 
 TEST_F(SearchList, CellsUseTheFieldsDisplayText) {
     dataSet.FieldByName("NOME").OnGetText = [](corvana::Field&, std::string& text, bool display) {
-        if (display)
-            text = "Sr(a). " + text;
+        if (display) text = "Sr(a). " + text;
     };
     SearchWindow window(&dataSet, "Convidados|Nenhum convidado.");
     EXPECT_EQ(window.CellText(1, 1), QStringLiteral("Sr(a). Maria Aparecida"));
@@ -236,7 +280,8 @@ TEST_F(QtServices, FileFilterInQtsForm) {
     EXPECT_EQ(ToQtFileFilter("Planilhas (*.xls;*.xlsx)|*.xls;*.xlsx"),
               QStringLiteral("Planilhas (*.xls *.xlsx)"));
     // Parentheses that are not patterns stay in the description.
-    EXPECT_EQ(ToQtFileFilter("Planilhas (Excel)|*.xls"), QStringLiteral("Planilhas (Excel) (*.xls)"));
+    EXPECT_EQ(ToQtFileFilter("Planilhas (Excel)|*.xls"),
+              QStringLiteral("Planilhas (Excel) (*.xls)"));
     EXPECT_EQ(ToQtFileFilter("|*.csv"), QStringLiteral("*.csv (*.csv)"));
     EXPECT_EQ(ToQtFileFilter(""), QString());
     EXPECT_EQ(ToQtFileFilter("Texto|*.txt|"), QStringLiteral("Texto (*.txt)"));
@@ -282,6 +327,35 @@ TEST_F(QtServices, BusyPanelNestsAndShowsTheInnermostKind) {
     }
     EXPECT_FALSE(busy.Active());
     corvana::services::SetBusyIndicator(&services.busy);
+}
+
+TEST_F(QtServices, BusyPanelDropsInputToTheWindowsUnderIt) {
+    QWidget form;
+    auto* button = new QPushButton(QStringLiteral("Gravar"), &form);
+    auto* edit = new QLineEdit(&form);
+    edit->move(0, 40);
+    form.resize(600, 400);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+
+    QtBusyIndicator busy;
+    busy.Activate(&form, corvana::services::kBusySaving);
+    QLineEdit later;  // a window of the call, opened while busy
+    later.show();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClicks(edit, "abc");
+    QTest::keyClicks(&later, "ok");
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(edit->text(), QString());
+    EXPECT_EQ(later.text(), QStringLiteral("ok"));
+
+    busy.Deactivate();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClicks(edit, "abc");
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(edit->text(), QStringLiteral("abc"));
 }
 
 // A dialog open over the form (the screen's own modal window) would hide
