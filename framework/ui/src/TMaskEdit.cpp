@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <algorithm>
 
+#include "corvana/core/FlagScope.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 
@@ -110,14 +111,10 @@ void TMaskEdit::ClearRange(std::u32string& shown, int start, int end) const {
 
 void TMaskEdit::Show(const std::u32string& shown, int cursor) {
     const QString qtText = QString::fromStdString(corvana::encodeUtf8(shown));
-    showing_ = true;
-    try {
+    {
+        const corvana::FlagScope showing(showing_);
         if (qtText != text()) setText(qtText);
-    } catch (...) {
-        showing_ = false;
-        throw;
     }
-    showing_ = false;
     setCursorPosition(ToQtPos(shown, cursor));
 }
 
