@@ -1,7 +1,7 @@
 // evt07800-server: the application server of the guest lists. Hosts the
 // remote data module evt07800.rdmListConv over HTTP (docs/protocol.md).
 //
-//   evt07800-server [--host H] [--port P] [--db PATH|postgresql://...]
+//   evt07800-server [--host H] [--port P] [--db PATH]
 //                   [--seed-demo] [--config=FILE]
 //
 // Host, port and database default to the settings the desktop client reads
@@ -22,6 +22,7 @@
 
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
+#include "corvana/sqlite/Sqlite.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
@@ -32,11 +33,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO|postgresql://...]\n"
+    "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO]\n"
     "                     [--seed-demo] [--config=ARQUIVO] [--Chave=valor ...]\n"
     "  --host       endereço em que o servidor escuta (padrão: WebURL da configuração)\n"
     "  --port       porta TCP (padrão: WebPort da configuração; 0 escolhe uma porta livre)\n"
-    "  --db         arquivo SQLite ou URL postgresql:// (padrão: DatabaseURL da configuração)\n"
+    "  --db         arquivo SQLite (padrão: DatabaseURL da configuração)\n"
     "  --seed-demo  preenche um banco vazio com dados de demonstração\n"
     "  --config     arquivo de configuração (chaves em docs/configuration.md)\n";
 
@@ -105,16 +106,6 @@ fs::path databaseFile(const std::string& database) {
     return database;
 }
 
-// The database for the log line, without a password a URL may carry.
-std::string displayDatabase(const std::string& database) {
-    const auto scheme = database.find("://");
-    if (scheme == std::string::npos) return database;
-    const auto at = database.find('@', scheme + 3);
-    const auto colon = database.find(':', scheme + 3);
-    if (at == std::string::npos || colon == std::string::npos || colon > at) return database;
-    return database.substr(0, colon + 1) + "***" + database.substr(at);
-}
-
 void createFolder(const fs::path& folder) {
     if (folder.empty()) return;
     std::error_code ec;
@@ -162,7 +153,8 @@ int run(int argc, char** argv) {
         return 1;
     }
     std::cerr << "evt07800-server ouvindo em http://" << options.host << ":" << server.Port()
-              << " (banco: " << displayDatabase(options.database) << ")" << std::endl;
+              << " (banco: " << corvana::sqlite::ShownLocation(options.database) << ")"
+              << std::endl;
 
     // The handler only sets the flag; this thread turns it into Stop().
     std::atomic<bool> done{false};

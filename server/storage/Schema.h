@@ -4,9 +4,13 @@
 #include <string>
 #include <string_view>
 
+namespace corvana::sqlite {
+class Connection;
+}
+
 namespace evt::server::storage {
 
-class Connection;
+using corvana::sqlite::Connection;
 
 // The schema version this server creates and works with.
 int CurrentSchemaVersion();

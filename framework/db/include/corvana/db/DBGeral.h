@@ -2,7 +2,9 @@
 #include <memory>
 #include <string>
 
-struct sqlite3;
+namespace corvana::sqlite {
+class Connection;
+}
 
 namespace corvana::db {
 
@@ -20,24 +22,26 @@ public:
 
     // Opens `url` (an SQLite file path), closing what was open. Raises
     // corvana::Error with a Portuguese text when the file does not exist or
-    // cannot be opened.
+    // cannot be opened; the text never repeats a password the URL carries.
     void Open(const std::string& url);
     void Close();
-    bool Connected() const { return db_ != nullptr; }
+    bool Connected() const { return connection_ != nullptr; }
     const std::string& URL() const { return url_; }
 
-    // The open handle, opening Corvana::DatabaseURL() when none is open.
-    sqlite3* Handle();
+    // The open connection, opening Corvana::DatabaseURL() when none is open.
+    sqlite::Connection& Handle();
 
     ~DBGeral();
 
 private:
-    DBGeral() = default;
-    sqlite3* db_ = nullptr;
+    DBGeral();
+    std::unique_ptr<sqlite::Connection> connection_;
     std::string url_;
 };
 
 // The name screens use for the host's data module.
-inline DBGeral& dtmDBGeral() { return DBGeral::Instance(); }
+inline DBGeral& dtmDBGeral() {
+    return DBGeral::Instance();
+}
 
 }  // namespace corvana::db
