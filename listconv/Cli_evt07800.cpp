@@ -7,11 +7,13 @@ std::string stNrSeq;
 bool boStCriado = false;
 bool boPrimVez = false;
 bool boPanel = false;
-TfrmListConv* frmListConv = nullptr;
+QPointer<TfrmListConv> frmListConv;
 
 namespace Cli_evt07800 {
 
-void Initialization() { boStCriado = false; }
+void Initialization() {
+    boStCriado = false;
+}
 
 // The launch strings are released with the package by their own
 // destructors, once. The finalization must not release them again: when the

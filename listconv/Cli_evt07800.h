@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <string>
 
 #include "listconv/TfrmListConv.h"
@@ -18,9 +19,8 @@ extern bool boStCriado;
 extern bool boPrimVez;
 // True once the user has left the filter panel; false while it is entered.
 extern bool boPanel;
-// The guest list window; live only while boStCriado is true (not cleared
-// on close).
-extern TfrmListConv* frmListConv;
+// The guest list window last created (null once it is released).
+extern QPointer<TfrmListConv> frmListConv;
 
 namespace Cli_evt07800 {
 void Initialization();

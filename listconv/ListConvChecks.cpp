@@ -20,7 +20,7 @@ constexpr std::size_t kOrderReplyChars = 10;
 
 std::string TfrmListConv::NormalizedInscription() const {
     std::string text = "C";
-    text += cdsConvOrceve.FieldByName("NRINSJURCLILISCONV").AsString();
+    text += cdsConvOrceveNRINSJURCLILISCONV.AsString();
     Consiste::Ajusta_Inscricao(text);
     return text;
 }
@@ -33,8 +33,8 @@ std::string TfrmListConv::NormalizedInscription() const {
 // (open and empty when no client was found). A refusal leaves the
 // normalised inscription written.
 void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
-    corvana::Field& inscricao = cdsConvOrceve.FieldByName("NRINSJURCLILISCONV");
-    const std::string linkedCode = cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").AsString();
+    corvana::Field& inscricao = cdsConvOrceveNRINSJURCLILISCONV;
+    const std::string linkedCode = cdsConvOrceveCDCLIENTELISTCONV.AsString();
     std::string normalized = NormalizedInscription();
     // Written only when it differs, so that a guest without inscription keeps
     // it null and an unchanged one does not count as changed.
@@ -45,9 +45,9 @@ void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
     cdsCliente.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetCliente", {normalized}), true, 0));
 
-    Variant free = netListaConv.Call(
-        "GetInscJCad", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text(), normalized,
-                        cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString()});
+    Variant free =
+        netListaConv.Call("GetInscJCad", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text(),
+                                          normalized, cdsConvOrceveNRLISTACONVOREV.AsString()});
     // The answer is a plain boolean, used without the result check; a server
     // error is still shown as one, and any other answer cannot be judged.
     if (free.isError()) Consiste::CheckResultServ(free, true, 0);
@@ -71,26 +71,25 @@ void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
         return;
     }
 
-    const std::string cdCliente = cdsCliente.FieldByName("CDCLIENTE").AsString();
-    linkedClient_ = {cdCliente, cdsCliente.FieldByName("NMFANTCLIE").AsString()};
-    inscricao.SetValue(cdsCliente.FieldByName("NRINSJURCLIE").AsString());
+    const std::string cdCliente = cdsClienteCDCLIENTE.AsString();
+    linkedClient_ = {cdCliente, cdsClienteNMFANTCLIE.AsString()};
+    inscricao.SetValue(cdsClienteNRINSJURCLIE.AsString());
     if (fillName || !origin.empty())
-        cdsConvOrceve.FieldByName("NMLISTACONVOREV")
-            .SetValue(cdsCliente.FieldByName("NMFANTCLIE").AsString());
-    cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").SetValue(cdCliente);
+        cdsConvOrceveNMLISTACONVOREV.SetValue(cdsClienteNMFANTCLIE.AsString());
+    cdsConvOrceveCDCLIENTELISTCONV.SetValue(cdCliente);
     cdsEndeClie.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetEndeClie", {cdCliente}), true, 0));
 }
 
 void TfrmListConv::EndClientLink(const std::string& code) {
-    const std::string tradeName = linkedClient_.code == code
-                                      ? linkedClient_.tradeName
-                                      : cdsConvOrceve.FieldByName("NMFANTCLIE").AsString();
-    corvana::Field& nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV");
+    const std::string tradeName =
+        linkedClient_.code == code ? linkedClient_.tradeName : cdsConvOrceveNMFANTCLIE.AsString();
+    corvana::Field& nome = cdsConvOrceveNMLISTACONVOREV;
     if (!Consiste::EmptyString(tradeName) && nome.AsString() == tradeName) nome.Clear();
-    for (const char* name : {"CDCLIENTELISTCONV", "NRTELCONVEVEN", "NRCELCONVEVEN",
-                             "DSEMAILCONVEVEN", "NMFANTCLIE"})
-        cdsConvOrceve.FieldByName(name).Clear();
+    for (corvana::Field* field :
+         {&cdsConvOrceveCDCLIENTELISTCONV, &cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN,
+          &cdsConvOrceveDSEMAILCONVEVEN, &cdsConvOrceveNMFANTCLIE})
+        field->Clear();
 }
 
 // Detaches the guest from a client whose trade name it does not bear: the
@@ -98,22 +97,23 @@ void TfrmListConv::EndClientLink(const std::string& code) {
 // inscription was changed in this edit, the previous client, whose name the
 // guest then loses too. Shows nothing and refuses nothing.
 void TfrmListConv::Vd_NomeAlterado(const std::string& inscricao) {
-    corvana::Field& nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV");
-    auto clear = [this](std::initializer_list<const char*> names) {
-        for (const char* name : names) cdsConvOrceve.FieldByName(name).Clear();
+    corvana::Field& nome = cdsConvOrceveNMLISTACONVOREV;
+    auto clear = [](std::initializer_list<corvana::Field*> fields) {
+        for (corvana::Field* field : fields) field->Clear();
     };
 
     cdsCliente.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetCliente", {inscricao}), true, 0));
     const std::string clientName =
-        cdsCliente.IsEmpty() ? std::string() : cdsCliente.FieldByName("NMFANTCLIE").AsString();
+        cdsCliente.IsEmpty() ? std::string() : cdsClienteNMFANTCLIE.AsString();
     if (!Consiste::EmptyString(clientName) && clientName != nome.AsString()) {
-        clear({"CDCLIENTELISTCONV", "NRINSJURCLILISCONV", "NRTELCONVEVEN", "NRCELCONVEVEN",
-               "DSEMAILCONVEVEN", "NMFANTCLIE"});
+        clear({&cdsConvOrceveCDCLIENTELISTCONV, &cdsConvOrceveNRINSJURCLILISCONV,
+               &cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN,
+               &cdsConvOrceveDSEMAILCONVEVEN, &cdsConvOrceveNMFANTCLIE});
         return;
     }
 
-    corvana::Field& field = cdsConvOrceve.FieldByName("NRINSJURCLILISCONV");
+    corvana::Field& field = cdsConvOrceveNRINSJURCLILISCONV;
     const std::string old = field.OldValue().toString();
     if (old == field.AsString()) return;
 
@@ -121,9 +121,10 @@ void TfrmListConv::Vd_NomeAlterado(const std::string& inscricao) {
     // it is, empty included (a guest being inserted has none).
     cdsCliente.SetData(Consiste::CheckResultServ(netListaConv.Call("GetCliente", {old}), true, 0));
     if (!Consiste::EmptyString(old) && !cdsCliente.IsEmpty() &&
-        cdsCliente.FieldByName("NMFANTCLIE").AsString() == nome.AsString()) {
-        clear({"CDCLIENTELISTCONV", "NMLISTACONVOREV", "NRTELCONVEVEN", "NRCELCONVEVEN",
-               "DSEMAILCONVEVEN", "NMFANTCLIE"});
+        cdsClienteNMFANTCLIE.AsString() == nome.AsString()) {
+        clear({&cdsConvOrceveCDCLIENTELISTCONV, &cdsConvOrceveNMLISTACONVOREV,
+               &cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN,
+               &cdsConvOrceveDSEMAILCONVEVEN, &cdsConvOrceveNMFANTCLIE});
     }
 }
 
@@ -131,10 +132,9 @@ void TfrmListConv::Vd_NomeAlterado(const std::string& inscricao) {
 // server tells the guest itself from the others by its name at the start of
 // the edit.
 void TfrmListConv::Vd_Ordem() {
-    const std::string ordem = cdsConvOrceve.FieldByName("NRORDEMEXIBCONTRAT").AsString();
+    const std::string ordem = cdsConvOrceveNRORDEMEXIBCONTRAT.AsString();
     if (Consiste::EmptyString(ordem)) return;
-    const std::string previousName =
-        cdsConvOrceve.FieldByName("NMLISTACONVOREV").OldValue().toString();
+    const std::string previousName = cdsConvOrceveNMLISTACONVOREV.OldValue().toString();
 
     Variant reply = netListaConv.Call("GetVdOrdem", {medCdFilial->Text(), medOrcamento->Text(),
                                                      edtSeq->Text(), ordem, previousName});

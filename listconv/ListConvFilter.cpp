@@ -214,9 +214,9 @@ void TfrmListConv::btnOrcaAfterPesq(QObject*) {
 
 // Entering the panel drops the list on screen; a row being edited is not
 // posted. Changes the server has not accepted yet are first sent again or
-// given up by the user (KeepListOnPanelEnter), or the list stays.
+// given up by the user (PendingChanges), or the list stays.
 void TfrmListConv::panFiltroEnter(QObject*) {
-    if (KeepListOnPanelEnter()) return;
+    if (pendingChanges_.KeepListOnPanelEnter(*dbgPadrao)) return;
     boPanel = false;
     cdsConvOrceve.Close();
     cdsVdOrca.Close();
@@ -227,7 +227,7 @@ void TfrmListConv::panFiltroEnter(QObject*) {
 // boPanel turns true before the checks, so it stays true after a refusal
 // (the list then stays closed and the focus is in the offending field).
 void TfrmListConv::panFiltroExit(QObject*) {
-    if (SkipPanelExitAfterKeptList()) return;
+    if (pendingChanges_.SkipPanelExitAfterKeptList()) return;
     boPanel = true;
     Vd_Orcamento(true);
     Vd_Sequencial();
@@ -249,8 +249,7 @@ void TfrmListConv::dtsPadraoStateChange(corvana::DataSource& sender) {
 // B is sbtImprimir (printing needs guests). Each button's menu item follows
 // it.
 void TfrmListConv::Habilita_Botao() {
-    const DataSetState state = cdsConvOrceve.State();
-    const bool editing = state == DataSetState::Edit || state == DataSetState::Insert;
+    const bool editing = cdsConvOrceve.Editing();
     const bool empty = cdsConvOrceve.IsEmpty();
     const bool browsing = !editing && boPanel;
     sbtIncluir->SetEnabled(browsing);

@@ -10,12 +10,9 @@ using corvana::DataSetState;
 // The telephone, mobile and e-mail of the client's first address record;
 // empty when the client has none.
 void TfrmListConv::CopyContacts() {
-    cdsConvOrceve.FieldByName("NRTELCONVEVEN")
-        .SetValue(cdsEndeClie.FieldByName("NRTELECLIE").AsString());
-    cdsConvOrceve.FieldByName("NRCELCONVEVEN")
-        .SetValue(cdsEndeClie.FieldByName("NRCELULARCLI").AsString());
-    cdsConvOrceve.FieldByName("DSEMAILCONVEVEN")
-        .SetValue(cdsEndeClie.FieldByName("DSEMAILCLIE").AsString());
+    cdsConvOrceveNRTELCONVEVEN.SetValue(cdsEndeClieNRTELECLIE.AsString());
+    cdsConvOrceveNRCELCONVEVEN.SetValue(cdsEndeClieNRCELULARCLI.AsString());
+    cdsConvOrceveDSEMAILCONVEVEN.SetValue(cdsEndeClieDSEMAILCLIE.AsString());
 }
 
 // Lets the user pick a client for the current row. The client list is asked
@@ -24,20 +21,18 @@ void TfrmListConv::CopyContacts() {
 // row goes into edit), without posting it.
 void TfrmListConv::dbgPadraoEditButtonClick(QObject*) {
     corvana::Field* selected = dbgPadrao->SelectedField();
-    if (!selected || selected->Name() != "NRINSJURCLILISCONV") return;
+    if (selected != &cdsConvOrceveNRINSJURCLILISCONV) return;
 
     cdsCliente.SetData(Consiste::CheckResultServ(netListaConv.Call("GetCliente", {"T"}), true, 0));
     const std::string text = msgPadrao.Msg("CONVIDADO") + "|" + msgPadrao.Msg("Conv_N_Cad");
     if (!Pesquisa::Pesquisar(dtsCliente, text, false, true)) return;
 
     if (dtsPadrao.State() == DataSetState::Browse) cdsConvOrceve.Edit();
-    const std::string cdCliente = cdsCliente.FieldByName("CDCLIENTE").AsString();
-    cdsConvOrceve.FieldByName("NRINSJURCLILISCONV")
-        .SetValue(cdsCliente.FieldByName("NRINSJURCLIE").AsString());
-    cdsConvOrceve.FieldByName("NMLISTACONVOREV")
-        .SetValue(cdsCliente.FieldByName("NMFANTCLIE").AsString());
-    cdsConvOrceve.FieldByName("CDCLIENTELISTCONV").SetValue(cdCliente);
-    linkedClient_ = {cdCliente, cdsCliente.FieldByName("NMFANTCLIE").AsString()};
+    const std::string cdCliente = cdsClienteCDCLIENTE.AsString();
+    cdsConvOrceveNRINSJURCLILISCONV.SetValue(cdsClienteNRINSJURCLIE.AsString());
+    cdsConvOrceveNMLISTACONVOREV.SetValue(cdsClienteNMFANTCLIE.AsString());
+    cdsConvOrceveCDCLIENTELISTCONV.SetValue(cdCliente);
+    linkedClient_ = {cdCliente, cdsClienteNMFANTCLIE.AsString()};
 
     cdsEndeClie.SetData(
         Consiste::CheckResultServ(netListaConv.Call("GetEndeClie", {cdCliente}), true, 0));
@@ -53,16 +48,14 @@ void TfrmListConv::dbgPadraoColExit(QObject*) {
     // A check of the post moving the focus to the column it refuses is not
     // the user leaving a column: the post's own checks have just run.
     if (checkingPost_) return;
-    const DataSetState state = cdsConvOrceve.State();
-    if (state != DataSetState::Edit && state != DataSetState::Insert) return;
+    if (!cdsConvOrceve.Editing()) return;
     corvana::Field* leaving = dbgPadrao->SelectedField();
     if (!leaving) return;
-    const bool noInscription =
-        Consiste::EmptyString(cdsConvOrceve.FieldByName("NRINSJURCLILISCONV").AsString());
+    const bool noInscription = Consiste::EmptyString(cdsConvOrceveNRINSJURCLILISCONV.AsString());
 
-    if (leaving->Name() == "NMLISTACONVOREV" && !noInscription) {
+    if (leaving == &cdsConvOrceveNMLISTACONVOREV && !noInscription) {
         Vd_NomeAlterado(NormalizedInscription());
-    } else if (leaving->Name() == "NRINSJURCLILISCONV" && !noInscription) {
+    } else if (leaving == &cdsConvOrceveNRINSJURCLILISCONV && !noInscription) {
         Vd_NrInscricao(false, "EXIT");
         if (!cdsCliente.IsEmpty()) CopyContacts();
     }

@@ -2,11 +2,66 @@
 // table and the texts shown for the coded fields.
 #include "corvana/core/Consiste.h"
 #include "corvana/core/MaskFormat.h"
+#include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
 
 using corvana::Field;
-using corvana::FieldType;
-using corvana::ui::TColumn;
+using evt::guestrecord::IndexOf;
+
+namespace {
+
+// How the screen shows a field of the guest record: its label, which is also
+// the title of its grid column, and whether it is visible. The coded fields
+// are hidden: the grid shows them through their texts. Fields not listed
+// keep their names as labels and are hidden.
+struct FieldLook {
+    std::size_t field;
+    const char* label;
+    bool visible = true;
+    bool fixedChar = false;
+};
+constexpr FieldLook kFieldLooks[] = {
+    {.field = IndexOf("NRINSJURCLILISCONV"), .label = "Inscrição"},
+    {.field = IndexOf("NMLISTACONVOREV"), .label = "Nome do Convidado"},
+    {.field = IndexOf("NRRGLISTAOREV"), .label = "RG"},
+    {.field = IndexOf("IDCONVPRESEOREV"), .label = "Presença", .visible = false},
+    {.field = IndexOf("IDCONDICAOCONVEV"), .label = "Condição", .visible = false},
+    {.field = IndexOf("NRTELCONVEVEN"), .label = "Tel."},
+    {.field = IndexOf("NRCELCONVEVEN"), .label = "Cel."},
+    {.field = IndexOf("DSEMAILCONVEVEN"), .label = "E-mail"},
+    {.field = IndexOf("IDTIPOCONVEVEN"), .label = "Tipo", .visible = false},
+    {.field = IndexOf("IDEXIBECONVCONTRAT"),
+     .label = "Contrato",
+     .visible = false,
+     .fixedChar = true},
+    {.field = IndexOf("NRORDEMEXIBCONTRAT"), .label = "Ordem"},
+};
+
+const FieldLook* LookOf(std::size_t field) {
+    for (const FieldLook& look : kFieldLooks) {
+        if (look.field == field) return &look;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The guest record in the order of the server's packet, each field with the
+// name, type and size of the record's description.
+Field& TfrmListConv::GuestField(std::size_t index) {
+    if (cdsConvOrceve.FieldCount() == 0) {
+        for (std::size_t i = 0; i < evt::guestrecord::kFieldCount; ++i) {
+            const evt::guestrecord::Field& field = evt::guestrecord::kFields[i];
+            const FieldLook* look = LookOf(i);
+            const std::string label = look ? look->label : "";
+            const bool visible = look && look->visible;
+            const bool fixedChar = look && look->fixedChar;
+            cdsConvOrceve.AddField(std::string(field.name), field.type, field.size, label, visible,
+                                   fixedChar);
+        }
+    }
+    return *cdsConvOrceve.Fields()[index];
+}
 
 void TfrmListConv::CreateRecord() {
     msgPadrao.SetLines({
@@ -36,80 +91,51 @@ void TfrmListConv::CreateRecord() {
         "INSC_JA_CAD|Inscrição já cadastrada.",
     });
 
-    // The guest record, in the order of the server's packet. The label is
-    // also the grid column's title.
-    auto& ds = cdsConvOrceve;
-    ds.AddField("IDTPTRATCONVESPEC", FieldType::String, 30, {}, false);
-    ds.AddField("CDCLIENTELISTCONV", FieldType::String, 21, {}, false);
-    Field& inscricao = ds.AddField("NRINSJURCLILISCONV", FieldType::String, 20, "Inscrição");
-    ds.AddField("NMLISTACONVOREV", FieldType::String, 50, "Nome do Convidado");
-    ds.AddField("NRRGLISTAOREV", FieldType::String, 20, "RG");
-    Field& presenca = ds.AddField("IDCONVPRESEOREV", FieldType::String, 1, "Presença", false);
-    Field& condicao = ds.AddField("IDCONDICAOCONVEV", FieldType::String, 20, "Condição", false);
-    ds.AddField("NRTELCONVEVEN", FieldType::String, 25, "Tel.");
-    ds.AddField("NRCELCONVEVEN", FieldType::String, 25, "Cel.");
-    ds.AddField("DSEMAILCONVEVEN", FieldType::String, 50, "E-mail");
-    Field& tipo = ds.AddField("IDTIPOCONVEVEN", FieldType::String, 10, "Tipo", false);
-    Field& contrato =
-        ds.AddField("IDEXIBECONVCONTRAT", FieldType::String, 1, "Contrato", false, true);
-    ds.AddField("NRORDEMEXIBCONTRAT", FieldType::String, 2, "Ordem");
-    ds.AddField("NMFANTCLIE", FieldType::String, 50, {}, false);
-    ds.AddField("IDTPIJURCLIE", FieldType::String, 1, {}, false);
-    ds.AddField("NRINSJURCLIE", FieldType::String, 20, {}, false);
-    ds.AddField("CDFILIAL", FieldType::String, 4, {}, false);
-    ds.AddField("NRORCAEVENTO", FieldType::String, 10, {}, false);
-    ds.AddField("NRLISTACONVOREV", FieldType::String, 5, {}, false);
-    ds.AddField("QUANTIDADE", FieldType::Float, 0, {}, false);
-    ds.AddField("NRSEQORCAEVE", FieldType::String, 2, {}, false);
-
-    presenca.OnGetText = [this](Field& f, std::string& t, bool d) {
+    cdsConvOrceveIDCONVPRESEOREV.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveIDCONVPRESEOREVGetText(f, t, d);
     };
-    presenca.OnSetText = [this](Field& f, const std::string& t) {
+    cdsConvOrceveIDCONVPRESEOREV.OnSetText = [this](Field& f, const std::string& t) {
         cdsConvOrceveIDCONVPRESEOREVSetText(f, t);
     };
-    condicao.OnGetText = [this](Field& f, std::string& t, bool d) {
+    cdsConvOrceveIDCONDICAOCONVEV.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveIDCONDICAOCONVEVGetText(f, t, d);
     };
-    condicao.OnSetText = [this](Field& f, const std::string& t) {
+    cdsConvOrceveIDCONDICAOCONVEV.OnSetText = [this](Field& f, const std::string& t) {
         cdsConvOrceveIDCONDICAOCONVEVSetText(f, t);
     };
-    tipo.OnGetText = [this](Field& f, std::string& t, bool d) {
+    cdsConvOrceveIDTIPOCONVEVEN.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveIDTIPOCONVEVENGetText(f, t, d);
     };
-    tipo.OnSetText = [this](Field& f, const std::string& t) {
+    cdsConvOrceveIDTIPOCONVEVEN.OnSetText = [this](Field& f, const std::string& t) {
         cdsConvOrceveIDTIPOCONVEVENSetText(f, t);
     };
-    contrato.OnGetText = [this](Field& f, std::string& t, bool d) {
+    cdsConvOrceveIDEXIBECONVCONTRAT.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveIDEXIBECONVCONTRATGetText(f, t, d);
     };
-    contrato.OnSetText = [this](Field& f, const std::string& t) {
+    cdsConvOrceveIDEXIBECONVCONTRAT.OnSetText = [this](Field& f, const std::string& t) {
         cdsConvOrceveIDEXIBECONVCONTRATSetText(f, t);
     };
-    inscricao.OnGetText = [this](Field& f, std::string& t, bool d) {
+    cdsConvOrceveNRINSJURCLILISCONV.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveNRINSJURCLILISCONVGetText(f, t, d);
     };
 
     dbgPadrao->SetColumns({
-        TColumn{"NRINSJURCLILISCONV", true, 116, {}, true, {}},
-        TColumn{"CDFILIAL", false, -1, {}, false, {}},
-        TColumn{"NRORCAEVENTO", false, -1, {}, false, {}},
-        TColumn{"NMLISTACONVOREV", true, 262, {}, false, {}},
-        TColumn{"NRRGLISTAOREV", true, 93, {}, false, {}},
-        TColumn{"IDCONVPRESEOREV", true, -1, {"Sim", "Não"}, false, {}},
-        TColumn{"NRLISTACONVOREV", false, -1, {}, false, {}},
-        TColumn{"IDCONDICAOCONVEV",
-                true,
-                79,
-                {"", "Noivo", "Noiva", "Debutante", "Representante"},
-                false,
-                {}},
-        TColumn{"NRTELCONVEVEN", true, 76, {}, false, {}},
-        TColumn{"NRCELCONVEVEN", true, 70, {}, false, {}},
-        TColumn{"DSEMAILCONVEVEN", true, 221, {}, false, {}},
-        TColumn{"IDTIPOCONVEVEN", true, 58, {"Normal", "Especial"}, false, {}},
-        TColumn{"IDEXIBECONVCONTRAT", true, -1, {"Não", "Sim"}, false, {}},
-        TColumn{"NRORDEMEXIBCONTRAT", true, -1, {}, false, {}},
+        {.FieldName = "NRINSJURCLILISCONV", .Width = 116, .EllipsisButton = true},
+        {.FieldName = "CDFILIAL", .Visible = false},
+        {.FieldName = "NRORCAEVENTO", .Visible = false},
+        {.FieldName = "NMLISTACONVOREV", .Width = 262},
+        {.FieldName = "NRRGLISTAOREV", .Width = 93},
+        {.FieldName = "IDCONVPRESEOREV", .PickList = {"Sim", "Não"}},
+        {.FieldName = "NRLISTACONVOREV", .Visible = false},
+        {.FieldName = "IDCONDICAOCONVEV",
+         .Width = 79,
+         .PickList = {"", "Noivo", "Noiva", "Debutante", "Representante"}},
+        {.FieldName = "NRTELCONVEVEN", .Width = 76},
+        {.FieldName = "NRCELCONVEVEN", .Width = 70},
+        {.FieldName = "DSEMAILCONVEVEN", .Width = 221},
+        {.FieldName = "IDTIPOCONVEVEN", .Width = 58, .PickList = {"Normal", "Especial"}},
+        {.FieldName = "IDEXIBECONVCONTRAT", .PickList = {"Não", "Sim"}},
+        {.FieldName = "NRORDEMEXIBCONTRAT"},
     });
     dbtNome->SetDataField("NMLISTACONVOREV");
 }
@@ -194,17 +220,16 @@ void TfrmListConv::cdsConvOrceveIDEXIBECONVCONTRATSetText(Field& sender, const s
 // the inscription check.
 
 namespace {
-std::string MaskedInscription(const Field& inscription) {
-    const Field& personType = inscription.DataSet().FieldByName("IDTPIJURCLIE");
+std::string MaskedInscription(const Field& inscription, const Field& personType) {
     return corvana::FormatMaskText(Consiste::PictPess(personType.AsString()),
                                    inscription.AsString());
 }
 }  // namespace
 
 void TfrmListConv::cdsConvOrceveNRINSJURCLILISCONVGetText(Field& sender, std::string& text, bool) {
-    text = MaskedInscription(sender);
+    text = MaskedInscription(sender, cdsConvOrceveIDTPIJURCLIE);
 }
 
 void TfrmListConv::cdsClienteNRINSJURCLIEGetText(Field& sender, std::string& text, bool) {
-    text = MaskedInscription(sender);
+    text = MaskedInscription(sender, cdsClienteIDTPIJURCLIE);
 }

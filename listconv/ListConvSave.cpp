@@ -1,58 +1,59 @@
 // Saving: every post of a guest is checked against the server, completed
 // with the list's keys, the placeholders of its empty fields and the
-// treatment code, and sent at once; so is every delete. Also what keeps the
-// changes that the server has not accepted from being dropped unseen when
-// the list or the window closes.
+// treatment code, and sent at once; so is every delete.
 #include <QMainWindow>
-#include <utility>
 
 #include "corvana/core/Consiste.h"
+#include "corvana/core/FlagScope.h"
 #include "corvana/core/Services.h"
 #include "corvana/data/Error.h"
 #include "corvana/ui/Application.h"
+#include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
 
-using corvana::DataSetState;
+using corvana::Field;
 using corvana::FieldType;
 using corvana::Variant;
 
 namespace {
 
-bool Editing(DataSetState state) {
-    return state == DataSetState::Edit || state == DataSetState::Insert;
-}
-
-// Sets a flag for the lifetime of the scope.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag), old_(std::exchange(flag, true)) {}
-    ~FlagScope() { flag_ = old_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-    bool old_;
-};
-
-// The optional fields that a post fills when they are empty, in this order,
-// with the placeholder of each (the inscription, which takes the client code
-// along, comes first and apart).
-struct Placeholder {
-    const char* field;
-    const char* value;
-};
-constexpr Placeholder kPlaceholders[] = {
-    {"NRTELCONVEVEN", "*"},       {"NRCELCONVEVEN", "*"},      {"DSEMAILCONVEVEN", "*"},
-    {"NRORDEMEXIBCONTRAT", "*"},  {"IDCONDICAOCONVEV", "*"},   {"IDCONVPRESEOREV", "N"},
-    {"IDTIPOCONVEVEN", "NORMAL"}, {"IDEXIBECONVCONTRAT", "N"},
-};
-
 // The list number sent by the name check for a guest not saved yet; the
 // server never gives it to a guest.
 constexpr const char* kNoGuestNumber = "99999";
 
+// The placeholder of a field of the guest record (declared in the record's
+// order, so the field's index is the record's).
+std::string Placeholder(const Field& field) {
+    return std::string(
+        evt::guestrecord::kFields[static_cast<std::size_t>(field.Index())].placeholder);
+}
+
 }  // namespace
+
+// The clients of the lookup (the search dialog shows the visible fields), or
+// the client of one inscription: GetCliente's fields, in its order.
+Field& TfrmListConv::ClientField(const char* name) {
+    if (cdsCliente.FieldCount() == 0) {
+        cdsCliente.AddField("CDCLIENTE", FieldType::String, 21).SetVisible(false);
+        cdsCliente.AddField("NRINSJURCLIE", FieldType::String, 20).SetDisplayLabel("Inscrição");
+        cdsCliente.AddField("IDTPIJURCLIE", FieldType::String, 1).SetVisible(false);
+        cdsCliente.AddField("NMFANTCLIE", FieldType::String, 50).SetDisplayLabel("Nome Fantasia");
+    }
+    return cdsCliente.FieldByName(name);
+}
+
+// A client's address records: GetEndeClie's fields, in its order.
+Field& TfrmListConv::AddressField(const char* name) {
+    if (cdsEndeClie.FieldCount() == 0) {
+        cdsEndeClie.AddField("ORDEM", FieldType::Float);
+        cdsEndeClie.AddField("IDTPENDECLIE", FieldType::String, 1);
+        cdsEndeClie.AddField("NRTELECLIE", FieldType::String, 25);
+        cdsEndeClie.AddField("DSEMAILCLIE", FieldType::String, 50);
+        cdsEndeClie.AddField("NRCELULARCLI", FieldType::String, 25);
+        cdsEndeClie.AddField("CDCLIENTE", FieldType::String, 21);
+    }
+    return cdsEndeClie.FieldByName(name);
+}
 
 void TfrmListConv::CreateSaving() {
     cdsVd_Nome.AddField("CDFILIAL", FieldType::String, 4);
@@ -63,23 +64,10 @@ void TfrmListConv::CreateSaving() {
     cdsVd_Registro.AddField("NRORCAEVENTO", FieldType::String, 10);
     cdsVd_Registro.AddField("NMLISTACONVOREV", FieldType::String, 80);
 
-    // The search dialog of the lookup shows the visible fields.
-    cdsCliente.AddField("CDCLIENTE", FieldType::String, 21, {}, false);
-    corvana::Field& inscricao =
-        cdsCliente.AddField("NRINSJURCLIE", FieldType::String, 20, "Inscrição");
-    cdsCliente.AddField("IDTPIJURCLIE", FieldType::String, 1, {}, false);
-    cdsCliente.AddField("NMFANTCLIE", FieldType::String, 50, "Nome Fantasia");
-    inscricao.OnGetText = [this](corvana::Field& sender, std::string& text, bool displayText) {
+    cdsClienteNRINSJURCLIE.OnGetText = [this](Field& sender, std::string& text, bool displayText) {
         cdsClienteNRINSJURCLIEGetText(sender, text, displayText);
     };
     dtsCliente.SetDataSet(&cdsCliente);
-
-    cdsEndeClie.AddField("ORDEM", FieldType::Float);
-    cdsEndeClie.AddField("IDTPENDECLIE", FieldType::String, 1);
-    cdsEndeClie.AddField("NRTELECLIE", FieldType::String, 25);
-    cdsEndeClie.AddField("DSEMAILCLIE", FieldType::String, 50);
-    cdsEndeClie.AddField("NRCELULARCLI", FieldType::String, 25);
-    cdsEndeClie.AddField("CDCLIENTE", FieldType::String, 21);
     dtsEndeClie.SetDataSet(&cdsEndeClie);
 
     cdsConvOrceve.BeforePost = [this](corvana::ClientDataSet& ds) { cdsConvOrceveBeforePost(ds); };
@@ -97,13 +85,8 @@ void TfrmListConv::CreateSaving() {
     dbgPadrao->OnColExit = [this](QObject* sender) { dbgPadraoColExit(sender); };
 
     // The question asked when changes could not be sent before the list or
-    // the window closes ("%1": how many).
-    msgPadrao.Add(
-        "Alt_N_Grav1|1 alteração da lista de convidados não foi gravada no servidor. "
-        "Descartar a alteração?");
-    msgPadrao.Add(
-        "Alt_N_Grav|%1 alterações da lista de convidados não foram gravadas no servidor. "
-        "Descartar as alterações?");
+    // the window closes.
+    PendingChanges::AddTexts(msgPadrao);
     // A guest without its list number that cannot be numbered by a reload.
     msgPadrao.Add("Recarr_Alt|A lista precisa ser recarregada antes de alterar este convidado.");
     msgPadrao.Add("Recarr_Exc|A lista precisa ser recarregada antes de excluir este convidado.");
@@ -116,29 +99,30 @@ void TfrmListConv::CreateSaving() {
 // steps is written. The grid's focus moved by a refusal raises no column
 // exit checks (checkingPost_).
 void TfrmListConv::cdsConvOrceveBeforePost(corvana::ClientDataSet&) {
-    const FlagScope posting(checkingPost_);
-    auto field = [this](const char* name) -> corvana::Field& {
-        return cdsConvOrceve.FieldByName(name);
-    };
-    auto empty = [&field](const char* name) {
-        return Consiste::EmptyString(field(name).AsString());
-    };
+    const corvana::FlagScope posting(checkingPost_);
+    auto empty = [](const Field& field) { return Consiste::EmptyString(field.AsString()); };
 
-    Vd_NrInscricao(empty("NMLISTACONVOREV"), "");
-    if (!empty("NRINSJURCLILISCONV")) Vd_NomeAlterado(NormalizedInscription());
+    Vd_NrInscricao(empty(cdsConvOrceveNMLISTACONVOREV), "");
+    if (!empty(cdsConvOrceveNRINSJURCLILISCONV)) Vd_NomeAlterado(NormalizedInscription());
     Vd_NmConv();
     Vd_Ordem();
 
-    field("CDFILIAL").SetValue(medCdFilial->Text());
-    field("NRORCAEVENTO").SetValue(medOrcamento->Text());
-    field("NRSEQORCAEVE").SetValue(edtSeq->Text());
+    cdsConvOrceveCDFILIAL.SetValue(medCdFilial->Text());
+    cdsConvOrceveNRORCAEVENTO.SetValue(medOrcamento->Text());
+    cdsConvOrceveNRSEQORCAEVE.SetValue(edtSeq->Text());
 
-    if (empty("NRINSJURCLILISCONV")) {
-        field("NRINSJURCLILISCONV").SetValue("*");
-        field("CDCLIENTELISTCONV").SetValue("*");
+    // The optional fields take their placeholder when empty, in this order:
+    // the inscription first, taking the client code along; the R.G. stays
+    // empty and the treatment comes from the box.
+    if (empty(cdsConvOrceveNRINSJURCLILISCONV)) {
+        cdsConvOrceveNRINSJURCLILISCONV.SetValue(Placeholder(cdsConvOrceveNRINSJURCLILISCONV));
+        cdsConvOrceveCDCLIENTELISTCONV.SetValue(Placeholder(cdsConvOrceveCDCLIENTELISTCONV));
     }
-    for (const Placeholder& p : kPlaceholders) {
-        if (empty(p.field)) field(p.field).SetValue(p.value);
+    for (Field* field : {&cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN,
+                         &cdsConvOrceveDSEMAILCONVEVEN, &cdsConvOrceveNRORDEMEXIBCONTRAT,
+                         &cdsConvOrceveIDCONDICAOCONVEV, &cdsConvOrceveIDCONVPRESEOREV,
+                         &cdsConvOrceveIDTIPOCONVEVEN, &cdsConvOrceveIDEXIBECONVCONTRAT}) {
+        if (empty(*field)) field->SetValue(Placeholder(*field));
     }
 
     GravaTratamento();
@@ -147,16 +131,16 @@ void TfrmListConv::cdsConvOrceveBeforePost(corvana::ClientDataSet&) {
 // Name required; name, and R.G. when given, not borne by another guest of
 // the list. Whatever stops the check leaves the grid on the name column.
 void TfrmListConv::Vd_NmConv() {
-    corvana::Field& nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV");
+    Field& nome = cdsConvOrceveNMLISTACONVOREV;
     auto focusName = [this, &nome] { dbgPadrao->FocusField(&nome); };
     try {
         if (Consiste::EmptyString(nome.AsString())) {
             focusName();
             Consiste::MensErro(msgPadrao.Msg("NM_N_INF"), true);
         }
-        std::string numero = cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString();
+        std::string numero = cdsConvOrceveNRLISTACONVOREV.AsString();
         if (Consiste::EmptyString(numero)) numero = kNoGuestNumber;
-        const std::string rg = cdsConvOrceve.FieldByName("NRRGLISTAOREV").AsString();
+        const std::string rg = cdsConvOrceveNRRGLISTAOREV.AsString();
 
         Variant answer = Consiste::CheckResultServ(
             netListaConv.Call("GetVd_Nome", {medCdFilial->Text(), medOrcamento->Text(),
@@ -185,7 +169,7 @@ void TfrmListConv::Vd_NmConv() {
 // (the guest stays posted in the grid) to go out with the next save.
 void TfrmListConv::cdsConvOrceveAfterPost(corvana::ClientDataSet&) {
     if (cdsConvOrceve.ChangeCount() == 0) return;
-    const std::string nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV").AsString();
+    const std::string nome = cdsConvOrceveNMLISTACONVOREV.AsString();
     SendChanges();
     cdsConvOrceve.MergeChangeLog();
     sbtVerificarClick(nullptr);
@@ -194,14 +178,14 @@ void TfrmListConv::cdsConvOrceveAfterPost(corvana::ClientDataSet&) {
 
 void TfrmListConv::NumberBeforeChange(const char* refusalKey) {
     if (cdsConvOrceve.IsEmpty()) return;
-    if (!Consiste::EmptyString(cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString())) return;
+    if (!Consiste::EmptyString(cdsConvOrceveNRLISTACONVOREV.AsString())) return;
     // Not taken by the server yet: the change log still holds it as an
     // insert, which takes its edits and its delete along.
     const int row = cdsConvOrceve.RecNo() - 1;
     if (cdsConvOrceve.UpdateStatusAt(row) == corvana::UpdateStatus::Inserted) return;
     // Saved, but the reload after its save failed. Names are unique within
     // the list: the reloaded guest is found by its name.
-    const std::string nome = cdsConvOrceve.FieldByName("NMLISTACONVOREV").AsString();
+    const std::string nome = cdsConvOrceveNMLISTACONVOREV.AsString();
     try {
         if (cdsConvOrceve.ChangeCount() > 0) {
             SendChanges();
@@ -216,7 +200,7 @@ void TfrmListConv::NumberBeforeChange(const char* refusalKey) {
     TratamentoConv();
     // A guest another user removed meanwhile is no longer there to change.
     if (!cdsConvOrceve.Locate("NMLISTACONVOREV", nome, true) ||
-        Consiste::EmptyString(cdsConvOrceve.FieldByName("NRLISTACONVOREV").AsString()))
+        Consiste::EmptyString(cdsConvOrceveNRLISTACONVOREV.AsString()))
         throw corvana::EAbort();
 }
 
@@ -239,47 +223,4 @@ void TfrmListConv::SendChanges() {
         answer = netListaConv.Call("SetConvOrceve", {Variant(cdsConvOrceve.Delta())});
     }
     Consiste::CheckResultServ(answer, true, 0);
-}
-
-bool TfrmListConv::AcceptListClose() {
-    if (!cdsConvOrceve.Active() || cdsConvOrceve.ChangeCount() == 0) return true;
-    try {
-        SendChanges();
-        // The list closes now: a row being edited goes as it would have gone
-        // without pending changes, and must not be posted by the merge.
-        if (Editing(cdsConvOrceve.State())) cdsConvOrceve.Cancel();
-        cdsConvOrceve.MergeChangeLog();
-        return true;
-    } catch (const corvana::EAbort&) {
-        // The server's refusal was shown.
-    } catch (const std::exception& e) {
-        corvana::services::Dialogs().ShowError(e.what());
-    }
-    const int pending = cdsConvOrceve.ChangeCount();
-    std::string question;
-    if (pending == 1) {
-        question = msgPadrao.Msg("Alt_N_Grav1");
-    } else {
-        question = msgPadrao.Msg("Alt_N_Grav");
-        const auto at = question.find("%1");
-        if (at != std::string::npos) question.replace(at, 2, std::to_string(pending));
-    }
-    return corvana::services::Dialogs().Confirm(question);
-}
-
-bool TfrmListConv::KeepListOnPanelEnter() {
-    if (AcceptListClose()) return false;
-    // Back to the list, which stays open with its pending changes. The focus
-    // leaves the panel again, and that exit must not reload the list.
-    if (dbgPadrao->CanFocus()) {
-        listKeptOnPanelEnter_ = true;
-        dbgPadrao->SetFocus();
-    }
-    return true;
-}
-
-bool TfrmListConv::SkipPanelExitAfterKeptList() {
-    const bool kept = listKeptOnPanelEnter_;
-    listKeptOnPanelEnter_ = false;
-    return kept;
 }

@@ -5,6 +5,7 @@
 
 #include "corvana/core/Services.h"
 #include "corvana/ui/Application.h"
+#include "corvana/ui/KeyCodes.h"
 #include "listconv/Cli_evt07800.h"
 #include "module/Pkg_EVT07800.h"
 
@@ -20,9 +21,6 @@ bool IsPickListField(std::string_view name) {
 bool IsDigitField(std::string_view name) {
     return name == "NRORDEMEXIBCONTRAT" || name == "NRCELCONVEVEN" || name == "NRTELCONVEVEN";
 }
-
-constexpr char32_t kEnter = 13;
-constexpr char32_t kBackspace = 8;
 
 }  // namespace
 
@@ -41,12 +39,12 @@ void TfrmListConv::dbgPadraoKeyPress(QObject* sender, char32_t& key) {
     if (!field) return;
     const std::string& name = field->Name();
     if (IsPickListField(name)) {
-        if (key != kEnter) key = 0;
+        if (key != corvana::ui::kKeyEnter) key = 0;
         return;
     }
     if (IsDigitField(name)) {
         const bool digit = key >= U'0' && key <= U'9';
-        if (!digit && key != kBackspace) key = 0;
+        if (!digit && key != corvana::ui::kKeyBackspace) key = 0;
     }
 }
 
@@ -54,7 +52,7 @@ void TfrmListConv::sbtIncluirClick(QObject* sender) {
     TfrmPadraoGrid::sbtIncluirClick(sender);
     Habilita_Botao();
     // A new guest starts in the inscription column.
-    dbgPadrao->FocusField(&cdsConvOrceve.FieldByName("NRINSJURCLILISCONV"));
+    dbgPadrao->FocusField(&cdsConvOrceveNRINSJURCLILISCONV);
 }
 
 void TfrmListConv::sbtAlterarClick(QObject* sender) {
@@ -77,7 +75,7 @@ void TfrmListConv::sbtConfirmarClick(QObject* sender) {
 void TfrmListConv::sbtVerificarClick(QObject*) {
     // A reload replaces the list: changes the server has not accepted yet
     // are sent first, or discarded only when the user says so.
-    if (!AcceptListClose()) return;
+    if (!pendingChanges_.AcceptListClose()) return;
     {
         corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
         CarregaConvidados();

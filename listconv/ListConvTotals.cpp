@@ -101,7 +101,7 @@ void TfrmListConv::CreateTotalsPanel() {
 // Shows the treatment of the current record (the first of a list just
 // loaded). A code outside the table, "*" included, leaves the box as it is.
 void TfrmListConv::TratamentoConv() {
-    const std::string code = cdsConvOrceve.FieldByName("IDTPTRATCONVESPEC").AsString();
+    const std::string code = cdsConvOrceveIDTPTRATCONVESPEC.AsString();
     if (Consiste::EmptyString(code)) {
         cmbTratConvEspec->SetItemIndex(0);
         return;
@@ -117,15 +117,13 @@ void TfrmListConv::TratamentoConv() {
 void TfrmListConv::GravaTratamento() {
     const int index = cmbTratConvEspec->ItemIndex();
     if (index < 0 || index >= static_cast<int>(kTreatments.size())) return;
-    cdsConvOrceve.FieldByName("IDTPTRATCONVESPEC")
-        .SetAsString(kTreatments[static_cast<std::size_t>(index)].code);
+    cdsConvOrceveIDTPTRATCONVESPEC.SetAsString(kTreatments[static_cast<std::size_t>(index)].code);
 }
 
 // The user's choice only puts the current guest in edit state; the code
 // reaches it when it is posted (GravaTratamento in the before-post).
 void TfrmListConv::cmbTratConvEspecChange(QObject*) {
-    const corvana::DataSetState state = cdsConvOrceve.State();
-    if (state == corvana::DataSetState::Edit || state == corvana::DataSetState::Insert) return;
+    if (cdsConvOrceve.Editing()) return;
     // Edit on an empty list would insert a blank guest; the box is disabled
     // then, but a change arriving anyway must not create one.
     if (cdsConvOrceve.IsEmpty()) return;

@@ -5,11 +5,42 @@
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
+#include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
 
 using namespace corvana::ui;
+using evt::guestrecord::IndexOf;
 
-TfrmListConv::TfrmListConv(QWidget* parent) : TfrmPadraoGrid(parent) {
+TfrmListConv::TfrmListConv(QWidget* parent)
+    : TfrmPadraoGrid(parent),
+      cdsConvOrceveIDTPTRATCONVESPEC(GuestField(IndexOf("IDTPTRATCONVESPEC"))),
+      cdsConvOrceveCDCLIENTELISTCONV(GuestField(IndexOf("CDCLIENTELISTCONV"))),
+      cdsConvOrceveNRINSJURCLILISCONV(GuestField(IndexOf("NRINSJURCLILISCONV"))),
+      cdsConvOrceveNMLISTACONVOREV(GuestField(IndexOf("NMLISTACONVOREV"))),
+      cdsConvOrceveNRRGLISTAOREV(GuestField(IndexOf("NRRGLISTAOREV"))),
+      cdsConvOrceveIDCONVPRESEOREV(GuestField(IndexOf("IDCONVPRESEOREV"))),
+      cdsConvOrceveIDCONDICAOCONVEV(GuestField(IndexOf("IDCONDICAOCONVEV"))),
+      cdsConvOrceveNRTELCONVEVEN(GuestField(IndexOf("NRTELCONVEVEN"))),
+      cdsConvOrceveNRCELCONVEVEN(GuestField(IndexOf("NRCELCONVEVEN"))),
+      cdsConvOrceveDSEMAILCONVEVEN(GuestField(IndexOf("DSEMAILCONVEVEN"))),
+      cdsConvOrceveIDTIPOCONVEVEN(GuestField(IndexOf("IDTIPOCONVEVEN"))),
+      cdsConvOrceveIDEXIBECONVCONTRAT(GuestField(IndexOf("IDEXIBECONVCONTRAT"))),
+      cdsConvOrceveNRORDEMEXIBCONTRAT(GuestField(IndexOf("NRORDEMEXIBCONTRAT"))),
+      cdsConvOrceveNMFANTCLIE(GuestField(IndexOf("NMFANTCLIE"))),
+      cdsConvOrceveIDTPIJURCLIE(GuestField(IndexOf("IDTPIJURCLIE"))),
+      cdsConvOrceveCDFILIAL(GuestField(IndexOf("CDFILIAL"))),
+      cdsConvOrceveNRORCAEVENTO(GuestField(IndexOf("NRORCAEVENTO"))),
+      cdsConvOrceveNRLISTACONVOREV(GuestField(IndexOf("NRLISTACONVOREV"))),
+      cdsConvOrceveNRSEQORCAEVE(GuestField(IndexOf("NRSEQORCAEVE"))),
+      cdsClienteCDCLIENTE(ClientField("CDCLIENTE")),
+      cdsClienteNRINSJURCLIE(ClientField("NRINSJURCLIE")),
+      cdsClienteIDTPIJURCLIE(ClientField("IDTPIJURCLIE")),
+      cdsClienteNMFANTCLIE(ClientField("NMFANTCLIE")),
+      cdsEndeClieNRTELECLIE(AddressField("NRTELECLIE")),
+      cdsEndeClieDSEMAILCLIE(AddressField("DSEMAILCLIE")),
+      cdsEndeClieNRCELULARCLI(AddressField("NRCELULARCLI")),
+      pendingChanges_(
+          cdsConvOrceve, [this] { SendChanges(); }, msgPadrao) {
     setObjectName("frmListConv");
     SetCaption("Lista de Convidados");
     lblCodTela->SetCaption("EVT07800");
@@ -17,7 +48,9 @@ TfrmListConv::TfrmListConv(QWidget* parent) : TfrmPadraoGrid(parent) {
 
     netListaConv.SetServerName("evt07800.rdmListConv");
     netListaConv.SetThrowException(false);
-    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) { netListaConvBeforeConnect(c); };
+    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) {
+        netListaConvBeforeConnect(c);
+    };
 
     BuildFilterPanel();
     dtsPadrao.SetDataSet(&cdsConvOrceve);
@@ -30,7 +63,9 @@ TfrmListConv::TfrmListConv(QWidget* parent) : TfrmPadraoGrid(parent) {
     setTabOrder(edtSeq, dbgPadrao);
 }
 
-TfrmListConv::~TfrmListConv() { dtsPadrao.SetDataSet(nullptr); }
+TfrmListConv::~TfrmListConv() {
+    dtsPadrao.SetDataSet(nullptr);
+}
 
 void TfrmListConv::BuildFilterPanel() {
     panFiltro = new TPanel(this);
@@ -158,7 +193,7 @@ void TfrmListConv::FormActivate() {
 void TfrmListConv::FormClose(QObject* sender, TCloseAction& action) {
     // Changes the server has not accepted are sent first; keeping them keeps
     // the window open.
-    if (!AcceptListClose()) {
+    if (!pendingChanges_.AcceptListClose()) {
         action = TCloseAction::caNone;
         return;
     }
@@ -166,4 +201,3 @@ void TfrmListConv::FormClose(QObject* sender, TCloseAction& action) {
     netListaConv.SetConnected(false);
     TfrmPadraoGrid::FormClose(sender, action);
 }
-

@@ -1,5 +1,6 @@
 #pragma once
 #include <QAction>
+#include <cstddef>
 #include <string>
 
 #include "corvana/data/ClientDataSet.h"
@@ -13,6 +14,7 @@
 #include "corvana/ui/TMaskEdit.h"
 #include "corvana/ui/TPanel.h"
 #include "corvana/ui/TfrmPadraoGrid.h"
+#include "listconv/PendingChanges.h"
 
 // The guest list screen "Lista de Convidados" (EVT07800): the guests of one
 // budget sequence, chosen in the filter panel, kept in the grid and saved
@@ -27,6 +29,8 @@
 //   ListConvSave.cpp     checks before post, saving after post and delete
 //   ListConvChecks.cpp   inscription, name-versus-client and order checks
 //   ListConvLookup.cpp   guest-as-client lookup and column exits
+// The changes that the server has not accepted yet are settled, before the
+// list is replaced or dropped, by a unit of their own (PendingChanges.h).
 class TfrmListConv : public corvana::ui::TfrmPadraoGrid {
     Q_OBJECT
 public:
@@ -67,18 +71,46 @@ public:
 
     // --- datasets -----------------------------------------------------------
     corvana::ClientDataSet cdsConvOrceve;  // the guests (dtsPadrao)
-    corvana::db::TADOIBQuery qryFilial;    // branches, for the branch lookup
-    corvana::db::TADOIBQuery qryVd_Filial; // one branch, for the branch check
-    corvana::ClientDataSet cdsOrcamento;   // budgets of a branch, for the budget lookup
+    // The fields of the guest record (guestrecord/GuestRecord.h) that the
+    // screen works with.
+    corvana::Field& cdsConvOrceveIDTPTRATCONVESPEC;
+    corvana::Field& cdsConvOrceveCDCLIENTELISTCONV;
+    corvana::Field& cdsConvOrceveNRINSJURCLILISCONV;
+    corvana::Field& cdsConvOrceveNMLISTACONVOREV;
+    corvana::Field& cdsConvOrceveNRRGLISTAOREV;
+    corvana::Field& cdsConvOrceveIDCONVPRESEOREV;
+    corvana::Field& cdsConvOrceveIDCONDICAOCONVEV;
+    corvana::Field& cdsConvOrceveNRTELCONVEVEN;
+    corvana::Field& cdsConvOrceveNRCELCONVEVEN;
+    corvana::Field& cdsConvOrceveDSEMAILCONVEVEN;
+    corvana::Field& cdsConvOrceveIDTIPOCONVEVEN;
+    corvana::Field& cdsConvOrceveIDEXIBECONVCONTRAT;
+    corvana::Field& cdsConvOrceveNRORDEMEXIBCONTRAT;
+    corvana::Field& cdsConvOrceveNMFANTCLIE;
+    corvana::Field& cdsConvOrceveIDTPIJURCLIE;
+    corvana::Field& cdsConvOrceveCDFILIAL;
+    corvana::Field& cdsConvOrceveNRORCAEVENTO;
+    corvana::Field& cdsConvOrceveNRLISTACONVOREV;
+    corvana::Field& cdsConvOrceveNRSEQORCAEVE;
+    corvana::db::TADOIBQuery qryFilial;     // branches, for the branch lookup
+    corvana::db::TADOIBQuery qryVd_Filial;  // one branch, for the branch check
+    corvana::ClientDataSet cdsOrcamento;    // budgets of a branch, for the budget lookup
     corvana::DataSource dtsOrcamento;
-    corvana::ClientDataSet cdsVdOrca;      // header: the budget or the sequence
+    corvana::ClientDataSet cdsVdOrca;  // header: the budget or the sequence
     corvana::DataSource dtsVdOrca;
-    corvana::ClientDataSet cdsSequencial;  // the sequence check
-    corvana::ClientDataSet cdsVd_Nome;     // guests bearing the name under test
-    corvana::ClientDataSet cdsVd_Registro; // guests bearing the RG under test
-    corvana::ClientDataSet cdsCliente;     // clients: the lookup list or one by inscription
+    corvana::ClientDataSet cdsSequencial;   // the sequence check
+    corvana::ClientDataSet cdsVd_Nome;      // guests bearing the name under test
+    corvana::ClientDataSet cdsVd_Registro;  // guests bearing the RG under test
+    corvana::ClientDataSet cdsCliente;      // clients: the lookup list or one by inscription
+    corvana::Field& cdsClienteCDCLIENTE;
+    corvana::Field& cdsClienteNRINSJURCLIE;
+    corvana::Field& cdsClienteIDTPIJURCLIE;
+    corvana::Field& cdsClienteNMFANTCLIE;
     corvana::DataSource dtsCliente;
-    corvana::ClientDataSet cdsEndeClie;    // address records of one client
+    corvana::ClientDataSet cdsEndeClie;  // address records of one client
+    corvana::Field& cdsEndeClieNRTELECLIE;
+    corvana::Field& cdsEndeClieDSEMAILCLIE;
+    corvana::Field& cdsEndeClieNRCELULARCLI;
     corvana::DataSource dtsEndeClie;
 
     // --- launch, activation, close -------------------------------------------
@@ -88,15 +120,20 @@ public:
     void netListaConvBeforeConnect(corvana::TNetConnection& sender);
 
     // --- guest record translations --------------------------------------------
-    void cdsConvOrceveIDCONVPRESEOREVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDCONVPRESEOREVGetText(corvana::Field& sender, std::string& text,
+                                             bool displayText);
     void cdsConvOrceveIDCONVPRESEOREVSetText(corvana::Field& sender, const std::string& text);
-    void cdsConvOrceveIDCONDICAOCONVEVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDCONDICAOCONVEVGetText(corvana::Field& sender, std::string& text,
+                                              bool displayText);
     void cdsConvOrceveIDCONDICAOCONVEVSetText(corvana::Field& sender, const std::string& text);
-    void cdsConvOrceveIDTIPOCONVEVENGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDTIPOCONVEVENGetText(corvana::Field& sender, std::string& text,
+                                            bool displayText);
     void cdsConvOrceveIDTIPOCONVEVENSetText(corvana::Field& sender, const std::string& text);
-    void cdsConvOrceveIDEXIBECONVCONTRATGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveIDEXIBECONVCONTRATGetText(corvana::Field& sender, std::string& text,
+                                                bool displayText);
     void cdsConvOrceveIDEXIBECONVCONTRATSetText(corvana::Field& sender, const std::string& text);
-    void cdsConvOrceveNRINSJURCLILISCONVGetText(corvana::Field& sender, std::string& text, bool displayText);
+    void cdsConvOrceveNRINSJURCLILISCONVGetText(corvana::Field& sender, std::string& text,
+                                                bool displayText);
     void cdsClienteNRINSJURCLIEGetText(corvana::Field& sender, std::string& text, bool displayText);
 
     // --- filter panel and list loading ----------------------------------------
@@ -144,17 +181,23 @@ public:
 
 private:
     // Construction steps, each in the file of its concern.
-    void BuildFilterPanel();      // TfrmListConv.cpp
-    void CreateRecord();          // ListConvRecord.cpp: fields, columns, messages, handlers
-    void CreateFilterPanel();     // ListConvFilter.cpp: lookups, queries, header panel, events
-    void CreateTotalsPanel();     // ListConvTotals.cpp
-    void CreateToolbar();         // ListConvToolbar.cpp
-    void CreateSaving();          // ListConvSave.cpp + ListConvChecks.cpp + ListConvLookup.cpp
+    void BuildFilterPanel();   // TfrmListConv.cpp
+    void CreateRecord();       // ListConvRecord.cpp: columns, messages, handlers
+    void CreateFilterPanel();  // ListConvFilter.cpp: lookups, queries, header panel, events
+    void CreateTotalsPanel();  // ListConvTotals.cpp
+    void CreateToolbar();      // ListConvToolbar.cpp
+    void CreateSaving();       // ListConvSave.cpp + ListConvChecks.cpp + ListConvLookup.cpp
 
-// Members added while building each concern go in its own block below, so
-// that the concerns can be built side by side.
-// --- ListConvRecord / ListConvFilter / ListConvTotals / ListConvToolbar -----
-// (begin)
+    // Field `index` of the guest record (guestrecord::IndexOf) on
+    // cdsConvOrceve; the first call declares the whole record
+    // (ListConvRecord.cpp).
+    corvana::Field& GuestField(std::size_t index);
+    // Field `name` of cdsCliente and of cdsEndeClie; the first call declares
+    // all the dataset's fields (ListConvSave.cpp).
+    corvana::Field& ClientField(const char* name);
+    corvana::Field& AddressField(const char* name);
+
+    // --- ListConvFilter, ListConvTotals -----------------------------------------
     // Loads the guest list of the filter's branch, budget and sequence into
     // cdsConvOrceve (GetConvOrceve). The dataset is closed first, so that a
     // load is a close and an open for dtsPadrao's state handler; a server
@@ -164,23 +207,8 @@ private:
     // posted (edit or insert state): index 0 stores "*", 1 to 4 their codes;
     // with no item selected the field keeps its value.
     void GravaTratamento();
-// (end)
-// --- ListConvSave / ListConvChecks / ListConvLookup ------------------------
-// (begin)
-private:
-    // Sends the changes that the server has not accepted yet (the change
-    // log) before the list or the window closes; when that fails, tells how
-    // many there are and asks whether to discard them. True when closing may
-    // go on: nothing was pending, the changes went out, or the user chose to
-    // discard them. A row being edited is not posted here.
-    bool AcceptListClose();
-    // Start of panFiltroEnter: true when the list must stay open (the user
-    // kept unsaved changes); the focus is then sent back to the grid, and
-    // the panel exit this causes is skipped by SkipPanelExitAfterKeptList.
-    bool KeepListOnPanelEnter();
-    // Start of panFiltroExit: true (once) for the exit that follows a list
-    // kept by KeepListOnPanelEnter, which must not reload the list.
-    bool SkipPanelExitAfterKeptList();
+
+    // --- ListConvSave, ListConvChecks, ListConvLookup ---------------------------
     // "C" + the guest's inscription in stored form (Consiste::Ajusta_Inscricao).
     std::string NormalizedInscription() const;
     // SetConvOrceve with the change log, under the busy animation; raises on
@@ -210,8 +238,11 @@ private:
     // cleared, and the name too when it is the client's trade name; the
     // inscription stays.
     void EndClientLink(const std::string& code);
-    bool listKeptOnPanelEnter_ = false;
     // True while cdsConvOrceveBeforePost runs.
     bool checkingPost_ = false;
-// (end)
+
+    // The changes the server has not accepted yet, settled before closing the
+    // window (FormClose), entering the filter panel (panFiltroEnter) and
+    // reloading (sbtVerificarClick).
+    PendingChanges pendingChanges_;
 };

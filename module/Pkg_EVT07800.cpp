@@ -35,8 +35,8 @@ extern "C" void IniProc(const corvana::Variant& Params) {
     }
 }
 
-void CriaListConv(const std::string& CdFilial, const std::string& NmFilial, const std::string& NrOrca,
-                  const std::string& NrSeq) {
+void CriaListConv(const std::string& CdFilial, const std::string& NmFilial,
+                  const std::string& NrOrca, const std::string& NrSeq) {
     // The wait cursor is restored also when opening the window fails.
     corvana::services::WaitCursorScope wait;
     stCdFilial = CdFilial;
@@ -55,12 +55,10 @@ void CriaListaConvRel() {
     corvana::services::WaitCursorScope wait;
     frmListaConvRel = corvana::ui::CreateForm<TfrmListaConvRel>();
     frmListaConvRel->ShowModal();
-    if (frmListaConvRel) frmListaConvRel->SetWindowStateNormal();
 }
 
 void CriaListaImpArq() {
     corvana::services::WaitCursorScope wait;
     frmListaImpArq = corvana::ui::CreateForm<TfrmListaImpArq>();
     frmListaImpArq->ShowModal();
-    if (frmListaImpArq) frmListaImpArq->SetWindowStateNormal();
 }

@@ -18,6 +18,7 @@
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Field.h"
 #include "corvana/net/TNetConnection.h"
+#include "guestrecord/GuestRecord.h"
 #include "storage/Database.h"
 
 // The real module behind a tap that records each call with its arguments.
@@ -238,28 +239,27 @@ protected:
             "AND NRSEQORCAEVE = '01' AND NMLISTACONVOREV = ?",
             budget, name);
     }
-    // A stored guest's columns by name (empty when there is none).
+    // A stored guest's place and stored texts by name (empty when there is
+    // none).
     Row StoredGuest(const std::string& name, const char* budget = kBudget) {
-        static const char* const kColumns[] = {
-            "CDFILIAL",          "NRORCAEVENTO",      "NRSEQORCAEVE",       "NRLISTACONVOREV",
-            "IDTPTRATCONVESPEC", "CDCLIENTELISTCONV", "NRINSJURCLILISCONV", "NMLISTACONVOREV",
-            "NRRGLISTAOREV",     "IDCONVPRESEOREV",   "IDCONDICAOCONVEV",   "NRTELCONVEVEN",
-            "NRCELCONVEVEN",     "DSEMAILCONVEVEN",   "IDTIPOCONVEVEN",     "IDEXIBECONVCONTRAT",
-            "NRORDEMEXIBCONTRAT"};
+        std::vector<std::string> columns;
+        for (const evt::guestrecord::Field& field : evt::guestrecord::kFields) {
+            if (field.origin != evt::guestrecord::Origin::Client &&
+                field.type == corvana::FieldType::String)
+                columns.emplace_back(field.name);
+        }
         std::string sql = "SELECT ";
-        for (std::size_t i = 0; i < std::size(kColumns); ++i)
-            sql += (i ? ", " : "") + std::string(kColumns[i]);
+        for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + columns[i];
         sql +=
-            " FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? AND NRSEQORCAEVE = "
-            "'01' "
-            "AND NMLISTACONVOREV = ?";
+            " FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? AND "
+            "NRSEQORCAEVE = '01' AND NMLISTACONVOREV = ?";
         auto conn = db->Acquire();
         auto st = conn->Prepare(sql);
         st->BindAll(budget, name);
         Row row;
         if (!st->Step()) return row;
-        for (std::size_t i = 0; i < std::size(kColumns); ++i)
-            row[kColumns[i]] = st->OptText(static_cast<int>(i));
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            row[columns[i]] = st->OptText(static_cast<int>(i));
         return row;
     }
 

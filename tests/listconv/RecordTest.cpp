@@ -5,6 +5,8 @@
 #include <QStyle>
 
 #include "ListConvScreen.h"
+#include "corvana/data/DataPacket.h"
+#include "corvana/data/Error.h"
 
 using Strings = std::vector<std::string>;
 
@@ -74,6 +76,35 @@ TEST_F(RecordTest, TheGridShowsElevenColumnsWithTheirTitlesAndWidths) {
     EXPECT_EQ(f->cdsConvOrceve.Fields().front()->Name(), "IDTPTRATCONVESPEC");
     EXPECT_EQ(f->cdsConvOrceve.Fields().back()->Name(), "NRSEQORCAEVE");
     EXPECT_TRUE(f->dbgPadrao->Columns().front().EllipsisButton);
+}
+
+// The screen's record and the real server's guest packet agree field by
+// field, in name, type and size: a list loads whole. A packet whose name
+// column is wider than the record's is refused, not cut.
+TEST_F(RecordTest, TheServersGuestPacketIsTheScreensRecord) {
+    OpenList(kBudget);
+    ASSERT_GT(f->cdsConvOrceve.RecordCount(), 0);
+    const corvana::DataPacket packet =
+        f->netListaConv.Call("GetConvOrceve", {"0001", kBudget, "01"}).asPacket();
+    const std::vector<corvana::Field*>& fields = f->cdsConvOrceve.Fields();
+    ASSERT_EQ(fields.size(), packet.fields().size());
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        EXPECT_EQ(fields[i]->Def(), packet.fields()[i]) << "campo " << i;
+
+    std::vector<corvana::FieldDef> wider = packet.fields();
+    wider[static_cast<std::size_t>(packet.requireField("NMLISTACONVOREV"))].size = 80;
+    corvana::DataPacket widerPacket(wider);
+    widerPacket.rows() = packet.rows();
+    const int before = f->cdsConvOrceve.RecordCount();
+    try {
+        f->cdsConvOrceve.SetData(widerPacket);
+        ADD_FAILURE() << "pacote aceito";
+    } catch (const corvana::Error& e) {
+        EXPECT_STREQ(e.what(),
+                     "O campo 'NMLISTACONVOREV' tem tamanho 50 no conjunto de dados, mas 80 no "
+                     "pacote de dados.");
+    }
+    EXPECT_EQ(f->cdsConvOrceve.RecordCount(), before);
 }
 
 TEST_F(RecordTest, PresenceHasNoDefaultEitherWay) {

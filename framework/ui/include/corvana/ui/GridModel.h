@@ -13,7 +13,9 @@ class Field;
 
 namespace corvana::ui {
 
-// A column of a data grid, bound to a field by name.
+// A column of a data grid, bound to a field by name. Every member has its
+// default, so that a column is written with designated initializers naming
+// only what differs ({.FieldName = "NMFILIAL", .Width = 200}).
 struct TColumn {
     std::string FieldName;
     // A hidden column stays in the grid's column list but has no view column.
@@ -24,11 +26,11 @@ struct TColumn {
     int Width = -1;
     // Words offered by a drop-down editor; the chosen one is stored through
     // the field's SetText (and so through its set-text handler).
-    std::vector<std::string> PickList;
+    std::vector<std::string> PickList{};
     // The cell editor shows a "..." button that raises OnEditButtonClick.
     bool EllipsisButton = false;
     // Column title; empty takes the field's DisplayLabel.
-    std::string Title;
+    std::string Title{};
 };
 
 // The item model of a data grid over a DataSource: one row per row of the
