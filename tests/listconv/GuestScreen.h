@@ -92,31 +92,13 @@ protected:
     // dozen guests, none with an inscription.
     static constexpr const char* kBudget = "0000001001";
 
-    void SetUp() override {
-        ListConvFixture::SetUp();
-        StopServer();
-        tap = std::make_shared<GuestServerTap>(std::make_shared<evt::server::RdmListConv>(db));
-        StartTappedServer(0);
-        Corvana::SetWebPort(port);
-    }
-
-    // The server with the tap, on `at` (0: any free port).
-    void StartTappedServer(int at) {
-        evt::server::AppServer::Limits limits;
-        limits.logCalls = false;
-        server = std::make_unique<evt::server::AppServer>(
-            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{tap}, limits);
-        bool bound = false;
-        for (int attempt = 0; attempt < 50 && !bound; ++attempt) {
-            bound = server->Bind("127.0.0.1", at);
-            if (!bound) QTest::qWait(20);
-        }
-        ASSERT_TRUE(bound) << "porta " << at;
-        port = server->Port();
-        server->Start();
+    // The server records every call through the tap.
+    std::shared_ptr<evt::server::RemoteDataModule> ServerModule() override {
+        if (!tap) tap = std::make_shared<GuestServerTap>(ListConvFixture::ServerModule());
+        return tap;
     }
     // The server comes back on the port the screen knows.
-    void RestartServer() { StartTappedServer(port); }
+    void RestartServer() { StartServer(); }
 
     // Opens the screen on branch 0001 and leaves the filter panel for the
     // grid, which loads the list as a user does.

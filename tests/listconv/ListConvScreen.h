@@ -62,20 +62,11 @@ protected:
     static constexpr const char* kBigBudget = "0000005000";
     static constexpr const char* kEmptyBudget = "0000005001";
 
-    void SetUp() override {
-        ListConvFixture::SetUp();
-        // The same server, now recording the calls.
-        StopServer();
-        recorder =
-            std::make_shared<RecordingModule>(std::make_shared<evt::server::RdmListConv>(db));
-        evt::server::AppServer::Limits limits;
-        limits.logCalls = false;
-        server = std::make_unique<evt::server::AppServer>(
-            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{recorder}, limits);
-        ASSERT_TRUE(server->Bind("127.0.0.1", 0));
-        port = server->Port();
-        server->Start();
-        Corvana::SetWebPort(port);
+    // The server records every call.
+    std::shared_ptr<evt::server::RemoteDataModule> ServerModule() override {
+        if (!recorder)
+            recorder = std::make_shared<RecordingModule>(ListConvFixture::ServerModule());
+        return recorder;
     }
 
     // Opens the screen on branch 0001 with the budget and sequence given;
