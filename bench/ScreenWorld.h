@@ -23,6 +23,7 @@
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
+#include "support/TestServer.h"
 
 namespace bench {
 
@@ -38,14 +39,7 @@ public:
         db = evt::server::storage::Database::Open(path);
         evt::server::storage::SeedDemo(*db);
 
-        evt::server::AppServer::Limits limits;
-        limits.logCalls = false;
-        server = std::make_unique<evt::server::AppServer>(
-            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{
-                std::make_shared<evt::server::RdmListConv>(db)},
-            limits);
-        if (!server->Bind("127.0.0.1", 0)) throw std::runtime_error("no port for the server");
-        server->Start();
+        server = corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(db)});
 
         Corvana::SetWebURL("127.0.0.1");
         Corvana::SetWebPort(server->Port());
@@ -89,13 +83,15 @@ public:
         lines.rows().reserve(static_cast<std::size_t>(guests));
         for (int i = guests; i >= 1; --i) {  // last file line first
             const std::string n = std::to_string(i);
-            lines.rows().push_back({corvana::Variant(demo::kEmptyListBranch), corvana::Variant(budget),
-                                    corvana::Variant(sequence), corvana::Variant(i % 3 ? "" : "RG" + n),
+            lines.rows().push_back({corvana::Variant(demo::kEmptyListBranch),
+                                    corvana::Variant(budget), corvana::Variant(sequence),
+                                    corvana::Variant(i % 3 ? "" : "RG" + n),
                                     corvana::Variant("Convidado Número " + n)});
         }
         evt::server::RdmListConv rdm(db);
         corvana::Variant refused = rdm.Call("GetImpLista", {corvana::Variant(std::move(lines))});
-        if (refused.isError()) throw std::runtime_error("import refused: " + refused.errorMessage());
+        if (refused.isError())
+            throw std::runtime_error("import refused: " + refused.errorMessage());
         if (!refused.isPacket() || refused.asPacket().rowCount() != 0)
             throw std::runtime_error("the big list was not imported whole");
     }

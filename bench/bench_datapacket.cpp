@@ -1,9 +1,9 @@
-// Loading a guest list packet from its JSON text into a ClientDataSet, and
-// writing a delta back to JSON. BM_Sqlite3ShellJson times the sqlite3 shell
-// printing the same rows as JSON, as the floor to compare the load with.
+// Loading a guest list packet from its JSON text into a ClientDataSet,
+// deleting half of a large one, and writing a delta back to JSON. BM_Sqlite3ShellJson times the
+// sqlite3 shell printing the same rows as JSON, as the floor to compare the load with.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 #include <malloc.h>
+#include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,7 +22,9 @@ const std::string& GuestJson() {
 
 // Bytes the allocator holds for the program right now (RSS would not show
 // memory that an earlier iteration freed and this one reused).
-long HeapInUse() { return static_cast<long>(mallinfo2().uordblks); }
+long HeapInUse() {
+    return static_cast<long>(mallinfo2().uordblks);
+}
 
 void DeclareGuestFields(corvana::ClientDataSet& cds) {
     for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
@@ -74,6 +76,27 @@ void BM_WriteDeltaToJson(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteDeltaToJson)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Loading 100,000 rows and deleting every other one from the front, as a
+// grid's multi-row delete does: linear, never a shift of the whole table per
+// deleted row.
+void BM_LoadAndDeleteEveryOtherRow(benchmark::State& state) {
+    const corvana::DataPacket packet = bench::GuestPacket(kRows);
+    for (auto _ : state) {
+        state.PauseTiming();
+        corvana::DataPacket rows = packet;
+        state.ResumeTiming();
+        corvana::ClientDataSet cds;
+        cds.SetData(std::move(rows));
+        for (long i = 0; i < kRows / 2; ++i) {
+            cds.Delete();
+            cds.Next();
+        }
+        if (cds.RecordCount() != kRows / 2) state.SkipWithError("wrong rows left");
+    }
+    state.counters["rows"] = kRows;
+}
+BENCHMARK(BM_LoadAndDeleteEveryOtherRow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The same 100,000 rows in an SQLite table, printed by the sqlite3 shell.
 std::string GuestDatabase() {
     static std::string path = [] {
@@ -83,8 +106,7 @@ std::string GuestDatabase() {
         sqlite3_open(p.c_str(), &db);
         std::string create = "CREATE TABLE g(";
         auto fields = bench::GuestFields();
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            create += (i ? "," : "") + fields[i].name;
+        for (std::size_t i = 0; i < fields.size(); ++i) create += (i ? "," : "") + fields[i].name;
         create += ")";
         sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr);
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
@@ -97,9 +119,12 @@ std::string GuestDatabase() {
             auto row = bench::GuestRow(r);
             for (std::size_t c = 0; c < row.size(); ++c) {
                 int idx = static_cast<int>(c) + 1;
-                if (row[c].isNull()) sqlite3_bind_null(st, idx);
-                else if (row[c].isString()) sqlite3_bind_text(st, idx, row[c].asString().c_str(), -1, SQLITE_TRANSIENT);
-                else sqlite3_bind_double(st, idx, row[c].toDouble());
+                if (row[c].isNull())
+                    sqlite3_bind_null(st, idx);
+                else if (row[c].isString())
+                    sqlite3_bind_text(st, idx, row[c].asString().c_str(), -1, SQLITE_TRANSIENT);
+                else
+                    sqlite3_bind_double(st, idx, row[c].toDouble());
             }
             sqlite3_step(st);
             sqlite3_reset(st);

@@ -4,7 +4,14 @@
 // and the real HTTP endpoint over an SQLite file. Beside them, the floors
 // the sqlite3 shell gives on the same machine: printing the same list as
 // JSON, and .import of the same 100,000 rows into a table with a unique index.
+// And the endpoint itself: one small call on a kept-alive connection, and a
+// stop with idle connections open.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +26,7 @@
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
+#include "support/TestServer.h"
 
 namespace fs = std::filesystem;
 using corvana::Variant;
@@ -44,7 +52,8 @@ corvana::DataPacket ImportPacket(const std::string& sequence) {
     p.rows().reserve(kImportRows);
     for (long i = kImportRows - 1; i >= 0; --i) {  // the client sends the last line first
         auto guest = bench::GuestRow(i);
-        p.rows().push_back({Variant(kHugeBranch), Variant(kHugeBudget), Variant(sequence), guest[4], guest[3]});
+        p.rows().push_back(
+            {Variant(kHugeBranch), Variant(kHugeBudget), Variant(sequence), guest[4], guest[3]});
     }
     return p;
 }
@@ -63,14 +72,10 @@ struct Server {
         dbPath = (dir / "evt.db").string();
         db = evt::server::storage::Database::Open(dbPath);
         evt::server::storage::SeedDemo(*db);
-        evt::server::AppServer::Limits limits;
+        auto limits = corvana::test::QuietLimits();
         limits.logCalls = getenv("BENCH_LOG") != nullptr;
-        app = std::make_unique<evt::server::AppServer>(
-            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{
-                std::make_shared<evt::server::RdmListConv>(db)},
-            limits);
-        app->Bind("127.0.0.1", 0);
-        app->Start();
+        app = corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(db)},
+                                             limits);
         conn.SetHost("127.0.0.1");
         conn.SetPort(app->Port());
         conn.Open();
@@ -90,6 +95,20 @@ struct Server {
     }
 };
 
+// A connection to the loopback port that sends nothing (-1 on failure).
+int ConnectLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 Server& TheServer() {
     static Server server;
     return server;
@@ -99,7 +118,8 @@ void DeclareGuestFields(corvana::ClientDataSet& cds) {
     for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
 }
 
-void LoadList(benchmark::State& state, const char* branch, const char* budget, const char* sequence) {
+void LoadList(benchmark::State& state, const char* branch, const char* budget,
+              const char* sequence) {
     Server& s = TheServer();
     long rows = 0;
     for (auto _ : state) {
@@ -118,27 +138,66 @@ void BM_GetConvOrceve5000(benchmark::State& state) {
 }
 BENCHMARK(BM_GetConvOrceve5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_GetConvOrceve100000(benchmark::State& state) { LoadList(state, kHugeBranch, kHugeBudget, kHugeSequence); }
+void BM_GetConvOrceve100000(benchmark::State& state) {
+    LoadList(state, kHugeBranch, kHugeBudget, kHugeSequence);
+}
 BENCHMARK(BM_GetConvOrceve100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GetImpLista100000(benchmark::State& state) {
     Server& s = TheServer();
     Variant packet(ImportPacket(kImportSequence));
-    const std::string empty = std::string("DELETE FROM LISTACONVOREV WHERE CDFILIAL='") + kHugeBranch +
-                              "' AND NRORCAEVENTO='" + kHugeBudget + "' AND NRSEQORCAEVE='" +
-                              kImportSequence + "'";
+    const std::string empty = std::string("DELETE FROM LISTACONVOREV WHERE CDFILIAL='") +
+                              kHugeBranch + "' AND NRORCAEVENTO='" + kHugeBudget +
+                              "' AND NRSEQORCAEVE='" + kImportSequence + "'";
     long refused = 0;
     for (auto _ : state) {
         state.PauseTiming();
         s.Exec(empty);
         state.ResumeTiming();
         Variant answer = s.conn.Call("GetImpLista", {packet});
-        refused = static_cast<long>(Consiste::CheckResultServ(answer, false, 0).asPacket().rowCount());
+        refused =
+            static_cast<long>(Consiste::CheckResultServ(answer, false, 0).asPacket().rowCount());
     }
     state.counters["rows"] = kImportRows;
     state.counters["refused"] = static_cast<double>(refused);
 }
 BENCHMARK(BM_GetImpLista100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One small call on a kept-alive connection: well under a millisecond on the
+// loopback; about 40 ms would be a delayed acknowledgement (TCP_NODELAY
+// missing at one end).
+void BM_KeptAliveCall(benchmark::State& state) {
+    Server& s = TheServer();
+    for (auto _ : state) {
+        Variant answer = s.conn.Call("GetOrcamento", {"0001"});
+        benchmark::DoNotOptimize(answer);
+    }
+}
+BENCHMARK(BM_KeptAliveCall)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Stopping a server with a kept-alive client idle and a connection that never
+// sent a request: prompt, not the keep-alive time-out (5 s).
+void BM_StopWithIdleConnections(benchmark::State& state) {
+    Server& s = TheServer();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto server =
+            corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(s.db)});
+        httplib::Client idle("127.0.0.1", server->Port());
+        idle.set_keep_alive(true);
+        if (!idle.Get("/evt07800.rdmListConv")) state.SkipWithError("no handshake");
+        const int silent = ConnectLoopback(server->Port());
+        // Answered on a later connection: the silent one is with a worker.
+        httplib::Client later("127.0.0.1", server->Port());
+        if (!later.Get("/evt07800.rdmListConv")) state.SkipWithError("no handshake");
+        state.ResumeTiming();
+        server->Stop();
+        state.PauseTiming();
+        if (silent >= 0) ::close(silent);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StopWithIdleConnections)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Floor of the load: the sqlite3 shell printing the same 100,000-guest list
 // (same columns and join) as JSON.
@@ -146,13 +205,18 @@ void BM_Sqlite3ShellJsonList(benchmark::State& state) {
     Server& s = TheServer();
     std::string cmd =
         "sqlite3 -json '" + s.dbPath +
-        "' \"SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, l.NMLISTACONVOREV, "
+        "' \"SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, "
+        "l.NMLISTACONVOREV, "
         "l.NRRGLISTAOREV, l.IDCONVPRESEOREV, l.IDCONDICAOCONVEV, l.NRTELCONVEVEN, l.NRCELCONVEVEN, "
-        "l.DSEMAILCONVEVEN, l.IDTIPOCONVEVEN, l.IDEXIBECONVCONTRAT, l.NRORDEMEXIBCONTRAT, c.NMFANTCLIE, "
-        "c.IDTPIJURCLIE, c.NRINSJURCLIE, l.CDFILIAL, l.NRORCAEVENTO, l.NRLISTACONVOREV, l.QUANTIDADE, "
-        "l.NRSEQORCAEVE FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
-        "WHERE l.CDFILIAL = '" + kHugeBranch + "' AND l.NRORCAEVENTO = '" + kHugeBudget +
-        "' AND l.NRSEQORCAEVE = '" + kHugeSequence + "' ORDER BY l.NRLISTACONVOREV\" > /dev/null";
+        "l.DSEMAILCONVEVEN, l.IDTIPOCONVEVEN, l.IDEXIBECONVCONTRAT, l.NRORDEMEXIBCONTRAT, "
+        "c.NMFANTCLIE, "
+        "c.IDTPIJURCLIE, c.NRINSJURCLIE, l.CDFILIAL, l.NRORCAEVENTO, l.NRLISTACONVOREV, "
+        "l.QUANTIDADE, "
+        "l.NRSEQORCAEVE FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = "
+        "l.CDCLIENTELISTCONV "
+        "WHERE l.CDFILIAL = '" +
+        kHugeBranch + "' AND l.NRORCAEVENTO = '" + kHugeBudget + "' AND l.NRSEQORCAEVE = '" +
+        kHugeSequence + "' ORDER BY l.NRLISTACONVOREV\" > /dev/null";
     for (auto _ : state)
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
 }
@@ -175,12 +239,14 @@ void BM_Sqlite3ShellImport(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove(target);
-        std::string create = "sqlite3 '" + target.string() +
-                             "' \"CREATE TABLE g(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRRGLISTAOREV, "
-                             "NMLISTACONVOREV); CREATE UNIQUE INDEX g_nome ON g(NMLISTACONVOREV)\"";
+        std::string create =
+            "sqlite3 '" + target.string() +
+            "' \"CREATE TABLE g(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRRGLISTAOREV, "
+            "NMLISTACONVOREV); CREATE UNIQUE INDEX g_nome ON g(NMLISTACONVOREV)\"";
         if (std::system(create.c_str()) != 0) state.SkipWithError("sqlite3 failed");
         state.ResumeTiming();
-        std::string cmd = "sqlite3 '" + target.string() + "' \".import --csv " + csv.string() + " g\"";
+        std::string cmd =
+            "sqlite3 '" + target.string() + "' \".import --csv " + csv.string() + " g\"";
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
     }
     state.counters["rows"] = kImportRows;

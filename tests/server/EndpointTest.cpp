@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <stdexcept>
@@ -164,13 +165,12 @@ TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.method + " " + c.path + " " + c.body.substr(0, 40));
-        const auto start = Clock::now();
-        auto res = Raw(c.method, c.path, c.body, c.type);
+        // Answered at once, not after a time-out of the server's.
+        auto res = Raw(c.method, c.path, c.body, c.type, 5s);
         ASSERT_TRUE(res) << httplib::to_string(res.error());
         EXPECT_EQ(res->status, c.status) << res->body;
         EXPECT_EQ(res->get_header_value("Content-Type").rfind("application/json", 0), 0u);
         EXPECT_NE(ErrorText(res->body).find(c.fragment), std::string::npos) << res->body;
-        EXPECT_LT(Clock::now() - start, 5s);
     }
     ExpectServing();
 }
@@ -263,17 +263,29 @@ TEST_F(EndpointTest, EachCallIsLoggedWithItsDurationAndOutcome) {
     EXPECT_NE(log.find(" ms 404: Método desconhecido: GetNada"), std::string::npos) << log;
 }
 
-TEST_F(EndpointTest, StopsPromptlyWithIdleConnectionsAndRestartsOnTheSamePort) {
+// How long the stop takes is measured by bench_server's
+// BM_StopWithIdleConnections.
+TEST_F(EndpointTest, StopsWithIdleConnectionsOpenAndRestartsOnTheSamePort) {
+    // Idle connections are kept far longer than the test waits: a stop that
+    // waited for them to time out would not come back in time.
+    limits.keepAliveTimeout = std::chrono::minutes(10);
+    limits.readTimeout = std::chrono::minutes(10);
+    RestartServer();
     httplib::Client idle("127.0.0.1", port);  // waits for its next request
     idle.set_keep_alive(true);
     ASSERT_TRUE(idle.Get("/evt07800.rdmListConv"));
     const int silent = ConnectLoopback(port);  // never sends one
-    std::this_thread::sleep_for(200ms);
+    ASSERT_GE(silent, 0);
+    // A connection opened after it is answered: the silent one was taken
+    // by a worker before.
+    ExpectServing();
     const int before = port;
-    const auto start = Clock::now();
-    StopServer();
-    EXPECT_LT(Clock::now() - start, 1s);  // not the 5 s keep-alive time-out
+    auto stopping = std::async(std::launch::async, [&] { StopServer(); });
+    const bool stopped = stopping.wait_for(30s) == std::future_status::ready;
     ::close(silent);
+    idle.stop();
+    stopping.wait();
+    EXPECT_TRUE(stopped) << "the stop waited for the idle connections";
     StartServer();
     EXPECT_EQ(port, before);
     ExpectServing();

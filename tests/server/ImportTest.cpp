@@ -1,8 +1,5 @@
 // GetImpLista over HTTP: guests imported from a file, the refused lines
-// counted in file order, all-or-nothing, and a file of 100,000 lines.
-#include <chrono>
-#include <cstdio>
-
+// counted in file order, all-or-nothing, and a file of a thousand lines.
 #include "ListConvTestSupport.h"
 
 using namespace listconv_test;
@@ -44,7 +41,7 @@ TEST_F(ListConvTest, ImportKeepsFileOrderAndListsTheRefusedLines) {
                                                 {"Fábio Nunes", "223334445"},  // 8: R.G. earlier
                                                 {"Gilda Reis", Variant()},
                                                 {std::string(50, 'y'), ""},
-                                                {"BRUNO LÍMA", ""},  // 11: accent twin
+                                                {"BRUNO LÍMA", ""},      // 11: accent twin
                                                 {"Gílda Réis", ""}})});  // 12: accent twin
     ASSERT_TRUE(answer.isPacket()) << answer.toJson();
     const DataPacket& refused = answer.asPacket();
@@ -108,25 +105,22 @@ TEST_F(ListConvTest, ImportIsAllOrNothingPerFile) {
     EXPECT_EQ(Call("SetConvOrceve", {Delta().Insert(NewGuest(full, "Ana")).Packet()}), fullList);
 }
 
-TEST_F(ListConvTest, ImportOfAHundredThousandLines) {
-    constexpr int kLines = 100000;
+// A file of 100,000 lines is bench_server's BM_GetImpLista100000.
+TEST_F(ListConvTest, ImportOfAThousandLinesNumbersInFileOrder) {
+    constexpr int kLines = 1000;
     std::vector<Line> lines;
     for (int i = 1; i <= kLines; ++i)  // every 50th line repeats the one before
         lines.push_back({"Convidado " + std::to_string(i % 50 == 0 ? i - 1 : i), i % 3 ? "" : "*"});
-    const Variant file(FilePacket(kList, lines));
-    const auto start = std::chrono::steady_clock::now();
-    const Variant answer = Call("GetImpLista", {file});
-    std::printf("GetImpLista de %d linhas pelo endpoint: %.2f s\n", kLines,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    const Variant answer = Call("GetImpLista", {Variant(FilePacket(kList, lines))});
 
     ASSERT_TRUE(answer.isPacket()) << answer.toJson();
     const DataPacket& refused = answer.asPacket();
     ASSERT_EQ(refused.rows().size(), static_cast<std::size_t>(kLines / 50));
     EXPECT_EQ(refused.rows().front(), (Row{"50", "Convidado 49", ""}));
-    EXPECT_EQ(Cell(refused, refused.rows().size() - 1, "NRCONTLINHA"), Variant("100000"));
+    EXPECT_EQ(Cell(refused, refused.rows().size() - 1, "NRCONTLINHA"), Variant("1000"));
     EXPECT_EQ(Count("SELECT COUNT(DISTINCT NRLISTACONVOREV) FROM LISTACONVOREV"),
               kLines - kLines / 50);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRLISTACONVOREV = '98000' AND "
-                    "NMLISTACONVOREV = 'Convidado 99999'"),
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRLISTACONVOREV = '00980' AND "
+                    "NMLISTACONVOREV = 'Convidado 999'"),
               1);
 }

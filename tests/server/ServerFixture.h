@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
+#include "support/TestServer.h"
 
 class ServerFixture : public ::testing::Test {
 protected:
@@ -31,7 +31,7 @@ protected:
     std::string dbPath;  // <dir>/evt.db
     // Limits of the next StartServer; call logging is off to keep the test
     // output readable.
-    evt::server::AppServer::Limits limits = quietLimits();
+    evt::server::AppServer::Limits limits = corvana::test::QuietLimits();
 
     void SetUp() override {
         dir = makeTempDir();
@@ -74,12 +74,14 @@ protected:
     }
 
     // Sends one request as given, on a connection of its own, and returns
-    // httplib's result (status, headers, body) unchecked.
+    // httplib's result (status, headers, body) unchecked; no answer within
+    // `wait` is a failed result.
     httplib::Result Raw(const std::string& method, const std::string& path, const std::string& body,
-                        const std::string& contentType = "application/json") {
+                        const std::string& contentType = "application/json",
+                        std::chrono::seconds wait = std::chrono::seconds(60)) {
         httplib::Client cli("127.0.0.1", port);
         cli.set_connection_timeout(3);
-        cli.set_read_timeout(60);
+        cli.set_read_timeout(wait);
         cli.set_write_timeout(60);
         if (method == "GET") return cli.Get(path);
         if (method == "POST") return cli.Post(path, body, contentType);
@@ -103,18 +105,8 @@ protected:
     void StartServer() {
         if (!db) db = evt::server::storage::Database::Open(dbPath);
         module_ = std::make_shared<evt::server::RdmListConv>(db);
-        server_ = std::make_unique<evt::server::AppServer>(
-            std::vector<std::shared_ptr<evt::server::RemoteDataModule>>{module_}, limits);
-        // The port was just released by StopServer; give the system a moment
-        // if it is still held.
-        bool bound = false;
-        for (int attempt = 0; attempt < 50 && !bound; ++attempt) {
-            bound = server_->Bind("127.0.0.1", port);
-            if (!bound) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(bound) << "não foi possível abrir a porta " << port;
+        server_ = corvana::test::StartTestServer({module_}, limits, port);
         port = server_->Port();
-        server_->Start();
         client_ = std::make_unique<httplib::Client>("127.0.0.1", port);
         client_->set_keep_alive(true);
         client_->set_tcp_nodelay(true);
@@ -132,12 +124,6 @@ private:
     std::shared_ptr<evt::server::RdmListConv> module_;
     std::unique_ptr<evt::server::AppServer> server_;
     std::unique_ptr<httplib::Client> client_;
-
-    static evt::server::AppServer::Limits quietLimits() {
-        evt::server::AppServer::Limits l;
-        l.logCalls = false;
-        return l;
-    }
 
     static std::string makeTempDir() {
         std::error_code ec;

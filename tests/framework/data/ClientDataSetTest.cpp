@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 
 #include "corvana/data/Error.h"
@@ -320,8 +319,10 @@ TEST(ClientDataSetTest, DatasetWithoutFieldsTakesThemFromThePacket) {
     EXPECT_EQ(ds.FieldByName("codigo").AsString(), "X1");
 }
 
-TEST(ClientDataSetTest, LargePacketLoadsAndDeletesInLinearTime) {
-    constexpr int kRows = 100000;
+// The same on 100,000 rows, timed: bench_datapacket's
+// BM_LoadAndDeleteEveryOtherRow.
+TEST(ClientDataSetTest, DeletingEveryOtherRowFromTheFrontKeepsTheRestInOrder) {
+    constexpr int kRows = 2000;
     constexpr int kColumns = 21;
     std::vector<FieldDef> defs;
     for (int c = 0; c < kColumns; ++c) {
@@ -339,24 +340,19 @@ TEST(ClientDataSetTest, LargePacketLoadsAndDeletesInLinearTime) {
         p.rows().push_back(std::move(row));
     }
 
-    const auto start = std::chrono::steady_clock::now();
     ClientDataSet ds;
     ds.SetData(std::move(p));
     ASSERT_EQ(ds.RecordCount(), kRows);
-    // Deleting every other row from the front, as a grid's multi-row delete
-    // does, must not shift the whole table once per row.
+    // Every other row from the front, as a grid's multi-row delete does.
     for (int i = 0; i < kRows / 2; ++i) {
         ds.Delete();
         ds.Next();
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(ds.RecordCount(), kRows / 2);
     EXPECT_EQ(ds.ChangeCount(), kRows / 2);
     ds.First();
     EXPECT_EQ(ds.FieldByName("C0").AsString(), "linha 1");
     EXPECT_EQ(ds.Fields()[1]->ValueAt(kRows / 2 - 1), Variant(kRows - 1 + 1));
-    EXPECT_LT(seconds, 30.0);
 }
 
 TEST(ClientDataSetTest, RandomEditsMatchASimpleModel) {
