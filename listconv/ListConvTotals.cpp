@@ -2,8 +2,10 @@
 // guests on the list and the special-guest treatment of the whole list.
 #include <QHBoxLayout>
 #include <array>
+#include <string_view>
 
 #include "corvana/core/Consiste.h"
+#include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
 
 using namespace corvana::ui;
@@ -11,13 +13,14 @@ using namespace corvana::ui;
 namespace {
 
 // Entries of the treatment box and the code each one stands for, by index.
-// The blank entry is stored as "*" but shown only for an empty code.
+// The blank entry is stored as the field's placeholder ("*") but shown only
+// for an empty code.
 struct Treatment {
     const char* caption;
-    const char* code;
+    std::string_view code;
 };
 constexpr std::array<Treatment, 5> kTreatments{{
-    {"", "*"},
+    {"", evt::guestrecord::FieldNamed("IDTPTRATCONVESPEC").placeholder},
     {"Dados dos Noivos", "NOIVOS"},
     {"Dados da Debutante", "DEBUTANTE"},
     {"Dados do(a) Representante", "REPRESENTANTE"},
@@ -117,7 +120,8 @@ void TfrmListConv::TratamentoConv() {
 void TfrmListConv::GravaTratamento() {
     const int index = cmbTratConvEspec->ItemIndex();
     if (index < 0 || index >= static_cast<int>(kTreatments.size())) return;
-    cdsConvOrceveIDTPTRATCONVESPEC.SetAsString(kTreatments[static_cast<std::size_t>(index)].code);
+    cdsConvOrceveIDTPTRATCONVESPEC.SetAsString(
+        std::string(kTreatments[static_cast<std::size_t>(index)].code));
 }
 
 // The user's choice only puts the current guest in edit state; the code
