@@ -86,7 +86,9 @@ consteval std::size_t IndexOf(std::string_view name) {
 }
 
 // The field named `name`, as IndexOf finds it.
-consteval const Field& FieldNamed(std::string_view name) { return kFields[IndexOf(name)]; }
+consteval const Field& FieldNamed(std::string_view name) {
+    return kFields[IndexOf(name)];
+}
 
 consteval std::size_t CountOf(Origin origin) {
     std::size_t count = 0;
