@@ -300,6 +300,12 @@ void DesktopTest::ClickMenu(const std::string& title) {
     ClickAt(it->second.x + it->second.w / 2, it->second.y + it->second.h / 2);
 }
 
+void DesktopTest::Answer(const std::string& key) {
+    ASSERT_TRUE(WaitUntil([&] { return Dump().focus.rfind("QMessageBox.", 0) == 0; }))
+        << "nenhuma caixa de mensagem com o foco";
+    Key(key);
+}
+
 void DesktopTest::ClickCell(int row, const std::string& field) {
     const Snapshot s = Dump();
     auto c = s.columns.find(field);

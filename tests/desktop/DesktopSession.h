@@ -95,6 +95,9 @@ protected:
     void ClickAt(int x, int y);
     void Click(const std::string& widget);  // the centre of a named widget
     void ClickMenu(const std::string& title);
+    // Answers the message box on screen with a key once the box has the
+    // focus (a key sent while the window manager still activates it is lost).
+    void Answer(const std::string& key);
     // A cell of the guest grid: visible row r, the column of `field`.
     void ClickCell(int row, const std::string& field);
 

@@ -71,7 +71,7 @@ TEST_F(GuestListFocus, MenusAndMessageBoxesAreNoExitFromTheFilterPanel) {
 
     Click("sbtAjuda");
     ASSERT_TRUE(WaitForMessage("EVT07800", 0));
-    Key("Return");
+    Answer("Return");
     const Snapshot s = Dump();
     EXPECT_TRUE(s.boxes.empty());
     EXPECT_EQ(s.focus, "frmListConv.medOrcamento");
@@ -95,14 +95,14 @@ TEST_F(GuestListFocus, ARefusalShowsItsMessageOnceAndKeepsTheFocusInTheField) {
     Type("1");
     Key("Tab Tab Tab");
     ASSERT_TRUE(WaitForMessage("Orçamento deve ser informado.", 0));
-    Key("Return");
+    Answer("Return");
     EXPECT_EQ(Dump().focus, "frmListConv.medOrcamento");
 
     const int budgetChecks = Calls("GetOrca");
     Type("999");
     Click("dbgPadrao");
     ASSERT_TRUE(WaitForMessage("Orçamento não cadastrado.", 0));
-    Key("Return");
+    Answer("Return");
     Snapshot s = Dump();
     EXPECT_TRUE(s.boxes.empty());
     EXPECT_EQ(s.focus, "frmListConv.medOrcamento");
@@ -111,7 +111,7 @@ TEST_F(GuestListFocus, ARefusalShowsItsMessageOnceAndKeepsTheFocusInTheField) {
 
     Click("dbgPadrao");
     ASSERT_TRUE(WaitForMessage("Orçamento não cadastrado.", 1));
-    Key("Escape");
+    Answer("Escape");
     s = Dump();
     EXPECT_TRUE(s.boxes.empty());
     EXPECT_EQ(s.focus, "frmListConv.medOrcamento");

@@ -60,7 +60,7 @@ TEST_F(HostClose, KeepsAGuestWhoseSaveFailedUntilTheServerTakesIt) {
     Type("7788990");
     Key("Down");
     ASSERT_TRUE(WaitUntil([&] { return !Messages().empty(); }));
-    Key("Return");
+    Answer("Return");
     ASSERT_EQ(Calls("SetConvOrceve"), 1);
     // The main window active again before it is closed with the keyboard.
     ASSERT_TRUE(WaitUntil([&] { return Dump().active == "Corvana Eventos"; }));
@@ -69,9 +69,9 @@ TEST_F(HostClose, KeepsAGuestWhoseSaveFailedUntilTheServerTakesIt) {
     // question.
     Key("alt+F4");
     ASSERT_TRUE(WaitUntil([&] { return Messages().size() == 2; }));
-    Key("Return");
+    Answer("Return");
     ASSERT_TRUE(WaitForMessage("não foi gravada no servidor", 0));
-    Key("Return");  // "Não", the default answer
+    Answer("Return");  // "Não", the default answer
     const Snapshot kept = Dump();
     EXPECT_TRUE(host->Running());
     EXPECT_TRUE(kept.boxes.empty());

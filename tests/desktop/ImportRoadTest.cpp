@@ -60,7 +60,7 @@ TEST_F(ImportRoad, GuestsLandOnTheListAndTheRefusedOneIsListed) {
     Type((dir / "recusados").string());
     Key("Return");
     ASSERT_TRUE(WaitForMessage("Lista gravada em", 0));
-    Key("Return");
+    Answer("Return");
     std::ostringstream csv;
     csv << std::ifstream(dir / "recusados.csv").rdbuf();
     EXPECT_EQ(csv.str(), "\xEF\xBB\xBFLinha,Nome,RG\r\n3," + *existing + ",\r\n");

@@ -86,7 +86,7 @@ TEST_F(ReportPrint, TheGuestListIsPrintedToAPdfFromThePreview) {
     Type(pdf.string());
     Key("Return");
     ASSERT_TRUE(WaitForMessage("Relatório salvo em '" + pdf.string() + "'.", 0));
-    Key("Return");
+    Answer("Return");
 
     const std::string text = PdfText(pdf);
     ASSERT_FALSE(text.empty()) << pdf;
