@@ -20,7 +20,9 @@ constexpr const char* kBigSequence = "02";
 constexpr int kBigGuests = 99998;
 
 struct World : bench::ScreenWorld {
-    World() : ScreenWorld("evt-bench-listconv") { ImportList(kBigBudget, kBigSequence, kBigGuests); }
+    World() : ScreenWorld("evt-bench-listconv") {
+        ImportList(kBigBudget, kBigSequence, kBigGuests);
+    }
 };
 
 World* world = nullptr;
@@ -58,4 +60,6 @@ BENCHMARK_CAPTURE(BM_LeaveFilterPanel, guests_99998, kBigBudget, kBigSequence, k
 
 }  // namespace
 
-int main(int argc, char** argv) { return bench::RunScreenBenchmarks(argc, argv, world); }
+int main(int argc, char** argv) {
+    return bench::RunScreenBenchmarks(argc, argv, world);
+}

@@ -110,4 +110,6 @@ BENCHMARK_CAPTURE(BM_ConfirmNewGuest, guests_99997, kHugeBudget, kHugeSequence, 
 
 }  // namespace
 
-int main(int argc, char** argv) { return bench::RunScreenBenchmarks(argc, argv, world); }
+int main(int argc, char** argv) {
+    return bench::RunScreenBenchmarks(argc, argv, world);
+}

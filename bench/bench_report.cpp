@@ -65,7 +65,8 @@ void BM_ReportQueriesSortAndLayout(benchmark::State& state) {
     std::size_t pages = 0;
     for (auto _ : state) {
         ReportData data = w.Data();
-        const ReportDocument doc = LayoutReport(w.def, data, PageSize(w.def.orientation), QDateTime::currentDateTime());
+        const ReportDocument doc =
+            LayoutReport(w.def, data, PageSize(w.def.orientation), QDateTime::currentDateTime());
         pages = doc.pages.size();
     }
     state.counters["pages"] = static_cast<double>(pages);
@@ -89,7 +90,8 @@ BENCHMARK(BM_ReportPreviewOpens)->Unit(benchmark::kMillisecond);
 void BM_ReportPdf(benchmark::State& state) {
     World& w = TheWorld();
     const ReportData data = w.Data();
-    const ReportDocument doc = LayoutReport(w.def, data, PageSize(w.def.orientation), QDateTime::currentDateTime());
+    const ReportDocument doc =
+        LayoutReport(w.def, data, PageSize(w.def.orientation), QDateTime::currentDateTime());
     const QString pdf = QString::fromStdString((w.dir / "lista.pdf").string());
     for (auto _ : state) SaveReportPdf(doc, pdf);
 }

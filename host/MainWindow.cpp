@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPointer>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 
 #include "corvana/core/Corvana.h"
@@ -25,13 +25,14 @@ MainWindow::MainWindow() {
     QMenu* eventos = menuBar()->addMenu("&Eventos");
     QAction* lista = eventos->addAction("&Lista de Convidados");
     lista->setObjectName("actListaConvidados");
-    connect(lista, &QAction::triggered, this, [this] { corvana::ui::Guarded([this] { openGuestList(); }); });
+    connect(lista, &QAction::triggered, this,
+            [this] { corvana::ui::Guarded([this] { openGuestList(); }); });
     QMenu* janela = menuBar()->addMenu("&Janela");
     janela->addAction("&Cascata", mdi_, &QMdiArea::cascadeSubWindows);
     janela->addAction("&Lado a lado", mdi_, &QMdiArea::tileSubWindows);
 
-    statusBar()->addWidget(new QLabel(QString::fromStdString(
-        "Filial " + Corvana::FiliProc() + " - " + Corvana::NomeFiliProc())));
+    statusBar()->addWidget(new QLabel(
+        QString::fromStdString("Filial " + Corvana::FiliProc() + " - " + Corvana::NomeFiliProc())));
     statusBar()->addPermanentWidget(new QLabel(QString::fromStdString(
         "Servidor " + Corvana::WebURL() + ":" + std::to_string(Corvana::WebPort()))));
     Corvana::SetMainForm(this, mdi_);

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         const std::string& a = rest[i];
         if (a == "--screen" && i + 1 < rest.size()) {
             screen = rest[++i];
-            while (i + 1 < rest.size() && rest[i + 1].rfind("--", 0) != 0) values.emplace_back(rest[++i]);
+            while (i + 1 < rest.size() && rest[i + 1].rfind("--", 0) != 0)
+                values.emplace_back(rest[++i]);
         } else if (a == "--screenshot" && i + 1 < rest.size()) {
             screenshot = rest[++i];
         } else if (a == "--screenshot-delay" && i + 1 < rest.size()) {
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
             if (shot.save(QString::fromStdString(screenshot), "PNG"))
                 std::cerr << "evt-host: captura de tela salva em " << screenshot << "\n";
             else
-                std::cerr << "evt-host: não foi possível salvar a captura em " << screenshot << "\n";
+                std::cerr << "evt-host: não foi possível salvar a captura em " << screenshot
+                          << "\n";
             if (quitAfterShot) QApplication::closeAllWindows();
         });
     }

@@ -15,8 +15,8 @@ extern "C" __attribute__((visibility("default"))) void IniProc(const corvana::Va
 // Opens the guest list window, or brings the open one to the front (its
 // filter fields then keep what they show: the values take effect when a
 // window is next created).
-void CriaListConv(const std::string& CdFilial, const std::string& NmFilial, const std::string& NrOrca,
-                  const std::string& NrSeq);
+void CriaListConv(const std::string& CdFilial, const std::string& NmFilial,
+                  const std::string& NrOrca, const std::string& NrSeq);
 // Open a new report / import window modally and return when it is closed.
 void CriaListaConvRel();
 void CriaListaImpArq();

@@ -35,7 +35,8 @@ TfrmListaConvRel::TfrmListaConvRel(QWidget* parent) : TfrmDadosGerRel(parent) {
     lblCodTela->SetCaption("EVT07801");
     lblCodRel->SetCaption("EVT078");
     msgPadrao.SetLines({
-        "Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no "
+        "Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado "
+        "no "
         "diretório '%s'.",
         "NovoCaption|Título do relatório",
         "NovoPrompt|Informe o título do relatório:",
@@ -50,14 +51,17 @@ TfrmListaConvRel::TfrmListaConvRel(QWidget* parent) : TfrmDadosGerRel(parent) {
 
     netListaConv.SetServerName("evt07800.rdmListConv");
     netListaConv.SetThrowException(false);
-    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) { netListaConvBeforeConnect(c); };
+    netListaConv.BeforeConnect = [this](corvana::TNetConnection& c) {
+        netListaConvBeforeConnect(c);
+    };
 
     BuildParameterFields();
 
     qryFilial.SetSQL("SELECT CDFILIAL, NMFILIAL FROM FILIAL ORDER BY CDFILIAL");
     qryFilial.DataSet().AddField("CDFILIAL", FieldType::String, 4, "Código");
     qryFilial.DataSet().AddField("NMFILIAL", FieldType::String, 50, "Nome");
-    qryVd_Filial.SetSQL("SELECT CDFILIAL, NMFILIAL FROM FILIAL WHERE CDFILIAL = :P_CDFILIAL ORDER BY CDFILIAL");
+    qryVd_Filial.SetSQL(
+        "SELECT CDFILIAL, NMFILIAL FROM FILIAL WHERE CDFILIAL = :P_CDFILIAL ORDER BY CDFILIAL");
     qryVd_Filial.DataSet().AddField("CDFILIAL", FieldType::String, 4);
     qryVd_Filial.DataSet().AddField("NMFILIAL", FieldType::String, 30);
     cdsOrcamento.AddField("NRORCAEVENTO", FieldType::String, 10, "Orçamento");
@@ -95,7 +99,9 @@ TfrmListaConvRel::TfrmListaConvRel(QWidget* parent) : TfrmDadosGerRel(parent) {
     resize(520, 230);
 }
 
-TfrmListaConvRel::~TfrmListaConvRel() { dtsOrcamento.SetDataSet(nullptr); }
+TfrmListaConvRel::~TfrmListaConvRel() {
+    dtsOrcamento.SetDataSet(nullptr);
+}
 
 void TfrmListaConvRel::BuildParameterFields() {
     auto* grid = new QGridLayout(grbDadosRel);
@@ -197,7 +203,8 @@ void TfrmListaConvRel::netListaConvBeforeConnect(corvana::TNetConnection& sender
 
 void TfrmListaConvRel::Vd_Filial() {
     try {
-        if (Consiste::EmptyString(medCdFilial->Text())) Consiste::MensErro(msgPadrao.Msg("FILIAL"), true);
+        if (Consiste::EmptyString(medCdFilial->Text()))
+            Consiste::MensErro(msgPadrao.Msg("FILIAL"), true);
         medCdFilial->SetText(Consiste::Ajusta(medCdFilial->Text(), 4));
         qryVd_Filial.Close();
         qryVd_Filial.ParamByName("P_CDFILIAL").SetAsString(medCdFilial->Text());
@@ -214,7 +221,9 @@ void TfrmListaConvRel::Vd_Filial() {
     }
 }
 
-void TfrmListaConvRel::medCdFilialExit(QObject*) { Vd_Filial(); }
+void TfrmListaConvRel::medCdFilialExit(QObject*) {
+    Vd_Filial();
+}
 
 void TfrmListaConvRel::btnFilialAfterPesq(QObject*) {
     corvana::ClientDataSet& branches = qryFilial.DataSet();
@@ -226,18 +235,22 @@ void TfrmListaConvRel::btnFilialAfterPesq(QObject*) {
 
 // Lists the budgets of the branch code exactly as typed.
 void TfrmListaConvRel::btnOrcaBeforePesq(QObject*, bool&) {
-    cdsOrcamento.SetData(
-        Consiste::CheckResultServ(netListaConv.Call("GetOrcamento", {medCdFilial->Text()}), true, 0));
+    cdsOrcamento.SetData(Consiste::CheckResultServ(
+        netListaConv.Call("GetOrcamento", {medCdFilial->Text()}), true, 0));
 }
 
 void TfrmListaConvRel::btnOrcaAfterPesq(QObject*) {
     medOrcamento->SetText(cdsOrcamento.FieldByName("NRORCAEVENTO").AsString());
 }
 
-void TfrmListaConvRel::medOrcamentoChange(QObject*) { edtSeq->SetText(""); }
+void TfrmListaConvRel::medOrcamentoChange(QObject*) {
+    edtSeq->SetText("");
+}
 
 // The budget is checked when the report runs, not here.
-void TfrmListaConvRel::medOrcamentoExit(QObject*) { edtSeq->SetText("00"); }
+void TfrmListaConvRel::medOrcamentoExit(QObject*) {
+    edtSeq->SetText("00");
+}
 
 void TfrmListaConvRel::Vd_Orcamento() {
     try {
@@ -272,15 +285,18 @@ void TfrmListaConvRel::Vd_Sequencial() {
     }
     edtSeq->SetText(Consiste::Ajusta(edtSeq->Text(), 2));
     cdsSequencial.SetData(Consiste::CheckResultServ(
-        netListaConv.Call("GetSequencial", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}), true,
-        0));
+        netListaConv.Call("GetSequencial",
+                          {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}),
+        true, 0));
     if (cdsSequencial.IsEmpty()) {
         edtSeq->SetFocus();
         Consiste::MensErro(msgPadrao.Msg("SEQ_N_CAD"), true);
     }
 }
 
-void TfrmListaConvRel::edtSeqExit(QObject*) { Vd_Sequencial(); }
+void TfrmListaConvRel::edtSeqExit(QObject*) {
+    Vd_Sequencial();
+}
 
 // The sequence keeps its text either way.
 void TfrmListaConvRel::ckbMostrarCopiaClick(QObject*) {
@@ -291,14 +307,17 @@ void TfrmListaConvRel::ckbMostrarCopiaClick(QObject*) {
 
 // --- the report's parameters ----------------------------------------------------------
 
-void TfrmListaConvRel::rpddPadraoBeforeGetQueryParams(corvana::report::TReportParams& params, bool&) {
+void TfrmListaConvRel::rpddPadraoBeforeGetQueryParams(corvana::report::TReportParams& params,
+                                                      bool&) {
     Vd_Filial();
     Vd_Orcamento();
     if (Qrddlgs::ExistParam(params, "P_CDFILIAL") && !Consiste::EmptyString(medCdFilial->Text()))
         params.ParamByName("P_CDFILIAL").AsString = medCdFilial->Text();
-    if (Qrddlgs::ExistParam(params, "P_NRORCAEVENTO") && !Consiste::EmptyString(medOrcamento->Text()))
+    if (Qrddlgs::ExistParam(params, "P_NRORCAEVENTO") &&
+        !Consiste::EmptyString(medOrcamento->Text()))
         params.ParamByName("P_NRORCAEVENTO").AsString = medOrcamento->Text();
-    if (Qrddlgs::ExistParam(params, "P_NRSEQORCAEVE") && Qrddlgs::ExistParam(params, "P_IDRESULT")) {
+    if (Qrddlgs::ExistParam(params, "P_NRSEQORCAEVE") &&
+        Qrddlgs::ExistParam(params, "P_IDRESULT")) {
         if (ckbMostrarCopia->Checked()) {
             params.ParamByName("P_NRSEQORCAEVE").AsString = "";
             params.ParamByName("P_IDRESULT").AsString = "T";

@@ -39,8 +39,8 @@ public:
     corvana::db::TADOIBQuery qryVd_Filial;  // one branch, for the branch check
     corvana::ClientDataSet cdsOrcamento;    // budgets of a branch, for the budget lookup
     corvana::DataSource dtsOrcamento;
-    corvana::ClientDataSet cdsVdOrca;       // the budget check
-    corvana::ClientDataSet cdsSequencial;   // the sequence check
+    corvana::ClientDataSet cdsVdOrca;      // the budget check
+    corvana::ClientDataSet cdsSequencial;  // the sequence check
 
     // --- handlers -------------------------------------------------------------------
     void FormCreate() override;

@@ -324,12 +324,14 @@ public:
         std::vector<Role> roles;
         std::string treatment;
         if (b.type == "Casamento") {
-            roles = {{"NOIVO", Sex::Male},   {"NOIVA", Sex::Female}, {"*", Sex::Male},
-                     {"*", Sex::Female},     {"*", Sex::Male},       {"*", Sex::Female}};
+            roles = {{"NOIVO", Sex::Male}, {"NOIVA", Sex::Female}, {"*", Sex::Male},
+                     {"*", Sex::Female},   {"*", Sex::Male},       {"*", Sex::Female}};
             treatment = rng_.Chance(80) ? "NOIVOS" : "*";
         } else if (b.type == "Baile de Debutante") {
-            roles = {{"DEBUTANTE", Sex::Female}, {"REPRESENTANTE", Sex::Male},
-                     {"*", Sex::Female},         {"*", Sex::Male},
+            roles = {{"DEBUTANTE", Sex::Female},
+                     {"REPRESENTANTE", Sex::Male},
+                     {"*", Sex::Female},
+                     {"*", Sex::Male},
                      {"*", Sex::Female}};
             const int roll = rng_.Below(10);
             treatment = roll < 5 ? "DEBUTANTE" : roll < 8 ? "DEBUTREPRESENTANTE" : "*";
@@ -339,9 +341,9 @@ public:
         }
         // Guests linked to clients, individuals and companies alike, but on
         // the plain list the screens' tests fill with clients of their own.
-        const bool linksClients = !(b.branch == demo::kPlainListBranch &&
-                                    b.number == demo::kPlainListBudget &&
-                                    sequence == demo::kPlainListSequence);
+        const bool linksClients =
+            !(b.branch == demo::kPlainListBranch && b.number == demo::kPlainListBudget &&
+              sequence == demo::kPlainListSequence);
         std::set<std::string> nameKeys, rgs;
         std::set<std::size_t> linked;
         double total = 0;
@@ -403,10 +405,9 @@ public:
             const char* onContract = placeholders ? "*" : host ? "S" : "N";
             st->Reset();
             st->BindAll(b.branch, b.number, sequence, padded(i + 1, 5), treatment, client,
-                        inscription, name, guestRg, present, role.condition, tel, cell, mail,
-                        type, onContract, order, quantity, GuestNameKey(name),
-                        GuestDocumentKey(guestRg), GuestDocumentKey(inscription),
-                        GuestOrderKey(order))
+                        inscription, name, guestRg, present, role.condition, tel, cell, mail, type,
+                        onContract, order, quantity, GuestNameKey(name), GuestDocumentKey(guestRg),
+                        GuestDocumentKey(inscription), GuestOrderKey(order))
                 .Execute();
         }
         return total;

@@ -151,8 +151,8 @@ void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
             "NMCHAVE FROM LISTACONVOREV "
             "ORDER BY CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV");
         while (st->Step())
-            guests.push_back({st->Text(0), st->Text(1), st->Text(2), st->Text(3), st->Text(4),
-                              st->Text(5)});
+            guests.push_back(
+                {st->Text(0), st->Text(1), st->Text(2), st->Text(3), st->Text(4), st->Text(5)});
     }
     // Keys change in any order: the list's rule is checked again when the
     // index is built anew over the final keys.

@@ -55,7 +55,7 @@ int Decode(int status) {
 
 // Runs a command to its end; its exit code.
 int RunToEnd(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-        const fs::path& log) {
+             const fs::path& log) {
     const pid_t pid = Spawn(argv, env, log);
     if (pid <= 0) return 127;
     int status = 0;
@@ -90,7 +90,8 @@ struct Display {
 
     static Display StartOnce(bool windowManager) {
         Display d;
-        const fs::path log = fs::temp_directory_path() / ("evt-desktop-x-" + std::to_string(getpid()) + ".log");
+        const fs::path log =
+            fs::temp_directory_path() / ("evt-desktop-x-" + std::to_string(getpid()) + ".log");
         int fds[2];
         if (pipe(fds) != 0) {
             d.why = "pipe";
@@ -104,14 +105,16 @@ struct Display {
         close(fds[1]);
         std::string number;
         fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        WaitUntil([&] {
-            char c;
-            while (read(fds[0], &c, 1) == 1) {
-                if (c == '\n') return true;
-                number += c;
-            }
-            return !d.xvfb->Running();
-        }, 20s);
+        WaitUntil(
+            [&] {
+                char c;
+                while (read(fds[0], &c, 1) == 1) {
+                    if (c == '\n') return true;
+                    number += c;
+                }
+                return !d.xvfb->Running();
+            },
+            20s);
         close(fds[0]);
         if (number.empty() || !d.xvfb->Running()) {
             d.why = "Xvfb não pôde ser iniciado (instalado? veja " + log.string() + ")";
@@ -120,12 +123,16 @@ struct Display {
         }
         d.name = ":" + number;
         if (!windowManager) return d;
-        d.wm = std::make_unique<Child>(std::vector<std::string>{"openbox"},
-                                       std::map<std::string, std::string>{{"DISPLAY", d.name}}, log);
+        d.wm =
+            std::make_unique<Child>(std::vector<std::string>{"openbox"},
+                                    std::map<std::string, std::string>{{"DISPLAY", d.name}}, log);
         // The window manager answers for the desktops once it runs.
-        const bool managed = WaitUntil([&] {
-            return RunToEnd({"xdotool", "get_num_desktops"}, {{"DISPLAY", d.name}}, "/dev/null") == 0;
-        }, 20s);
+        const bool managed = WaitUntil(
+            [&] {
+                return RunToEnd({"xdotool", "get_num_desktops"}, {{"DISPLAY", d.name}},
+                                "/dev/null") == 0;
+            },
+            20s);
         if (!managed) d.why = "o gerenciador de janelas openbox não iniciou";
         return d;
     }
@@ -146,7 +153,9 @@ Child::Child(const std::vector<std::string>& argv, const std::map<std::string, s
              const fs::path& log)
     : pid_(Spawn(argv, env, log)) {}
 
-Child::~Child() { Stop(); }
+Child::~Child() {
+    Stop();
+}
 
 bool Child::Running() {
     if (pid_ <= 0 || status_) return false;
@@ -203,7 +212,8 @@ void DesktopTest::TearDown() {
         std::cerr << "--- UI trace ---\n" << Read(dir / "ui.log");
         std::cerr << "--- host ---\n" << Read(dir / "host.log");
         for (int run = 1; run <= serverRun_; ++run)
-            std::cerr << "--- server " << run << " ---\n" << Read(dir / ("server-" + std::to_string(run) + ".log"));
+            std::cerr << "--- server " << run << " ---\n"
+                      << Read(dir / ("server-" + std::to_string(run) + ".log"));
     }
     host.reset();
     server.reset();
@@ -214,8 +224,9 @@ void DesktopTest::TearDown() {
 void DesktopTest::StartServer(int at) {
     const fs::path log = dir / ("server-" + std::to_string(++serverRun_) + ".log");
     server = std::make_unique<Child>(
-        std::vector<std::string>{(kBin / "evt07800-server").string(), "--host", "127.0.0.1", "--port",
-                                 std::to_string(at), "--db", (dir / "evt.db").string(), "--seed-demo"},
+        std::vector<std::string>{(kBin / "evt07800-server").string(), "--host", "127.0.0.1",
+                                 "--port", std::to_string(at), "--db", (dir / "evt.db").string(),
+                                 "--seed-demo"},
         std::map<std::string, std::string>{}, log);
     static const std::regex listening(R"(ouvindo em http://127\.0\.0\.1:(\d+))");
     std::smatch m;
@@ -228,7 +239,9 @@ void DesktopTest::StartServer(int at) {
     ASSERT_TRUE(server->Running()) << Read(log);
 }
 
-void DesktopTest::StopServer() { server.reset(); }
+void DesktopTest::StopServer() {
+    server.reset();
+}
 
 void DesktopTest::StartHost(const std::vector<std::string>& values) {
     std::vector<std::string> argv = {(kBin / "evt-host").string(),
@@ -242,13 +255,13 @@ void DesktopTest::StartHost(const std::vector<std::string>& values) {
                                      "--screen",
                                      "EVT07800"};
     argv.insert(argv.end(), values.begin(), values.end());
-    host = std::make_unique<Child>(argv,
-                                   std::map<std::string, std::string>{
-                                       {"DISPLAY", Display::Instance(windowManager).name},
-                                       {"QT_QPA_PLATFORM", "xcb"},
-                                       {"CORVANA_UI_TRACE", (dir / "ui.log").string()},
-                                       {"CORVANA_WEBPORT", ""}},
-                                   dir / "host.log");
+    host = std::make_unique<Child>(
+        argv,
+        std::map<std::string, std::string>{{"DISPLAY", Display::Instance(windowManager).name},
+                                           {"QT_QPA_PLATFORM", "xcb"},
+                                           {"CORVANA_UI_TRACE", (dir / "ui.log").string()},
+                                           {"CORVANA_WEBPORT", ""}},
+        dir / "host.log");
     const std::string ready = windowManager ? "focus frmListConv." : "window Corvana Eventos";
     ASSERT_TRUE(WaitUntil([&] {
         return Read(dir / "ui.log").find(ready) != std::string::npos || !host->Running();
@@ -269,7 +282,9 @@ std::optional<int> DesktopTest::QuitHost() {
 void DesktopTest::Xdotool(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ASSERT_EQ(RunToEnd(argv, {{"DISPLAY", Display::Instance(windowManager).name}}, dir / "xdotool.log"), 0)
+    ASSERT_EQ(
+        RunToEnd(argv, {{"DISPLAY", Display::Instance(windowManager).name}}, dir / "xdotool.log"),
+        0)
         << Read(dir / "xdotool.log");
 }
 
@@ -280,7 +295,9 @@ void DesktopTest::Key(const std::string& keys) {
     Xdotool(args);
 }
 
-void DesktopTest::Type(const std::string& text) { Xdotool({"type", "--delay", "40", text}); }
+void DesktopTest::Type(const std::string& text) {
+    Xdotool({"type", "--delay", "40", text});
+}
 
 void DesktopTest::ClickAt(int x, int y) {
     Xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
@@ -370,8 +387,12 @@ Snapshot DesktopTest::Dump() {
                 std::smatch m;
                 static const std::regex form(R"((.*) (-?\d+) (-?\d+) (\d+) (\d+)$)");
                 if (!std::regex_match(all, m, form)) continue;
-                s.menus.emplace(m[1], Widget{std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]),
-                                             std::stoi(m[5]), true, {}});
+                s.menus.emplace(m[1], Widget{std::stoi(m[2]),
+                                             std::stoi(m[3]),
+                                             std::stoi(m[4]),
+                                             std::stoi(m[5]),
+                                             true,
+                                             {}});
                 continue;
             }
             int enabled = 0;
@@ -410,7 +431,8 @@ int DesktopTest::Calls(const std::string& method) const {
     int count = 0;
     const std::string call = "POST /evt07800.rdmListConv/" + method + " ";
     for (int run = 1; run <= serverRun_; ++run) {
-        for (const std::string& line : Lines(Read(dir / ("server-" + std::to_string(run) + ".log"))))
+        for (const std::string& line :
+             Lines(Read(dir / ("server-" + std::to_string(run) + ".log"))))
             if (line.find(call) != std::string::npos) ++count;
     }
     return count;
@@ -437,7 +459,8 @@ bool DesktopTest::WaitForMessage(const std::string& text, std::size_t before) {
 std::optional<std::string> DesktopTest::Query(const std::string& sql) const {
     sqlite3* db = nullptr;
     std::optional<std::string> value;
-    if (sqlite3_open_v2((dir / "evt.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2((dir / "evt.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
         sqlite3_busy_timeout(db, 5000);
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&

@@ -60,9 +60,9 @@ struct Snapshot {
     std::vector<std::string> boxes;
     std::map<std::string, Widget> widgets;  // the first of each name
     std::map<std::string, Widget> menus;
-    int gridRows = -1, gridCurrent = -1;     // dbgPadrao
-    std::map<std::string, Widget> columns;   // dbgPadrao's, by field (x, w)
-    std::map<int, Widget> rows;              // dbgPadrao's first visible rows (y, h)
+    int gridRows = -1, gridCurrent = -1;    // dbgPadrao
+    std::map<std::string, Widget> columns;  // dbgPadrao's, by field (x, w)
+    std::map<int, Widget> rows;             // dbgPadrao's first visible rows (y, h)
 
     bool Enabled(const std::string& name) const;
     std::string Text(const std::string& name) const;

@@ -32,7 +32,7 @@ protected:
     }
 };
 
-constexpr const char* kListButtons[] = {"sbtIncluir", "sbtAlterar", "sbtExcluir",  "sbtVerificar",
+constexpr const char* kListButtons[] = {"sbtIncluir", "sbtAlterar",  "sbtExcluir",   "sbtVerificar",
                                         "sbtImpArq",  "sbtImprimir", "sbtConfirmar", "sbtCancelar"};
 
 }  // namespace

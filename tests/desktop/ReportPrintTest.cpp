@@ -35,7 +35,9 @@ class ReportPrint : public desktop::DesktopTest {
 protected:
     // Waits for the host to show a window of its own with this title.
     bool WaitForWindow(const std::string& title) {
-        return desktop::WaitUntil([&] { return ReadFile(dir / "ui.log").find("window " + title + "\n") != std::string::npos; });
+        return desktop::WaitUntil([&] {
+            return ReadFile(dir / "ui.log").find("window " + title + "\n") != std::string::npos;
+        });
     }
     bool WaitForActive(const std::string& title) {
         return desktop::WaitUntil([&] { return Dump().active == title; });
@@ -45,7 +47,8 @@ protected:
 }  // namespace
 
 TEST_F(ReportPrint, TheGuestListIsPrintedToAPdfFromThePreview) {
-    if (std::system("pdftotext -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftotext (poppler-utils) não está instalado";
+    if (std::system("pdftotext -v >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftotext (poppler-utils) não está instalado";
     const std::string budget = "0000001001";
     fs::create_directories(dir / "reports");
     for (const auto& entry : fs::directory_iterator(EVT_REPORT_DEFINITIONS))
@@ -90,13 +93,14 @@ TEST_F(ReportPrint, TheGuestListIsPrintedToAPdfFromThePreview) {
 
     const std::string text = PdfText(pdf);
     ASSERT_FALSE(text.empty()) << pdf;
-    const std::string where = "FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = '" + budget +
-                              "' AND NRSEQORCAEVE = '01'";
+    const std::string where = "FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = '" +
+                              budget + "' AND NRSEQORCAEVE = '01'";
     const std::string count = Query("SELECT COUNT(*) " + where).value_or("?");
     EXPECT_NE(text.find("Lista de Convidados por Nome"), std::string::npos);
     EXPECT_NE(text.find("Página 1 de 1"), std::string::npos);
     EXPECT_NE(text.find("Convidados: " + count + " nesta página"), std::string::npos) << text;
-    std::istringstream names(Query("SELECT group_concat(NMLISTACONVOREV, '|') " + where).value_or(""));
+    std::istringstream names(
+        Query("SELECT group_concat(NMLISTACONVOREV, '|') " + where).value_or(""));
     int seen = 0;
     for (std::string name; std::getline(names, name, '|'); ++seen)
         EXPECT_NE(text.find(name), std::string::npos) << name;

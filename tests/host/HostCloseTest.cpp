@@ -29,9 +29,10 @@ protected:
 TEST_F(HostCloseTest, AGuestTheServerDidNotTakeIsDroppedOnlyWhenTheUserSaysSo) {
     ASSERT_TRUE(OpenList(kBudget));
     ASSERT_EQ(f->FrameWindow()->parentWidget(), mainWindow->mdiArea()->viewport());
-    tap->SetHook("SetConvOrceve", [](const GuestServerTap::Args&) -> std::optional<corvana::Variant> {
-        return corvana::Variant::serverError("Servidor indisponível.");
-    });
+    tap->SetHook("SetConvOrceve",
+                 [](const GuestServerTap::Args&) -> std::optional<corvana::Variant> {
+                     return corvana::Variant::serverError("Servidor indisponível.");
+                 });
     InsertRow();
     TypeIn("NMLISTACONVOREV", "Convidado Pendente");
     Confirm();
@@ -44,8 +45,9 @@ TEST_F(HostCloseTest, AGuestTheServerDidNotTakeIsDroppedOnlyWhenTheUserSaysSo) {
     Settle();
     EXPECT_EQ(services.dialogs.PendingConfirms(), 0u);
     ASSERT_FALSE(services.dialogs.Messages().empty());
-    EXPECT_EQ(services.dialogs.Messages().back().text,
-              "1 alteração da lista de convidados não foi gravada no servidor. Descartar a alteração?");
+    EXPECT_EQ(
+        services.dialogs.Messages().back().text,
+        "1 alteração da lista de convidados não foi gravada no servidor. Descartar a alteração?");
     EXPECT_TRUE(mainWindow->isVisible());
     EXPECT_TRUE(boStCriado);
     EXPECT_TRUE(f->isVisible());

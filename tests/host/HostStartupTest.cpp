@@ -18,7 +18,8 @@ TEST(HostStartup, QtTextsArePortugueseAndWindowsCarryTheApplicationIcon) {
     std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
     QStringList items;
     for (QAction* action : menu->actions())
-        if (!action->isSeparator()) items << action->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+        if (!action->isSeparator())
+            items << action->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
     EXPECT_TRUE(items.contains(QStringLiteral("Colar"))) << items.join(", ").toStdString();
     EXPECT_TRUE(items.contains(QStringLiteral("Desfazer"))) << items.join(", ").toStdString();
     EXPECT_FALSE(items.contains(QStringLiteral("Paste")));

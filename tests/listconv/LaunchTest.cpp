@@ -10,7 +10,8 @@ struct Fields {
 };
 
 Fields FilterFields(TfrmListConv* f) {
-    return {f->medCdFilial->Text(), f->edtNmFilial->Text(), f->medOrcamento->Text(), f->edtSeq->Text()};
+    return {f->medCdFilial->Text(), f->edtNmFilial->Text(), f->medOrcamento->Text(),
+            f->edtSeq->Text()};
 }
 
 }  // namespace
@@ -43,8 +44,10 @@ TEST_F(LaunchTest, LaunchValuesLandUnchangedAndTheBranchStaysOnActivation) {
 
 TEST_F(LaunchTest, MalformedParamsOpenEmptyWithTheHostBranch) {
     for (const corvana::Variant& params :
-         {Values({"0001", "Matriz", "ABC"}), corvana::Variant("0001;Matriz;ABC;01"), corvana::Variant()}) {
-        SCOPED_TRACE(params.kind() == corvana::Variant::Kind::Array ? "três elementos" : "não é lista");
+         {Values({"0001", "Matriz", "ABC"}), corvana::Variant("0001;Matriz;ABC;01"),
+          corvana::Variant()}) {
+        SCOPED_TRACE(params.kind() == corvana::Variant::Kind::Array ? "três elementos"
+                                                                    : "não é lista");
         TfrmListConv* f = Launch(params);
         ASSERT_NE(f, nullptr);
         Fields got = FilterFields(f);
@@ -57,7 +60,8 @@ TEST_F(LaunchTest, MalformedParamsOpenEmptyWithTheHostBranch) {
 }
 
 TEST_F(LaunchTest, ElementsAfterTheFourthAreIgnored) {
-    TfrmListConv* f = Launch(Values({"0001", "Matriz", "0000000123", "02", "extra", corvana::Variant::Array{}}));
+    TfrmListConv* f =
+        Launch(Values({"0001", "Matriz", "0000000123", "02", "extra", corvana::Variant::Array{}}));
     Fields got = FilterFields(f);
     EXPECT_EQ(got.filial, "0001");
     EXPECT_EQ(got.orca, "0000000123");

@@ -53,7 +53,9 @@ protected:
         return frmListConv;
     }
 
-    static corvana::Variant Values(std::vector<corvana::Variant> v) { return corvana::Variant(std::move(v)); }
+    static corvana::Variant Values(std::vector<corvana::Variant> v) {
+        return corvana::Variant(std::move(v));
+    }
 
     static void Settle() {
         for (int i = 0; i < 5; ++i) QTest::qWait(5);

@@ -344,7 +344,8 @@ TEST_F(SaveTest, AReloadSendsPendingChangesOrAsksBeforeDroppingThem) {
     Click(f->sbtVerificar);
     EXPECT_EQ(f->cdsConvOrceve.ChangeCount(), 0);
     EXPECT_EQ(GuestsNamed("Pendente Antes de Recarregar"), 1);
-    EXPECT_TRUE(f->cdsConvOrceve.Locate("NMLISTACONVOREV", corvana::Variant("Pendente Antes de Recarregar")));
+    EXPECT_TRUE(f->cdsConvOrceve.Locate("NMLISTACONVOREV",
+                                        corvana::Variant("Pendente Antes de Recarregar")));
 }
 
 TEST_F(SaveTest, ADeleteIsSavedAtOnceWithoutReloading) {

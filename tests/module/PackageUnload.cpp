@@ -25,7 +25,8 @@ int Fail(const char* what) {
 
 corvana::ui::TForm* OpenScreen() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* form = qobject_cast<corvana::ui::TForm*>(w); form && form->isVisible()) return form;
+        if (auto* form = qobject_cast<corvana::ui::TForm*>(w); form && form->isVisible())
+            return form;
     return nullptr;
 }
 

@@ -32,8 +32,9 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 class DefinitionFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("evt-report-defs-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("evt-report-defs-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -52,15 +53,18 @@ TEST(ReportDefinitionTest, AFaultyDefinitionIsRefusedNamingTheFileAndTheFault) {
         {Valid().substr(0, 40), "o texto não é um JSON válido (linha 1, coluna"},
         {Replaced(Valid(), "\"format\": 1", "\"format\": 2"), "o formato 2 não é conhecido"},
         {Replaced(Valid(), R"("title": "Lista",)", ""), "falta o campo obrigatório \"title\""},
-        {Replaced(Valid(), "\"columns\"", "\"colums\""), "a chave \"colums\" não faz parte do formato"},
-        {Replaced(Valid(), "\"width\": 80", "\"width\": \"80\""), "o campo \"columns[1].width\" deve ser um número"},
+        {Replaced(Valid(), "\"columns\"", "\"colums\""),
+         "a chave \"colums\" não faz parte do formato"},
+        {Replaced(Valid(), "\"width\": 80", "\"width\": \"80\""),
+         "o campo \"columns[1].width\" deve ser um número"},
         {Replaced(Valid(), "\"width\": 80", "\"width\": 200"),
          "as colunas somam 200 mm de largura e a página em retrato tem 186 mm úteis"},
         {Replaced(Valid(), "\"width\": 80}", "\"width\": 80, \"align\": \"middle\"}"),
          "o campo \"columns[1].align\" deve ser um de \"left\", \"center\", \"right\""},
         {Replaced(Valid(), R"(["P_NRORCAEVENTO"])", R"(["P_NRORCAEVENTO", "P_NRORCAEVENTO"])"),
          "o parâmetro \"P_NRORCAEVENTO\" aparece duas vezes"},
-        {Replaced(Valid(), "\"columns\"", R"("totals": [{"label": "Presentes", "field": "IDCONVPRESEOREV"}], "columns")"),
+        {Replaced(Valid(), "\"columns\"",
+                  R"("totals": [{"label": "Presentes", "field": "IDCONVPRESEOREV"}], "columns")"),
          "o total \"totals[1]\" diz o campo mas não os valores"},
         {Replaced(Valid(), "\"field\": \"NMLISTACONVOREV\"", "\"field\": \"NOME DO CONVIDADO\""),
          "o campo \"columns[1].field\" deve ser o nome de uma coluna da consulta"},
@@ -71,14 +75,19 @@ TEST(ReportDefinitionTest, AFaultyDefinitionIsRefusedNamingTheFileAndTheFault) {
             ADD_FAILURE() << "aceita: " << c.text;
         } catch (const corvana::Error& e) {
             const std::string what = e.what();
-            EXPECT_EQ(what.rfind("Definição de relatório inválida no arquivo 'EVT078-teste.json': ", 0), 0u) << what;
+            EXPECT_EQ(
+                what.rfind("Definição de relatório inválida no arquivo 'EVT078-teste.json': ", 0),
+                0u)
+                << what;
             EXPECT_NE(what.find(c.fault), std::string::npos) << what;
         }
     }
     // The list form of a query is its lines joined.
     const ReportDefinition def = ParseReportDefinition(
-        Replaced(Valid(), R"("SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = :P_NRORCAEVENTO")",
-                 R"(["SELECT NMLISTACONVOREV", "FROM LISTACONVOREV"])"),
+        Replaced(
+            Valid(),
+            R"("SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = :P_NRORCAEVENTO")",
+            R"(["SELECT NMLISTACONVOREV", "FROM LISTACONVOREV"])"),
         "EVT078-linhas.json");
     EXPECT_EQ(def.query, "SELECT NMLISTACONVOREV\nFROM LISTACONVOREV");
 }
@@ -100,10 +109,13 @@ TEST_F(DefinitionFolder, TheCatalogListsTheCodesFilesByTitleAndTellsTheUnreadabl
     for (const auto& d : catalog.definitions) titles.push_back(d.title);
     EXPECT_EQ(titles, (std::vector<std::string>{"Lista de Convidados", "Órfãos e Viúvas"}));
     ASSERT_EQ(catalog.faults.size(), 2u);
-    EXPECT_NE(catalog.faults[0].find("'EVT078-outro-codigo.json'"), std::string::npos) << catalog.faults[0];
-    EXPECT_NE(catalog.faults[0].find("não é o do nome do arquivo"), std::string::npos) << catalog.faults[0];
-    EXPECT_NE(catalog.faults[1].find("'EVT078-quebrado.json': o texto não é um JSON válido (linha 2"),
-              std::string::npos)
+    EXPECT_NE(catalog.faults[0].find("'EVT078-outro-codigo.json'"), std::string::npos)
+        << catalog.faults[0];
+    EXPECT_NE(catalog.faults[0].find("não é o do nome do arquivo"), std::string::npos)
+        << catalog.faults[0];
+    EXPECT_NE(
+        catalog.faults[1].find("'EVT078-quebrado.json': o texto não é um JSON válido (linha 2"),
+        std::string::npos)
         << catalog.faults[1];
 }
 

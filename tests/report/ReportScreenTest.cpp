@@ -109,17 +109,20 @@ protected:
         return static_cast<long long>(GuestNames(*db, "0001", kBudget, sequence).size());
     }
     std::string ResultingCopy() {
-        return Scalar(*db,
-                      "SELECT NRSEQORCAEVE FROM ORCAEVENTOSEQ WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? "
-                      "AND IDRESULT = 'S'",
-                      std::string(kBudget));
+        return Scalar(
+            *db,
+            "SELECT NRSEQORCAEVE FROM ORCAEVENTOSEQ WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? "
+            "AND IDRESULT = 'S'",
+            std::string(kBudget));
     }
     // A definition of the test's own, listed under `title`.
-    void AddDefinition(const std::string& file, const std::string& title, const std::string& parameters,
-                       const std::string& where) {
+    void AddDefinition(const std::string& file, const std::string& title,
+                       const std::string& parameters, const std::string& where) {
         WriteFile(reports / file,
-                  R"({"format": 1, "report": "EVT078", "title": ")" + title + R"(", "parameters": )" + parameters +
-                      R"(, "query": "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE )" + where + R"(",
+                  R"({"format": 1, "report": "EVT078", "title": ")" + title +
+                      R"(", "parameters": )" + parameters +
+                      R"(, "query": "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE )" + where +
+                      R"(",
   "columns": [{"field": "NMLISTACONVOREV", "label": "Nome", "width": 80}]})");
     }
 
@@ -142,7 +145,8 @@ TEST_F(ReportScreen, OpensWithTheGuestListValuesAsTheyStandOrEmptyWithoutABranch
     EXPECT_TRUE(r->edtSeq->isEnabled());
     EXPECT_EQ(r->lblCodRel->Caption(), "EVT078");
     EXPECT_EQ(r->cbbReportNames->Items(),
-              (std::vector<std::string>{"Convidados do Contrato", "Lista de Convidados por Nome", "Lista de Portaria"}));
+              (std::vector<std::string>{"Convidados do Contrato", "Lista de Convidados por Nome",
+                                        "Lista de Portaria"}));
     EXPECT_EQ(services.busy.Texts(), std::vector<std::string>{"Validando tradução de relatórios"});
     EXPECT_EQ(CallNames(), std::vector<std::string>{}) << "nothing is checked on opening";
     r->Close();
@@ -152,7 +156,8 @@ TEST_F(ReportScreen, OpensWithTheGuestListValuesAsTheyStandOrEmptyWithoutABranch
     f->medCdFilial->SetText("0002");
     ASSERT_EQ(f->edtNmFilial->Text(), "");
     OpenReport();
-    for (auto* edit : {static_cast<corvana::ui::TEdit*>(r->medCdFilial), r->edtNmFilial, r->medOrcamento, r->edtSeq})
+    for (auto* edit : {static_cast<corvana::ui::TEdit*>(r->medCdFilial), r->edtNmFilial,
+                       r->medOrcamento, r->edtSeq})
         EXPECT_EQ(edit->Text(), "") << edit->Name();
 }
 
@@ -204,10 +209,12 @@ TEST_F(ReportScreen, TheLookupsFillTheBranchAndTheBudget) {
     ASSERT_EQ(tap->ArgsOf("GetOrcamento").size(), 1u);
     EXPECT_EQ(tap->ArgsOf("GetOrcamento")[0].at(0).toString(), "0002");
     EXPECT_EQ(r->medOrcamento->Text(),
-              Scalar(*db, "SELECT MIN(NRORCAEVENTO) FROM ORCAEVENTO WHERE CDFILIAL = ?", std::string("0002")));
+              Scalar(*db, "SELECT MIN(NRORCAEVENTO) FROM ORCAEVENTO WHERE CDFILIAL = ?",
+                     std::string("0002")));
     EXPECT_EQ(r->edtSeq->Text(), "");
     EXPECT_EQ(services.search.Texts(),
-              (std::vector<std::string>{"Filial|Não há filial cadastrada.", "Orçamento|Não há orçamento cadastrado."}));
+              (std::vector<std::string>{"Filial|Não há filial cadastrada.",
+                                        "Orçamento|Não há orçamento cadastrado."}));
 }
 
 TEST_F(ReportScreen, BranchAndBudgetRefusalsEndTheRunBeforeAnyParameterIsSet) {
@@ -249,7 +256,8 @@ TEST_F(ReportScreen, TheCheckBoxPrintsTheResultingCopyInsteadOfTheSequence) {
     ASSERT_TRUE(OpenList(kBudget));
     OpenReport();
     Choose("Lista de Convidados por Nome");
-    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {}, QPoint(6, r->ckbMostrarCopia->height() / 2));
+    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {},
+                      QPoint(6, r->ckbMostrarCopia->height() / 2));
     Settle();
     ASSERT_TRUE(r->ckbMostrarCopia->Checked());
     EXPECT_FALSE(r->edtSeq->isEnabled());
@@ -266,7 +274,8 @@ TEST_F(ReportScreen, TheCheckBoxPrintsTheResultingCopyInsteadOfTheSequence) {
     EXPECT_EQ(services.busy.Texts().back(), "Gerando o relatório...");
     EXPECT_EQ(services.busy.Depth(), 0);
 
-    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {}, QPoint(6, r->ckbMostrarCopia->height() / 2));
+    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {},
+                      QPoint(6, r->ckbMostrarCopia->height() / 2));
     Settle();
     EXPECT_TRUE(r->edtSeq->isEnabled());
     EXPECT_TRUE(r->lblSequencial->isEnabled());
@@ -277,9 +286,11 @@ TEST_F(ReportScreen, TheCheckBoxPrintsTheResultingCopyInsteadOfTheSequence) {
 }
 
 TEST_F(ReportScreen, ADefinitionGetsOnlyTheParametersItHasAndTheBranchIsCheckedAnyway) {
-    AddDefinition("EVT078-sem-resultado.json", "Sem cópia resultante",
-                  R"(["P_CDFILIAL", "P_NRORCAEVENTO", {"name": "P_NRSEQORCAEVE", "default": "01"}])",
-                  "CDFILIAL = :P_CDFILIAL AND NRORCAEVENTO = :P_NRORCAEVENTO AND NRSEQORCAEVE = :P_NRSEQORCAEVE");
+    AddDefinition(
+        "EVT078-sem-resultado.json", "Sem cópia resultante",
+        R"(["P_CDFILIAL", "P_NRORCAEVENTO", {"name": "P_NRSEQORCAEVE", "default": "01"}])",
+        "CDFILIAL = :P_CDFILIAL AND NRORCAEVENTO = :P_NRORCAEVENTO AND NRSEQORCAEVE = "
+        ":P_NRSEQORCAEVE");
     AddDefinition("EVT078-so-orcamento.json", "Só o orçamento", R"(["P_NRORCAEVENTO"])",
                   "NRORCAEVENTO = :P_NRORCAEVENTO AND NRSEQORCAEVE = '01'");
     ASSERT_TRUE(OpenList(kBudget));
@@ -351,8 +362,9 @@ TEST_F(ReportScreen, AFaultyDefinitionIsToldAndAFolderWithoutAnyKeepsTheScreenCl
     ASSERT_TRUE(OpenList(kBudget));
     WriteFile(reports / "EVT078-quebrado.json", R"({"format": 1, "report": "EVT078", "title": 7})");
     OpenReport();
-    EXPECT_EQ(Errors(), std::vector<std::string>{"Definição de relatório inválida no arquivo 'EVT078-quebrado.json': "
-                                                 "o campo \"title\" deve ser um texto."});
+    EXPECT_EQ(Errors(), std::vector<std::string>{
+                            "Definição de relatório inválida no arquivo 'EVT078-quebrado.json': "
+                            "o campo \"title\" deve ser um texto."});
     EXPECT_EQ(r->cbbReportNames->Items().size(), 3u);
     r->Close();
     Settle();
@@ -367,9 +379,10 @@ TEST_F(ReportScreen, AFaultyDefinitionIsToldAndAFolderWithoutAnyKeepsTheScreenCl
     fs::remove(reports / "EVT078-quebrado.json");
     services.dialogs.Clear();
     EXPECT_THROW(corvana::ui::CreateForm<TfrmListaConvRel>(), corvana::EAbort);
-    EXPECT_EQ(Errors(), std::vector<std::string>{"O arquivo contendo a definição do relatório de código 'EVT078' "
-                                                 "não foi encontrado no diretório '" +
-                                                 reports.string() + "'."});
+    EXPECT_EQ(Errors(), std::vector<std::string>{
+                            "O arquivo contendo a definição do relatório de código 'EVT078' "
+                            "não foi encontrado no diretório '" +
+                            reports.string() + "'."});
 }
 
 TEST_F(ReportScreen, TheChosenDefinitionIsSavedUnderANewTitle) {
@@ -378,7 +391,8 @@ TEST_F(ReportScreen, TheChosenDefinitionIsSavedUnderANewTitle) {
     Choose("Lista de Portaria");
     services.dialogs.ExpectInput("Portaria do Salão Nobre");
     r->sbtSalvarRelatorio->Click();
-    EXPECT_EQ(services.dialogs.Messages().back().text, "Título do relatório|Informe o título do relatório:");
+    EXPECT_EQ(services.dialogs.Messages().back().text,
+              "Título do relatório|Informe o título do relatório:");
     EXPECT_EQ(services.dialogs.InputInitials().back(), "Lista de Portaria");
     EXPECT_EQ(r->cbbReportNames->Text(), "Portaria do Salão Nobre");
     EXPECT_TRUE(fs::exists(reports / "EVT078-portaria-do-salao-nobre.json"));
@@ -386,7 +400,8 @@ TEST_F(ReportScreen, TheChosenDefinitionIsSavedUnderANewTitle) {
     EXPECT_TRUE(r->RelatorioSelecionado()->group.has_value());
 
     for (const auto& [title, message] :
-         {std::pair<std::string, std::string>{"lista de portaria", "Já existe um relatório com o título 'Lista de Portaria'."},
+         {std::pair<std::string, std::string>{
+              "lista de portaria", "Já existe um relatório com o título 'Lista de Portaria'."},
           {"", "O título do relatório deve ser informado."}}) {
         services.dialogs.Clear();
         services.dialogs.ExpectInput(title);

@@ -19,7 +19,9 @@ namespace report_test {
 
 namespace fs = std::filesystem;
 
-inline fs::path Shipped(const std::string& name) { return fs::path(EVT_REPORT_DEFINITIONS) / name; }
+inline fs::path Shipped(const std::string& name) {
+    return fs::path(EVT_REPORT_DEFINITIONS) / name;
+}
 
 inline const char* const kByName = "EVT078-lista-por-nome.json";
 inline const char* const kContract = "EVT078-convidados-do-contrato.json";
@@ -31,7 +33,8 @@ inline fs::path InstallShipped(const fs::path& dir) {
     const fs::path reports = dir / "reports";
     fs::create_directories(reports);
     for (const auto& entry : fs::directory_iterator(EVT_REPORT_DEFINITIONS))
-        fs::copy_file(entry.path(), reports / entry.path().filename(), fs::copy_options::overwrite_existing);
+        fs::copy_file(entry.path(), reports / entry.path().filename(),
+                      fs::copy_options::overwrite_existing);
     Corvana::SetReportsDir(reports.string());
     return reports;
 }
@@ -59,8 +62,9 @@ inline bool HavePdfToText() {
 }
 
 // The names of a guest list, as stored.
-inline std::vector<std::string> GuestNames(evt::server::storage::Database& db, const std::string& branch,
-                                           const std::string& budget, const std::string& sequence) {
+inline std::vector<std::string> GuestNames(evt::server::storage::Database& db,
+                                           const std::string& branch, const std::string& budget,
+                                           const std::string& sequence) {
     auto connection = db.Acquire();
     auto st = connection->Prepare(
         "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "

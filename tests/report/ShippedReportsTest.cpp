@@ -65,8 +65,8 @@ protected:
 
     // The rows printed: each line with a cell that is one of `names`, by name
     // in the order printed, with the line's other cells.
-    static std::vector<std::pair<std::string, QStringList>> Rows(const QString& page,
-                                                                 const std::set<std::string>& names) {
+    static std::vector<std::pair<std::string, QStringList>> Rows(
+        const QString& page, const std::set<std::string>& names) {
         std::vector<std::pair<std::string, QStringList>> rows;
         for (const QString& line : page.split('\n')) {
             const QStringList cells = Cells(line);
@@ -80,9 +80,10 @@ protected:
     std::map<std::string, std::string> Column(const char* column, const std::string& budget,
                                               const std::string& sequence) {
         auto connection = db->Acquire();
-        auto st = connection->Prepare(std::string("SELECT NMLISTACONVOREV, COALESCE(") + column +
-                                      ", '') FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? "
-                                      "AND NRSEQORCAEVE = ?");
+        auto st = connection->Prepare(
+            std::string("SELECT NMLISTACONVOREV, COALESCE(") + column +
+            ", '') FROM LISTACONVOREV WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? "
+            "AND NRSEQORCAEVE = ?");
         st->BindAll(budget, sequence);
         std::map<std::string, std::string> out;
         while (st->Step()) out[st->Text(0)] = st->Text(1);
@@ -102,7 +103,8 @@ protected:
 
 bool HasAccent(const std::vector<std::string>& names) {
     return std::any_of(names.begin(), names.end(), [](const std::string& n) {
-        return std::any_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        return std::any_of(n.begin(), n.end(),
+                           [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     });
 }
 
@@ -110,14 +112,16 @@ bool HasAccent(const std::vector<std::string>& names) {
 
 TEST_F(ShippedReports, EachDefinitionPrintsTheGuestsOfTheSequenceOrOfTheResultingCopy) {
     // A budget whose resulting copy is another sequence than "01".
-    const std::string budget = Scalar(*db,
-        "SELECT NRORCAEVENTO FROM ORCAEVENTOSEQ WHERE CDFILIAL = '0001' AND IDRESULT = 'S' "
-        "AND NRSEQORCAEVE <> '01' AND NRORCAEVENTO <> ? ORDER BY NRORCAEVENTO LIMIT 1",
-        std::string(demo::kBigListBudget));
+    const std::string budget =
+        Scalar(*db,
+               "SELECT NRORCAEVENTO FROM ORCAEVENTOSEQ WHERE CDFILIAL = '0001' AND IDRESULT = 'S' "
+               "AND NRSEQORCAEVE <> '01' AND NRORCAEVENTO <> ? ORDER BY NRORCAEVENTO LIMIT 1",
+               std::string(demo::kBigListBudget));
     ASSERT_FALSE(budget.empty());
     const std::string result = Scalar(*db,
-        "SELECT NRSEQORCAEVE FROM ORCAEVENTOSEQ WHERE CDFILIAL = '0001' AND NRORCAEVENTO = ? AND IDRESULT = 'S'",
-        budget);
+                                      "SELECT NRSEQORCAEVE FROM ORCAEVENTOSEQ WHERE CDFILIAL = "
+                                      "'0001' AND NRORCAEVENTO = ? AND IDRESULT = 'S'",
+                                      budget);
 
     for (const auto& [sequence, idResult, listed] :
          {std::tuple<std::string, std::string, std::string>{"01", "", "01"}, {"", "T", result}}) {
@@ -139,8 +143,8 @@ TEST_F(ShippedReports, EachDefinitionPrintsTheGuestsOfTheSequenceOrOfTheResultin
         for (const auto& other : {std::string("01"), result})
             for (const auto& n : GuestNames(*db, "0001", budget, other)) universe.insert(n);
         ASSERT_GT(universe.size(), guests.size());
-        const long present =
-            std::count_if(presence.begin(), presence.end(), [](const auto& p) { return p.second == "S"; });
+        const long present = std::count_if(presence.begin(), presence.end(),
+                                           [](const auto& p) { return p.second == "S"; });
 
         {
             const Printed byName = Print(kByName, budget, sequence, idResult);
@@ -155,8 +159,10 @@ TEST_F(ShippedReports, EachDefinitionPrintsTheGuestsOfTheSequenceOrOfTheResultin
                 EXPECT_EQ(cells.count("Não"), (presence.at(name) == "N") + !shown) << name;
             }
             EXPECT_EQ(Sorted(printed), Sorted(guests));
-            EXPECT_TRUE(page.contains(QString("Convidados: %1 nesta página · %1 até aqui").arg(guests.size())));
-            EXPECT_TRUE(page.contains(QString("Presentes: %1 nesta página · %1 até aqui").arg(present)));
+            EXPECT_TRUE(page.contains(
+                QString("Convidados: %1 nesta página · %1 até aqui").arg(guests.size())));
+            EXPECT_TRUE(
+                page.contains(QString("Presentes: %1 nesta página · %1 até aqui").arg(present)));
             EXPECT_TRUE(page.contains(QString("Convidados: %1\n").arg(guests.size())));
             EXPECT_TRUE(page.contains("Página 1 de 1"));
             EXPECT_TRUE(page.contains(QString::fromStdString("Orçamento: " + budget)));
@@ -174,7 +180,8 @@ TEST_F(ShippedReports, EachDefinitionPrintsTheGuestsOfTheSequenceOrOfTheResultin
                 last = number;
             }
             EXPECT_EQ(Sorted(printed), Sorted(onContract));
-            EXPECT_TRUE(contractList.pages[0].contains(QString("Convidados no contrato: %1\n").arg(onContract.size())));
+            EXPECT_TRUE(contractList.pages[0].contains(
+                QString("Convidados no contrato: %1\n").arg(onContract.size())));
         }
         {
             const Printed door = Print(kDoor, budget, sequence, idResult);
@@ -190,8 +197,10 @@ TEST_F(ShippedReports, EachDefinitionPrintsTheGuestsOfTheSequenceOrOfTheResultin
             EXPECT_TRUE(door.pages[0].contains(QString("Especiais: %1\n").arg(special)));
             // Each guest's initial, without accent, titles its group.
             for (const std::string& name : guests) {
-                const QString initial =
-                    QString::fromStdString(name).normalized(QString::NormalizationForm_D).left(1).toUpper();
+                const QString initial = QString::fromStdString(name)
+                                            .normalized(QString::NormalizationForm_D)
+                                            .left(1)
+                                            .toUpper();
                 EXPECT_TRUE(door.pages[0].contains("Letra: " + initial)) << name;
             }
         }
@@ -235,13 +244,15 @@ TEST_F(ShippedReports, TheFiveThousandGuestListHasItsPageNumbersAndTotalsOnEvery
     }
     EXPECT_EQ(guests, demo::kBigListGuests);
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()), names);
-    EXPECT_TRUE(printed.pages.back().contains(QString("Convidados: %1\n").arg(demo::kBigListGuests)));
+    EXPECT_TRUE(
+        printed.pages.back().contains(QString("Convidados: %1\n").arg(demo::kBigListGuests)));
     EXPECT_TRUE(printed.pages.back().contains(QString("Presentes: %1\n").arg(present)));
     // By name, as a Brazilian reader orders them.
     QCollator collator{QLocale(QLocale::Portuguese, QLocale::Brazil)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     for (std::size_t i = 1; i < all.size(); ++i)
-        ASSERT_LE(collator.compare(QString::fromStdString(all[i - 1]), QString::fromStdString(all[i])), 0)
+        ASSERT_LE(
+            collator.compare(QString::fromStdString(all[i - 1]), QString::fromStdString(all[i])), 0)
             << all[i - 1] << " / " << all[i];
 }
 
@@ -255,8 +266,10 @@ TEST_F(ShippedReports, NamesOfFiftyCharactersStayWithinTheirColumn) {
     ASSERT_EQ(words.size(), 50);
     for (const auto& [number, name] : {std::pair{"00001", words}, std::pair{"00002", word}}) {
         auto connection = db->Acquire();
-        connection->Prepare("UPDATE LISTACONVOREV SET NMLISTACONVOREV = ?, NMCHAVE = ? WHERE CDFILIAL = '0001' "
-                            "AND NRORCAEVENTO = ? AND NRSEQORCAEVE = '01' AND NRLISTACONVOREV = ?")
+        connection
+            ->Prepare(
+                "UPDATE LISTACONVOREV SET NMLISTACONVOREV = ?, NMCHAVE = ? WHERE CDFILIAL = '0001' "
+                "AND NRORCAEVENTO = ? AND NRSEQORCAEVE = '01' AND NRLISTACONVOREV = ?")
             ->BindAll(name.toStdString(), evt::server::storage::GuestNameKey(name.toStdString()),
                       std::string(demo::kPlainListBudget), std::string(number))
             .Execute();
@@ -265,17 +278,20 @@ TEST_F(ShippedReports, NamesOfFiftyCharactersStayWithinTheirColumn) {
     const fs::path pdf = dir / (std::string(kByName) + ".pdf");
 
     QProcess p;
-    p.start("pdftotext", {"-bbox", "-f", "1", "-l", "1", QString::fromStdString(pdf.string()), "-"});
+    p.start("pdftotext",
+            {"-bbox", "-f", "1", "-l", "1", QString::fromStdString(pdf.string()), "-"});
     ASSERT_TRUE(p.waitForFinished(60000));
     const QString boxes = QString::fromUtf8(p.readAllStandardOutput());
     const double left = printed.doc.columnSpans[0].first / kUnitsPerPoint;
     const double right = printed.doc.columnSpans[0].second / kUnitsPerPoint;
     QString inColumn;
-    QRegularExpression box(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re");
+    QRegularExpression box(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" )re"
+                           R"re(xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re");
     double rowsTop = -1;  // below the column titles
     for (auto it = box.globalMatch(boxes); it.hasNext();) {
         const auto m = it.next();
-        const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble(), x1 = m.captured(3).toDouble();
+        const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble(),
+                     x1 = m.captured(3).toDouble();
         if (rowsTop < 0) {
             if (m.captured(4) == "Convidado") rowsTop = y0 + 1;
             continue;

@@ -23,14 +23,15 @@ std::string g_argv0;  // fallback for locating the executable
 std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
 }
 
 // Where a value came from, for the error messages.
-std::string where(const std::string& origin) { return origin.empty() ? "" : " (" + origin + ")"; }
+std::string where(const std::string& origin) {
+    return origin.empty() ? "" : " (" + origin + ")";
+}
 
 int parsePort(const std::string& key, const std::string& value, const std::string& origin) {
     const std::string text = Consiste::AllTrim(value);
@@ -54,8 +55,7 @@ bool parseBool(const std::string& key, const std::string& value, const std::stri
     // "NÃO" lower-cases to "nÃo" in ASCII; fold the one accented capital.
     if (const auto pos = text.find("\xC3\x83"); pos != std::string::npos)
         text.replace(pos, 2, "\xC3\xA3");
-    if (text == "1" || text == "true" || text == "sim" || text == "s")
-        return true;
+    if (text == "1" || text == "true" || text == "sim" || text == "s") return true;
     if (text == "0" || text == "false" || text == "não" || text == "nao" || text == "n")
         return false;
     throw corvana::Error("Valor inválido para " + key + where(origin) + ": \"" + value +
@@ -71,18 +71,14 @@ struct Key {
 // value restores the key's built-in default.
 const std::vector<Key>& keys() {
     static const std::vector<Key> table = {
-        {"WebURL",
-         [](Settings& s, const std::string& v, const std::string&) {
-             s.WebURL = v.empty() ? Settings{}.WebURL : v;
-         }},
+        {"WebURL", [](Settings& s, const std::string& v,
+                      const std::string&) { s.WebURL = v.empty() ? Settings{}.WebURL : v; }},
         {"WebPort",
          [](Settings& s, const std::string& v, const std::string& origin) {
              s.WebPort = v.empty() ? Settings{}.WebPort : parsePort("WebPort", v, origin);
          }},
-        {"FiliProc",
-         [](Settings& s, const std::string& v, const std::string&) {
-             s.FiliProc = v.empty() ? Settings{}.FiliProc : v;
-         }},
+        {"FiliProc", [](Settings& s, const std::string& v,
+                        const std::string&) { s.FiliProc = v.empty() ? Settings{}.FiliProc : v; }},
         {"NomeFiliProc",
          [](Settings& s, const std::string& v, const std::string&) {
              s.NomeFiliProc = v.empty() ? Settings{}.NomeFiliProc : v;
@@ -91,13 +87,14 @@ const std::vector<Key>& keys() {
          [](Settings& s, const std::string& v, const std::string& origin) {
              s.ModuFili = v.empty() ? Settings{}.ModuFili : parseBool("ModuFili", v, origin);
          }},
-        {"DatabaseURL", [](Settings& s, const std::string& v, const std::string&) { s.DatabaseURL = v; }},
-        {"PackagesDir", [](Settings& s, const std::string& v, const std::string&) { s.PackagesDir = v; }},
-        {"DataDir",
-         [](Settings& s, const std::string& v, const std::string&) {
-             s.DataDir = v.empty() ? Settings{}.DataDir : v;
-         }},
-        {"ReportsDir", [](Settings& s, const std::string& v, const std::string&) { s.ReportsDir = v; }},
+        {"DatabaseURL",
+         [](Settings& s, const std::string& v, const std::string&) { s.DatabaseURL = v; }},
+        {"PackagesDir",
+         [](Settings& s, const std::string& v, const std::string&) { s.PackagesDir = v; }},
+        {"DataDir", [](Settings& s, const std::string& v,
+                       const std::string&) { s.DataDir = v.empty() ? Settings{}.DataDir : v; }},
+        {"ReportsDir",
+         [](Settings& s, const std::string& v, const std::string&) { s.ReportsDir = v; }},
     };
     return table;
 }
@@ -105,16 +102,14 @@ const std::vector<Key>& keys() {
 const Key* findKey(std::string_view name) {
     const std::string lower = asciiLower(name);
     for (const Key& key : keys()) {
-        if (asciiLower(key.name) == lower)
-            return &key;
+        if (asciiLower(key.name) == lower) return &key;
     }
     return nullptr;
 }
 
 std::optional<std::string> environment(const std::string& name) {
     const char* value = std::getenv(name.c_str());
-    if (value == nullptr || *value == '\0')
-        return std::nullopt;
+    if (value == nullptr || *value == '\0') return std::nullopt;
     return std::string(value);
 }
 
@@ -122,17 +117,14 @@ std::optional<std::string> environment(const std::string& name) {
 // of the system, which keep their own keys in it.
 void readFile(Settings& settings, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw corvana::Error("Não foi possível ler o arquivo de configuração: " + path);
+    if (!in) throw corvana::Error("Não foi possível ler o arquivo de configuração: " + path);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
-        if (number == 1 && line.starts_with("\xEF\xBB\xBF"))
-            line.erase(0, 3);
+        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
         const std::string text = Consiste::AllTrim(line);
-        if (text.empty() || text.front() == '#')
-            continue;
+        if (text.empty() || text.front() == '#') continue;
         const auto eq = text.find('=');
         if (eq == std::string::npos)
             throw corvana::Error("Linha inválida no arquivo de configuração " + path + ", linha " +
@@ -143,15 +135,13 @@ void readFile(Settings& settings, const std::string& path) {
             key->set(settings, Consiste::AllTrim(std::string_view(text).substr(eq + 1)),
                      "arquivo " + path + ", linha " + std::to_string(number));
     }
-    if (in.bad())
-        throw corvana::Error("Não foi possível ler o arquivo de configuração: " + path);
+    if (in.bad()) throw corvana::Error("Não foi possível ler o arquivo de configuração: " + path);
 }
 
 std::string upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
 }
@@ -160,8 +150,7 @@ fs::path executableDir() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec || exe.empty()) {
-        if (g_argv0.empty())
-            return fs::current_path(ec);
+        if (g_argv0.empty()) return fs::current_path(ec);
         exe = fs::absolute(g_argv0, ec);
     }
     return exe.parent_path();
@@ -169,34 +158,40 @@ fs::path executableDir() {
 
 }  // namespace
 
-Settings& CurrentSettings() { return g_settings; }
+Settings& CurrentSettings() {
+    return g_settings;
+}
 
-void ResetSettings() { g_settings = Settings{}; }
+void ResetSettings() {
+    g_settings = Settings{};
+}
 
-int ParsePort(const std::string& key, const std::string& value) { return parsePort(key, value, ""); }
+int ParsePort(const std::string& key, const std::string& value) {
+    return parsePort(key, value, "");
+}
 
-bool ParseBool(const std::string& key, const std::string& value) { return parseBool(key, value, ""); }
+bool ParseBool(const std::string& key, const std::string& value) {
+    return parseBool(key, value, "");
+}
 
 std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
     std::vector<std::string> unused;
     std::optional<std::string> configPath;
     std::vector<std::pair<const Key*, std::string>> options;
 
-    if (argc > 0 && argv != nullptr && argv[0] != nullptr)
-        g_argv0 = argv[0];
+    if (argc > 0 && argv != nullptr && argv[0] != nullptr) g_argv0 = argv[0];
     bool optionsEnded = false;
     for (int i = 1; i < argc && argv != nullptr; ++i) {
-        if (argv[i] == nullptr)
-            continue;
+        if (argv[i] == nullptr) continue;
         const std::string arg = argv[i];
-        if (arg == "--")
-            optionsEnded = true;
+        if (arg == "--") optionsEnded = true;
         if (optionsEnded || !arg.starts_with("--")) {
             unused.push_back(arg);
             continue;
         }
         const auto eq = arg.find('=');
-        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const std::string name =
+            arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
         const bool isConfig = asciiLower(name) == "config";
         const Key* key = isConfig ? nullptr : findKey(name);
         if (!isConfig && key == nullptr) {
@@ -204,7 +199,8 @@ std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
             continue;
         }
         if (eq == std::string::npos)
-            throw corvana::Error("A opção --" + name + " precisa de um valor: --" + name + "=VALOR.");
+            throw corvana::Error("A opção --" + name + " precisa de um valor: --" + name +
+                                 "=VALOR.");
         std::string value = arg.substr(eq + 1);
         if (isConfig)
             configPath = std::move(value);
@@ -213,8 +209,7 @@ std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
     }
 
     bool named = true;
-    if (!configPath || configPath->empty())
-        configPath = environment("CORVANA_CONFIG");
+    if (!configPath || configPath->empty()) configPath = environment("CORVANA_CONFIG");
     if (!configPath) {
         configPath = "corvana.conf";
         named = false;
@@ -240,40 +235,67 @@ std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
     return unused;
 }
 
-std::string WebURL() { return g_settings.WebURL; }
-int WebPort() { return g_settings.WebPort; }
-std::string FiliProc() { return g_settings.FiliProc; }
-std::string NomeFiliProc() { return g_settings.NomeFiliProc; }
-bool ModuFili() { return g_settings.ModuFili; }
+std::string WebURL() {
+    return g_settings.WebURL;
+}
+int WebPort() {
+    return g_settings.WebPort;
+}
+std::string FiliProc() {
+    return g_settings.FiliProc;
+}
+std::string NomeFiliProc() {
+    return g_settings.NomeFiliProc;
+}
+bool ModuFili() {
+    return g_settings.ModuFili;
+}
 
 std::string DatabaseURL() {
-    if (!g_settings.DatabaseURL.empty())
-        return g_settings.DatabaseURL;
+    if (!g_settings.DatabaseURL.empty()) return g_settings.DatabaseURL;
     return (fs::path(g_settings.DataDir) / "evt07800.db").string();
 }
 
 std::string PackagesDir() {
-    if (!g_settings.PackagesDir.empty())
-        return g_settings.PackagesDir;
+    if (!g_settings.PackagesDir.empty()) return g_settings.PackagesDir;
     return (executableDir().parent_path() / "lib").string();
 }
 
-std::string DataDir() { return g_settings.DataDir; }
+std::string DataDir() {
+    return g_settings.DataDir;
+}
 
 std::string ReportsDir() {
-    if (!g_settings.ReportsDir.empty())
-        return g_settings.ReportsDir;
+    if (!g_settings.ReportsDir.empty()) return g_settings.ReportsDir;
     return (fs::path(g_settings.DataDir) / "reports").string();
 }
 
-void SetWebURL(std::string value) { g_settings.WebURL = std::move(value); }
-void SetWebPort(int value) { g_settings.WebPort = value; }
-void SetFiliProc(std::string value) { g_settings.FiliProc = std::move(value); }
-void SetNomeFiliProc(std::string value) { g_settings.NomeFiliProc = std::move(value); }
-void SetModuFili(bool value) { g_settings.ModuFili = value; }
-void SetDatabaseURL(std::string value) { g_settings.DatabaseURL = std::move(value); }
-void SetPackagesDir(std::string value) { g_settings.PackagesDir = std::move(value); }
-void SetDataDir(std::string value) { g_settings.DataDir = std::move(value); }
-void SetReportsDir(std::string value) { g_settings.ReportsDir = std::move(value); }
+void SetWebURL(std::string value) {
+    g_settings.WebURL = std::move(value);
+}
+void SetWebPort(int value) {
+    g_settings.WebPort = value;
+}
+void SetFiliProc(std::string value) {
+    g_settings.FiliProc = std::move(value);
+}
+void SetNomeFiliProc(std::string value) {
+    g_settings.NomeFiliProc = std::move(value);
+}
+void SetModuFili(bool value) {
+    g_settings.ModuFili = value;
+}
+void SetDatabaseURL(std::string value) {
+    g_settings.DatabaseURL = std::move(value);
+}
+void SetPackagesDir(std::string value) {
+    g_settings.PackagesDir = std::move(value);
+}
+void SetDataDir(std::string value) {
+    g_settings.DataDir = std::move(value);
+}
+void SetReportsDir(std::string value) {
+    g_settings.ReportsDir = std::move(value);
+}
 
 }  // namespace Corvana

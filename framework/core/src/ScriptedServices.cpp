@@ -19,7 +19,8 @@ namespace {
 void positionOn(corvana::DataSource& source, int recNo) {
     corvana::ClientDataSet* dataSet = source.DataSet();
     if (dataSet == nullptr || !dataSet->Active())
-        throw std::logic_error("pesquisa roteirizada: a fonte de dados não tem conjunto de dados aberto");
+        throw std::logic_error(
+            "pesquisa roteirizada: a fonte de dados não tem conjunto de dados aberto");
     if (recNo < 1 || recNo > dataSet->RecordCount())
         throw std::logic_error("pesquisa roteirizada: linha " + std::to_string(recNo) +
                                " inexistente (o conjunto tem " +
@@ -41,14 +42,15 @@ void ScriptedDialogs::ShowInformation(const std::string& text) {
 
 bool ScriptedDialogs::Confirm(const std::string& text) {
     messages_.push_back({Shown::Confirm, text});
-    if (confirms_.empty())
-        unexpectedPrompt(unexpected_, text);
+    if (confirms_.empty()) unexpectedPrompt(unexpected_, text);
     const bool answer = confirms_.front();
     confirms_.pop_front();
     return answer;
 }
 
-void ScriptedDialogs::ExpectConfirm(bool answer) { confirms_.push_back(answer); }
+void ScriptedDialogs::ExpectConfirm(bool answer) {
+    confirms_.push_back(answer);
+}
 
 std::optional<std::string> ScriptedDialogs::InputQuery(const std::string& caption,
                                                        const std::string& prompt,
@@ -56,8 +58,7 @@ std::optional<std::string> ScriptedDialogs::InputQuery(const std::string& captio
     const std::string text = caption + "|" + prompt;
     messages_.push_back({Shown::Input, text});
     inputInitials_.push_back(initial);
-    if (inputs_.empty())
-        unexpectedPrompt(unexpected_, text);
+    if (inputs_.empty()) unexpectedPrompt(unexpected_, text);
     std::optional<std::string> answer = std::move(inputs_.front());
     inputs_.pop_front();
     return answer;
@@ -70,8 +71,7 @@ void ScriptedDialogs::ExpectInput(std::optional<std::string> answer) {
 std::vector<std::string> ScriptedDialogs::Errors() const {
     std::vector<std::string> out;
     for (const Shown& shown : messages_) {
-        if (shown.kind == Shown::Error)
-            out.push_back(shown.text);
+        if (shown.kind == Shown::Error) out.push_back(shown.text);
     }
     return out;
 }
@@ -79,8 +79,7 @@ std::vector<std::string> ScriptedDialogs::Errors() const {
 std::vector<std::string> ScriptedDialogs::Informations() const {
     std::vector<std::string> out;
     for (const Shown& shown : messages_) {
-        if (shown.kind == Shown::Information)
-            out.push_back(shown.text);
+        if (shown.kind == Shown::Information) out.push_back(shown.text);
     }
     return out;
 }
@@ -95,27 +94,28 @@ void ScriptedDialogs::Clear() {
 
 // ---- ScriptedSearch ----
 
-void ScriptedSearch::ExpectPick(int recNo) { answers_.emplace_back(recNo); }
+void ScriptedSearch::ExpectPick(int recNo) {
+    answers_.emplace_back(recNo);
+}
 
-void ScriptedSearch::ExpectCancel() { answers_.emplace_back(std::nullopt); }
+void ScriptedSearch::ExpectCancel() {
+    answers_.emplace_back(std::nullopt);
+}
 
 bool ScriptedSearch::Pesquisar(corvana::DataSource& source, const std::string& titleAndEmptyText,
                                bool flag1, bool flag2) {
     calls_.push_back({titleAndEmptyText, flag1, flag2});
-    if (answers_.empty())
-        unexpectedPrompt(unexpected_, titleAndEmptyText);
+    if (answers_.empty()) unexpectedPrompt(unexpected_, titleAndEmptyText);
     const std::optional<int> answer = answers_.front();
     answers_.pop_front();
-    if (!answer)
-        return false;
+    if (!answer) return false;
     positionOn(source, *answer);
     return true;
 }
 
 std::vector<std::string> ScriptedSearch::Texts() const {
     std::vector<std::string> out;
-    for (const Call& call : calls_)
-        out.push_back(call.text);
+    for (const Call& call : calls_) out.push_back(call.text);
     return out;
 }
 
@@ -134,8 +134,7 @@ void ScriptedOpenFile::Expect(std::optional<std::string> fileName) {
 std::optional<std::string> ScriptedOpenFile::Execute(const std::string& filter,
                                                      const std::string& initialFile) {
     calls_.push_back({filter, initialFile});
-    if (answers_.empty())
-        unexpectedPrompt(unexpected_, filter);
+    if (answers_.empty()) unexpectedPrompt(unexpected_, filter);
     std::optional<std::string> answer = std::move(answers_.front());
     answers_.pop_front();
     return answer;
@@ -156,8 +155,7 @@ void ScriptedSaveFile::Expect(std::optional<std::string> fileName) {
 std::optional<std::string> ScriptedSaveFile::Execute(const std::string& filter,
                                                      const std::string& initialFile) {
     calls_.push_back({filter, initialFile});
-    if (answers_.empty())
-        unexpectedPrompt(unexpected_, filter);
+    if (answers_.empty()) unexpectedPrompt(unexpected_, filter);
     std::optional<std::string> answer = std::move(answers_.front());
     answers_.pop_front();
     return answer;

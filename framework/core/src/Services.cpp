@@ -16,7 +16,9 @@ std::optional<std::string> IDialogs::InputQuery(const std::string&, const std::s
     return std::nullopt;
 }
 
-void IBusyIndicator::ActivateText(QWidget* form, const std::string&) { Activate(form, 0); }
+void IBusyIndicator::ActivateText(QWidget* form, const std::string&) {
+    Activate(form, 0);
+}
 
 namespace {
 
@@ -83,23 +85,47 @@ IWaitCursor* g_cursor = nullptr;
 
 }  // namespace
 
-IDialogs& Dialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
-void SetDialogs(IDialogs* dialogs) { g_dialogs = dialogs; }
+IDialogs& Dialogs() {
+    return g_dialogs ? *g_dialogs : g_defaultDialogs;
+}
+void SetDialogs(IDialogs* dialogs) {
+    g_dialogs = dialogs;
+}
 
-ISearchDialog& SearchDialog() { return g_search ? *g_search : g_defaultSearch; }
-void SetSearchDialog(ISearchDialog* search) { g_search = search; }
+ISearchDialog& SearchDialog() {
+    return g_search ? *g_search : g_defaultSearch;
+}
+void SetSearchDialog(ISearchDialog* search) {
+    g_search = search;
+}
 
-IOpenFileDialog& OpenFileDialog() { return g_openFile ? *g_openFile : g_defaultOpenFile; }
-void SetOpenFileDialog(IOpenFileDialog* openFile) { g_openFile = openFile; }
+IOpenFileDialog& OpenFileDialog() {
+    return g_openFile ? *g_openFile : g_defaultOpenFile;
+}
+void SetOpenFileDialog(IOpenFileDialog* openFile) {
+    g_openFile = openFile;
+}
 
-ISaveFileDialog& SaveFileDialog() { return g_saveFile ? *g_saveFile : g_defaultSaveFile; }
-void SetSaveFileDialog(ISaveFileDialog* saveFile) { g_saveFile = saveFile; }
+ISaveFileDialog& SaveFileDialog() {
+    return g_saveFile ? *g_saveFile : g_defaultSaveFile;
+}
+void SetSaveFileDialog(ISaveFileDialog* saveFile) {
+    g_saveFile = saveFile;
+}
 
-IBusyIndicator& BusyIndicator() { return g_busy ? *g_busy : g_defaultBusy; }
-void SetBusyIndicator(IBusyIndicator* busy) { g_busy = busy; }
+IBusyIndicator& BusyIndicator() {
+    return g_busy ? *g_busy : g_defaultBusy;
+}
+void SetBusyIndicator(IBusyIndicator* busy) {
+    g_busy = busy;
+}
 
-IWaitCursor& WaitCursor() { return g_cursor ? *g_cursor : g_defaultCursor; }
-void SetWaitCursor(IWaitCursor* cursor) { g_cursor = cursor; }
+IWaitCursor& WaitCursor() {
+    return g_cursor ? *g_cursor : g_defaultCursor;
+}
+void SetWaitCursor(IWaitCursor* cursor) {
+    g_cursor = cursor;
+}
 
 BusyScope::BusyScope(QWidget* form, int kind) : busy_(BusyIndicator()) {
     busy_.Activate(form, kind);
@@ -123,8 +149,7 @@ WaitCursorScope::WaitCursorScope() : cursor_(WaitCursor()), wasWait_(cursor_.IsW
 }
 
 WaitCursorScope::~WaitCursorScope() {
-    if (wasWait_)
-        return;
+    if (wasWait_) return;
     try {
         cursor_.SetDefault();
     } catch (...) {
@@ -139,7 +164,9 @@ void ActiveShowAvi(QWidget* form, int kind) {
     corvana::services::BusyIndicator().Activate(form, kind);
 }
 
-void DeactiveShowAvi() { corvana::services::BusyIndicator().Deactivate(); }
+void DeactiveShowAvi() {
+    corvana::services::BusyIndicator().Deactivate();
+}
 
 }  // namespace Showavi
 

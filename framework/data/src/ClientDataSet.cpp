@@ -600,9 +600,9 @@ void ClientDataSet::loadPacket(Packet&& packet) {
             // A text is never cut to a field narrower than its column.
             const int size = defs[static_cast<std::size_t>(column)].size;
             if (f->DataType() == FieldType::String && size != f->Size()) {
-                throw Error("O campo '" + f->Name() + "' tem tamanho " +
-                            std::to_string(f->Size()) + " no conjunto de dados, mas " +
-                            std::to_string(size) + " no pacote de dados.");
+                throw Error("O campo '" + f->Name() + "' tem tamanho " + std::to_string(f->Size()) +
+                            " no conjunto de dados, mas " + std::to_string(size) +
+                            " no pacote de dados.");
             }
             columnOf.push_back(column);
         }

@@ -9,20 +9,28 @@ namespace corvana {
 
 const char* fieldTypeName(FieldType t) {
     switch (t) {
-        case FieldType::String: return "string";
-        case FieldType::Integer: return "integer";
-        case FieldType::Float: return "float";
-        case FieldType::Boolean: return "boolean";
-        case FieldType::DateTime: return "datetime";
+        case FieldType::String:
+            return "string";
+        case FieldType::Integer:
+            return "integer";
+        case FieldType::Float:
+            return "float";
+        case FieldType::Boolean:
+            return "boolean";
+        case FieldType::DateTime:
+            return "datetime";
     }
     return "?";
 }
 
 const char* deltaStatusName(DeltaRow::Status s) {
     switch (s) {
-        case DeltaRow::Status::Inserted: return "inserted";
-        case DeltaRow::Status::Modified: return "modified";
-        case DeltaRow::Status::Deleted: return "deleted";
+        case DeltaRow::Status::Inserted:
+            return "inserted";
+        case DeltaRow::Status::Modified:
+            return "modified";
+        case DeltaRow::Status::Deleted:
+            return "deleted";
     }
     return "?";
 }
@@ -37,7 +45,8 @@ bool sameName(std::string_view a, std::string_view b) {
 
 void DataPacket::addField(FieldDef def) {
     if (!rows_.empty() || !changes_.empty())
-        throw Error("Não é possível acrescentar o campo '" + def.name + "' a um pacote com linhas.");
+        throw Error("Não é possível acrescentar o campo '" + def.name +
+                    "' a um pacote com linhas.");
     if (def.name.empty()) throw Error("Campo sem nome.");
     if (fieldIndex(def.name) >= 0) throw Error("Campo repetido '" + def.name + "'.");
     fields_.push_back(std::move(def));
@@ -61,11 +70,21 @@ std::string DataPacket::cellProblem(const FieldDef& def, const Variant& v) {
     if (k == K::Null) return {};
     bool ok = false;
     switch (def.type) {
-        case FieldType::String: ok = k == K::String; break;
-        case FieldType::Integer: ok = k == K::Int; break;
-        case FieldType::Float: ok = k == K::Float || k == K::Int; break;
-        case FieldType::Boolean: ok = k == K::Bool; break;
-        case FieldType::DateTime: ok = k == K::DateTime; break;
+        case FieldType::String:
+            ok = k == K::String;
+            break;
+        case FieldType::Integer:
+            ok = k == K::Int;
+            break;
+        case FieldType::Float:
+            ok = k == K::Float || k == K::Int;
+            break;
+        case FieldType::Boolean:
+            ok = k == K::Bool;
+            break;
+        case FieldType::DateTime:
+            ok = k == K::DateTime;
+            break;
     }
     if (ok) return {};
     return std::string("valor do tipo ") + Variant::kindName(k) + " num campo do tipo " +
@@ -82,8 +101,8 @@ void checkRow(const std::vector<FieldDef>& fields, const Row& row, std::size_t r
     for (std::size_t c = 0; c < fields.size(); ++c) {
         std::string problem = DataPacket::cellProblem(fields[c], row[c]);
         if (!problem.empty())
-            throw Error("Pacote de dados inválido: linha " + std::to_string(rowNo + 1) + ", campo " +
-                        fields[c].name + ": " + problem);
+            throw Error("Pacote de dados inválido: linha " + std::to_string(rowNo + 1) +
+                        ", campo " + fields[c].name + ": " + problem);
     }
 }
 
@@ -97,8 +116,10 @@ void DataPacket::addRow(Row row) {
 
 void DataPacket::addChange(DeltaRow change) {
     if (!isDelta()) throw Error("Um pacote de dados recebe linhas, não alterações.");
-    if (change.status != DeltaRow::Status::Deleted) checkRow(fields_, change.values, changes_.size());
-    if (change.status != DeltaRow::Status::Inserted) checkRow(fields_, change.original, changes_.size());
+    if (change.status != DeltaRow::Status::Deleted)
+        checkRow(fields_, change.values, changes_.size());
+    if (change.status != DeltaRow::Status::Inserted)
+        checkRow(fields_, change.original, changes_.size());
     changes_.push_back(std::move(change));
 }
 
@@ -121,6 +142,8 @@ std::string DataPacket::toJson() const {
     return out;
 }
 
-DataPacket DataPacket::fromJson(std::string_view text) { return json_text::readPacket(text); }
+DataPacket DataPacket::fromJson(std::string_view text) {
+    return json_text::readPacket(text);
+}
 
 }  // namespace corvana

@@ -10,7 +10,9 @@ DataLink::~DataLink() {
     if (source_) source_->RemoveLink(this);
 }
 
-ClientDataSet* DataLink::DataSet() const { return source_ ? source_->DataSet() : nullptr; }
+ClientDataSet* DataLink::DataSet() const {
+    return source_ ? source_->DataSet() : nullptr;
+}
 
 // --- DataSource --------------------------------------------------------------
 

@@ -57,8 +57,8 @@ std::optional<bool> parseBoolean(std::string_view text) {
 bool readNumber(std::string_view text, std::size_t& pos, int maxDigits, int& out) {
     const std::size_t start = pos;
     out = 0;
-    while (pos < text.size() && pos - start < static_cast<std::size_t>(maxDigits) && text[pos] >= '0' &&
-           text[pos] <= '9') {
+    while (pos < text.size() && pos - start < static_cast<std::size_t>(maxDigits) &&
+           text[pos] >= '0' && text[pos] <= '9') {
         out = out * 10 + (text[pos] - '0');
         ++pos;
     }
@@ -124,88 +124,108 @@ Variant Field::Convert(const Variant& value) const {
     if (value.isNull()) return value;
     const Variant::Kind kind = value.kind();
     switch (type_) {
-    case FieldType::String: {
-        if (kind == Variant::Kind::String) {
-            const std::string& s = value.asString();
-            if (size_ > 0 && s.size() > static_cast<std::size_t>(size_)) {
-                return Variant(utf8Truncate(s, static_cast<std::size_t>(size_)));
+        case FieldType::String: {
+            if (kind == Variant::Kind::String) {
+                const std::string& s = value.asString();
+                if (size_ > 0 && s.size() > static_cast<std::size_t>(size_)) {
+                    return Variant(utf8Truncate(s, static_cast<std::size_t>(size_)));
+                }
+                return value;
             }
-            return value;
+            if (kind == Variant::Kind::Array || kind == Variant::Kind::Packet ||
+                kind == Variant::Kind::Error) {
+                throwIncompatible(*this, value);
+            }
+            return Convert(Variant(value.toString()));
         }
-        if (kind == Variant::Kind::Array || kind == Variant::Kind::Packet ||
-            kind == Variant::Kind::Error) {
+        case FieldType::Integer:
+            if (kind == Variant::Kind::Int) return value;
+            if (kind == Variant::Kind::Float) {
+                const double d = value.toDouble();
+                if (std::isfinite(d) && std::nearbyint(d) == d && std::fabs(d) < 9.2e18) {
+                    return Variant(static_cast<std::int64_t>(d));
+                }
+                throw Error("'" + value.toString() + "' não é um valor inteiro válido.");
+            }
+            if (kind == Variant::Kind::String) {
+                if (trimBlanks(value.asString()).empty()) return Variant();
+                if (auto i = parseInteger(value.asString())) return Variant(*i);
+                throw Error("'" + value.asString() + "' não é um valor inteiro válido.");
+            }
             throwIncompatible(*this, value);
-        }
-        return Convert(Variant(value.toString()));
-    }
-    case FieldType::Integer:
-        if (kind == Variant::Kind::Int) return value;
-        if (kind == Variant::Kind::Float) {
-            const double d = value.toDouble();
-            if (std::isfinite(d) && std::nearbyint(d) == d && std::fabs(d) < 9.2e18) {
-                return Variant(static_cast<std::int64_t>(d));
+        case FieldType::Float:
+            if (kind == Variant::Kind::Float) return value;
+            if (kind == Variant::Kind::Int) return Variant(value.toDouble());
+            if (kind == Variant::Kind::String) {
+                if (trimBlanks(value.asString()).empty()) return Variant();
+                if (auto d = parseFloat(value.asString())) return Variant(*d);
+                throw Error("'" + value.asString() + "' não é um valor numérico válido.");
             }
-            throw Error("'" + value.toString() + "' não é um valor inteiro válido.");
-        }
-        if (kind == Variant::Kind::String) {
-            if (trimBlanks(value.asString()).empty()) return Variant();
-            if (auto i = parseInteger(value.asString())) return Variant(*i);
-            throw Error("'" + value.asString() + "' não é um valor inteiro válido.");
-        }
-        throwIncompatible(*this, value);
-    case FieldType::Float:
-        if (kind == Variant::Kind::Float) return value;
-        if (kind == Variant::Kind::Int) return Variant(value.toDouble());
-        if (kind == Variant::Kind::String) {
-            if (trimBlanks(value.asString()).empty()) return Variant();
-            if (auto d = parseFloat(value.asString())) return Variant(*d);
-            throw Error("'" + value.asString() + "' não é um valor numérico válido.");
-        }
-        throwIncompatible(*this, value);
-    case FieldType::Boolean:
-        if (kind == Variant::Kind::Bool) return value;
-        if (kind == Variant::Kind::String) {
-            if (trimBlanks(value.asString()).empty()) return Variant();
-            if (auto b = parseBoolean(value.asString())) return Variant(*b);
-            throw Error("'" + value.asString() + "' não é um valor lógico válido.");
-        }
-        throwIncompatible(*this, value);
-    case FieldType::DateTime:
-        if (kind == Variant::Kind::DateTime) return value;
-        if (kind == Variant::Kind::String) {
-            if (trimBlanks(value.asString()).empty()) return Variant();
-            if (auto d = parseDateTime(value.asString())) return Variant(*d);
-            throw Error("'" + value.asString() + "' não é uma data válida.");
-        }
-        throwIncompatible(*this, value);
+            throwIncompatible(*this, value);
+        case FieldType::Boolean:
+            if (kind == Variant::Kind::Bool) return value;
+            if (kind == Variant::Kind::String) {
+                if (trimBlanks(value.asString()).empty()) return Variant();
+                if (auto b = parseBoolean(value.asString())) return Variant(*b);
+                throw Error("'" + value.asString() + "' não é um valor lógico válido.");
+            }
+            throwIncompatible(*this, value);
+        case FieldType::DateTime:
+            if (kind == Variant::Kind::DateTime) return value;
+            if (kind == Variant::Kind::String) {
+                if (trimBlanks(value.asString()).empty()) return Variant();
+                if (auto d = parseDateTime(value.asString())) return Variant(*d);
+                throw Error("'" + value.asString() + "' não é uma data válida.");
+            }
+            throwIncompatible(*this, value);
     }
     throwIncompatible(*this, value);
 }
 
-Variant Field::Value() const { return dataSet_->readCurrent(index_); }
+Variant Field::Value() const {
+    return dataSet_->readCurrent(index_);
+}
 
-void Field::SetValue(const Variant& value) { dataSet_->writeCurrent(*this, Convert(value)); }
+void Field::SetValue(const Variant& value) {
+    dataSet_->writeCurrent(*this, Convert(value));
+}
 
-bool Field::IsNull() const { return dataSet_->readCurrent(index_).isNull(); }
+bool Field::IsNull() const {
+    return dataSet_->readCurrent(index_).isNull();
+}
 
-std::string Field::AsString() const { return dataSet_->readCurrent(index_).toString(); }
+std::string Field::AsString() const {
+    return dataSet_->readCurrent(index_).toString();
+}
 
-void Field::SetAsString(const std::string& text) { SetValue(Variant(text)); }
+void Field::SetAsString(const std::string& text) {
+    SetValue(Variant(text));
+}
 
-double Field::AsFloat() const { return dataSet_->readCurrent(index_).toDouble(); }
+double Field::AsFloat() const {
+    return dataSet_->readCurrent(index_).toDouble();
+}
 
-void Field::SetAsFloat(double value) { SetValue(Variant(value)); }
+void Field::SetAsFloat(double value) {
+    SetValue(Variant(value));
+}
 
-std::int64_t Field::AsInteger() const { return dataSet_->readCurrent(index_).toInt(); }
+std::int64_t Field::AsInteger() const {
+    return dataSet_->readCurrent(index_).toInt();
+}
 
-void Field::SetAsInteger(std::int64_t value) { SetValue(Variant(value)); }
+void Field::SetAsInteger(std::int64_t value) {
+    SetValue(Variant(value));
+}
 
 bool Field::AsBoolean() const {
     const Variant& v = dataSet_->readCurrent(index_);
     return v.isNull() ? false : v.toBool();
 }
 
-Variant Field::OldValue() const { return dataSet_->readOld(index_); }
+Variant Field::OldValue() const {
+    return dataSet_->readOld(index_);
+}
 
 std::string Field::getText(bool displayText) const {
     std::string text = AsString();
@@ -213,9 +233,13 @@ std::string Field::getText(bool displayText) const {
     return text;
 }
 
-std::string Field::Text() const { return getText(false); }
+std::string Field::Text() const {
+    return getText(false);
+}
 
-std::string Field::DisplayText() const { return getText(true); }
+std::string Field::DisplayText() const {
+    return getText(true);
+}
 
 void Field::SetText(const std::string& text) {
     if (OnSetText) {

@@ -8,7 +8,9 @@ namespace corvana::json_text {
 
 namespace {
 
-[[noreturn]] void bad(const std::string& why) { throw Error("Pacote de dados inválido: " + why); }
+[[noreturn]] void bad(const std::string& why) {
+    throw Error("Pacote de dados inválido: " + why);
+}
 
 std::optional<FieldType> parseFieldType(std::string_view s) {
     if (s == "string") return FieldType::String;
@@ -35,7 +37,8 @@ public:
     bool boolean(bool b) { return scalar(Variant(b)); }
     bool number_integer(std::int64_t i) { return scalar(Variant(i)); }
     bool number_unsigned(std::uint64_t u) {
-        if (u > static_cast<std::uint64_t>(INT64_MAX)) return scalar(Variant(static_cast<double>(u)));
+        if (u > static_cast<std::uint64_t>(INT64_MAX))
+            return scalar(Variant(static_cast<double>(u)));
         return scalar(Variant(static_cast<std::int64_t>(u)));
     }
     bool number_float(double d, const std::string&) { return scalar(Variant(d)); }
@@ -55,9 +58,16 @@ public:
 
 private:
     enum class Ctx {
-        VArray, VObject,                       // Variant forms
-        Packet, Fields, FieldObj, Rows, Row,   // packet envelope
-        Changes, ChangeObj, ChangeRow
+        VArray,
+        VObject,  // Variant forms
+        Packet,
+        Fields,
+        FieldObj,
+        Rows,
+        Row,  // packet envelope
+        Changes,
+        ChangeObj,
+        ChangeRow
     };
     struct Frame {
         Ctx ctx;
@@ -105,7 +115,9 @@ bool Reader::start_object(std::size_t) {
         return true;
     }
     switch (top().ctx) {
-        case Ctx::VArray: push(Ctx::VObject); return true;
+        case Ctx::VArray:
+            push(Ctx::VObject);
+            return true;
         case Ctx::VObject:
             if (top().key == "$packet" && !top().hasValue) {
                 if (packet_) bad("pacote dentro de pacote");
@@ -113,13 +125,18 @@ bool Reader::start_object(std::size_t) {
                 return true;
             }
             bad("objeto inesperado em '" + top().key + "'");
-        case Ctx::Fields: push(Ctx::FieldObj); field_ = FieldDef{}; fieldName_ = fieldType_ = false; return true;
+        case Ctx::Fields:
+            push(Ctx::FieldObj);
+            field_ = FieldDef{};
+            fieldName_ = fieldType_ = false;
+            return true;
         case Ctx::Changes:
             push(Ctx::ChangeObj);
             change_ = DeltaRow{};
             changeStatus_ = false;
             return true;
-        default: bad("objeto inesperado");
+        default:
+            bad("objeto inesperado");
     }
 }
 
@@ -128,7 +145,8 @@ bool Reader::key(std::string& k) {
     switch (f.ctx) {
         case Ctx::VObject:
             if (f.hasValue || !f.key.empty()) bad("objeto com mais de uma chave");
-            if (k != "$date" && k != "$packet" && k != "$error") bad("chave desconhecida '" + k + "'");
+            if (k != "$date" && k != "$packet" && k != "$error")
+                bad("chave desconhecida '" + k + "'");
             break;
         case Ctx::Packet:
             if (k != "format" && k != "version" && k != "kind" && k != "fields" && k != "rows" &&
@@ -136,13 +154,15 @@ bool Reader::key(std::string& k) {
                 bad("chave desconhecida '" + k + "'");
             break;
         case Ctx::FieldObj:
-            if (k != "name" && k != "type" && k != "size") bad("chave de campo desconhecida '" + k + "'");
+            if (k != "name" && k != "type" && k != "size")
+                bad("chave de campo desconhecida '" + k + "'");
             break;
         case Ctx::ChangeObj:
             if (k != "status" && k != "values" && k != "original")
                 bad("chave de alteração desconhecida '" + k + "'");
             break;
-        default: bad("chave inesperada '" + k + "'");
+        default:
+            bad("chave inesperada '" + k + "'");
     }
     f.key = std::move(k);
     return true;
@@ -183,7 +203,8 @@ bool Reader::end_object() {
             packet_->changes().push_back(std::move(change_));
             return true;
         }
-        default: bad("fim de objeto inesperado");
+        default:
+            bad("fim de objeto inesperado");
     }
 }
 
@@ -196,7 +217,9 @@ bool Reader::start_array(std::size_t) {
     }
     Frame& f = top();
     switch (f.ctx) {
-        case Ctx::VArray: push(Ctx::VArray); return true;
+        case Ctx::VArray:
+            push(Ctx::VArray);
+            return true;
         case Ctx::Packet:
             if (f.key == "fields") {
                 if (sawFields_) bad("lista de campos repetida");
@@ -223,11 +246,13 @@ bool Reader::start_array(std::size_t) {
             row_.reserve(packet_->fields().size());
             return true;
         case Ctx::ChangeObj:
-            if (f.key != "values" && f.key != "original") bad("lista inesperada em '" + f.key + "'");
+            if (f.key != "values" && f.key != "original")
+                bad("lista inesperada em '" + f.key + "'");
             push(Ctx::ChangeRow);
             row_.clear();
             return true;
-        default: bad("lista inesperada");
+        default:
+            bad("lista inesperada");
     }
 }
 
@@ -235,21 +260,32 @@ bool Reader::end_array() {
     Frame f = std::move(top());
     stack_.pop_back();
     switch (f.ctx) {
-        case Ctx::VArray: deliver(Variant(std::move(f.items))); return true;
-        case Ctx::Fields: return true;
-        case Ctx::Rows: return true;
-        case Ctx::Changes: return true;
-        case Ctx::Row: packet_->rows().push_back(std::move(row_)); row_ = Row{}; return true;
+        case Ctx::VArray:
+            deliver(Variant(std::move(f.items)));
+            return true;
+        case Ctx::Fields:
+            return true;
+        case Ctx::Rows:
+            return true;
+        case Ctx::Changes:
+            return true;
+        case Ctx::Row:
+            packet_->rows().push_back(std::move(row_));
+            row_ = Row{};
+            return true;
         case Ctx::ChangeRow: {
             Frame& parent = top();
-            if (parent.key == "values") change_.values = std::move(row_);
-            else change_.original = std::move(row_);
+            if (parent.key == "values")
+                change_.values = std::move(row_);
+            else
+                change_.original = std::move(row_);
             if ((parent.key == "values" ? change_.values : change_.original).empty())
                 bad("linha de alteração vazia");
             row_ = Row{};
             return true;
         }
-        default: bad("fim de lista inesperado");
+        default:
+            bad("fim de lista inesperado");
     }
 }
 
@@ -264,8 +300,12 @@ bool Reader::scalar(Variant v) {
     Frame& f = top();
     switch (f.ctx) {
         case Ctx::Row:
-        case Ctx::ChangeRow: row_.push_back(std::move(v)); return true;
-        case Ctx::VArray: f.items.push_back(std::move(v)); return true;
+        case Ctx::ChangeRow:
+            row_.push_back(std::move(v));
+            return true;
+        case Ctx::VArray:
+            f.items.push_back(std::move(v));
+            return true;
         case Ctx::VObject: {
             if (f.hasValue) bad("objeto com mais de um valor");
             if (!v.isString()) bad("'" + f.key + "' precisa de um texto");
@@ -283,7 +323,8 @@ bool Reader::scalar(Variant v) {
         }
         case Ctx::Packet:
             if (f.key == "format") {
-                if (!v.isString() || v.asString() != "corvana.datapacket") bad("formato desconhecido");
+                if (!v.isString() || v.asString() != "corvana.datapacket")
+                    bad("formato desconhecido");
                 sawFormat_ = true;
             } else if (f.key == "version") {
                 if (v.kind() != Variant::Kind::Int) bad("versão inválida");
@@ -318,13 +359,18 @@ bool Reader::scalar(Variant v) {
             return true;
         case Ctx::ChangeObj:
             if (f.key != "status" || !v.isString()) bad("status de alteração inválido");
-            if (v.asString() == "inserted") change_.status = DeltaRow::Status::Inserted;
-            else if (v.asString() == "modified") change_.status = DeltaRow::Status::Modified;
-            else if (v.asString() == "deleted") change_.status = DeltaRow::Status::Deleted;
-            else bad("status de alteração desconhecido '" + v.asString() + "'");
+            if (v.asString() == "inserted")
+                change_.status = DeltaRow::Status::Inserted;
+            else if (v.asString() == "modified")
+                change_.status = DeltaRow::Status::Modified;
+            else if (v.asString() == "deleted")
+                change_.status = DeltaRow::Status::Deleted;
+            else
+                bad("status de alteração desconhecido '" + v.asString() + "'");
             changeStatus_ = true;
             return true;
-        default: bad("valor inesperado");
+        default:
+            bad("valor inesperado");
     }
 }
 
@@ -377,7 +423,8 @@ DataPacket Reader::finishPacket() {
             }
             std::string problem = DataPacket::cellProblem(fields[c], cell);
             if (!problem.empty())
-                bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " + problem);
+                bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " +
+                    problem);
         }
     };
     for (std::size_t i = 0; i < p.rows().size(); ++i) normalise(p.rows()[i], i);

@@ -22,15 +22,24 @@ Variant Variant::serverError(std::string message) {
 
 const char* Variant::kindName(Kind k) {
     switch (k) {
-        case Kind::Null: return "nulo";
-        case Kind::Bool: return "lógico";
-        case Kind::Int: return "inteiro";
-        case Kind::Float: return "número";
-        case Kind::String: return "texto";
-        case Kind::DateTime: return "data";
-        case Kind::Array: return "lista";
-        case Kind::Packet: return "pacote de dados";
-        case Kind::Error: return "erro do servidor";
+        case Kind::Null:
+            return "nulo";
+        case Kind::Bool:
+            return "lógico";
+        case Kind::Int:
+            return "inteiro";
+        case Kind::Float:
+            return "número";
+        case Kind::String:
+            return "texto";
+        case Kind::DateTime:
+            return "data";
+        case Kind::Array:
+            return "lista";
+        case Kind::Packet:
+            return "pacote de dados";
+        case Kind::Error:
+            return "erro do servidor";
     }
     return "?";
 }
@@ -38,8 +47,8 @@ const char* Variant::kindName(Kind k) {
 namespace {
 
 [[noreturn]] void wrongKind(Variant::Kind have, const char* want) {
-    throw Error(std::string("Valor do tipo ") + Variant::kindName(have) + " não pode ser lido como " +
-                want + ".");
+    throw Error(std::string("Valor do tipo ") + Variant::kindName(have) +
+                " não pode ser lido como " + want + ".");
 }
 
 // Reads a number typed with either a comma or a dot as decimal separator.
@@ -62,42 +71,57 @@ std::optional<double> parseNumber(std::string_view s) {
 
 std::string Variant::toString() const {
     switch (kind()) {
-        case Kind::Null: return {};
-        case Kind::Bool: return std::get<bool>(v_) ? "True" : "False";
-        case Kind::Int: return std::to_string(std::get<std::int64_t>(v_));
+        case Kind::Null:
+            return {};
+        case Kind::Bool:
+            return std::get<bool>(v_) ? "True" : "False";
+        case Kind::Int:
+            return std::to_string(std::get<std::int64_t>(v_));
         case Kind::Float: {
             std::string s = formatDouble(std::get<double>(v_));
             for (char& c : s)
                 if (c == '.') c = ',';
             return s;
         }
-        case Kind::String: return std::get<std::string>(v_);
-        case Kind::DateTime: return std::get<corvana::DateTime>(v_).toDisplay();
-        case Kind::Array: throw Error("Uma lista de valores não tem forma de texto.");
-        case Kind::Packet: throw Error("Um pacote de dados não tem forma de texto.");
-        case Kind::Error: throw Error("Erro do servidor: " + errorMessage());
+        case Kind::String:
+            return std::get<std::string>(v_);
+        case Kind::DateTime:
+            return std::get<corvana::DateTime>(v_).toDisplay();
+        case Kind::Array:
+            throw Error("Uma lista de valores não tem forma de texto.");
+        case Kind::Packet:
+            throw Error("Um pacote de dados não tem forma de texto.");
+        case Kind::Error:
+            throw Error("Erro do servidor: " + errorMessage());
     }
     return {};
 }
 
 double Variant::toDouble() const {
     switch (kind()) {
-        case Kind::Null: return 0;
-        case Kind::Bool: return std::get<bool>(v_) ? 1 : 0;
-        case Kind::Int: return static_cast<double>(std::get<std::int64_t>(v_));
-        case Kind::Float: return std::get<double>(v_);
+        case Kind::Null:
+            return 0;
+        case Kind::Bool:
+            return std::get<bool>(v_) ? 1 : 0;
+        case Kind::Int:
+            return static_cast<double>(std::get<std::int64_t>(v_));
+        case Kind::Float:
+            return std::get<double>(v_);
         case Kind::String: {
             auto d = parseNumber(std::get<std::string>(v_));
-            if (!d) throw Error("'" + std::get<std::string>(v_) + "' não é um valor numérico válido.");
+            if (!d)
+                throw Error("'" + std::get<std::string>(v_) + "' não é um valor numérico válido.");
             return *d;
         }
-        default: wrongKind(kind(), "número");
+        default:
+            wrongKind(kind(), "número");
     }
 }
 
 std::int64_t Variant::toInt() const {
     switch (kind()) {
-        case Kind::Int: return std::get<std::int64_t>(v_);
+        case Kind::Int:
+            return std::get<std::int64_t>(v_);
         case Kind::Float: {
             double d = std::get<double>(v_);
             if (!std::isfinite(d) || std::fabs(d) > 9.2e18) wrongKind(kind(), "inteiro");
@@ -113,17 +137,22 @@ std::int64_t Variant::toInt() const {
 
 bool Variant::toBool() const {
     switch (kind()) {
-        case Kind::Null: return false;
-        case Kind::Bool: return std::get<bool>(v_);
-        case Kind::Int: return std::get<std::int64_t>(v_) != 0;
-        case Kind::Float: return std::get<double>(v_) != 0;
+        case Kind::Null:
+            return false;
+        case Kind::Bool:
+            return std::get<bool>(v_);
+        case Kind::Int:
+            return std::get<std::int64_t>(v_) != 0;
+        case Kind::Float:
+            return std::get<double>(v_) != 0;
         case Kind::String: {
             const auto& s = std::get<std::string>(v_);
             if (s == "True" || s == "true" || s == "1") return true;
             if (s == "False" || s == "false" || s == "0" || s.empty()) return false;
             throw Error("'" + s + "' não é um valor lógico válido.");
         }
-        default: wrongKind(kind(), "lógico");
+        default:
+            wrongKind(kind(), "lógico");
     }
 }
 
@@ -157,7 +186,9 @@ const std::string& Variant::errorMessage() const {
     wrongKind(kind(), "erro do servidor");
 }
 
-std::size_t Variant::arraySize() const { return asArray().size(); }
+std::size_t Variant::arraySize() const {
+    return asArray().size();
+}
 
 const Variant& Variant::operator[](std::size_t index) const {
     const Array& a = asArray();
@@ -173,11 +204,16 @@ bool Variant::operator==(const Variant& o) const {
         return toDouble() == o.toDouble();
     if (a != b) return false;
     switch (a) {
-        case Kind::Null: return true;
-        case Kind::Array: return asArray() == o.asArray();
-        case Kind::Packet: return asPacket() == o.asPacket();
-        case Kind::Error: return errorMessage() == o.errorMessage();
-        default: return v_ == o.v_;
+        case Kind::Null:
+            return true;
+        case Kind::Array:
+            return asArray() == o.asArray();
+        case Kind::Packet:
+            return asPacket() == o.asPacket();
+        case Kind::Error:
+            return errorMessage() == o.errorMessage();
+        default:
+            return v_ == o.v_;
     }
 }
 
@@ -187,6 +223,8 @@ std::string Variant::toJson() const {
     return out;
 }
 
-Variant Variant::fromJson(std::string_view text) { return json_text::readVariant(text); }
+Variant Variant::fromJson(std::string_view text) {
+    return json_text::readVariant(text);
+}
 
 }  // namespace corvana

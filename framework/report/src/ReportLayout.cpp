@@ -15,10 +15,12 @@ namespace corvana::report {
 namespace {
 
 constexpr double kPoint = kUnitsPerPoint;
-constexpr double kPadH = 2 * kPoint;  // inside a cell, each side
+constexpr double kPadH = 2 * kPoint;    // inside a cell, each side
 constexpr double kPadV = 1.2 * kPoint;  // above and below a cell's lines
 
-double Mm(double mm) { return mm * kUnitsPerMm; }
+double Mm(double mm) {
+    return mm * kUnitsPerMm;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
@@ -63,17 +65,22 @@ bool Counts(const ReportTotal& total, int column, const std::vector<QString>& ro
     const std::string value = row[static_cast<std::size_t>(column)].toStdString();
     if (!total.equals.empty())
         return std::find(total.equals.begin(), total.equals.end(), value) != total.equals.end();
-    return std::find(total.notEquals.begin(), total.notEquals.end(), value) == total.notEquals.end();
+    return std::find(total.notEquals.begin(), total.notEquals.end(), value) ==
+           total.notEquals.end();
 }
 
-QString Number(long n) { return QString::number(n); }
+QString Number(long n) {
+    return QString::number(n);
+}
 
 // Builds the pages one row at a time.
 class Composer {
 public:
-    Composer(const ReportDefinition& def, const ReportData& data, QSizeF pageSize, const QDateTime& printedAt)
+    Composer(const ReportDefinition& def, const ReportData& data, QSizeF pageSize,
+             const QDateTime& printedAt)
         : def_(def), data_(data), page_(pageSize) {
-        for (FontRole role : {FontRole::Body, FontRole::Bold, FontRole::Title, FontRole::Small, FontRole::SmallBold}) {
+        for (FontRole role : {FontRole::Body, FontRole::Bold, FontRole::Title, FontRole::Small,
+                              FontRole::SmallBold}) {
             fonts_.push_back(ReportFont(role, def.fontSize));
             metrics_.emplace_back(fonts_.back());
         }
@@ -102,7 +109,8 @@ public:
         std::vector<long> groupTotals(def_.totals.size(), 0);
         for (const auto& row : data_.rows) {
             if (def_.group) {
-                const QString key = GroupKey(*def_.group, row[static_cast<std::size_t>(groupColumn)]);
+                const QString key =
+                    GroupKey(*def_.group, row[static_cast<std::size_t>(groupColumn)]);
                 if (!group || key != *group) {
                     if (group) GroupFooter(groupTotals);
                     group = key;
@@ -124,7 +132,8 @@ public:
             }
         }
         if (group) GroupFooter(groupTotals);
-        if (data_.rows.empty()) Note(QStringLiteral("Nenhum registro encontrado para os parâmetros informados."));
+        if (data_.rows.empty())
+            Note(QStringLiteral("Nenhum registro encontrado para os parâmetros informados."));
         Summary();
         Footers();
         return std::move(doc_);
@@ -132,7 +141,9 @@ public:
 
 private:
     const QFont& Font(FontRole role) const { return fonts_[static_cast<std::size_t>(role)]; }
-    const QFontMetricsF& Metrics(FontRole role) const { return metrics_[static_cast<std::size_t>(role)]; }
+    const QFontMetricsF& Metrics(FontRole role) const {
+        return metrics_[static_cast<std::size_t>(role)];
+    }
     double LineHeight(FontRole role) const { return std::ceil(Metrics(role).height() * 1.08); }
 
     void CheckFields() const {
@@ -142,10 +153,12 @@ private:
                                      "', que a sua consulta não devolve.");
         }
         for (const HeaderField& field : def_.headerFields) {
-            const bool found = std::any_of(data_.header.begin(), data_.header.end(),
-                                           [&](const auto& h) { return SameName(h.first, field.field); });
+            const bool found =
+                std::any_of(data_.header.begin(), data_.header.end(),
+                            [&](const auto& h) { return SameName(h.first, field.field); });
             if (!found)
-                throw corvana::Error("O relatório '" + def_.FileName() + "' usa o campo '" + field.field +
+                throw corvana::Error("O relatório '" + def_.FileName() + "' usa o campo '" +
+                                     field.field +
                                      "' no cabeçalho, que a consulta do cabeçalho não devolve.");
         }
     }
@@ -169,20 +182,25 @@ private:
             x += w;
         }
         tableRight_ = x;
-        for (const ReportColumn& c : def_.columns) cellColumns_.push_back(c.field.empty() ? -1 : data_.FieldIndex(c.field));
+        for (const ReportColumn& c : def_.columns)
+            cellColumns_.push_back(c.field.empty() ? -1 : data_.FieldIndex(c.field));
     }
 
     static Qt::Alignment Alignment(Align align) {
         switch (align) {
-        case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-        case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
-        case Align::Left: break;
+            case Align::Center:
+                return Qt::AlignHCenter | Qt::AlignVCenter;
+            case Align::Right:
+                return Qt::AlignRight | Qt::AlignVCenter;
+            case Align::Left:
+                break;
         }
         return Qt::AlignLeft | Qt::AlignVCenter;
     }
 
     void Add(std::vector<PageItem>& items, PageItem::Kind kind, QRectF rect, QString text = {},
-             FontRole font = FontRole::Body, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter, int tone = 0) {
+             FontRole font = FontRole::Body, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter,
+             int tone = 0) {
         PageItem item;
         item.kind = kind;
         item.rect = rect;
@@ -194,13 +212,14 @@ private:
     }
 
     // Lines of text in a cell, from its top.
-    void Lines(std::vector<PageItem>& items, const QStringList& lines, double x0, double x1, double y,
-               FontRole font, Qt::Alignment align) {
+    void Lines(std::vector<PageItem>& items, const QStringList& lines, double x0, double x1,
+               double y, FontRole font, Qt::Alignment align) {
         const double lh = LineHeight(font);
         for (int i = 0; i < lines.size(); ++i)
             if (!lines[i].isEmpty())
-                Add(items, PageItem::Kind::Text, QRectF(x0 + kPadH, y + kPadV + i * lh, x1 - x0 - 2 * kPadH, lh),
-                    lines[i], font, align);
+                Add(items, PageItem::Kind::Text,
+                    QRectF(x0 + kPadH, y + kPadV + i * lh, x1 - x0 - 2 * kPadH, lh), lines[i], font,
+                    align);
     }
 
     // Title, issue time, header fields and the column titles: the same on
@@ -208,14 +227,17 @@ private:
     void BuildHeader(const QDateTime& printedAt) {
         const double width = right_ - left_;
         double y = top_;
-        const QString stamp = QStringLiteral("Emitido em ") + printedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+        const QString stamp =
+            QStringLiteral("Emitido em ") + printedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
         const double stampWidth = Metrics(FontRole::Small).horizontalAdvance(stamp) + 2 * kPoint;
         const double titleHeight = LineHeight(FontRole::Title);
         const QString title = Metrics(FontRole::Title)
-                                  .elidedText(QString::fromStdString(def_.title), Qt::ElideRight, width - stampWidth - 6 * kPoint);
-        Add(header_, PageItem::Kind::Text, QRectF(left_, y, width - stampWidth, titleHeight), title, FontRole::Title);
-        Add(header_, PageItem::Kind::Text, QRectF(right_ - stampWidth, y, stampWidth, titleHeight), stamp,
-            FontRole::Small, Qt::AlignRight | Qt::AlignVCenter);
+                                  .elidedText(QString::fromStdString(def_.title), Qt::ElideRight,
+                                              width - stampWidth - 6 * kPoint);
+        Add(header_, PageItem::Kind::Text, QRectF(left_, y, width - stampWidth, titleHeight), title,
+            FontRole::Title);
+        Add(header_, PageItem::Kind::Text, QRectF(right_ - stampWidth, y, stampWidth, titleHeight),
+            stamp, FontRole::Small, Qt::AlignRight | Qt::AlignVCenter);
         y += titleHeight + 2 * kPoint;
 
         if (!def_.headerFields.empty()) {
@@ -231,11 +253,13 @@ private:
                     y += lh;
                 }
                 if (lw + vw > width) {
-                    value = Metrics(FontRole::Body).elidedText(value, Qt::ElideRight, width - lw - kPoint);
+                    value = Metrics(FontRole::Body)
+                                .elidedText(value, Qt::ElideRight, width - lw - kPoint);
                     vw = width - lw;
                 }
                 Add(header_, PageItem::Kind::Text, QRectF(x, y, lw, lh), label, FontRole::Bold);
-                Add(header_, PageItem::Kind::Text, QRectF(x + lw, y, vw, lh), value, FontRole::Body);
+                Add(header_, PageItem::Kind::Text, QRectF(x + lw, y, vw, lh), value,
+                    FontRole::Body);
                 x += lw + vw + 14 * kPoint;
             }
             y += lh;
@@ -248,13 +272,14 @@ private:
         int most = 1;
         for (std::size_t c = 0; c < def_.columns.size(); ++c) {
             const auto [x0, x1] = doc_.columnSpans[c];
-            titles.push_back(Wrap(QString::fromStdString(def_.columns[c].label), Font(FontRole::Bold),
-                                  Metrics(FontRole::Bold), x1 - x0 - 2 * kPadH));
+            titles.push_back(Wrap(QString::fromStdString(def_.columns[c].label),
+                                  Font(FontRole::Bold), Metrics(FontRole::Bold),
+                                  x1 - x0 - 2 * kPadH));
             most = std::max(most, static_cast<int>(titles.back().size()));
         }
         const double th = most * LineHeight(FontRole::Bold) + 2 * kPadV;
-        Add(header_, PageItem::Kind::Shade, QRectF(left_, y, tableRight_ - left_, th), {}, FontRole::Body,
-            Qt::AlignLeft, 1);
+        Add(header_, PageItem::Kind::Shade, QRectF(left_, y, tableRight_ - left_, th), {},
+            FontRole::Body, Qt::AlignLeft, 1);
         for (std::size_t c = 0; c < def_.columns.size(); ++c) {
             const auto [x0, x1] = doc_.columnSpans[c];
             Lines(header_, titles[c], x0, x1, y, FontRole::Bold, Alignment(def_.columns[c].align));
@@ -286,14 +311,16 @@ private:
             }
             const auto [x0, x1] = doc_.columnSpans[c];
             const QString text = CellText(column, row[static_cast<std::size_t>(cellColumns_[c])]);
-            cells.push_back(Wrap(text, Font(FontRole::Body), Metrics(FontRole::Body), x1 - x0 - 2 * kPadH));
+            cells.push_back(
+                Wrap(text, Font(FontRole::Body), Metrics(FontRole::Body), x1 - x0 - 2 * kPadH));
         }
         return cells;
     }
 
     double RowHeight(const std::vector<QString>& row) const {
         int most = 1;
-        for (const QStringList& lines : CellLines(row)) most = std::max(most, static_cast<int>(lines.size()));
+        for (const QStringList& lines : CellLines(row))
+            most = std::max(most, static_cast<int>(lines.size()));
         return most * LineHeight(FontRole::Body) + 2 * kPadV;
     }
 
@@ -324,14 +351,17 @@ private:
     void GroupHeader(const QString& key, double firstRowHeight, bool continued) {
         const double height = LineHeight(FontRole::Bold) + 2 * kPadV;
         if (y_ + height + firstRowHeight > bodyBottom_ && y_ > bodyTop_) NewPage();
-        QString text = def_.group->label.empty() ? key : QString::fromStdString(def_.group->label) + ": " + key;
+        QString text = def_.group->label.empty()
+                           ? key
+                           : QString::fromStdString(def_.group->label) + ": " + key;
         if (continued) text += QStringLiteral(" (continuação)");
         ReportPage& page = doc_.pages.back();
-        Add(page.items, PageItem::Kind::Shade, QRectF(left_, y_, tableRight_ - left_, height), {}, FontRole::Body,
-            Qt::AlignLeft, 2);
+        Add(page.items, PageItem::Kind::Shade, QRectF(left_, y_, tableRight_ - left_, height), {},
+            FontRole::Body, Qt::AlignLeft, 2);
         Add(page.items, PageItem::Kind::Text,
-            QRectF(left_ + kPadH, y_ + kPadV, tableRight_ - left_ - 2 * kPadH, LineHeight(FontRole::Bold)), text,
-            FontRole::Bold);
+            QRectF(left_ + kPadH, y_ + kPadV, tableRight_ - left_ - 2 * kPadH,
+                   LineHeight(FontRole::Bold)),
+            text, FontRole::Bold);
         y_ += height;
         rowsOnPage_ = 0;  // the shading starts again under each title
     }
@@ -345,15 +375,19 @@ private:
         if (y_ + height > bodyBottom_) NewPage();
         ReportPage& page = doc_.pages.back();
         Add(page.items, PageItem::Kind::Text,
-            QRectF(left_ + kPadH, y_ + kPadV, tableRight_ - left_ - 2 * kPadH, LineHeight(FontRole::SmallBold)),
-            parts.join(QStringLiteral("   ")), FontRole::SmallBold, Qt::AlignRight | Qt::AlignVCenter);
+            QRectF(left_ + kPadH, y_ + kPadV, tableRight_ - left_ - 2 * kPadH,
+                   LineHeight(FontRole::SmallBold)),
+            parts.join(QStringLiteral("   ")), FontRole::SmallBold,
+            Qt::AlignRight | Qt::AlignVCenter);
         y_ += height + 2 * kPoint;
     }
 
     void Note(const QString& text) {
         const double height = LineHeight(FontRole::Body) + 2 * kPadV;
         Add(doc_.pages.back().items, PageItem::Kind::Text,
-            QRectF(left_ + kPadH, y_ + kPadV, right_ - left_ - 2 * kPadH, LineHeight(FontRole::Body)), text);
+            QRectF(left_ + kPadH, y_ + kPadV, right_ - left_ - 2 * kPadH,
+                   LineHeight(FontRole::Body)),
+            text);
         y_ += height;
     }
 
@@ -361,7 +395,8 @@ private:
     void Summary() {
         if (def_.totals.empty()) return;
         const double lh = LineHeight(FontRole::Bold);
-        const double height = 4 * kPoint + lh * static_cast<double>(1 + def_.totals.size()) + 2 * kPadV;
+        const double height =
+            4 * kPoint + lh * static_cast<double>(1 + def_.totals.size()) + 2 * kPadV;
         if (y_ + height > bodyBottom_) NewPage();
         ReportPage& page = doc_.pages.back();
         double y = y_ + 2 * kPoint;
@@ -372,7 +407,8 @@ private:
         for (std::size_t t = 0; t < def_.totals.size(); ++t) {
             y += lh;
             Add(page.items, PageItem::Kind::Text, QRectF(left_ + kPadH, y, right_ - left_, lh),
-                QString::fromStdString(def_.totals[t].label) + ": " + Number(doc_.totals[t]), FontRole::Bold);
+                QString::fromStdString(def_.totals[t].label) + ": " + Number(doc_.totals[t]),
+                FontRole::Bold);
         }
         y_ = y + lh + kPadV;
     }
@@ -386,16 +422,19 @@ private:
             ReportPage& page = doc_.pages[static_cast<std::size_t>(i)];
             Add(page.items, PageItem::Kind::Rule, QRectF(left_, footerTop_, right_ - left_, 0));
             const QString number = QStringLiteral("Página %1 de %2").arg(i + 1).arg(count);
-            const double numberWidth = Metrics(FontRole::Small).horizontalAdvance(number) + 2 * kPoint;
+            const double numberWidth =
+                Metrics(FontRole::Small).horizontalAdvance(number) + 2 * kPoint;
             const double y = footerTop_ + 2 * kPoint;
-            Add(page.items, PageItem::Kind::Text, QRectF(right_ - numberWidth, y, numberWidth, lh), number,
-                FontRole::Small, Qt::AlignRight | Qt::AlignVCenter);
+            Add(page.items, PageItem::Kind::Text, QRectF(right_ - numberWidth, y, numberWidth, lh),
+                number, FontRole::Small, Qt::AlignRight | Qt::AlignVCenter);
             for (std::size_t t = 0; t < def_.totals.size(); ++t) {
                 const QString text = QString::fromStdString(def_.totals[t].label) + ": " +
-                                     Number(page.pageTotals[t]) + QStringLiteral(" nesta página · ") +
+                                     Number(page.pageTotals[t]) +
+                                     QStringLiteral(" nesta página · ") +
                                      Number(page.runningTotals[t]) + QStringLiteral(" até aqui");
                 Add(page.items, PageItem::Kind::Text,
-                    QRectF(left_, y + static_cast<double>(t) * lh, right_ - left_ - numberWidth - 4 * kPoint, lh),
+                    QRectF(left_, y + static_cast<double>(t) * lh,
+                           right_ - left_ - numberWidth - 4 * kPoint, lh),
                     text, FontRole::Small);
             }
         }
@@ -442,17 +481,22 @@ QFont ReportFont(FontRole role, double bodySize) {
     font.setStyleStrategy(QFont::PreferNoShaping);
     double size = bodySize;
     switch (role) {
-    case FontRole::Body: break;
-    case FontRole::Bold: font.setBold(true); break;
-    case FontRole::Title:
-        size = bodySize + 4;
-        font.setBold(true);
-        break;
-    case FontRole::Small: size = bodySize - 1.5; break;
-    case FontRole::SmallBold:
-        size = bodySize - 1.5;
-        font.setBold(true);
-        break;
+        case FontRole::Body:
+            break;
+        case FontRole::Bold:
+            font.setBold(true);
+            break;
+        case FontRole::Title:
+            size = bodySize + 4;
+            font.setBold(true);
+            break;
+        case FontRole::Small:
+            size = bodySize - 1.5;
+            break;
+        case FontRole::SmallBold:
+            size = bodySize - 1.5;
+            font.setBold(true);
+            break;
     }
     font.setPixelSize(static_cast<int>(std::lround(size * kUnitsPerPoint)));
     return font;
@@ -474,8 +518,10 @@ void SortReportRows(const ReportDefinition& def, ReportData& data) {
     };
     std::vector<Key> keys;
     if (def.group) keys.push_back({data.FieldIndex(def.group->field), false, false, &*def.group});
-    for (const SortKey& k : def.sort) keys.push_back({data.FieldIndex(k.field), k.descending, k.numeric, nullptr});
-    keys.erase(std::remove_if(keys.begin(), keys.end(), [](const Key& k) { return k.column < 0; }), keys.end());
+    for (const SortKey& k : def.sort)
+        keys.push_back({data.FieldIndex(k.field), k.descending, k.numeric, nullptr});
+    keys.erase(std::remove_if(keys.begin(), keys.end(), [](const Key& k) { return k.column < 0; }),
+               keys.end());
     if (keys.empty() || data.rows.size() < 2) return;
 
     QCollator collator{QLocale(QLocale::Portuguese, QLocale::Brazil)};
@@ -510,8 +556,10 @@ void SortReportRows(const ReportDefinition& def, ReportData& data) {
             const Cell& y = cells[b][k];
             int c = 0;
             if (keys[k].numeric && (x.number || y.number)) {
-                if (x.number && y.number) c = *x.number < *y.number ? -1 : (*x.number > *y.number ? 1 : 0);
-                else c = x.number ? -1 : 1;
+                if (x.number && y.number)
+                    c = *x.number < *y.number ? -1 : (*x.number > *y.number ? 1 : 0);
+                else
+                    c = x.number ? -1 : 1;
             }
             if (c == 0 && !(x.number && y.number)) c = x.text.compare(y.text);
             if (c != 0) return keys[k].descending ? c > 0 : c < 0;

@@ -13,9 +13,12 @@ namespace {
 
 QColor Tone(int tone) {
     switch (tone) {
-    case 1: return QColor(0xd9, 0xd9, 0xd9);
-    case 2: return QColor(0xe4, 0xe9, 0xf0);
-    default: return QColor(0xf2, 0xf2, 0xf2);
+        case 1:
+            return QColor(0xd9, 0xd9, 0xd9);
+        case 2:
+            return QColor(0xe4, 0xe9, 0xf0);
+        default:
+            return QColor(0xf2, 0xf2, 0xf2);
     }
 }
 
@@ -25,12 +28,14 @@ QPageLayout PaperLayout(const ReportDocument& doc) {
     const bool landscape = points.width() > points.height();
     const QPageSize paper(landscape ? points.transposed() : points, QPageSize::Point, QString(),
                           QPageSize::FuzzyMatch);
-    return QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+    return QPageLayout(paper, landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0));
 }
 
 }  // namespace
 
-void PaintReportPage(QPainter& painter, const ReportPage& page, const ReportDocument& doc, double unitsToDevice) {
+void PaintReportPage(QPainter& painter, const ReportPage& page, const ReportDocument& doc,
+                     double unitsToDevice) {
     painter.save();
     painter.scale(unitsToDevice, unitsToDevice);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -44,27 +49,28 @@ void PaintReportPage(QPainter& painter, const ReportPage& page, const ReportDocu
     painter.setPen(Qt::black);
     for (const PageItem& item : page.items) {
         switch (item.kind) {
-        case PageItem::Kind::Shade:
-            painter.fillRect(item.rect, Tone(item.tone));
-            break;
-        case PageItem::Kind::Rule:
-            painter.setPen(rule);
-            painter.drawLine(item.rect.topLeft(), item.rect.topRight());
-            break;
-        case PageItem::Kind::Box:
-            painter.setPen(box);
-            painter.setBrush(Qt::white);
-            painter.drawRect(item.rect);
-            painter.setBrush(Qt::NoBrush);
-            break;
-        case PageItem::Kind::Text:
-            if (item.font != current) {
-                current = item.font;
-                painter.setFont(ReportFont(current, doc.fontSize));
-            }
-            painter.setPen(Qt::black);
-            painter.drawText(item.rect, static_cast<int>(item.align) | Qt::TextSingleLine, item.text);
-            break;
+            case PageItem::Kind::Shade:
+                painter.fillRect(item.rect, Tone(item.tone));
+                break;
+            case PageItem::Kind::Rule:
+                painter.setPen(rule);
+                painter.drawLine(item.rect.topLeft(), item.rect.topRight());
+                break;
+            case PageItem::Kind::Box:
+                painter.setPen(box);
+                painter.setBrush(Qt::white);
+                painter.drawRect(item.rect);
+                painter.setBrush(Qt::NoBrush);
+                break;
+            case PageItem::Kind::Text:
+                if (item.font != current) {
+                    current = item.font;
+                    painter.setFont(ReportFont(current, doc.fontSize));
+                }
+                painter.setPen(Qt::black);
+                painter.drawText(item.rect, static_cast<int>(item.align) | Qt::TextSingleLine,
+                                 item.text);
+                break;
         }
     }
     painter.restore();

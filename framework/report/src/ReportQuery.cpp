@@ -7,15 +7,16 @@ namespace corvana::report {
 
 namespace {
 
-corvana::DataPacket Run(const ReportDefinition& def, const std::string& sql, const TReportParams& params,
-                        const char* which) {
+corvana::DataPacket Run(const ReportDefinition& def, const std::string& sql,
+                        const TReportParams& params, const char* which) {
     corvana::db::TADOIBQuery query(sql);
-    for (const auto& [name, param] : params.All()) query.ParamByName(name).SetAsString(param.AsString);
+    for (const auto& [name, param] : params.All())
+        query.ParamByName(name).SetAsString(param.AsString);
     try {
         query.Open();
     } catch (const corvana::Error& e) {
-        throw corvana::Error("Não foi possível executar a consulta " + std::string(which) + " do relatório '" +
-                             def.FileName() + "': " + e.what());
+        throw corvana::Error("Não foi possível executar a consulta " + std::string(which) +
+                             " do relatório '" + def.FileName() + "': " + e.what());
     }
     return query.DataSet().Data();
 }
@@ -40,7 +41,8 @@ ReportData RunReportQueries(const ReportDefinition& def, const TReportParams& pa
     if (!def.headerQuery.empty()) {
         corvana::DataPacket header = Run(def, def.headerQuery, params, "do cabeçalho");
         for (std::size_t c = 0; c < header.fields().size(); ++c)
-            data.header[header.fields()[c].name] = header.rows().empty() ? QString() : Cell(header.rows().front()[c]);
+            data.header[header.fields()[c].name] =
+                header.rows().empty() ? QString() : Cell(header.rows().front()[c]);
     }
     return data;
 }

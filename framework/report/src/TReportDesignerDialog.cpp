@@ -14,7 +14,8 @@ namespace corvana::report {
 
 TReportParams::TParam& TReportParams::ParamByName(const std::string& name) {
     auto it = params_.find(name);
-    if (it == params_.end()) throw corvana::Error("Parâmetro '" + name + "' não encontrado no relatório.");
+    if (it == params_.end())
+        throw corvana::Error("Parâmetro '" + name + "' não encontrado no relatório.");
     return it->second;
 }
 
@@ -51,7 +52,8 @@ void TReportDesignerDialog::Execute(const ReportDefinition& def, QWidget* owner)
             } catch (...) {
                 failure = std::current_exception();
             }
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
         });
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         worker.join();
@@ -66,5 +68,7 @@ void TReportDesignerDialog::Execute(const ReportDefinition& def, QWidget* owner)
 }  // namespace corvana::report
 
 namespace Qrddlgs {
-bool ExistParam(const corvana::report::TReportParams& params, const std::string& name) { return params.Has(name); }
+bool ExistParam(const corvana::report::TReportParams& params, const std::string& name) {
+    return params.Has(name);
+}
 }  // namespace Qrddlgs

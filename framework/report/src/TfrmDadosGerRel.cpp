@@ -70,8 +70,8 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     sbtImprimir = NewFlatButton(panMenu, "sbtImprimir", "Imprimir", "document-print");
     sbtImprimir->OnClick = [this](QObject* s) { sbtImprimirClick(s); };
     buttons->addWidget(sbtImprimir);
-    sbtSalvarRelatorio = NewFlatButton(panMenu, "sbtSalvarRelatorio", "Salvar o relatório com outro título",
-                                       "document-save");
+    sbtSalvarRelatorio = NewFlatButton(panMenu, "sbtSalvarRelatorio",
+                                       "Salvar o relatório com outro título", "document-save");
     sbtSalvarRelatorio->OnClick = [this](QObject* s) { ppmSalvarRelatorioClick(s); };
     buttons->addWidget(sbtSalvarRelatorio);
     sbtFechar = NewFlatButton(panMenu, "sbtFechar", "Fechar", "system-log-out");
@@ -84,12 +84,15 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     // The report list's own menu: save the chosen definition as a new one.
     ppmSalvarRelatorio = new QMenu(this);
     ppmSalvarRelatorio->setObjectName("ppmSalvarRelatorio");
-    mniSalvarRelatorio = ppmSalvarRelatorio->addAction(ToolIcon("document-save"), "Salvar como novo relatório...");
+    mniSalvarRelatorio =
+        ppmSalvarRelatorio->addAction(ToolIcon("document-save"), "Salvar como novo relatório...");
     mniSalvarRelatorio->setObjectName("mniSalvarRelatorio");
-    GuardedConnect(mniSalvarRelatorio, &QAction::triggered, this, [this] { ppmSalvarRelatorioClick(mniSalvarRelatorio); });
+    GuardedConnect(mniSalvarRelatorio, &QAction::triggered, this,
+                   [this] { ppmSalvarRelatorioClick(mniSalvarRelatorio); });
     cbbReportNames->setContextMenuPolicy(Qt::CustomContextMenu);
-    GuardedConnect(cbbReportNames, &QWidget::customContextMenuRequested, this,
-                   [this](const QPoint& at) { ppmSalvarRelatorio->popup(cbbReportNames->mapToGlobal(at)); });
+    GuardedConnect(
+        cbbReportNames, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& at) { ppmSalvarRelatorio->popup(cbbReportNames->mapToGlobal(at)); });
 }
 
 void TfrmDadosGerRel::FormCreate() {
@@ -97,12 +100,15 @@ void TfrmDadosGerRel::FormCreate() {
     CarregaRelatorios();
 }
 
-void TfrmDadosGerRel::FormClose(QObject*, TCloseAction& action) { action = TCloseAction::caFree; }
+void TfrmDadosGerRel::FormClose(QObject*, TCloseAction& action) {
+    action = TCloseAction::caFree;
+}
 
 void TfrmDadosGerRel::CarregaRelatorios() {
     const std::string code = lblCodRel->Caption();
     const std::string folder = Corvana::ReportsDir();
-    const std::string chosen = RelatorioSelecionado() ? RelatorioSelecionado()->title : std::string();
+    const std::string chosen =
+        RelatorioSelecionado() ? RelatorioSelecionado()->title : std::string();
     ReportCatalog catalog;
     {
         // While the form is being created it is not on screen yet: the
@@ -125,7 +131,8 @@ void TfrmDadosGerRel::CarregaRelatorios() {
         for (const std::string& f : catalog.faults) text += (text.empty() ? "" : "\n") + f;
         Consiste::MensErro(text, definitions_.empty());
     }
-    if (definitions_.empty()) Consiste::MensErro(Format(msgPadrao.Msg("Arq_Rel_Err"), {code, folder}), true);
+    if (definitions_.empty())
+        Consiste::MensErro(Format(msgPadrao.Msg("Arq_Rel_Err"), {code, folder}), true);
 }
 
 const ReportDefinition* TfrmDadosGerRel::RelatorioSelecionado() const {
@@ -144,8 +151,8 @@ void TfrmDadosGerRel::sbtImprimirClick(QObject*) {
 void TfrmDadosGerRel::ppmSalvarRelatorioClick(QObject*) {
     const ReportDefinition* def = RelatorioSelecionado();
     if (!def) Consiste::MensErro("Escolha o relatório a salvar com outro título.", true);
-    const auto title =
-        corvana::services::Dialogs().InputQuery(msgPadrao.Msg("NovoCaption"), msgPadrao.Msg("NovoPrompt"), def->title);
+    const auto title = corvana::services::Dialogs().InputQuery(
+        msgPadrao.Msg("NovoCaption"), msgPadrao.Msg("NovoPrompt"), def->title);
     if (!title) return;
     try {
         SaveReportCopy(*def, *title, Corvana::ReportsDir());

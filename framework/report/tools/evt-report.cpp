@@ -32,11 +32,16 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < rest.size(); ++i) {
             const std::string& a = rest[i];
             const bool more = i + 1 < rest.size();
-            if (a == "--definition" && more) definition = rest[++i];
-            else if (a == "--pdf" && more) pdf = rest[++i];
-            else if (a == "--png" && more) png = rest[++i];
-            else if (a == "--page" && more) page = std::stoi(rest[++i]);
-            else if (a == "--dpi" && more) dpi = std::stoi(rest[++i]);
+            if (a == "--definition" && more)
+                definition = rest[++i];
+            else if (a == "--pdf" && more)
+                pdf = rest[++i];
+            else if (a == "--png" && more)
+                png = rest[++i];
+            else if (a == "--page" && more)
+                page = std::stoi(rest[++i]);
+            else if (a == "--dpi" && more)
+                dpi = std::stoi(rest[++i]);
             else if (a == "--param" && more) {
                 const std::string p = rest[++i];
                 const auto eq = p.find('=');
@@ -47,25 +52,28 @@ int main(int argc, char** argv) {
             }
         }
         if (definition.empty() || (pdf.empty() && png.empty()))
-            throw corvana::Error("Use: evt-report --definition ARQUIVO [--param NOME=VALOR]... [--pdf ARQUIVO] "
-                                 "[--png ARQUIVO [--page N] [--dpi D]]");
+            throw corvana::Error(
+                "Use: evt-report --definition ARQUIVO [--param NOME=VALOR]... [--pdf ARQUIVO] "
+                "[--png ARQUIVO [--page N] [--dpi D]]");
         const ReportDefinition def = LoadReportDefinition(definition);
         TReportParams params;
         for (const ReportParameter& p : def.parameters) params.Add(p.name, p.defaultValue);
         for (const auto& [name, value] : values) params.ParamByName(name).AsString = value;
         ReportData data = RunReportQueries(def, params);
         SortReportRows(def, data);
-        const ReportDocument doc = LayoutReport(def, data, PageSize(def.orientation), QDateTime::currentDateTime());
+        const ReportDocument doc =
+            LayoutReport(def, data, PageSize(def.orientation), QDateTime::currentDateTime());
         if (!pdf.empty()) SaveReportPdf(doc, QString::fromStdString(pdf));
         if (!png.empty()) {
             if (page < 1 || page > static_cast<int>(doc.pages.size()))
-                throw corvana::Error("O relatório tem " + std::to_string(doc.pages.size()) + " páginas.");
+                throw corvana::Error("O relatório tem " + std::to_string(doc.pages.size()) +
+                                     " páginas.");
             if (!RenderReportPage(doc, page - 1, dpi).save(QString::fromStdString(png), "PNG"))
                 throw corvana::Error("Não foi possível gravar " + png);
         }
         const std::size_t pages = doc.pages.size();
-        std::cout << def.title << ": " << pages << (pages == 1 ? " página, " : " páginas, ") << data.rows.size()
-                  << (data.rows.size() == 1 ? " linha\n" : " linhas\n");
+        std::cout << def.title << ": " << pages << (pages == 1 ? " página, " : " páginas, ")
+                  << data.rows.size() << (data.rows.size() == 1 ? " linha\n" : " linhas\n");
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "evt-report: " << e.what() << "\n";

@@ -27,8 +27,12 @@ std::map<std::string, void*>& loadedPackages() {
 
 }  // namespace
 
-QMainWindow* MainForm() { return g_mainForm.data(); }
-QMdiArea* MdiArea() { return g_mdiArea.data(); }
+QMainWindow* MainForm() {
+    return g_mainForm.data();
+}
+QMdiArea* MdiArea() {
+    return g_mdiArea.data();
+}
 
 void SetMainForm(QMainWindow* mainForm, QMdiArea* mdiArea) {
     g_mainForm = mainForm;
@@ -43,7 +47,8 @@ void LoadBPL(const std::string& code, const corvana::Variant& params) {
     } else {
         std::filesystem::path file = std::filesystem::path(PackagesDir()) / ("Pkg_" + code + ".so");
         if (!std::filesystem::exists(file))
-            throw corvana::Error("Pacote da tela " + code + " não encontrado: " + file.string() + ".");
+            throw corvana::Error("Pacote da tela " + code + " não encontrado: " + file.string() +
+                                 ".");
         handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle)
             throw corvana::Error("Não foi possível carregar o pacote da tela " + code + ": " +

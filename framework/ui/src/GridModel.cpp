@@ -32,15 +32,27 @@ class GridModel::Link : public corvana::DataLink {
 public:
     explicit Link(GridModel& model) : model_(model) {}
 
-    void layoutChanged() override { run([this] { model_.onLayout(); }); }
-    void rowInserted(int row) override { run([this, row] { model_.onRowInserted(row); }); }
-    void rowRemoved(int row) override { run([this, row] { model_.onRowRemoved(row); }); }
-    void rowChanged(int row) override { run([this, row] { model_.onRowChanged(row); }); }
+    void layoutChanged() override {
+        run([this] { model_.onLayout(); });
+    }
+    void rowInserted(int row) override {
+        run([this, row] { model_.onRowInserted(row); });
+    }
+    void rowRemoved(int row) override {
+        run([this, row] { model_.onRowRemoved(row); });
+    }
+    void rowChanged(int row) override {
+        run([this, row] { model_.onRowChanged(row); });
+    }
     void currentChanged(int, int newRow) override {
         run([this, newRow] { model_.onCurrentChanged(newRow); });
     }
-    void stateChanged() override { run([this] { model_.onStateChanged(); }); }
-    void fieldChanged(Field*) override { run([this] { model_.onFieldChanged(); }); }
+    void stateChanged() override {
+        run([this] { model_.onStateChanged(); });
+    }
+    void fieldChanged(Field*) override {
+        run([this] { model_.onFieldChanged(); });
+    }
     void updateRecord() override {
         if (model_.OnUpdateRecord) model_.OnUpdateRecord();
     }
@@ -56,13 +68,18 @@ private:
     GridModel& model_;
 };
 
-GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent), link_(std::make_unique<Link>(*this)) {}
+GridModel::GridModel(QObject* parent)
+    : QAbstractTableModel(parent), link_(std::make_unique<Link>(*this)) {}
 
 GridModel::~GridModel() = default;
 
-corvana::DataSource* GridModel::GetDataSource() const { return link_->Source(); }
+corvana::DataSource* GridModel::GetDataSource() const {
+    return link_->Source();
+}
 
-ClientDataSet* GridModel::DataSet() const { return link_->DataSet(); }
+ClientDataSet* GridModel::DataSet() const {
+    return link_->DataSet();
+}
 
 void GridModel::SetDataSource(corvana::DataSource* source) {
     if (source == link_->Source()) return;
@@ -78,7 +95,9 @@ bool GridModel::IsActive() const {
     return source && source->DataSet() && source->State() != DataSetState::Inactive;
 }
 
-int GridModel::sourceRowCount() const { return IsActive() ? DataSet()->RecordCount() : 0; }
+int GridModel::sourceRowCount() const {
+    return IsActive() ? DataSet()->RecordCount() : 0;
+}
 
 int GridModel::CurrentRow() const {
     if (!IsActive()) return -1;
@@ -165,12 +184,15 @@ void GridModel::StoreText(int row, int column, const std::string& text) {
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole || index.row() >= rows_) return false;
-    return GuardedBool([&] { StoreText(index.row(), index.column(), value.toString().toStdString()); });
+    return GuardedBool(
+        [&] { StoreText(index.row(), index.column(), value.toString().toStdString()); });
 }
 
 // --- reading ---------------------------------------------------------------------
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
 int GridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(viewColumns_.size());
@@ -204,12 +226,14 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) {
         const FieldType type = field->DataType();
         const bool number = type == FieldType::Integer || type == FieldType::Float;
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft)));
+        return QVariant::fromValue(
+            Qt::Alignment(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft)));
     }
     const int row = datasetRow(index.row());
     if (row < 0 || row >= DataSet()->RecordCount()) return {};
     try {
-        if (role == Qt::EditRole && row == CurrentRow()) return QString::fromStdString(field->Text());
+        if (role == Qt::EditRole && row == CurrentRow())
+            return QString::fromStdString(field->Text());
         return QString::fromStdString(field->DisplayTextAt(row));
     } catch (const std::exception& e) {
         reportReadError(e.what());
@@ -242,7 +266,8 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         const TColumn* column = ColumnAt(section);
         if (!column) return {};
         if (!column->Title.empty()) return QString::fromStdString(column->Title);
-        if (const Field* field = FieldAt(section)) return QString::fromStdString(field->DisplayLabel());
+        if (const Field* field = FieldAt(section))
+            return QString::fromStdString(field->DisplayLabel());
         return QString::fromStdString(column->FieldName);
     }
     if (section < 0 || section >= rows_) return {};
@@ -251,12 +276,12 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return IsPending(section) ? QString(kPendingMark) : QString();
     }
     switch (source->State()) {
-    case DataSetState::Edit:
-        return QStringLiteral("I");
-    case DataSetState::Insert:
-        return QStringLiteral("*");
-    default:
-        return QStringLiteral("▶");
+        case DataSetState::Edit:
+            return QStringLiteral("I");
+        case DataSetState::Insert:
+            return QStringLiteral("*");
+        default:
+            return QStringLiteral("▶");
     }
 }
 
@@ -279,7 +304,9 @@ void GridModel::reset() {
     endResetModel();
 }
 
-void GridModel::onLayout() { reset(); }
+void GridModel::onLayout() {
+    reset();
+}
 
 void GridModel::onRowInserted(int row) {
     const int count = sourceRowCount();
@@ -336,7 +363,9 @@ void GridModel::onStateChanged() {
     emit StateChanged();
 }
 
-void GridModel::onFieldChanged() { refreshRow(CurrentRow()); }
+void GridModel::onFieldChanged() {
+    refreshRow(CurrentRow());
+}
 
 void GridModel::refreshRow(int row) {
     const int columns = columnCount();

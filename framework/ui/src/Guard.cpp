@@ -26,8 +26,7 @@ void Show(const std::string& text) noexcept {
 
 bool GuardedBool(const std::function<void()>& fn) noexcept {
     try {
-        if (fn)
-            fn();
+        if (fn) fn();
         return true;
     } catch (const corvana::EAbort&) {
         // Already shown by whoever raised it.
@@ -39,6 +38,8 @@ bool GuardedBool(const std::function<void()>& fn) noexcept {
     return false;
 }
 
-void Guarded(const std::function<void()>& fn) noexcept { (void)GuardedBool(fn); }
+void Guarded(const std::function<void()>& fn) noexcept {
+    (void)GuardedBool(fn);
+}
 
 }  // namespace corvana::ui

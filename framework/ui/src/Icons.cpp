@@ -26,7 +26,8 @@ QPixmap Faded(const QImage& normal) {
 QIcon ToolIcon(const char* name) {
     QIcon icon;
     for (int size : {16, 22, 32}) {
-        const QString file = QStringLiteral(":/corvana/icons/%1/%2.png").arg(size).arg(QLatin1String(name));
+        const QString file =
+            QStringLiteral(":/corvana/icons/%1/%2.png").arg(size).arg(QLatin1String(name));
         QImage normal;
         if (!QFile::exists(file) || !normal.load(file)) continue;
         icon.addPixmap(QPixmap::fromImage(normal), QIcon::Normal);

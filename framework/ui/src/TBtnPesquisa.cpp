@@ -26,26 +26,20 @@ void TBtnPesquisa::DoClick() {
         return;
     }
     bool flag = true;
-    if (OnBeforePesq)
-        OnBeforePesq(this, flag);
-    if (!flag)
-        return;
+    if (OnBeforePesq) OnBeforePesq(this, flag);
+    if (!flag) return;
     if (!dataSource_ || !dataSource_->DataSet())
         throw corvana::Error("O botão de pesquisa não tem uma lista associada.");
-    if (!Pesquisa::Pesquisar(*dataSource_, title_ + "|" + emptyError_, false, true))
-        return;
+    if (!Pesquisa::Pesquisar(*dataSource_, title_ + "|" + emptyError_, false, true)) return;
     const corvana::ClientDataSet& dataSet = *dataSource_->DataSet();
-    if (dataSet.FieldCount() == 0)
-        throw corvana::Error("A lista da pesquisa não tem campos.");
+    if (dataSet.FieldCount() == 0) throw corvana::Error("A lista da pesquisa não tem campos.");
     const corvana::Field& code =
         fieldCodigo_.empty() ? *dataSet.Fields().front() : dataSet.FieldByName(fieldCodigo_);
     if (TEdit* edit = associate_) {
         edit->SetText(code.AsString());
-        if (edit->CanFocus())
-            edit->SetFocus();
+        if (edit->CanFocus()) edit->SetFocus();
     }
-    if (OnAfterPesq)
-        OnAfterPesq(this);
+    if (OnAfterPesq) OnAfterPesq(this);
 }
 
 }  // namespace corvana::ui

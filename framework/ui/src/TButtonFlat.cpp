@@ -13,33 +13,32 @@ TButtonFlat::TButtonFlat(QWidget* parent) : TControl<QToolButton>(parent) {
     connect(this, &QAbstractButton::clicked, this, [this] { UserClicked(); });
 }
 
-std::string TButtonFlat::Caption() const { return text().toStdString(); }
+std::string TButtonFlat::Caption() const {
+    return text().toStdString();
+}
 
-void TButtonFlat::SetCaption(const std::string& caption) { setText(QString::fromStdString(caption)); }
+void TButtonFlat::SetCaption(const std::string& caption) {
+    setText(QString::fromStdString(caption));
+}
 
 void TButtonFlat::SetMenuItem(QAction* item) {
-    if (menuItem_)
-        disconnect(menuConnection_);
+    if (menuItem_) disconnect(menuConnection_);
     menuItem_ = item;
-    if (!item)
-        return;
+    if (!item) return;
     item->setEnabled(isEnabled());
     menuConnection_ = connect(item, &QAction::triggered, this, [this] { UserClicked(); });
 }
 
 void TButtonFlat::Click() {
-    if (isEnabled())
-        DoClick();
+    if (isEnabled()) DoClick();
 }
 
 void TButtonFlat::DoClick() {
-    if (OnClick)
-        OnClick(this);
+    if (OnClick) OnClick(this);
 }
 
 void TButtonFlat::UserClicked() {
-    if (isEnabled())
-        Guarded([this] { DoClick(); });
+    if (isEnabled()) Guarded([this] { DoClick(); });
 }
 
 void TButtonFlat::changeEvent(QEvent* event) {

@@ -27,8 +27,8 @@ namespace {
 // has not (the form's active control), and the containers entered around
 // it, outermost first. A form is a top-level window, an MDI child window
 // (QMdiSubWindow) or a widget marked with kFormProperty, so the forms inside
-// a main window keep their own active controls as separate windows do. On a focus change inside a form the
-// tracker walks the state towards the widget that now has the form's focus
+// a main window keep their own active controls as separate windows do. On a focus change inside a
+// form the tracker walks the state towards the widget that now has the form's focus
 // (QWidget::focusWidget of the form), one handler at a time, and looks at
 // the focus again after each handler. A focus change that arrives while a
 // handler of the same form runs is not handled on its own: the walk in
@@ -44,7 +44,7 @@ private:
         QPointer<QWidget> form;
         TFocusEvents* control = nullptr;
         std::vector<TFocusEvents*> containers;  // outermost first
-        QPointer<QWidget> settled;  // the focus when the state last caught up with it
+        QPointer<QWidget> settled;              // the focus when the state last caught up with it
         // While a handler runs: the last widget of the form that code or the
         // user gave the focus to (not the window system).
         QPointer<QWidget> placed;
@@ -91,8 +91,7 @@ FocusTracker* FocusTracker::Instance(bool create) {
     static QPointer<FocusTracker> instance;
     if (!instance && create) {
         auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        if (!app)
-            return nullptr;
+        if (!app) return nullptr;
         instance = new FocusTracker(app);
         app->installEventFilter(instance);
         QObject::connect(app, &QApplication::focusChanged, instance,
@@ -105,8 +104,7 @@ FocusTracker* FocusTracker::Instance(bool create) {
 
 void FocusTracker::Forget(TFocusEvents* events) {
     for (auto& state : states_) {
-        if (state->control == events)
-            state->control = nullptr;
+        if (state->control == events) state->control = nullptr;
         auto& c = state->containers;
         c.erase(std::remove(c.begin(), c.end(), events), c.end());
     }
@@ -122,19 +120,16 @@ QWidget* FocusTracker::FormOf(QWidget* widget) {
 
 FocusTracker::Place FocusTracker::PlaceOf(QWidget* widget, QWidget* form) {
     Place place;
-    if (!widget || !form || !form->isAncestorOf(widget))
-        return place;
+    if (!widget || !form || !form->isAncestorOf(widget)) return place;
     // A widget inside an item view (a cell editor) stands for the view.
     QWidget* stand = widget;
     for (QWidget* p = widget; p && p != form; p = p->parentWidget()) {
-        if (qobject_cast<QAbstractItemView*>(p->parentWidget()))
-            stand = p->parentWidget();
+        if (qobject_cast<QAbstractItemView*>(p->parentWidget())) stand = p->parentWidget();
     }
     bool searchingControl = true;
     for (QWidget* p = stand; p; p = p == form ? nullptr : p->parentWidget()) {
         auto* events = dynamic_cast<TFocusEvents*>(p);
-        if (!events)
-            continue;
+        if (!events) continue;
         if (events->IsFocusContainer()) {
             place.containers.push_back(events);
             searchingControl = false;
@@ -148,8 +143,7 @@ FocusTracker::Place FocusTracker::PlaceOf(QWidget* widget, QWidget* form) {
 }
 
 bool FocusTracker::TakeFocus(QWidget* widget, QWidget* form) {
-    if (!widget || !widget->isEnabled() || !widget->isVisibleTo(form))
-        return false;
+    if (!widget || !widget->isEnabled() || !widget->isVisibleTo(form)) return false;
     widget->setFocus(Qt::OtherFocusReason);
     return form->focusWidget() == widget;
 }
@@ -160,8 +154,7 @@ FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
                                  [](const auto& s) { return !s->form && !s->busy; }),
                   states_.end());
     for (auto& state : states_) {
-        if (state->form == form)
-            return *state;
+        if (state->form == form) return *state;
     }
     states_.push_back(std::make_unique<FormState>());
     states_.back()->form = form;
@@ -170,32 +163,31 @@ FocusTracker::FormState& FocusTracker::StateOf(QWidget* form) {
 
 bool FocusTracker::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::FocusIn:
-        // Sent to the widget (and then to its style) just before focusChanged
-        // is emitted for it.
-        if (auto* widget = qobject_cast<QWidget*>(watched)) {
-            focusInWidget_ = widget;
-            focusInReason_ = static_cast<QFocusEvent*>(event)->reason();
-        }
-        break;
-    case QEvent::MouseButtonPress:
-        dropRelease_ = false;
-        if (dropPress_ && watched->isWidgetType()) {
-            dropPress_ = false;
-            dropRelease_ = true;
-            return true;
-        }
-        break;
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-        if (dropRelease_ && watched->isWidgetType()) {
-            if (event->type() == QEvent::MouseButtonRelease)
-                dropRelease_ = false;
-            return true;
-        }
-        break;
-    default:
-        break;
+        case QEvent::FocusIn:
+            // Sent to the widget (and then to its style) just before focusChanged
+            // is emitted for it.
+            if (auto* widget = qobject_cast<QWidget*>(watched)) {
+                focusInWidget_ = widget;
+                focusInReason_ = static_cast<QFocusEvent*>(event)->reason();
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            dropRelease_ = false;
+            if (dropPress_ && watched->isWidgetType()) {
+                dropPress_ = false;
+                dropRelease_ = true;
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            if (dropRelease_ && watched->isWidgetType()) {
+                if (event->type() == QEvent::MouseButtonRelease) dropRelease_ = false;
+                return true;
+            }
+            break;
+        default:
+            break;
     }
     return false;
 }
@@ -213,23 +205,19 @@ void FocusTracker::DropPendingClick() {
 }
 
 void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
-    if (!now)
-        return;  // the application lost the focus: forms keep their state
+    if (!now) return;  // the application lost the focus: forms keep their state
     // Drop-down lists and menus are part of the control that opened them.
-    if (now->window()->windowType() == Qt::Popup)
-        return;
+    if (now->window()->windowType() == Qt::Popup) return;
     // A menu bar holds the keyboard only while its menus are browsed, and
     // gives it back to the control that had it: no move of the user's.
     const Qt::FocusReason reason = ReasonFor(now);
-    if (reason == Qt::MenuBarFocusReason || qobject_cast<QMenuBar*>(now))
-        return;
+    if (reason == Qt::MenuBarFocusReason || qobject_cast<QMenuBar*>(now)) return;
     QWidget* form = FormOf(now);
     // While an MDI child minimizes, Qt passes the focus along its controls
     // as they hide, then to the child's frame: no move of the user's, the
     // form keeps its control. Restored, the control that had the focus gets
     // it back without events, as a reactivated form's active control does.
-    if (!now->isVisible() || qobject_cast<QMdiSubWindow*>(now))
-        return;
+    if (!now->isVisible() || qobject_cast<QMdiSubWindow*>(now)) return;
     if (qobject_cast<QMdiSubWindow*>(old) && old->isAncestorOf(now)) {
         FormState& kept = StateOf(form);
         QWidget* back = kept.settled;
@@ -246,15 +234,12 @@ void FocusTracker::FocusChanged(QWidget* old, QWidget* now) {
         reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
     if (windowCameBack && !(state.interrupted && !state.busy)) {
         QWidget* keep = state.busy ? state.placed : state.settled;
-        if (keep && keep != now && form->isAncestorOf(keep) && TakeFocus(keep, form))
-            return;
-        if (state.busy || keep == now)
-            return;
+        if (keep && keep != now && form->isAncestorOf(keep) && TakeFocus(keep, form)) return;
+        if (state.busy || keep == now) return;
     } else if (state.busy) {
         state.placed = now;  // a handler moved the focus: the walk will follow it
     }
-    if (state.busy)
-        return;
+    if (state.busy) return;
     state.busy = true;
     state.placed = now;
     state.byMouse = reason == Qt::MouseFocusReason;
@@ -271,8 +256,7 @@ void FocusTracker::Walk(FormState& state) {
     for (int step = 0; step < kMaxSteps; ++step) {
         QWidget* form = state.form;
         QWidget* target = form ? form->focusWidget() : nullptr;
-        if (!target)
-            return;
+        if (!target) return;
         // A handler took the focus to another form (and it stayed there):
         // the rest waits until the focus comes back to this one.
         if (step > 0 && FocusInOtherForm(form)) {
@@ -288,13 +272,11 @@ void FocusTracker::Walk(FormState& state) {
             if (state.control != control || !state.form)
                 continue;  // the control went away during its handler
             QWidget* now = state.form->focusWidget();
-            if (!accepted && state.byMouse)
-                DropPendingClick();
+            if (!accepted && state.byMouse) DropPendingClick();
             if (now != target) {
                 // The handler moved the focus; back into the control means
                 // the control was not left.
-                if (PlaceOf(now, state.form).control != control)
-                    state.control = nullptr;
+                if (PlaceOf(now, state.form).control != control) state.control = nullptr;
                 continue;
             }
             if (!accepted && TakeFocus(control->EventWidget(), state.form))
@@ -312,12 +294,10 @@ void FocusTracker::Walk(FormState& state) {
         if (state.containers.size() > common) {
             TFocusEvents* container = state.containers.back();
             const bool accepted = GuardedBool([&] { container->DoExit(); });
-            if (state.containers.empty() || state.containers.back() != container ||
-                !state.form)
+            if (state.containers.empty() || state.containers.back() != container || !state.form)
                 continue;
             QWidget* now = state.form->focusWidget();
-            if (!accepted && state.byMouse)
-                DropPendingClick();
+            if (!accepted && state.byMouse) DropPendingClick();
             if (now != target) {
                 const Place there = PlaceOf(now, state.form);
                 if (std::find(there.containers.begin(), there.containers.end(), container) ==
@@ -358,32 +338,31 @@ void FocusTracker::Walk(FormState& state) {
         return;
     }
     qWarning("corvana: os eventos de foco não se estabilizaram; a sequência foi interrompida.");
-    if (state.form)
-        state.settled = state.form->focusWidget();
+    if (state.form) state.settled = state.form->focusWidget();
 }
 
 }  // namespace
 
-TFocusEvents::TFocusEvents() { FocusTracker::Instance(true); }
+TFocusEvents::TFocusEvents() {
+    FocusTracker::Instance(true);
+}
 
 TFocusEvents::~TFocusEvents() {
-    if (FocusTracker* tracker = FocusTracker::Instance(false))
-        tracker->Forget(this);
+    if (FocusTracker* tracker = FocusTracker::Instance(false)) tracker->Forget(this);
 }
 
 void TFocusEvents::DoEnter() {
-    if (OnEnter)
-        OnEnter(EventWidget());
+    if (OnEnter) OnEnter(EventWidget());
 }
 
 void TFocusEvents::DoExit() {
-    if (OnExit)
-        OnExit(EventWidget());
+    if (OnExit) OnExit(EventWidget());
 }
 
 void SetControlFocus(QWidget* widget, bool canFocus) {
     if (!canFocus)
-        throw corvana::Error("Não é possível mover o foco para um controle desabilitado ou invisível.");
+        throw corvana::Error(
+            "Não é possível mover o foco para um controle desabilitado ou invisível.");
     widget->setFocus(Qt::OtherFocusReason);
 }
 

@@ -80,8 +80,8 @@ void TDBEdit::refresh() {
     }
     // The field's size limits what is typed unless a set-text handler decides
     // what is stored.
-    const bool limited = field && field->DataType() == corvana::FieldType::String && field->Size() > 0 &&
-                         !field->OnSetText;
+    const bool limited = field && field->DataType() == corvana::FieldType::String &&
+                         field->Size() > 0 && !field->OnSetText;
     setMaxLength(limited ? field->Size() : 32767);
     if (text != this->text()) setText(text);
     setReadOnly(readOnly_ || !active);
@@ -115,7 +115,9 @@ void TDBEdit::UpdateData() {
     refresh();
 }
 
-void TDBEdit::Reset() { refresh(); }
+void TDBEdit::Reset() {
+    refresh();
+}
 
 void TDBEdit::DoExit() {
     UpdateData();
@@ -124,21 +126,21 @@ void TDBEdit::DoExit() {
 
 void TDBEdit::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (GuardedBool([this] { UpdateData(); })) selectAll();
-        TControl<QLineEdit>::keyPressEvent(event);
-        return;
-    case Qt::Key_Escape:
-        if (modified_) {
-            Reset();
-            selectAll();
-            event->accept();
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (GuardedBool([this] { UpdateData(); })) selectAll();
+            TControl<QLineEdit>::keyPressEvent(event);
             return;
-        }
-        break;
-    default:
-        break;
+        case Qt::Key_Escape:
+            if (modified_) {
+                Reset();
+                selectAll();
+                event->accept();
+                return;
+            }
+            break;
+        default:
+            break;
     }
     TControl<QLineEdit>::keyPressEvent(event);
 }

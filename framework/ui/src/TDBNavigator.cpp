@@ -56,7 +56,9 @@ TDBNavigator::TDBNavigator(QWidget* parent) : TControl<QWidget>(parent) {
     refresh();
 }
 
-TDBNavigator::~TDBNavigator() { link_.OnDataChange = nullptr; }
+TDBNavigator::~TDBNavigator() {
+    link_.OnDataChange = nullptr;
+}
 
 void TDBNavigator::SetDataSource(corvana::DataSource* source) {
     if (source == link_.Source()) return;
@@ -95,20 +97,20 @@ void TDBNavigator::BtnClick(TNavigateBtn button) {
         // stored yet goes into its field before the move.
         link_.Source()->UpdateRecord();
         switch (button) {
-        case TNavigateBtn::nbFirst:
-            ds->First();
-            break;
-        case TNavigateBtn::nbPrior:
-            ds->Prior();
-            break;
-        case TNavigateBtn::nbNext:
-            ds->Next();
-            break;
-        case TNavigateBtn::nbLast:
-            ds->Last();
-            break;
-        case TNavigateBtn::nbRefresh:
-            break;
+            case TNavigateBtn::nbFirst:
+                ds->First();
+                break;
+            case TNavigateBtn::nbPrior:
+                ds->Prior();
+                break;
+            case TNavigateBtn::nbNext:
+                ds->Next();
+                break;
+            case TNavigateBtn::nbLast:
+                ds->Last();
+                break;
+            case TNavigateBtn::nbRefresh:
+                break;
         }
     }
     if (OnClick) OnClick(this, button);

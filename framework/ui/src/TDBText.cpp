@@ -10,7 +10,9 @@ TDBText::TDBText(QWidget* parent) : TControl<QLabel>(parent) {
     link_.OnDataChange = [this] { refresh(); };
 }
 
-TDBText::~TDBText() { link_.OnDataChange = nullptr; }
+TDBText::~TDBText() {
+    link_.OnDataChange = nullptr;
+}
 
 void TDBText::SetDataSource(corvana::DataSource* source) {
     if (source == link_.Source()) return;

@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QHBoxLayout>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "corvana/ui/Application.h"
@@ -33,15 +33,21 @@ TForm::~TForm() {
     if (modalLoop_) modalLoop_->quit();
 }
 
-void TForm::Create() { FormCreate(); }
+void TForm::Create() {
+    FormCreate();
+}
 
-std::string TForm::Caption() const { return windowTitle().toStdString(); }
+std::string TForm::Caption() const {
+    return windowTitle().toStdString();
+}
 void TForm::SetCaption(const std::string& caption) {
     setWindowTitle(QString::fromStdString(caption));
     if (subWindow_) subWindow_->setWindowTitle(windowTitle());
 }
 
-QWidget* TForm::FrameWindow() { return subWindow_ ? static_cast<QWidget*>(subWindow_.data()) : this; }
+QWidget* TForm::FrameWindow() {
+    return subWindow_ ? static_cast<QWidget*>(subWindow_.data()) : this;
+}
 
 void TForm::Show() {
     QMdiArea* area = Corvana::MdiArea();
@@ -57,8 +63,8 @@ void TForm::Show() {
         });
         subWindow_->show();
         // The sub-window takes the form's designed size plus its own frame.
-        subWindow_->resize((designed + (subWindow_->size() - size()))
-                               .boundedTo(area->viewport()->size()));
+        subWindow_->resize(
+            (designed + (subWindow_->size() - size())).boundedTo(area->viewport()->size()));
     }
     FrameWindow()->show();
     if (subWindow_) {
@@ -87,13 +93,19 @@ void TForm::ShowModal() {
 }
 
 void TForm::SetWindowStateNormal() {
-    if (subWindow_) subWindow_->showNormal();
-    else if (isWindow()) showNormal();
+    if (subWindow_)
+        subWindow_->showNormal();
+    else if (isWindow())
+        showNormal();
 }
 
-void TForm::Close() { FrameWindow()->close(); }
+void TForm::Close() {
+    FrameWindow()->close();
+}
 
-void TForm::Repaint() { repaint(); }
+void TForm::Repaint() {
+    repaint();
+}
 
 void TForm::FormClose(QObject*, TCloseAction&) {}
 
@@ -107,7 +119,8 @@ void TForm::AddScreenCodeRow() {
     mainLayout_->addLayout(codeRow);
 }
 
-TButtonFlat* TForm::NewFlatButton(QWidget* parent, const char* name, const char* hint, const char* icon) {
+TButtonFlat* TForm::NewFlatButton(QWidget* parent, const char* name, const char* hint,
+                                  const char* icon) {
     auto* b = new TButtonFlat(parent);
     b->setObjectName(name);
     b->SetHint(hint);
@@ -129,7 +142,8 @@ void TForm::closeEvent(QCloseEvent* e) {
         e->accept();
         return;
     }
-    TCloseAction action = style_ == TFormStyle::fsMDIChild ? TCloseAction::caFree : TCloseAction::caHide;
+    TCloseAction action =
+        style_ == TFormStyle::fsMDIChild ? TCloseAction::caFree : TCloseAction::caHide;
     bool ok = GuardedBool([&] { FormClose(this, action); });
     if (!ok || action == TCloseAction::caNone) {
         e->ignore();

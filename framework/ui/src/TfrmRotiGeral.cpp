@@ -38,6 +38,8 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
 
 void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}
 
-void TfrmRotiGeral::FormClose(QObject*, TCloseAction& action) { action = TCloseAction::caFree; }
+void TfrmRotiGeral::FormClose(QObject*, TCloseAction& action) {
+    action = TCloseAction::caFree;
+}
 
 }  // namespace corvana::ui

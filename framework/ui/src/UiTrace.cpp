@@ -34,8 +34,7 @@ QString PathOf(const QWidget* widget) {
     while (form && !form->isWindow() && !form->property(kFormProperty).toBool())
         form = form->parentWidget();
     auto name = [](const QWidget* w) {
-        return w->objectName().isEmpty() ? QString(w->metaObject()->className())
-                                         : w->objectName();
+        return w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName();
     };
     return form ? name(form) + "." + name(widget) : name(widget);
 }
@@ -53,10 +52,9 @@ public:
     UiTrace(QApplication* app, const QString& file)
         : QObject(app), out_(file.toStdString(), std::ios::trunc) {
         app->installEventFilter(this);
-        connect(app, &QApplication::focusChanged, this,
-                [this](QWidget*, QWidget* now) {
-                    if (now) Write("focus " + PathOf(now));
-                });
+        connect(app, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+            if (now) Write("focus " + PathOf(now));
+        });
     }
 
 protected:

@@ -69,7 +69,8 @@ TEST(ConsisteAjustaInscricao, PlaceholderAndEmpty) {
 }
 
 TEST(ConsisteAjustaInscricao, StoredFormIsAFixedPoint) {
-    for (std::string typed : {"C123.456.789-01", "C12.345.678/0001-95", "Cisento", "C 1a-2b ", "Cé*+1"}) {
+    for (std::string typed :
+         {"C123.456.789-01", "C12.345.678/0001-95", "Cisento", "C 1a-2b ", "Cé*+1"}) {
         const std::string stored = Consiste::Ajusta_Inscricao(typed);
         std::string again = "C" + stored;
         EXPECT_EQ(Consiste::Ajusta_Inscricao(again), stored);
@@ -102,8 +103,9 @@ TEST(ConsisteMensErro, ShownOnceThenAbort) {
         EXPECT_STREQ(e.what(), "Informe o nome do convidado.");
     }
     ASSERT_EQ(services.dialogs.Messages().size(), 1u);
-    EXPECT_EQ(services.dialogs.Messages()[0],
-              (ScriptedDialogs::Shown{ScriptedDialogs::Shown::Error, "Informe o nome do convidado."}));
+    EXPECT_EQ(
+        services.dialogs.Messages()[0],
+        (ScriptedDialogs::Shown{ScriptedDialogs::Shown::Error, "Informe o nome do convidado."}));
 }
 
 TEST(ConsisteMensErro, WithoutAbortOnlyShows) {

@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kVariables[] = {"CORVANA_CONFIG",      "CORVANA_WEBURL",      "CORVANA_WEBPORT",
+const char* const kVariables[] = {"CORVANA_CONFIG",      "CORVANA_WEBURL",       "CORVANA_WEBPORT",
                                   "CORVANA_FILIPROC",    "CORVANA_NOMEFILIPROC", "CORVANA_MODUFILI",
-                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR", "CORVANA_DATADIR"};
+                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR",  "CORVANA_DATADIR"};
 
 // Each test runs in an empty temporary folder (so ./corvana.conf is under
 // its control) with no CORVANA_* variable set, and leaves all of it as found.
@@ -25,8 +25,7 @@ class CorvanaSettings : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : kVariables) {
-            if (const char* value = std::getenv(name))
-                saved_.emplace_back(name, value);
+            if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
             unsetenv(name);
         }
         oldCwd_ = fs::current_path();
@@ -42,10 +41,8 @@ protected:
     void TearDown() override {
         fs::current_path(oldCwd_);
         fs::remove_all(dir_);
-        for (const char* name : kVariables)
-            unsetenv(name);
-        for (const auto& [name, value] : saved_)
-            setenv(name.c_str(), value.c_str(), 1);
+        for (const char* name : kVariables) unsetenv(name);
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
         Corvana::ResetSettings();
     }
 
@@ -58,8 +55,7 @@ protected:
     static std::vector<std::string> load(std::vector<std::string> args) {
         args.insert(args.begin(), "corvana-host");
         std::vector<const char*> argv;
-        for (const std::string& arg : args)
-            argv.push_back(arg.c_str());
+        for (const std::string& arg : args) argv.push_back(arg.c_str());
         return Corvana::LoadSettings(static_cast<int>(argv.size()), argv.data());
     }
 
@@ -123,8 +119,8 @@ TEST_F(CorvanaSettings, DefaultFileIsRead) {
 }
 
 TEST_F(CorvanaSettings, FileThenEnvironmentThenCommandLine) {
-    const fs::path file = write("host.conf",
-                                "WebURL=arquivo.local\nWebPort=9001\nFiliProc=0002\nModuFili=S\n");
+    const fs::path file =
+        write("host.conf", "WebURL=arquivo.local\nWebPort=9001\nFiliProc=0002\nModuFili=S\n");
     setenv("CORVANA_CONFIG", file.c_str(), 1);
     setenv("CORVANA_WEBPORT", "9002", 1);
     setenv("CORVANA_FILIPROC", "0003", 1);
@@ -155,8 +151,8 @@ TEST_F(CorvanaSettings, LoadStartsFromDefaults) {
 }
 
 TEST_F(CorvanaSettings, UnusedArgumentsAreLeftForTheCaller) {
-    const auto unused =
-        load({"--platform", "offscreen", "--WEBURL=servidor", "--tela=Orcamento", "--", "--WebPort=1"});
+    const auto unused = load(
+        {"--platform", "offscreen", "--WEBURL=servidor", "--tela=Orcamento", "--", "--WebPort=1"});
     EXPECT_EQ(unused, (std::vector<std::string>{"--platform", "offscreen", "--tela=Orcamento", "--",
                                                 "--WebPort=1"}));
     EXPECT_EQ(Corvana::WebURL(), "servidor");
@@ -165,7 +161,8 @@ TEST_F(CorvanaSettings, UnusedArgumentsAreLeftForTheCaller) {
 
 TEST_F(CorvanaSettings, MissingNamedFileIsAnError) {
     const std::string missing = (dir_ / "nao-existe.conf").string();
-    EXPECT_EQ(errorOf({"--config=" + missing}), "Arquivo de configuração não encontrado: " + missing);
+    EXPECT_EQ(errorOf({"--config=" + missing}),
+              "Arquivo de configuração não encontrado: " + missing);
     setenv("CORVANA_CONFIG", missing.c_str(), 1);
     EXPECT_EQ(errorOf({}), "Arquivo de configuração não encontrado: " + missing);
 }

@@ -15,7 +15,9 @@ namespace services = corvana::services;
 using services::ScriptedDialogs;
 using services::ScriptedServicesScope;
 
-QWidget* fakeForm(int n) { return reinterpret_cast<QWidget*>(static_cast<std::uintptr_t>(n) * 16); }
+QWidget* fakeForm(int n) {
+    return reinterpret_cast<QWidget*>(static_cast<std::uintptr_t>(n) * 16);
+}
 
 // A guest list with three names, opened on the first row.
 class GuestList {
@@ -78,10 +80,11 @@ TEST(ScriptedDialogsTest, RecordsInOrderAndAnswersFromQueue) {
     EXPECT_FALSE(services::Dialogs().Confirm("Sair sem gravar?"));
 
     using Shown = ScriptedDialogs::Shown;
-    EXPECT_EQ(scope.dialogs.Messages(), (std::vector<Shown>{{Shown::Information, "Orçamento gravado."},
-                                                            {Shown::Confirm, "Incluir outro convidado?"},
-                                                            {Shown::Error, "Nome obrigatório."},
-                                                            {Shown::Confirm, "Sair sem gravar?"}}));
+    EXPECT_EQ(scope.dialogs.Messages(),
+              (std::vector<Shown>{{Shown::Information, "Orçamento gravado."},
+                                  {Shown::Confirm, "Incluir outro convidado?"},
+                                  {Shown::Error, "Nome obrigatório."},
+                                  {Shown::Confirm, "Sair sem gravar?"}}));
     EXPECT_EQ(scope.dialogs.Errors(), std::vector<std::string>{"Nome obrigatório."});
     EXPECT_EQ(scope.dialogs.Informations(), std::vector<std::string>{"Orçamento gravado."});
     EXPECT_EQ(scope.dialogs.PendingConfirms(), 0u);
@@ -119,20 +122,23 @@ TEST(ScriptedSearchTest, PickPositionsTheDataSetAndCancelLeavesIt) {
     EXPECT_EQ(guests.current(), "Ana");
 
     using Call = services::ScriptedSearch::Call;
-    EXPECT_EQ(scope.search.Calls(), (std::vector<Call>{{"Convidados|Nenhum convidado.", true, false},
-                                                       {"Convidados|Vazio", false, true},
-                                                       {"Outra|Vazio", false, false}}));
+    EXPECT_EQ(scope.search.Calls(),
+              (std::vector<Call>{{"Convidados|Nenhum convidado.", true, false},
+                                 {"Convidados|Vazio", false, true},
+                                 {"Outra|Vazio", false, false}}));
     EXPECT_EQ(scope.search.Pending(), 0u);
 }
 
 TEST(ScriptedSearchTest, UnexpectedSearchAndBadRowAreFaults) {
     ScriptedServicesScope scope;
     GuestList guests;
-    EXPECT_THROW(Pesquisa::Pesquisar(guests.source, "Convidados|x", false, false), std::logic_error);
+    EXPECT_THROW(Pesquisa::Pesquisar(guests.source, "Convidados|x", false, false),
+                 std::logic_error);
     EXPECT_EQ(scope.search.Unexpected(), std::vector<std::string>{"Convidados|x"});
 
     scope.search.ExpectPick(4);
-    EXPECT_THROW(Pesquisa::Pesquisar(guests.source, "Convidados|x", false, false), std::logic_error);
+    EXPECT_THROW(Pesquisa::Pesquisar(guests.source, "Convidados|x", false, false),
+                 std::logic_error);
     EXPECT_EQ(guests.current(), "Ana");
 
     corvana::DataSource empty;
@@ -167,7 +173,8 @@ TEST(BusyScopeTest, NestsAndDeactivatesWhenAnExceptionPasses) {
     }
     EXPECT_FALSE(scope.busy.Active());
     EXPECT_EQ(scope.busy.MaxDepth(), 2);
-    EXPECT_EQ(scope.busy.Activations(), (std::vector<int>{services::kBusyLoading, services::kBusySaving}));
+    EXPECT_EQ(scope.busy.Activations(),
+              (std::vector<int>{services::kBusyLoading, services::kBusySaving}));
     EXPECT_EQ(scope.busy.Forms(), (std::vector<QWidget*>{fakeForm(1), fakeForm(2)}));
 
     Showavi::DeactiveShowAvi();

@@ -49,9 +49,15 @@ protected:
     ClientDataSet ds;
 };
 
-DeltaRow ins(Row v) { return {S::Inserted, std::move(v), {}}; }
-DeltaRow mod(Row v, Row o) { return {S::Modified, std::move(v), std::move(o)}; }
-DeltaRow del(Row o) { return {S::Deleted, {}, std::move(o)}; }
+DeltaRow ins(Row v) {
+    return {S::Inserted, std::move(v), {}};
+}
+DeltaRow mod(Row v, Row o) {
+    return {S::Modified, std::move(v), std::move(o)};
+}
+DeltaRow del(Row o) {
+    return {S::Deleted, {}, std::move(o)};
+}
 
 }  // namespace
 
@@ -99,7 +105,7 @@ TEST_F(ChangeLogTest, MergeMakesCurrentValuesTheNewOriginals) {
     edit(1, "Aninha");
     edit(4, "Davi S.");
     EXPECT_EQ(delta(), (std::vector<DeltaRow>{mod({1, "Aninha"}, {1, "Ana Maria"}),
-                                             mod({4, "Davi S."}, {4, "Davi"})}));
+                                              mod({4, "Davi S."}, {4, "Davi"})}));
 }
 
 TEST_F(ChangeLogTest, UpdateStatusTellsEachRowsPlaceInTheLog) {
@@ -154,7 +160,7 @@ TEST_F(ChangeLogTest, DeltaListsRowsInOrderOfFirstChange) {
     edit(2, "Caio Y");  // row 3 is now the second; already logged
     edit(1, "Bia X");
     EXPECT_EQ(delta(), (std::vector<DeltaRow>{mod({3, "Caio Y"}, {3, "Caio"}), ins({4, "Davi"}),
-                                             del({1, "Ana"}), mod({2, "Bia X"}, {2, "Bia"})}));
+                                              del({1, "Ana"}), mod({2, "Bia X"}, {2, "Bia"})}));
 }
 
 TEST_F(ChangeLogTest, CancelUpdatesRestoresMergedRowsInOrder) {

@@ -28,14 +28,16 @@ std::string expectError(const std::string& json) {
     return {};
 }
 
-const char* kHeader = R"({"format":"corvana.datapacket","version":1,"kind":"data","fields":[{"name":"A","type":"string","size":5},{"name":"B","type":"float","size":0}],)";
+const char* kHeader =
+    R"({"format":"corvana.datapacket","version":1,"kind":"data",)"
+    R"("fields":[{"name":"A","type":"string","size":5},{"name":"B","type":"float","size":0}],)";
 
 }  // namespace
 
 TEST(DataPacket, ListPacketRoundTrip) {
     DataPacket p(guestFields());
-    p.addRow({Variant("José da Silva"), Variant(1.5), Variant(corvana::DateTime{2026, 5, 1, 20, 0, 0, 0}),
-              Variant(true), Variant(3)});
+    p.addRow({Variant("José da Silva"), Variant(1.5),
+              Variant(corvana::DateTime{2026, 5, 1, 20, 0, 0, 0}), Variant(true), Variant(3)});
     p.addRow({Variant(), Variant(), Variant(), Variant(), Variant()});
     DataPacket back = DataPacket::fromJson(p.toJson());
     EXPECT_EQ(back, p);
@@ -47,7 +49,8 @@ TEST(DataPacket, DeltaRoundTripKeepsStatusAndOriginals) {
     DataPacket d(guestFields(), DataPacket::Kind::Delta);
     Variant n;
     d.addChange({DeltaRow::Status::Inserted, {Variant("Ana"), n, n, n, n}, {}});
-    d.addChange({DeltaRow::Status::Modified, {Variant("Bia"), Variant(2.0), n, n, n},
+    d.addChange({DeltaRow::Status::Modified,
+                 {Variant("Bia"), Variant(2.0), n, n, n},
                  {Variant("Beatriz"), Variant(2.0), n, n, n}});
     d.addChange({DeltaRow::Status::Deleted, {}, {Variant("Caio"), n, n, n, n}});
     DataPacket back = DataPacket::fromJson(d.toJson());
@@ -64,7 +67,8 @@ TEST(DataPacket, IntegerValuesInFloatColumnsBecomeFloats) {
 TEST(DataPacket, RowsAndCellsMustFitTheFields) {
     DataPacket p(guestFields());
     EXPECT_THROW(p.addRow({Variant("só um")}), corvana::Error);
-    EXPECT_THROW(p.addRow({Variant(1), Variant(), Variant(), Variant(), Variant()}), corvana::Error);
+    EXPECT_THROW(p.addRow({Variant(1), Variant(), Variant(), Variant(), Variant()}),
+                 corvana::Error);
     EXPECT_NE(expectError(std::string(kHeader) + R"("rows":[["x"]]})").find("linha 1"),
               std::string::npos);
     EXPECT_NE(expectError(std::string(kHeader) + R"("rows":[["x",1],[2,1]]})").find("campo A"),
@@ -77,12 +81,17 @@ TEST(DataPacket, MalformedEnvelopesGiveClearErrors) {
         R"({"format":"outro","version":1,"kind":"data","fields":[],"rows":[]})",
         R"({"version":1,"kind":"data","fields":[],"rows":[]})",
         R"({"format":"corvana.datapacket","version":1,"kind":"data","rows":[]})",
-        R"({"format":"corvana.datapacket","version":1,"kind":"data","fields":[{"name":"A","type":"blob"}],"rows":[]})",
-        R"({"format":"corvana.datapacket","version":1,"kind":"data","fields":[{"name":"A","type":"string"},{"name":"A","type":"string"}],"rows":[]})",
-        R"({"format":"corvana.datapacket","version":1,"kind":"data","fields":[],"rows":[],"extra":1})",
+        R"({"format":"corvana.datapacket","version":1,"kind":"data",)"
+        R"("fields":[{"name":"A","type":"blob"}],"rows":[]})",
+        R"({"format":"corvana.datapacket","version":1,"kind":"data",)"
+        R"("fields":[{"name":"A","type":"string"},{"name":"A","type":"string"}],"rows":[]})",
+        R"({"format":"corvana.datapacket","version":1,"kind":"data",)"
+        R"("fields":[],"rows":[],"extra":1})",
         R"({"format":"corvana.datapacket","version":1,"kind":"delta","fields":[],"rows":[]})",
-        R"({"format":"corvana.datapacket","version":1,"kind":"delta","fields":[{"name":"A","type":"string"}],"changes":[{"status":"deleted"}]})",
-        R"({"format":"corvana.datapacket","version":1,"kind":"delta","fields":[{"name":"A","type":"string"}],"changes":[{"status":"moved","values":["x"]}]})",
+        R"({"format":"corvana.datapacket","version":1,"kind":"delta",)"
+        R"("fields":[{"name":"A","type":"string"}],"changes":[{"status":"deleted"}]})",
+        R"({"format":"corvana.datapacket","version":1,"kind":"delta",)"
+        R"("fields":[{"name":"A","type":"string"}],"changes":[{"status":"moved","values":["x"]}]})",
         std::string(kHeader) + R"("rows":[[["nested"],1]]})",
         std::string(kHeader) + R"("rows":[["x",1]])",
         "[]",

@@ -46,7 +46,9 @@ TEST(DataSourceTest, ScriptedSequenceNotifiesLinksAndEvents) {
     std::vector<DataSetState> states;
     std::vector<std::string> dataChanges;
     source.OnStateChange = [&](DataSource& s) { states.push_back(s.State()); };
-    source.OnDataChange = [&](DataSource&, Field* f) { dataChanges.push_back(f ? f->Name() : "-"); };
+    source.OnDataChange = [&](DataSource&, Field* f) {
+        dataChanges.push_back(f ? f->Name() : "-");
+    };
 
     ds.SetData(guests());
     EXPECT_EQ(link.take(), (Lines{"layout", "state"}));

@@ -148,7 +148,9 @@ TEST_F(FieldTest, TextHandlers) {
     ds.Edit();
     valor().SetText("3,5");  // no OnSetText: parsed as number
     EXPECT_DOUBLE_EQ(valor().AsFloat(), 3.5);
-    valor().OnSetText = [](Field& f, const std::string& text) { f.SetAsFloat(text == "dez" ? 10 : 0); };
+    valor().OnSetText = [](Field& f, const std::string& text) {
+        f.SetAsFloat(text == "dez" ? 10 : 0);
+    };
     valor().SetText("dez");
     EXPECT_DOUBLE_EQ(valor().AsFloat(), 10.0);
 }

@@ -95,21 +95,25 @@ TEST(Variant, FloatsKeepTheirKindThroughJson) {
 }
 
 TEST(Variant, InvalidUtf8IsWrittenAsReplacementCharacter) {
-    Variant v(std::string("a\xff\xfe" "b"));
+    Variant v(
+        std::string("a\xff\xfe"
+                    "b"));
     Variant back = Variant::fromJson(v.toJson());
-    EXPECT_EQ(back.asString(), "a\xEF\xBF\xBD\xEF\xBF\xBD" "b");
+    EXPECT_EQ(back.asString(),
+              "a\xEF\xBF\xBD\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(Variant, MalformedJsonGivesClearErrors) {
     const char* bad[] = {
-        "",                          // nothing
-        "[1, 2",                     // cut short
+        "",                             // nothing
+        "[1, 2",                        // cut short
         "{\"$date\": \"2026-02-30\"}",  // impossible day
-        "{\"$date\": 5}",            // date not a text
-        "{\"other\": 1}",            // untagged object
+        "{\"$date\": 5}",               // date not a text
+        "{\"other\": 1}",               // untagged object
         "{\"$date\": \"2026-01-01\", \"$error\": \"x\"}",
-        "[1] [2]",                   // trailing value
-        "\"\xff\"",                  // not UTF-8
+        "[1] [2]",   // trailing value
+        "\"\xff\"",  // not UTF-8
         "{\"$packet\": {\"format\": \"corvana.datapacket\"}}",
     };
     for (const char* text : bad) {

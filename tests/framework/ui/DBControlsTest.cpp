@@ -50,7 +50,8 @@ protected:
         };
         source.SetDataSet(&ds);
         DataPacket packet({{"CODIGO", FieldType::Integer, 0}, {"NOME", FieldType::String, 30}});
-        for (int i = 1; i <= 3; ++i) packet.rows().push_back({Variant(i), Variant("Convidado " + std::to_string(i))});
+        for (int i = 1; i <= 3; ++i)
+            packet.rows().push_back({Variant(i), Variant("Convidado " + std::to_string(i))});
         ds.SetData(std::move(packet));
 
         window = std::make_unique<QWidget>();
@@ -197,8 +198,8 @@ TEST_F(DBControlsTest, NavigatorEnablesByPositionAndMovesTheCursor) {
     EXPECT_EQ(clicks, std::vector<TNavigateBtn>{TNavigateBtn::nbRefresh});
 
     ds.Close();
-    for (auto b : {TNavigateBtn::nbFirst, TNavigateBtn::nbPrior, TNavigateBtn::nbNext, TNavigateBtn::nbLast,
-                   TNavigateBtn::nbRefresh}) {
+    for (auto b : {TNavigateBtn::nbFirst, TNavigateBtn::nbPrior, TNavigateBtn::nbNext,
+                   TNavigateBtn::nbLast, TNavigateBtn::nbRefresh}) {
         EXPECT_FALSE(Enabled(b));
     }
 }

@@ -62,7 +62,10 @@ protected:
         layout->addWidget(c);
         layout->addWidget(d);
         for (auto [events, name] : {std::pair<TFocusEvents*, const char*>{p, "P"},
-                                    {a, "A"}, {b, "B"}, {c, "C"}, {d, "D"}})
+                                    {a, "A"},
+                                    {b, "B"},
+                                    {c, "C"},
+                                    {d, "D"}})
             Track(*events, name);
         ASSERT_TRUE(ActivateWindow(window.get()));
     }
@@ -117,8 +120,7 @@ TEST_F(FocusOrder, TabFollowsTheSameOrder) {
     QTest::keyClick(w, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), c);
     QTest::keyClick(c, Qt::Key_Backtab);
-    EXPECT_EQ(log, (Log{"A.exit", "B.enter", "B.exit", "P.exit", "C.enter", "C.exit",
-                        "P.enter"}));
+    EXPECT_EQ(log, (Log{"A.exit", "B.enter", "B.exit", "P.exit", "C.enter", "C.exit", "P.enter"}));
 }
 
 TEST_F(FocusOrder, ExitHandlerThatPutsTheFocusBackKeepsItWithoutFurtherEvents) {

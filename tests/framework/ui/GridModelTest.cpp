@@ -32,9 +32,12 @@ TColumn Col(std::string fieldName) {
 }
 
 DataPacket Guests(int count, const std::string& prefix = "Convidado ") {
-    DataPacket packet({{"CODIGO", FieldType::Integer, 0}, {"NOME", FieldType::String, 30}, {"RG", FieldType::String, 12}});
+    DataPacket packet({{"CODIGO", FieldType::Integer, 0},
+                       {"NOME", FieldType::String, 30},
+                       {"RG", FieldType::String, 12}});
     for (int i = 1; i <= count; ++i) {
-        packet.rows().push_back({Variant(i), Variant(prefix + std::to_string(i)), Variant("RG" + std::to_string(i))});
+        packet.rows().push_back(
+            {Variant(i), Variant(prefix + std::to_string(i)), Variant("RG" + std::to_string(i))});
     }
     return packet;
 }
@@ -136,7 +139,8 @@ TEST_F(GridModelTest, ReadsCellsOnlyWhenAskedAndEditsWithTheEditText) {
     // The current row edits with the edit text; other rows only display.
     EXPECT_EQ(Cell(0, 1, Qt::EditRole), "Convidado 1");
     EXPECT_EQ(Cell(1, 1, Qt::EditRole), "Sr. Convidado 2");
-    EXPECT_EQ(model.data(model.index(0, 0), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                  Qt::AlignRight,
               Qt::AlignRight);
 }
 

@@ -74,7 +74,7 @@ TEST_F(MaskEdit, LiteralsAreShownSkippedAndLeftOutOfTheValue) {
 TEST_F(MaskEdit, BackspaceDeleteAndSelectionClearPositions) {
     edit.SetEditMask("99/99/9999;0;_");
     edit.SetText("25122026");
-    edit.setCursorPosition(3);  // after the first "/"
+    edit.setCursorPosition(3);                  // after the first "/"
     QTest::keyClick(&edit, Qt::Key_Backspace);  // clears the "2" before the "/"
     EXPECT_EQ(edit.EditText(), "2_/12/2026");
     EXPECT_EQ(edit.cursorPosition(), 1);

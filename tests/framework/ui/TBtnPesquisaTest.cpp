@@ -31,7 +31,8 @@ protected:
     void SetUp() override {
         dataSet.AddField("NOME", FieldType::String, 40, "Nome");
         dataSet.AddField("CODI", FieldType::String, 4, "Código");
-        corvana::DataPacket packet({{"NOME", FieldType::String, 40}, {"CODI", FieldType::String, 4}});
+        corvana::DataPacket packet(
+            {{"NOME", FieldType::String, 40}, {"CODI", FieldType::String, 4}});
         packet.addRow({Variant("Buffet Aurora"), Variant("0007")});
         packet.addRow({Variant("Decorações Íris"), Variant("0012")});
         loaded = packet;

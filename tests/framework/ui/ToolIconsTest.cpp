@@ -25,15 +25,20 @@ struct Look {
 
 // The picture as `mode` draws it on `button`, against the button's background.
 Look LookOf(const QToolButton* button, QIcon::Mode mode) {
-    const QImage image = button->icon().pixmap(button->iconSize(), mode).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage image = button->icon()
+                             .pixmap(button->iconSize(), mode)
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
     const QColor bg = button->palette().color(QPalette::Button);
     double contrast = 0, saturation = 0, opacity = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = QColor::fromRgba(image.pixel(x, y));
             const double a = c.alphaF();
-            contrast += a * (std::abs(c.red() - bg.red()) + std::abs(c.green() - bg.green()) +
-                             std::abs(c.blue() - bg.blue())) / 3.0;
+            contrast += a *
+                        (std::abs(c.red() - bg.red()) + std::abs(c.green() - bg.green()) +
+                         std::abs(c.blue() - bg.blue())) /
+                        3.0;
             saturation += a * c.hsvSaturationF();
             opacity += a;
         }
@@ -48,11 +53,12 @@ TEST(ToolIcons, EveryButtonHasAPictureThatFadesPlainlyWhenDisabled) {
     corvana::test::EnsureQApplication();
     TfrmPadraoGrid form;
     TBtnPesquisa lookup;
-    std::vector<QToolButton*> buttons{form.sbtIncluir, form.sbtAlterar, form.sbtExcluir, form.sbtVerificar,
-                                      form.sbtCancelar, form.sbtConfirmar, form.sbtImpArq, form.sbtImprimir,
-                                      form.sbtAjuda, form.sbtFechar, &lookup};
-    for (auto b : {TNavigateBtn::nbFirst, TNavigateBtn::nbPrior, TNavigateBtn::nbNext, TNavigateBtn::nbLast,
-                   TNavigateBtn::nbRefresh})
+    std::vector<QToolButton*> buttons{form.sbtIncluir,   form.sbtAlterar,  form.sbtExcluir,
+                                      form.sbtVerificar, form.sbtCancelar, form.sbtConfirmar,
+                                      form.sbtImpArq,    form.sbtImprimir, form.sbtAjuda,
+                                      form.sbtFechar,    &lookup};
+    for (auto b : {TNavigateBtn::nbFirst, TNavigateBtn::nbPrior, TNavigateBtn::nbNext,
+                   TNavigateBtn::nbLast, TNavigateBtn::nbRefresh})
         buttons.push_back(form.dbnPadrao->Button(b));
 
     for (const QToolButton* button : buttons) {

@@ -12,13 +12,13 @@ namespace Corvana {
 struct Settings {
     std::string WebURL = "127.0.0.1";  // application server host
     int WebPort = 8078;
-    std::string FiliProc = "0001";      // the user's branch code
+    std::string FiliProc = "0001";  // the user's branch code
     std::string NomeFiliProc = "Matriz";
-    bool ModuFili = false;              // the user is bound to the branch
+    bool ModuFili = false;    // the user is bound to the branch
     std::string DatabaseURL;  // empty: <DataDir>/evt07800.db
     std::string PackagesDir;  // empty: <exe dir>/../lib
     std::string DataDir = "./data";
-    std::string ReportsDir;   // empty: <DataDir>/reports
+    std::string ReportsDir;  // empty: <DataDir>/reports
 };
 
 // The settings in force. Empty DatabaseURL and PackagesDir mean "derived"

@@ -56,11 +56,11 @@ public:
     // DateTime, True/False/Sim/Não for Boolean. Blank text gives null for
     // every type but String. Bad text raises corvana::Error.
     void SetAsString(const std::string& text);
-    double AsFloat() const;             // null gives 0
+    double AsFloat() const;  // null gives 0
     void SetAsFloat(double value);
-    std::int64_t AsInteger() const;     // null gives 0; a Float is rounded
+    std::int64_t AsInteger() const;  // null gives 0; a Float is rounded
     void SetAsInteger(std::int64_t value);
-    bool AsBoolean() const;             // null gives false
+    bool AsBoolean() const;  // null gives false
 
     // The value as it was at the last merge of the change log: the original
     // of a row modified since then, null for a row being inserted or inserted

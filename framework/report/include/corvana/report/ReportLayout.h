@@ -63,8 +63,8 @@ struct PageItem {
 
 struct ReportPage {
     std::vector<PageItem> items;
-    int rows = 0;                 // data rows printed on the page
-    std::vector<long> pageTotals;  // each total over the page's rows
+    int rows = 0;                     // data rows printed on the page
+    std::vector<long> pageTotals;     // each total over the page's rows
     std::vector<long> runningTotals;  // each total up to the page's end
 };
 

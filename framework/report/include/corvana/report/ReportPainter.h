@@ -13,7 +13,8 @@ namespace corvana::report {
 
 // Draws one page with the painter's origin at the page's top-left corner
 // and its scale at `unitsToDevice` device pixels per layout unit.
-void PaintReportPage(QPainter& painter, const ReportPage& page, const ReportDocument& doc, double unitsToDevice);
+void PaintReportPage(QPainter& painter, const ReportPage& page, const ReportDocument& doc,
+                     double unitsToDevice);
 
 // Draws every page on a paged device (printer, PDF writer) whose page is
 // the whole paper (no printer margins: the report has its own). The

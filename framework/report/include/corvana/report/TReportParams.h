@@ -13,7 +13,9 @@ public:
     public:
         std::string AsString;
     };
-    void Add(const std::string& name, std::string value = {}) { params_[name].AsString = std::move(value); }
+    void Add(const std::string& name, std::string value = {}) {
+        params_[name].AsString = std::move(value);
+    }
     bool Has(const std::string& name) const { return params_.count(name) > 0; }
     // Raises corvana::Error when the report has no parameter of that name.
     TParam& ParamByName(const std::string& name);

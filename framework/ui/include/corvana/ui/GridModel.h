@@ -149,8 +149,8 @@ private:
 
     std::unique_ptr<Link> link_;
     std::vector<TColumn> columns_;
-    std::vector<int> viewColumns_;              // list index of each view column
-    std::vector<corvana::Field*> fields_;       // field of each view column (may be null)
+    std::vector<int> viewColumns_;         // list index of each view column
+    std::vector<corvana::Field*> fields_;  // field of each view column (may be null)
     bool persistent_ = false;
     int rows_ = 0;
     int indicatorRow_ = -1;

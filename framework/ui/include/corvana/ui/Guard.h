@@ -40,11 +40,11 @@ void InvokeWithPrefix(Fn& fn, Tuple& args) {
     if constexpr (PrefixInvocable<Fn, Tuple, std::make_index_sequence<N>>::value) {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             std::invoke(fn, std::get<I>(args)...);
-        }(std::make_index_sequence<N>{});
+        }
+        (std::make_index_sequence<N>{});
     } else {
         static_assert(N > 0, "GuardedConnect: the slot cannot take the signal's arguments");
-        if constexpr (N > 0)
-            InvokeWithPrefix<Fn, Tuple, N - 1>(fn, args);
+        if constexpr (N > 0) InvokeWithPrefix<Fn, Tuple, N - 1>(fn, args);
     }
 }
 
@@ -54,11 +54,10 @@ void InvokeWithPrefix(Fn& fn, Tuple& args) {
 // fn may take the signal's arguments or a leading part of them.
 template <class Sender, class Signal, class Fn>
 QMetaObject::Connection GuardedConnect(Sender* sender, Signal signal, QObject* context, Fn fn) {
-    return QObject::connect(sender, signal, context,
-                            [fn = std::move(fn)](auto&&... args) mutable {
-                                auto tuple = std::forward_as_tuple(args...);
-                                Guarded([&] { detail::InvokeWithPrefix(fn, tuple); });
-                            });
+    return QObject::connect(sender, signal, context, [fn = std::move(fn)](auto&&... args) mutable {
+        auto tuple = std::forward_as_tuple(args...);
+        Guarded([&] { detail::InvokeWithPrefix(fn, tuple); });
+    });
 }
 
 }  // namespace corvana::ui

@@ -2,8 +2,8 @@
 #include <QLabel>
 #include <string>
 
-#include "corvana/ui/TDBEdit.h"
 #include "corvana/ui/TControl.h"
+#include "corvana/ui/TDBEdit.h"
 
 namespace corvana {
 class DataSource;

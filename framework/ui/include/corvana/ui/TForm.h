@@ -72,7 +72,8 @@ protected:
     // The screen code, bold, at the bottom right of the window.
     void AddScreenCodeRow();
     // A flat tool button with a hint and a tool bar picture (ToolIcon).
-    class TButtonFlat* NewFlatButton(QWidget* parent, const char* name, const char* hint, const char* icon);
+    class TButtonFlat* NewFlatButton(QWidget* parent, const char* name, const char* hint,
+                                     const char* icon);
 
 private:
     void activated();
