@@ -1,37 +1,18 @@
 #pragma once
-// Deterministic guest rows for the benchmarks: the 21 columns of a guest
-// list, with names, RGs, telephones and e-mails of realistic lengths.
+// Deterministic guest rows for the benchmarks: the columns of the guest
+// record, with names, RGs, telephones and e-mails of realistic lengths.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "corvana/data/DataPacket.h"
+#include "guestrecord/GuestRecord.h"
 
 namespace bench {
 
+// The guest record's fields, in packet order.
 inline std::vector<corvana::FieldDef> GuestFields() {
-    using corvana::FieldType;
-    return {{"IDTPTRATCONVESPEC", FieldType::String, 30},
-            {"CDCLIENTELISTCONV", FieldType::String, 21},
-            {"NRINSJURCLILISCONV", FieldType::String, 20},
-            {"NMLISTACONVOREV", FieldType::String, 50},
-            {"NRRGLISTAOREV", FieldType::String, 20},
-            {"IDCONVPRESEOREV", FieldType::String, 1},
-            {"IDCONDICAOCONVEV", FieldType::String, 20},
-            {"NRTELCONVEVEN", FieldType::String, 25},
-            {"NRCELCONVEVEN", FieldType::String, 25},
-            {"DSEMAILCONVEVEN", FieldType::String, 50},
-            {"IDTIPOCONVEVEN", FieldType::String, 10},
-            {"IDEXIBECONVCONTRAT", FieldType::String, 1},
-            {"NRORDEMEXIBCONTRAT", FieldType::String, 2},
-            {"NMFANTCLIE", FieldType::String, 50},
-            {"IDTPIJURCLIE", FieldType::String, 1},
-            {"NRINSJURCLIE", FieldType::String, 20},
-            {"CDFILIAL", FieldType::String, 4},
-            {"NRORCAEVENTO", FieldType::String, 10},
-            {"NRLISTACONVOREV", FieldType::String, 5},
-            {"QUANTIDADE", FieldType::Float, 0},
-            {"NRSEQORCAEVE", FieldType::String, 2}};
+    return evt::guestrecord::PacketFields();
 }
 
 inline std::string Digits(long n, int width) {

@@ -119,10 +119,7 @@ bool IsAscii(std::string_view bytes) {
 // Just past the first `count` characters of `text` from byte `from`.
 std::size_t Advance(std::string_view text, std::size_t from, std::size_t count) {
     std::size_t at = from;
-    for (; count > 0 && at < text.size(); --count) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
-    }
+    for (; count > 0 && at < text.size(); --count) at += corvana::decodeUtf8At(text, at).length;
     return at;
 }
 

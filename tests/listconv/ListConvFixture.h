@@ -57,8 +57,14 @@ protected:
         return corvana::Variant(std::move(v));
     }
 
+    // Runs what the screens posted to themselves (queued calls, zero-time
+    // timers, window activations, deferred deletes) before the test goes on;
+    // a few rounds, for what those post in turn.
     static void Settle() {
-        for (int i = 0; i < 5; ++i) QTest::qWait(5);
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
 
     std::unique_ptr<QMainWindow> host;

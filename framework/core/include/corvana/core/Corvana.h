@@ -43,7 +43,7 @@ int WebPort();
 std::string FiliProc();
 std::string NomeFiliProc();
 bool ModuFili();
-// The database: an SQLite file path or a postgresql:// URL. Default
+// The database: an SQLite file path (a postgresql:// URL is refused). Default
 // <DataDir>/evt07800.db, following DataDir.
 std::string DatabaseURL();
 // The folder of the loadable packages. Default: the "lib" folder next to the
