@@ -14,13 +14,15 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <map>
+
 #include <mutex>
 #include <new>
-#include <set>
+
 #include <string_view>
 #include <thread>
 #include <utility>
+
+#include "endpoint/Router.h"
 
 namespace evt::server {
 
@@ -48,28 +50,8 @@ thread_local CallLog t_call;
 // closed after the answer, so the body is never taken for a next request.
 thread_local bool t_closeAfterAnswer = false;
 
-// The path as an exact regular expression: server names contain dots.
-std::string regexEscape(std::string_view text) {
-    static constexpr std::string_view special = R"(\^$.|?*+()[]{})";
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char c : text) {
-        if (special.find(c) != std::string_view::npos) out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-// A path, a header or a message fit for one log line: no control bytes,
-// bounded length.
 std::string printable(std::string_view text, std::size_t max = 300) {
-    std::string out;
-    for (char c : text.substr(0, max)) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7f) ? '?' : c;
-    }
-    if (text.size() > max) out += "...";
-    return out;
+    return Router::Printable(text, max);
 }
 
 std::string asciiLower(std::string_view text) {
@@ -99,31 +81,6 @@ HandlerResponse refuse(Response& res, int status, const std::string& message, bo
     t_call.outcome =
         (status >= 500 ? std::string("error") : std::to_string(status)) + ": " + message;
     return HandlerResponse::Handled;
-}
-
-// The path split into /<server name>/<method>; `method` is empty for
-// /<server name>, and `extra` is set when more segments follow.
-struct Target {
-    std::string module;
-    std::string method;
-    bool hasMethod = false;
-    bool extra = false;
-};
-
-Target splitPath(const std::string& path) {
-    Target t;
-    std::string_view rest(path);
-    if (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
-    const auto slash = rest.find('/');
-    t.module = std::string(rest.substr(0, slash));
-    if (slash != std::string_view::npos) {
-        t.hasMethod = true;
-        rest.remove_prefix(slash + 1);
-        const auto next = rest.find('/');
-        t.method = std::string(rest.substr(0, next));
-        t.extra = next != std::string_view::npos;
-    }
-    return t;
 }
 
 // A strict Content-Length: decimal digits only, one header.
@@ -284,15 +241,8 @@ private:
 }  // namespace
 
 struct AppServer::Impl {
-    struct Hosted {
-        std::shared_ptr<RemoteDataModule> module;
-        std::set<std::string, std::less<>> methods;
-        std::string handshake;  // the GET /<server name> answer
-    };
-
     Limits limits;
-    std::vector<std::string> order;
-    std::map<std::string, Hosted, std::less<>> hosted;
+    Router router;
     HttpServer http;
     int port = 0;
 
@@ -305,51 +255,14 @@ struct AppServer::Impl {
     std::thread thread;
     std::mutex logMutex;
 
-    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l);
+    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l)
+        : limits(l), router(std::move(modules)) {
+        configure();
+    }
     void configure();
     HandlerResponse preRouting(const Request& req, Response& res);
-    void call(Hosted& hosted, const std::string& method, const Request& req, Response& res);
     void log(const Request& req, const Response& res);
-    std::string notFound(const std::string& path) const;
 };
-
-AppServer::Impl::Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l)
-    : limits(l) {
-    for (auto& module : modules) {
-        if (!module) throw corvana::Error("Módulo remoto nulo entregue ao servidor de aplicação.");
-        const std::string name = module->Name();
-        if (name.empty() || name.find('/') != std::string::npos)
-            throw corvana::Error("Nome de módulo remoto inválido: \"" + name + "\".");
-        if (hosted.contains(name))
-            throw corvana::Error("Módulo remoto hospedado duas vezes: " + name);
-        Hosted h;
-        h.module = module;
-        std::string methods;
-        for (const std::string& method : module->Methods()) {
-            if (method.empty() || method.find('/') != std::string::npos)
-                throw corvana::Error("Nome de método inválido no módulo " + name + ": \"" + method +
-                                     "\".");
-            if (!h.methods.insert(method).second) continue;
-            if (!methods.empty()) methods += ',';
-            methods += corvana::Variant(method).toJson();
-        }
-        h.handshake =
-            "{\"module\":" + corvana::Variant(name).toJson() + ",\"methods\":[" + methods + "]}";
-        order.push_back(name);
-        hosted.emplace(name, std::move(h));
-    }
-    configure();
-}
-
-std::string AppServer::Impl::notFound(const std::string& path) const {
-    const Target t = splitPath(path);
-    if (t.module.empty()) return "Caminho desconhecido: " + printable(path, 200);
-    if (!hosted.contains(t.module))
-        return "Módulo remoto não hospedado: " + printable(t.module, 200);
-    if (t.hasMethod && !t.extra && !hosted.find(t.module)->second.methods.contains(t.method))
-        return "Método desconhecido: " + printable(t.method, 200);
-    return "Caminho desconhecido: " + printable(path, 200);
-}
 
 // Requests whose body cannot be read safely are refused here, before httplib
 // reads it. The body is then left unread, so the answer asks the client to
@@ -358,19 +271,13 @@ HandlerResponse AppServer::Impl::preRouting(const Request& req, Response& res) {
     t_call = CallLog{Clock::now(), true, {}};
     const bool isGet = req.method == "GET" || req.method == "HEAD";
     if (!isGet && req.method != "POST")
-        return refuse(
-            res, 405,
-            "Método HTTP não aceito: " + printable(req.method, 20) +
-                ". Use GET /<módulo> para conectar e POST /<módulo>/<método> para chamar.",
-            true);
-    const Target target = splitPath(req.path);
+        return refuse(res, 405, Router::VerbRefused(req.method), true);
     if (isGet) {
         std::size_t length = 0;
         if (req.has_header("Transfer-Encoding") ||
             (req.has_header("Content-Length") && (!parseLength(req, length) || length > 0)))
             return refuse(res, 400, "Uma consulta GET não leva corpo.", true);
-        if (target.hasMethod) return refuse(res, 404, notFound(req.path), false);
-        return HandlerResponse::Unhandled;  // the handshake route, or 404 below
+        return HandlerResponse::Unhandled;
     }
 
     // Only Content-Length bodies: a chunked body or one read until the
@@ -398,37 +305,6 @@ HandlerResponse AppServer::Impl::preRouting(const Request& req, Response& res) {
     // size limit, 404 for an unknown module or method): the connection then
     // stays usable for the client's next call.
     return HandlerResponse::Unhandled;
-}
-
-void AppServer::Impl::call(Hosted& h, const std::string& method, const Request& req,
-                           Response& res) {
-    if (req.has_header("Content-Type")) {
-        const std::string type = req.get_header_value("Content-Type");
-        if (asciiLower(trim(std::string_view(type).substr(0, type.find(';')))) !=
-            "application/json") {
-            refuse(res, 415,
-                   "Tipo de conteúdo não aceito: \"" + printable(type, 80) +
-                       "\". Use application/json.",
-                   false);
-            return;
-        }
-    }
-    corvana::Variant args;
-    try {
-        // Streaming read: refuses nesting deeper than 64 levels and text
-        // that is not UTF-8 without building anything from it.
-        args = corvana::Variant::fromJson(req.body);
-    } catch (const corvana::Error& e) {
-        throw BadRequest(std::string("Corpo da chamada inválido: ") + e.what());
-    }
-    if (!args.isArray())
-        throw BadRequest(
-            "O corpo da chamada deve ser uma lista JSON com os argumentos do método, como "
-            "[\"0001\"].");
-    const corvana::Variant answer = h.module->Call(method, args.asArray());
-    res.status = 200;
-    res.set_content(answer.toJson(), kJson);
-    t_call.outcome = answer.isError() ? "refused: " + answer.errorMessage() : "ok";
 }
 
 void AppServer::Impl::log(const Request& req, const Response& res) {
@@ -477,61 +353,26 @@ void AppServer::Impl::configure() {
     http.set_pre_routing_handler(
         [this](const Request& req, Response& res) { return preRouting(req, res); });
 
-    for (auto& [name, h] : hosted) {
-        Hosted* hp = &h;
-        std::string modulePath = "/";
-        modulePath += regexEscape(name);
-        http.Get(modulePath, [hp](const Request&, Response& res) {
-            res.status = 200;
-            res.set_content(hp->handshake, kJson);
-            t_call.outcome = "ok";
-        });
-        for (const std::string& method : h.methods) {
-            http.Post(modulePath + "/" + regexEscape(method),
-                      [this, hp, method](const Request& req, Response& res) {
-                          call(*hp, method, req, res);
-                      });
-        }
-    }
-
-    // The one error boundary: whatever a route raises becomes an answer.
-    http.set_exception_handler([](const Request&, Response& res, std::exception_ptr ep) {
-        try {
-            try {
-                std::rethrow_exception(ep);
-            } catch (const UnknownMethod& e) {
-                refuse(res, 404, e.what(), false);
-            } catch (const BadRequest& e) {
-                refuse(res, 400, e.what(), false);
-            } catch (const std::bad_alloc&) {
-                refuse(res, 500,
-                       "Memória insuficiente no servidor de aplicação para atender a chamada.",
-                       false);
-            } catch (const std::exception& e) {
-                refuse(res, 500, std::string("Erro interno do servidor de aplicação: ") + e.what(),
-                       false);
-            } catch (...) {
-                refuse(res, 500, "Erro interno do servidor de aplicação.", false);
-            }
-        } catch (...) {
-            res.status = 500;
-            res.body.clear();
-        }
-    });
+    auto route = [this](const Request& req, Response& res) {
+        const RouterAnswer answer =
+            router.Handle(req.method, req.path, req.get_header_value("Content-Type"), req.body);
+        res.status = answer.status;
+        res.set_content(answer.body, kJson);
+        t_call.outcome = answer.outcome;
+    };
+    http.Get(".*", route);
+    http.Post(".*", route);
 
     // Statuses httplib sets by itself (a malformed request, a body over the
-    // limit, an unknown path) get the same JSON form.
+    // limit) get the same JSON form.
     http.set_error_handler(
-        httplib::Server::HandlerWithResponse([this](const Request& req, Response& res) {
+        httplib::Server::HandlerWithResponse([this](const Request&, Response& res) {
             if (!res.body.empty()) return HandlerResponse::Unhandled;
             try {
                 std::string message;
                 switch (res.status) {
                     case 400:
                         message = "Requisição HTTP malformada.";
-                        break;
-                    case 404:
-                        message = notFound(req.path);
                         break;
                     case 413:
                         message = "Corpo da chamada grande demais; o limite é " +
@@ -634,7 +475,7 @@ void AppServer::Stop() {
 }
 
 std::vector<std::string> AppServer::ModuleNames() const {
-    return impl_->order;
+    return impl_->router.ModuleNames();
 }
 
 }  // namespace evt::server
