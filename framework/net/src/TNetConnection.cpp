@@ -1,8 +1,18 @@
 #include "corvana/net/TNetConnection.h"
 
-#include <httplib.h>
+#include <poll.h>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <utility>
 
 #include "corvana/core/Corvana.h"
@@ -11,6 +21,17 @@
 namespace corvana {
 
 namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+// The largest answer taken: the 99,998-guest list is about 25 MB. Above it
+// the reply is a transport failure rather than an allocation that may sink
+// the host.
+constexpr std::uint64_t kMaxAnswerBytes = std::uint64_t{512} * 1024 * 1024;
+constexpr std::uint32_t kMaxHeaderBytes = 64 * 1024;
 
 // A path segment with every byte outside the unreserved set percent-encoded,
 // so that a name cannot add segments or a query to the path.
@@ -41,6 +62,18 @@ std::string serverMessage(const std::string& body) {
     return {};
 }
 
+// A host name or address fit for the Host header: printable, no blanks.
+bool validHost(const std::string& host) {
+    if (host.empty()) return false;
+    for (char c : host) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 0x7F) return false;
+    }
+    return true;
+}
+
+using Response = http::response<http::string_body>;
+
 }  // namespace
 
 struct TNetConnection::Impl {
@@ -53,36 +86,156 @@ struct TNetConnection::Impl {
     std::string lastError;
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds readTimeout{120000};
-    std::unique_ptr<httplib::Client> client;
+
+    // The transport: one HTTP connection, kept alive between calls. It may
+    // be closed while the module stays connected (the server ended the
+    // kept-alive connection); the next call opens it again.
+    asio::io_context io;
+    std::optional<beast::tcp_stream> stream;
+    beast::flat_buffer buffer;
 
     std::string address() const { return host + ":" + std::to_string(port); }
     std::string unreachable() const {
         return "Não foi possível conectar ao servidor de aplicação em " + address() + ".";
     }
-
-    void applyTimeouts() {
-        client->set_connection_timeout(connectTimeout);
-        client->set_read_timeout(readTimeout);
-        client->set_write_timeout(readTimeout);
+    Error noAnswer(const std::string& what) const {
+        return Error("O servidor de aplicação em " + address() + " não respondeu " + what +
+                     " (tempo esgotado ou conexão interrompida).");
     }
 
-    // A failure below HTTP: nothing listens, the connect or the answer took
-    // too long, the connection broke.
-    Error transportError(httplib::Error error, const std::string& what) const {
-        switch (error) {
-            case httplib::Error::Connection:
-            case httplib::Error::ConnectionTimeout:
-            case httplib::Error::BindIPAddress:
-                return Error(unreachable());
-            case httplib::Error::Read:
-                return Error("O servidor de aplicação em " + address() + " não respondeu " + what +
-                             " (tempo esgotado ou conexão interrompida).");
-            case httplib::Error::Write:
-                return Error("Falha ao enviar " + what + " ao servidor de aplicação em " +
-                             address() + " (conexão interrompida).");
-            default:
-                return Error("Falha de comunicação com o servidor de aplicação em " + address() +
-                             " (" + httplib::to_string(error) + ").");
+    // Runs one asynchronous operation of the stream to its end on the
+    // calling thread; the stream's expiry bounds it.
+    template <class Start>
+    beast::error_code run(Start&& start) {
+        bool done = false;
+        beast::error_code result = asio::error::operation_aborted;
+        io.restart();
+        start([&](beast::error_code ec, auto&&...) {
+            result = ec;
+            done = true;
+        });
+        while (!done && io.run_one() != 0) {
+        }
+        return result;
+    }
+
+    void closeTransport() {
+        if (stream) {
+            beast::error_code ignored;
+            stream->socket().shutdown(tcp::socket::shutdown_both, ignored);
+            stream->socket().close(ignored);
+            stream.reset();
+        }
+        buffer.clear();
+        // Handlers of the closed socket and its timer are dropped with it.
+        io.restart();
+        io.poll();
+    }
+
+    // Whether the kept-alive connection can carry the next request: nothing
+    // may be waiting on it. A server that closed it (its idle time-out, a
+    // stop) left an end of stream there; anything else would be out of step.
+    bool idleTransportUsable() {
+        if (!stream || !stream->socket().is_open() || buffer.size() != 0) return false;
+        pollfd p{stream->socket().native_handle(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 0;
+    }
+
+    // Raises the "unreachable" error when nothing answers at the address.
+    void openTransport() {
+        closeTransport();
+        tcp::resolver resolver(io);
+        beast::error_code ec;
+        const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
+        if (ec) throw Error(unreachable());
+        stream.emplace(io);
+        stream->expires_after(connectTimeout);
+        ec = run([&](auto handler) { stream->async_connect(endpoints, std::move(handler)); });
+        if (ec) {
+            closeTransport();
+            throw Error(unreachable());
+        }
+        // Without it a kept-alive call waits ~40 ms on delayed ACKs.
+        stream->socket().set_option(tcp::no_delay(true), ec);
+    }
+
+    http::request<http::string_body> request(http::verb verb, std::string target) const {
+        http::request<http::string_body> req{verb, target, 11};
+        req.set(http::field::host, host + ":" + std::to_string(port));
+        req.keep_alive(true);
+        return req;
+    }
+
+    enum class Failure { None, Send, Receive, TooLarge, Malformed };
+
+    // One request and its answer on the open transport. `answered` tells
+    // whether any byte of the answer came.
+    Failure exchange(http::request<http::string_body>& req, Response& res, bool& answered) {
+        answered = false;
+        stream->expires_after(readTimeout);
+        beast::error_code ec =
+            run([&](auto handler) { http::async_write(*stream, req, std::move(handler)); });
+        if (ec) return Failure::Send;
+        http::response_parser<http::string_body> parser;
+        parser.body_limit(kMaxAnswerBytes);
+        parser.header_limit(kMaxHeaderBytes);
+        stream->expires_after(readTimeout);
+        ec = run(
+            [&](auto handler) { http::async_read(*stream, buffer, parser, std::move(handler)); });
+        answered = parser.got_some() || buffer.size() != 0;
+        if (ec) {
+            if (ec == http::error::body_limit) return Failure::TooLarge;
+            if (ec.category() == http::make_error_code(http::error::end_of_stream).category() &&
+                ec != http::error::end_of_stream && ec != http::error::partial_message)
+                return Failure::Malformed;
+            return Failure::Receive;
+        }
+        res = parser.release();
+        return Failure::None;
+    }
+
+    // Sends `req` and returns its answer. A kept-alive connection the server
+    // has closed is opened again, and a request that found it closing (the
+    // connection ended before any answer came) is sent once more on a new
+    // one. Raises corvana::Error on a transport failure, with `what` saying
+    // what went unanswered; the transport is then closed.
+    Response send(http::request<http::string_body>& req, const std::string& what) {
+        bool reused = stream.has_value();
+        if (reused && !idleTransportUsable()) {
+            openTransport();
+            reused = false;
+        } else if (!reused) {
+            openTransport();
+        }
+        req.prepare_payload();
+        for (;;) {
+            Response res;
+            bool answered = false;
+            const Failure failure = exchange(req, res, answered);
+            if (failure == Failure::None) {
+                if (!res.keep_alive()) closeTransport();
+                return res;
+            }
+            if (reused && !answered && (failure == Failure::Send || failure == Failure::Receive)) {
+                openTransport();
+                reused = false;
+                continue;
+            }
+            closeTransport();
+            switch (failure) {
+                case Failure::Send:
+                    throw Error("Falha ao enviar " + what + " ao servidor de aplicação em " +
+                                address() + " (conexão interrompida).");
+                case Failure::TooLarge:
+                    throw Error("A resposta do servidor de aplicação em " + address() + " " + what +
+                                " excede o limite de " +
+                                std::to_string(kMaxAnswerBytes / (1024 * 1024)) + " MiB.");
+                case Failure::Malformed:
+                    throw Error("Resposta ilegível do servidor de aplicação em " + address() + " " +
+                                what + " (não é HTTP válido).");
+                default:
+                    throw noAnswer(what);
+            }
         }
     }
 
@@ -93,34 +246,25 @@ struct TNetConnection::Impl {
             throw Error(
                 "Informe o nome do módulo remoto (ServerName) antes de conectar ao servidor de "
                 "aplicação.");
-        if (host.empty() || port < 1 || port > 65535)
+        if (!validHost(host) || port < 1 || port > 65535)
             throw Error("Endereço inválido para o servidor de aplicação: \"" + address() + "\".");
-        client = std::make_unique<httplib::Client>(host, port);
-        client->set_keep_alive(true);
-        // Without it a kept-alive call waits ~40 ms on delayed ACKs.
-        client->set_tcp_nodelay(true);
-        applyTimeouts();
-
-        auto res = client->Get("/" + encodeSegment(serverName));
-        if (!res) {
-            const Error error = transportError(res.error(), "ao pedido de conexão");
-            client.reset();
-            throw error;
-        }
-        if (res->status != 200) {
-            client.reset();
-            const std::string message = serverMessage(res->body);
-            if (res->status == 404)
+        closeTransport();
+        auto req = request(http::verb::get, "/" + encodeSegment(serverName));
+        Response res = send(req, "ao pedido de conexão");
+        if (res.result_int() != 200) {
+            closeTransport();
+            const std::string message = serverMessage(res.body());
+            if (res.result_int() == 404)
                 throw Error("O servidor de aplicação em " + address() +
                             " não hospeda o módulo remoto " + serverName +
                             (message.empty() ? "." : " (" + message + ")."));
-            throw Error(message.empty()
-                            ? "O servidor de aplicação em " + address() +
-                                  " recusou a conexão (HTTP " + std::to_string(res->status) + ")."
-                            : message);
+            throw Error(message.empty() ? "O servidor de aplicação em " + address() +
+                                              " recusou a conexão (HTTP " +
+                                              std::to_string(res.result_int()) + ")."
+                                        : message);
         }
         std::vector<std::string> announced;
-        const auto handshake = nlohmann::json::parse(res->body, nullptr, false);
+        const auto handshake = nlohmann::json::parse(res.body(), nullptr, false);
         bool valid = handshake.is_object() && handshake.contains("module") &&
                      handshake["module"].is_string() && handshake.contains("methods") &&
                      handshake["methods"].is_array();
@@ -134,12 +278,12 @@ struct TNetConnection::Impl {
             }
         }
         if (!valid) {
-            client.reset();
+            closeTransport();
             throw Error("Resposta inválida do servidor de aplicação em " + address() +
                         " ao pedido de conexão.");
         }
         if (handshake["module"].get<std::string>() != serverName) {
-            client.reset();
+            closeTransport();
             throw Error("O servidor de aplicação em " + address() + " respondeu pelo módulo " +
                         handshake["module"].get<std::string>() + " em vez de " + serverName + ".");
         }
@@ -149,7 +293,7 @@ struct TNetConnection::Impl {
     }
 
     void close() {
-        client.reset();
+        closeTransport();
         connected = false;
         methods.clear();
     }
@@ -245,28 +389,30 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant> arg
             throw;
         }
     }
-    const std::string body = Variant(Variant::Array(std::move(args))).toJson();
-    auto res =
-        impl_->client->Post("/" + encodeSegment(impl_->serverName) + "/" + encodeSegment(method),
-                            body, "application/json");
-    if (!res) {
+    auto req = impl_->request(http::verb::post,
+                              "/" + encodeSegment(impl_->serverName) + "/" + encodeSegment(method));
+    req.set(http::field::content_type, "application/json");
+    req.body() = Variant(Variant::Array(std::move(args))).toJson();
+    Response res;
+    try {
+        res = impl_->send(req, "à chamada " + method);
+    } catch (const Error&) {
         // The connection is in doubt; the next call connects again.
-        const Error error = impl_->transportError(res.error(), "à chamada " + method);
         impl_->close();
-        throw error;
+        throw;
     }
-    if (res->status == 200) {
+    if (res.result_int() == 200) {
         try {
-            return Variant::fromJson(res->body);
+            return Variant::fromJson(res.body());
         } catch (const Error& e) {
             throw Error("Resposta ilegível do servidor de aplicação em " + impl_->address() +
                         " à chamada " + method + ": " + e.what());
         }
     }
-    const std::string message = serverMessage(res->body);
+    const std::string message = serverMessage(res.body());
     if (!message.empty()) throw Error(message);
     throw Error("O servidor de aplicação em " + impl_->address() + " recusou a chamada " + method +
-                " (HTTP " + std::to_string(res->status) + ").");
+                " (HTTP " + std::to_string(res.result_int()) + ").");
 }
 
 const std::vector<std::string>& TNetConnection::Methods() const {
@@ -279,12 +425,10 @@ const std::string& TNetConnection::LastError() const {
 
 void TNetConnection::SetConnectTimeout(std::chrono::milliseconds timeout) {
     impl_->connectTimeout = timeout;
-    if (impl_->client) impl_->applyTimeouts();
 }
 
 void TNetConnection::SetReadTimeout(std::chrono::milliseconds timeout) {
     impl_->readTimeout = timeout;
-    if (impl_->client) impl_->applyTimeouts();
 }
 
 }  // namespace corvana

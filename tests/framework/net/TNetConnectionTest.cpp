@@ -7,12 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <future>
 
 #include "../../server/ListConvTestSupport.h"
 #include "corvana/core/Consiste.h"
 #include "corvana/core/Corvana.h"
 #include "rdm/RdmListConv.h"
+#include "support/HttpTestPeer.h"
 
 namespace {
 
@@ -179,18 +181,80 @@ TEST_F(TNetConnectionTest, SilentOrWrongServersRaiseWithinTheTimeOut) {
         << message;
     ::close(fd);
 
-    // An HTTP server that answers something else than the protocol.
-    httplib::Server wrong;
-    wrong.Get(R"(/evt07800\.rdmListConv)", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<html/>", "text/html");
+    // An HTTP server that answers something else than the protocol, then
+    // one that does not speak HTTP at all.
+    corvana::test::HttpTestPeer html(
+        [](const auto&) { return corvana::test::HttpTestPeer::Reply::Html("<html/>"); });
+    conn->SetPort(html.Port());
+    EXPECT_EQ(ErrorOf([&] { conn->Open(); }),
+              "Resposta inválida do servidor de aplicação em 127.0.0.1:" +
+                  std::to_string(html.Port()) + " ao pedido de conexão.");
+    corvana::test::HttpTestPeer garbage(
+        [](const auto&) { return corvana::test::HttpTestPeer::Reply::Raw("SSH-2.0-x\r\n"); });
+    conn->SetPort(garbage.Port());
+    EXPECT_NE(ErrorOf([&] { conn->Open(); }).find("Resposta ilegível"), std::string::npos);
+    EXPECT_FALSE(conn->Connected());
+}
+
+// The server may end a kept-alive connection between two calls (its idle
+// time-out) or just as a call goes out: the call is not lost, it goes on a new
+// connection, once.
+TEST_F(TNetConnectionTest, AKeptAliveConnectionTheServerEndedIsOpenedAgainOnce) {
+    using Peer = corvana::test::HttpTestPeer;
+    enum class Mode { Keep, CloseAfterAnswer, DropOnKeptAlive, DropEveryCall };
+    std::atomic<Mode> mode = Mode::Keep;
+    Peer peer([&](const Peer::Seen& seen) {
+        if (seen.request.method() == boost::beast::http::verb::get)
+            return Peer::Handshake(kServerName, "\"GetOrca\"");
+        if (mode == Mode::CloseAfterAnswer) return Peer::Reply::Json("1").ThenClose();
+        if (mode == Mode::DropOnKeptAlive && seen.index > 1) return Peer::Reply::Drop();
+        if (mode == Mode::DropEveryCall) return Peer::Reply::Drop();
+        return Peer::Reply::Json("2");
     });
-    const int wrongPort = wrong.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { wrong.listen_after_bind(); });
-    conn->SetPort(wrongPort);
-    EXPECT_NE(ErrorOf([&] { conn->Open(); }).find("Resposta inválida"), std::string::npos);
-    for (int i = 0; i < 1000 && !wrong.is_running(); ++i) std::this_thread::sleep_for(5ms);
-    wrong.stop();
-    serving.join();
+    conn->SetPort(peer.Port());
+
+    conn->Open();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(conn->Call("GetOrca", {"0001", "1"}), Variant(2));
+    EXPECT_EQ(peer.Connections(), 1);
+    mode = Mode::CloseAfterAnswer;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(conn->Call("GetOrca", {"0001", "1"}), Variant(1));
+    EXPECT_EQ(peer.Connections(), 3);  // the kept-alive one, then one per closed call
+
+    conn->Close();
+    mode = Mode::DropOnKeptAlive;  // the handshake's connection ends under the call
+    const int before = peer.Connections();
+    EXPECT_EQ(conn->Call("GetOrca", {"0001", "1"}), Variant(2));
+    EXPECT_EQ(peer.Connections(), before + 2);
+    EXPECT_EQ(peer.Requests().back().request.body(), R"(["0001","1"])");
+
+    // A call no connection answers is sent twice, not forever.
+    mode = Mode::DropEveryCall;
+    const auto sent = peer.Requests().size();
+    EXPECT_EQ(ErrorOf([&] {
+                  conn->Call("GetOrca", {"0001", "1"});
+              }),
+              "O servidor de aplicação em 127.0.0.1:" + std::to_string(peer.Port()) +
+                  " não respondeu à chamada GetOrca (tempo esgotado ou conexão interrompida).");
+    EXPECT_EQ(peer.Requests().size(), sent + 2);
+    EXPECT_FALSE(conn->Connected());
+}
+
+TEST_F(TNetConnectionTest, AnAnswerOverTheSizeLimitIsATransportFailure) {
+    using Peer = corvana::test::HttpTestPeer;
+    Peer peer([&](const Peer::Seen& seen) {
+        if (seen.request.method() == boost::beast::http::verb::get)
+            return Peer::Handshake(kServerName);
+        return Peer::Reply::Raw(
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+            "Content-Length: 600000000\r\n\r\n[1,");
+    });
+    conn->SetPort(peer.Port());
+    EXPECT_EQ(ErrorOf([&] {
+                  conn->Call("GetOrca", {"0001", "1"});
+              }),
+              "A resposta do servidor de aplicação em 127.0.0.1:" + std::to_string(peer.Port()) +
+                  " à chamada GetOrca excede o limite de 512 MiB.");
+    EXPECT_FALSE(conn->Connected());
 }
 
 }  // namespace
