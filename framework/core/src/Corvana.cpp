@@ -50,6 +50,25 @@ int parsePort(const std::string& key, const std::string& value, const std::strin
     return static_cast<int>(port);
 }
 
+std::int64_t parseNumber(const std::string& key, const std::string& value, std::int64_t min,
+                         std::int64_t max, const std::string& origin) {
+    const std::string text = Consiste::AllTrim(value);
+    std::int64_t number = 0;
+    bool valid = !text.empty() && text.size() <= 15;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            valid = false;
+            break;
+        }
+        number = number * 10 + (c - '0');
+    }
+    if (!valid || number < min || number > max)
+        throw corvana::Error("Valor inválido para " + key + where(origin) + ": \"" + value +
+                             "\". Informe um número inteiro de " + std::to_string(min) + " a " +
+                             std::to_string(max) + ".");
+    return number;
+}
+
 bool parseBool(const std::string& key, const std::string& value, const std::string& origin) {
     std::string text = asciiLower(Consiste::AllTrim(value));
     // "NÃO" lower-cases to "nÃo" in ASCII; fold the one accented capital.
@@ -66,6 +85,25 @@ struct Key {
     const char* name;
     std::function<void(Settings&, const std::string&, const std::string&)> set;
 };
+
+using Setter = std::function<void(Settings&, const std::string&, const std::string&)>;
+
+// A text key whose empty value restores its built-in default.
+Setter text(std::string Settings::*member) {
+    return [member](Settings& s, const std::string& v, const std::string&) {
+        s.*member = v.empty() ? Settings{}.*member : v;
+    };
+}
+
+// A whole number from min to max; empty restores the default.
+Setter number(const char* key, std::int64_t Settings::*member, std::int64_t min, std::int64_t max) {
+    return [=](Settings& s, const std::string& v, const std::string& origin) {
+        s.*member = v.empty() ? Settings{}.*member : parseNumber(key, v, min, max, origin);
+    };
+}
+
+constexpr std::int64_t kHour = 3600;
+constexpr std::int64_t kTiB = std::int64_t{1} << 40;
 
 // Every key of the file, the environment and the command line. An empty
 // value restores the key's built-in default.
@@ -95,6 +133,26 @@ const std::vector<Key>& keys() {
                        const std::string&) { s.DataDir = v.empty() ? Settings{}.DataDir : v; }},
         {"ReportsDir",
          [](Settings& s, const std::string& v, const std::string&) { s.ReportsDir = v; }},
+        {"AccessToken", text(&Settings::AccessToken)},
+        {"AccessTokenFile", text(&Settings::AccessTokenFile)},
+        {"WebTLS",
+         [](Settings& s, const std::string& v, const std::string& origin) {
+             s.WebTLS = v.empty() ? Settings{}.WebTLS : parseBool("WebTLS", v, origin);
+         }},
+        {"TLSCAFile", text(&Settings::TLSCAFile)},
+        {"BindAddress", text(&Settings::BindAddress)},
+        {"TLSCertificate", text(&Settings::TLSCertificate)},
+        {"TLSKey", text(&Settings::TLSKey)},
+        {"HeaderTimeout", number("HeaderTimeout", &Settings::HeaderTimeout, 1, kHour)},
+        {"KeepAliveTimeout", number("KeepAliveTimeout", &Settings::KeepAliveTimeout, 1, kHour)},
+        {"BodyTimeout", number("BodyTimeout", &Settings::BodyTimeout, 1, kHour)},
+        {"MinTransferRate", number("MinTransferRate", &Settings::MinTransferRate, 1024, kTiB)},
+        {"MaxHeaderBytes", number("MaxHeaderBytes", &Settings::MaxHeaderBytes, 1024, 1 << 20)},
+        {"MaxHeaderFields", number("MaxHeaderFields", &Settings::MaxHeaderFields, 8, 10000)},
+        {"MaxBodyBytes", number("MaxBodyBytes", &Settings::MaxBodyBytes, 1024, kTiB)},
+        {"MaxConnections", number("MaxConnections", &Settings::MaxConnections, 1, 1000000)},
+        {"MaxConnectionsPerAddress",
+         number("MaxConnectionsPerAddress", &Settings::MaxConnectionsPerAddress, 1, 1000000)},
     };
     return table;
 }
@@ -127,9 +185,9 @@ void readFile(Settings& settings, const std::string& path) {
         if (text.empty() || text.front() == '#') continue;
         const auto eq = text.find('=');
         if (eq == std::string::npos)
+            // The line is not repeated: it may be a secret that lost its key.
             throw corvana::Error("Linha inválida no arquivo de configuração " + path + ", linha " +
-                                 std::to_string(number) + ": \"" + text +
-                                 "\". Use o formato chave=valor.");
+                                 std::to_string(number) + ": use o formato chave=valor.");
         const std::string name = Consiste::AllTrim(std::string_view(text).substr(0, eq));
         if (const Key* key = findKey(name))
             key->set(settings, Consiste::AllTrim(std::string_view(text).substr(eq + 1)),
@@ -172,6 +230,11 @@ int ParsePort(const std::string& key, const std::string& value) {
 
 bool ParseBool(const std::string& key, const std::string& value) {
     return parseBool(key, value, "");
+}
+
+std::int64_t ParseNumber(const std::string& key, const std::string& value, std::int64_t min,
+                         std::int64_t max) {
+    return parseNumber(key, value, min, max, "");
 }
 
 std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
@@ -270,6 +333,54 @@ std::string ReportsDir() {
     return (fs::path(g_settings.DataDir) / "reports").string();
 }
 
+std::string BindAddress() {
+    return g_settings.BindAddress;
+}
+std::string TLSCertificate() {
+    return g_settings.TLSCertificate;
+}
+std::string TLSKey() {
+    return g_settings.TLSKey;
+}
+bool WebTLS() {
+    return g_settings.WebTLS;
+}
+std::string TLSCAFile() {
+    return g_settings.TLSCAFile;
+}
+std::string AccessTokenFile() {
+    return g_settings.AccessTokenFile;
+}
+
+std::string AccessToken() {
+    std::string token = g_settings.AccessToken;
+    std::string origin = "AccessToken";
+    if (token.empty() && !g_settings.AccessTokenFile.empty()) {
+        const std::string& path = g_settings.AccessTokenFile;
+        origin = "arquivo " + path;
+        std::ifstream in(path, std::ios::binary);
+        if (!in || !std::getline(in, token))
+            throw corvana::Error("Não foi possível ler o token de acesso do arquivo " + path +
+                                 " (AccessTokenFile).");
+        if (token.starts_with("\xEF\xBB\xBF")) token.erase(0, 3);
+        token = Consiste::AllTrim(token);
+    }
+    if (token.empty()) {
+        if (!g_settings.AccessTokenFile.empty())
+            throw corvana::Error("O arquivo do token de acesso " + g_settings.AccessTokenFile +
+                                 " (AccessTokenFile) está vazio.");
+        return {};
+    }
+    // The token travels in a header: visible ASCII only, and long enough
+    // not to be guessed.
+    bool visible = token.size() >= 16 && token.size() <= 512;
+    for (char c : token) visible = visible && c > ' ' && c < 0x7f;
+    if (!visible)
+        throw corvana::Error("Token de acesso inválido (" + origin +
+                             "): use de 16 a 512 caracteres ASCII visíveis, sem espaços.");
+    return token;
+}
+
 void SetWebURL(std::string value) {
     g_settings.WebURL = std::move(value);
 }
@@ -296,6 +407,28 @@ void SetDataDir(std::string value) {
 }
 void SetReportsDir(std::string value) {
     g_settings.ReportsDir = std::move(value);
+}
+
+void SetBindAddress(std::string value) {
+    g_settings.BindAddress = std::move(value);
+}
+void SetAccessToken(std::string value) {
+    g_settings.AccessToken = std::move(value);
+}
+void SetAccessTokenFile(std::string value) {
+    g_settings.AccessTokenFile = std::move(value);
+}
+void SetTLSCertificate(std::string value) {
+    g_settings.TLSCertificate = std::move(value);
+}
+void SetTLSKey(std::string value) {
+    g_settings.TLSKey = std::move(value);
+}
+void SetWebTLS(bool value) {
+    g_settings.WebTLS = value;
+}
+void SetTLSCAFile(std::string value) {
+    g_settings.TLSCAFile = std::move(value);
 }
 
 }  // namespace Corvana

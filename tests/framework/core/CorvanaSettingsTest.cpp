@@ -17,7 +17,8 @@ namespace {
 
 const char* const kVariables[] = {"CORVANA_CONFIG",      "CORVANA_WEBURL",       "CORVANA_WEBPORT",
                                   "CORVANA_FILIPROC",    "CORVANA_NOMEFILIPROC", "CORVANA_MODUFILI",
-                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR",  "CORVANA_DATADIR"};
+                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR",  "CORVANA_DATADIR",
+                                  "CORVANA_ACCESSTOKEN", "CORVANA_MAXBODYBYTES", "CORVANA_WEBTLS"};
 
 // Each test runs in an empty temporary folder (so ./corvana.conf is under
 // its control) with no CORVANA_* variable set, and leaves all of it as found.
@@ -191,6 +192,78 @@ TEST_F(CorvanaSettings, BadValuesNameKeyAndValueAndKeepSettings) {
     EXPECT_NE(errorOf({}).find("linha 1"), std::string::npos);
 
     EXPECT_NE(errorOf({"--WebPort"}).find("--WebPort"), std::string::npos);
+}
+
+TEST_F(CorvanaSettings, ServerKeysLimitsTlsAndTheAccessToken) {
+    load({});
+    EXPECT_EQ(Corvana::BindAddress(), "127.0.0.1") << "the server never listens on WebURL";
+    EXPECT_EQ(Corvana::AccessToken(), "");
+    EXPECT_FALSE(Corvana::WebTLS());
+
+    const std::string token = "t0k3n-de-teste-0123456789";
+    write("token.txt", "  " + token + "  \r\nsegunda linha\n");
+    write("corvana.conf",
+          "WebURL=10.0.0.12\nBindAddress=0.0.0.0\nAccessTokenFile=token.txt\n"
+          "TLSCertificate=/etc/corvana/servidor.pem\nTLSKey=/etc/corvana/servidor.key\n"
+          "TLSCAFile=/etc/corvana/ca.pem\nHeaderTimeout=3\nMaxHeaderFields=50\n"
+          "MaxConnectionsPerAddress=8\n");
+    setenv("CORVANA_MAXBODYBYTES", "1048576", 1);
+    setenv("CORVANA_WEBTLS", "sim", 1);
+    load({"--MaxConnections=100"});
+    EXPECT_EQ(Corvana::WebURL(), "10.0.0.12");
+    EXPECT_EQ(Corvana::BindAddress(), "0.0.0.0");
+    EXPECT_EQ(Corvana::AccessToken(), token) << "the file's first line, blanks removed";
+    EXPECT_EQ(Corvana::TLSCertificate(), "/etc/corvana/servidor.pem");
+    EXPECT_EQ(Corvana::TLSKey(), "/etc/corvana/servidor.key");
+    EXPECT_EQ(Corvana::TLSCAFile(), "/etc/corvana/ca.pem");
+    EXPECT_TRUE(Corvana::WebTLS());
+    const Corvana::Settings& s = Corvana::CurrentSettings();
+    EXPECT_EQ(s.HeaderTimeout, 3);
+    EXPECT_EQ(s.MaxHeaderFields, 50);
+    EXPECT_EQ(s.MaxConnectionsPerAddress, 8);
+    EXPECT_EQ(s.MaxBodyBytes, 1048576);
+    EXPECT_EQ(s.MaxConnections, 100);
+    EXPECT_EQ(s.KeepAliveTimeout, Corvana::Settings{}.KeepAliveTimeout);
+
+    // Given as is, the token wins over the file.
+    Corvana::SetAccessToken("outro-token-0123456789");
+    EXPECT_EQ(Corvana::AccessToken(), "outro-token-0123456789");
+
+    // No message repeats a token, good or bad.
+    auto tokenError = [] {
+        try {
+            Corvana::AccessToken();
+        } catch (const corvana::Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("(nenhum erro)");
+    };
+    for (const std::string bad :
+         {"curto", "com espaço no meio 0123456789", "acentuação-0123456789"}) {
+        Corvana::SetAccessToken(bad);
+        const std::string message = tokenError();
+        EXPECT_NE(message.find("Token de acesso inválido"), std::string::npos) << message;
+        EXPECT_EQ(message.find(bad), std::string::npos) << message;
+    }
+    Corvana::SetAccessToken("");
+    Corvana::SetAccessTokenFile((dir_ / "nao-existe.txt").string());
+    EXPECT_NE(tokenError().find("Não foi possível ler o token"), std::string::npos);
+    write("vazio.txt", "\n");
+    Corvana::SetAccessTokenFile((dir_ / "vazio.txt").string());
+    EXPECT_NE(tokenError().find("está vazio"), std::string::npos);
+
+    write("corvana.conf", "AccessToken=" + token + "\n" + token + "\n");
+    const std::string line = errorOf({});
+    EXPECT_NE(line.find("linha 2"), std::string::npos) << line;
+    EXPECT_EQ(line.find(token), std::string::npos) << "a line without key may be a secret";
+
+    fs::remove(dir_ / "corvana.conf");
+
+    for (const char* bad : {"0", "abc", "-5", "99999999999999999"}) {
+        const std::string message = errorOf({std::string("--MaxHeaderBytes=") + bad});
+        EXPECT_NE(message.find("MaxHeaderBytes"), std::string::npos) << message;
+        EXPECT_NE(message.find("número inteiro de 1024 a"), std::string::npos) << message;
+    }
 }
 
 TEST(CorvanaParse, BooleansAndPorts) {
