@@ -166,8 +166,9 @@ std::vector<GuestLine> CutGuestLines(std::string_view text) {
         std::string name = corvana::trimBlanks(line.substr(0, nameEnd));
         if (name.empty()) continue;
         const std::size_t rgEnd = Advance(line, nameEnd, kRgColumns);
-        std::string rg = corvana::utf8Truncate(
-            corvana::trimBlanks(line.substr(nameEnd, rgEnd - nameEnd)), kRgSize);
+        // The cut may end inside the R.G. before a blank: trimmed again.
+        std::string rg = corvana::trimBlanks(corvana::utf8Truncate(
+            corvana::trimBlanks(line.substr(nameEnd, rgEnd - nameEnd)), kRgSize));
         guests.push_back({std::move(name), std::move(rg)});
     }
     return guests;

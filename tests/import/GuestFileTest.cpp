@@ -59,3 +59,16 @@ TEST(GuestFile, LinesEndAtLfCrLfOrALoneCrAndAFinalCtrlZIsNoLine) {
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0], (GuestLine{std::string(79, 'x') + "é", "RG 1"}));
 }
+
+TEST(GuestFile, TheRgKeepsItsFirst20CharactersWithoutEdgeBlanks) {
+    // Each R.G. is cut at 20 characters just after a blank or a tab.
+    const std::string name(80, 'x');
+    std::string accents;
+    for (int i = 0; i < 19; ++i) accents += "\u00c9";
+    const auto cut = CutGuestLines(name + "\t 12.345.678-9 MG     SSP\r\n" + name +
+                                   "1234567890123456789\t\t\t9\n" + name + accents + " x");
+    ASSERT_EQ(cut.size(), 3u);
+    EXPECT_EQ(cut[0].rg, "12.345.678-9 MG");
+    EXPECT_EQ(cut[1].rg, "1234567890123456789");
+    EXPECT_EQ(cut[2].rg, accents);
+}
