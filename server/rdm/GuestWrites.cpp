@@ -8,7 +8,9 @@
 #include "RemoteDataModule.h"
 #include "corvana/data/Text.h"
 #include "guestrecord/GuestRecord.h"
+#include "guestrecord/GuestRules.h"
 #include "rdm/RdmSupport.h"
+#include "storage/NameFold.h"
 #include "storage/Schema.h"
 
 namespace evt::server::rdm {
@@ -73,7 +75,9 @@ struct Guest {
                 texts[kSequence].value_or("")};
     }
     std::string name() const { return corvana::trimBlanks(texts[kName].value_or("")); }
-    std::string label() const { return "Convidado '" + name() + "'"; }
+    // A control character of the name, which cannot be stored, is shown as
+    // U+FFFD: the message that refuses it is still a text to show.
+    std::string label() const { return "Convidado '" + corvana::showControlChars(name()) + "'"; }
 };
 
 // Where each field of the guest packet is in a packet (-1 for those not
@@ -127,11 +131,34 @@ Guest readGuest(const Row& row, const GuestLayout& layout) {
     return g;
 }
 
-// What the user must fix before anything is written: a guest without a name
-// and texts longer than their columns (never cut).
+// A text as it is stored: in NFC and, for the name and the R.G., as a
+// person sees it (guestrecord::PlainText).
+std::string storedText(std::size_t field, std::string_view text) {
+    return storage::ComposedText(record::IsPlainText(field) ? record::PlainText(text)
+                                                            : std::string(text));
+}
+
+// The values of a guest to be written, in their stored form. The original
+// values of a delta row are never changed: they must match the stored row.
+Guest toStoredForm(Guest g) {
+    for (std::size_t field : kValues) {
+        if (IsText(field) && g.texts[field]) g.texts[field] = storedText(field, *g.texts[field]);
+    }
+    return g;
+}
+
+// What the user must fix before anything is written: a control character in
+// a text, a guest without a name, texts longer than their columns (never
+// cut) and a quantity out of its range.
 void checkValues(const Guest& g) {
+    for (std::size_t field : kValues) {
+        if (IsText(field) && g.texts[field] && corvana::hasControlChar(*g.texts[field]))
+            throw Refusal(g.label() + ": " + record::ControlCharacterRule(record::kFields[field]));
+    }
     if (g.name().empty())
         throw Refusal("Há um convidado sem nome na lista: informe o nome antes de gravar.");
+    if (g.quantity && !record::QuantityInRange(*g.quantity))
+        throw Refusal(g.label() + ": " + record::QuantityRule());
     for (std::size_t field : kValues) {
         if (!IsText(field) || !g.texts[field]) continue;
         const std::size_t length = corvana::utf8Length(*g.texts[field]);
@@ -344,7 +371,8 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
     changes.reserve(delta.changes().size());
     for (const DeltaRow& row : delta.changes()) {
         Change c{row.status, {}, {}};
-        if (row.status != DeltaRow::Status::Deleted) c.now = readGuest(row.values, layout);
+        if (row.status != DeltaRow::Status::Deleted)
+            c.now = toStoredForm(readGuest(row.values, layout));
         if (row.status != DeltaRow::Status::Inserted) c.original = readGuest(row.original, layout);
         changes.push_back(std::move(c));
     }
@@ -452,12 +480,13 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             }
             const OptText nameCell = textAt(row, nameAt);
             const OptText rgCell = textAt(row, rgAt);
-            const std::string name = corvana::trimBlanks(nameCell.value_or(""));
-            const std::string rg = corvana::trimBlanks(rgCell.value_or(""));
+            const std::string name = storedText(kName, nameCell.value_or(""));
+            const std::string rg = storedText(kRg, rgCell.value_or(""));
 
             bool inserted = false;
             if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
-                corvana::utf8Length(rg) <= rgSize) {
+                corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
+                !corvana::hasControlChar(rg)) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
                 guest.texts[kTreatment] = list->treatment;
                 guest.texts[kName] = name;
@@ -468,9 +497,12 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                 if (inserted) ++list->next;
             }
             if (!inserted) {
+                auto shown = [](const std::string& text, std::size_t size) {
+                    return Variant(corvana::showControlChars(corvana::utf8Truncate(text, size)));
+                };
                 refused.addRow({Variant(std::to_string(line)),
-                                nameCell ? Variant(corvana::utf8Truncate(name, 80)) : Variant(),
-                                rgCell ? Variant(corvana::utf8Truncate(rg, rgSize)) : Variant()});
+                                nameCell ? shown(name, 80) : Variant(),
+                                rgCell ? shown(rg, rgSize) : Variant()});
             }
         }
         tx.Commit();

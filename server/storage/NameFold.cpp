@@ -32,16 +32,37 @@ struct Folder {
                                  u_errorName(status));
     }
 
-    // Appends the folded form of valid UTF-8 text to out.
-    void Append(std::string_view run, std::string& out) {
-        if (run.empty()) return;
-        UErrorCode status = U_ZERO_ERROR;
+    // Reads valid UTF-8 text into `text`.
+    void Read(std::string_view run, UErrorCode& status) {
         // A UTF-8 text never needs more UTF-16 units than it has bytes.
         const auto capacity = static_cast<int32_t>(run.size());
         int32_t length = 0;
         UChar* buffer = text.getBuffer(capacity);
         u_strFromUTF8(buffer, capacity, &length, run.data(), capacity, &status);
         text.releaseBuffer(U_SUCCESS(status) ? length : 0);
+    }
+
+    // Appends the NFC form of valid UTF-8 text to out.
+    void Compose(std::string_view run, std::string& out) {
+        if (run.empty()) return;
+        UErrorCode status = U_ZERO_ERROR;
+        Read(run, status);
+        const icu::UnicodeString* result = &text;
+        if (!nfc->isNormalized(text, status)) {
+            nfc->normalize(text, composed, status);
+            result = &composed;
+        }
+        if (U_FAILURE(status))
+            throw corvana::Error(std::string("Falha ao normalizar um texto (ICU): ") +
+                                 u_errorName(status));
+        result->toUTF8String(out);
+    }
+
+    // Appends the folded form of valid UTF-8 text to out.
+    void Append(std::string_view run, std::string& out) {
+        if (run.empty()) return;
+        UErrorCode status = U_ZERO_ERROR;
+        Read(run, status);
 
         text.foldCase(U_FOLD_CASE_DEFAULT);
         nfd->normalize(text, decomposed, status);
@@ -65,6 +86,35 @@ struct Folder {
     }
 };
 
+Folder& threadFolder() {
+    thread_local Folder folder;
+    return folder;
+}
+
+// Calls append(run, out) for each run of valid UTF-8 of text and copies
+// the bytes of each invalid sequence between them to out.
+template <typename Append>
+std::string byValidRuns(std::string_view text, Append append) {
+    std::string out;
+    out.reserve(text.size());
+    const char* s = text.data();
+    const auto n = static_cast<int32_t>(text.size());
+    int32_t runStart = 0;
+    for (int32_t i = 0; i < n;) {
+        const int32_t at = i;
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        if (c >= 0) continue;
+        append(text.substr(static_cast<std::size_t>(runStart),
+                           static_cast<std::size_t>(at - runStart)),
+               out);
+        out.append(s + at, static_cast<std::size_t>(i - at));
+        runStart = i;
+    }
+    append(text.substr(static_cast<std::size_t>(runStart)), out);
+    return out;
+}
+
 bool isAscii(std::string_view text) {
     for (char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -78,26 +128,15 @@ std::string FoldName(std::string_view text) {
     if (isAscii(text)) return corvana::foldCase(text);
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) return corvana::foldCase(text);
 
-    thread_local Folder folder;
-    std::string out;
-    out.reserve(text.size());
-    const char* s = text.data();
-    const auto n = static_cast<int32_t>(text.size());
-    int32_t runStart = 0;
-    for (int32_t i = 0; i < n;) {
-        const int32_t at = i;
-        UChar32 c;
-        U8_NEXT(s, i, n, c);
-        if (c >= 0) continue;
-        // An invalid sequence: the text before it is folded, its bytes copied.
-        folder.Append(text.substr(static_cast<std::size_t>(runStart),
-                                  static_cast<std::size_t>(at - runStart)),
-                      out);
-        out.append(s + at, static_cast<std::size_t>(i - at));
-        runStart = i;
-    }
-    folder.Append(text.substr(static_cast<std::size_t>(runStart)), out);
-    return out;
+    return byValidRuns(
+        text, [](std::string_view run, std::string& out) { threadFolder().Append(run, out); });
+}
+
+std::string ComposedText(std::string_view text) {
+    if (isAscii(text) || text.size() > static_cast<std::size_t>(INT32_MAX))
+        return std::string(text);
+    return byValidRuns(
+        text, [](std::string_view run, std::string& out) { threadFolder().Compose(run, out); });
 }
 
 }  // namespace evt::server::storage

@@ -19,4 +19,10 @@ namespace evt::server::storage {
 // Unicode data cannot be loaded.
 std::string FoldName(std::string_view text);
 
+// The text in Unicode NFC, the form every text is stored in: a letter and
+// its accent typed as a separate combining mark ("e" + U+0301) become the
+// one precomposed letter ("é"). Bad bytes are copied unchanged, as by
+// FoldName; plain ASCII is returned as it is.
+std::string ComposedText(std::string_view text);
+
 }  // namespace evt::server::storage

@@ -1,5 +1,8 @@
 #include "storage/Schema.h"
 
+#include <unicode/uchar.h>
+
+#include <array>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -25,6 +28,7 @@ struct Migration {
 };
 
 void foldAccentsInNameKeys(Connection& connection, Notes& notes);
+void keyWhatAPersonSees(Connection& connection, Notes& notes);
 
 // Each migration takes the schema from version - 1 to version. A released
 // migration is never edited: a change to the schema is a new entry.
@@ -131,6 +135,9 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
          nullptr},
         // Name keys fold accents as well as case (GuestNameKey).
         {2, nullptr, foldAccentsInNameKeys},
+        // Keys take look-alike blanks as blanks and invisible characters as
+        // nothing; document keys keep letters and digits of any script only.
+        {3, nullptr, keyWhatAPersonSees},
     };
     return migrations;
 }
@@ -167,7 +174,10 @@ void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
                              std::tie(previous->branch, previous->budget, previous->sequence))
             holders.clear();
         previous = &g;
-        std::string key = GuestNameKey(g.name);
+        // The key as version 2 computed it, whatever the keys of later
+        // versions: a database migrated from version 1 goes through the same
+        // steps as one that stopped at each version.
+        std::string key = FoldName(corvana::trimBlanks(g.name));
         const auto [holder, first] = holders.emplace(key, &g);
         if (!first) {
             const Guest& kept = *holder->second;
@@ -187,8 +197,121 @@ void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
         "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NMCHAVE)");
 }
 
-bool isAsciiAlnum(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// A key column of the guest table, its unique index and how the notes of a
+// migration name what two guests came to share.
+struct KeyColumn {
+    const char* column;       // NMCHAVE
+    const char* valueColumn;  // NMLISTACONVOREV
+    const char* index;        // UX_LISTACONVOREV_NOME
+    const char* shared;       // "o mesmo nome"
+    const char* what;         // "o nome"
+    std::optional<std::string> (*key)(std::string_view value);
+};
+
+std::optional<std::string> nameKeyOf(std::string_view name) {
+    return GuestNameKey(name);
+}
+
+constexpr std::array<KeyColumn, 4> kKeyColumns{{
+    {"NMCHAVE", "NMLISTACONVOREV", "UX_LISTACONVOREV_NOME", "o mesmo nome", "o nome", nameKeyOf},
+    {"RGCHAVE", "NRRGLISTAOREV", "UX_LISTACONVOREV_RG", "o mesmo R.G.", "o R.G.", GuestDocumentKey},
+    {"INSCCHAVE", "NRINSJURCLILISCONV", "UX_LISTACONVOREV_INSC", "a mesma inscrição", "a inscrição",
+     GuestDocumentKey},
+    {"ORDEMCHAVE", "NRORDEMEXIBCONTRAT", "UX_LISTACONVOREV_ORDEM", "a mesma ordem no contrato",
+     "a ordem no contrato", GuestOrderKey},
+}};
+
+// Every key of every guest computed again. Two guests of a list whose values
+// now give one key (a name typed with a non-breaking space beside the same
+// name typed plainly) both stay, as the accent twins of version 2 did: the
+// later one's key is marked with its list number and a note names the pair.
+// A guest that was a marked twin already stays one without a new note.
+void keyWhatAPersonSees(Connection& connection, Notes& notes) {
+    constexpr std::size_t kKeys = kKeyColumns.size();
+    struct Guest {
+        std::string branch, budget, sequence, number, name;
+        std::array<std::optional<std::string>, kKeys> values, keys;
+    };
+    std::vector<Guest> guests;
+    {
+        std::string sql = "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV";
+        for (const KeyColumn& k : kKeyColumns)
+            sql += std::string(", ") + k.valueColumn + ", " + k.column;
+        sql += " FROM LISTACONVOREV ORDER BY CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV";
+        auto st = connection.Prepare(sql);
+        while (st->Step()) {
+            Guest g{st->Text(0), st->Text(1), st->Text(2), st->Text(3), {}, {}, {}};
+            for (std::size_t k = 0; k < kKeys; ++k) {
+                const int at = 4 + 2 * static_cast<int>(k);
+                g.values[k] = st->OptText(at);
+                g.keys[k] = st->OptText(at + 1);
+            }
+            g.name = g.values[0].value_or("");
+            guests.push_back(std::move(g));
+        }
+    }
+    // Keys change in any order: each rule is checked again when its index is
+    // built anew over the final keys.
+    for (const KeyColumn& k : kKeyColumns)
+        connection.ExecuteScript(std::string("DROP INDEX ") + k.index);
+    std::string sql = "UPDATE LISTACONVOREV SET ";
+    for (std::size_t k = 0; k < kKeys; ++k)
+        sql += std::string(k ? ", " : "") + kKeyColumns[k].column + " = ?";
+    sql += " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND NRLISTACONVOREV = ?";
+    auto update = connection.Prepare(sql);
+
+    std::array<std::map<std::string, const Guest*>, kKeys> holders;  // of the current list
+    const Guest* previous = nullptr;
+    for (const Guest& g : guests) {
+        if (!previous || std::tie(g.branch, g.budget, g.sequence) !=
+                             std::tie(previous->branch, previous->budget, previous->sequence)) {
+            for (auto& h : holders) h.clear();
+        }
+        previous = &g;
+        std::array<std::optional<std::string>, kKeys> keys;
+        for (std::size_t k = 0; k < kKeys; ++k) {
+            const KeyColumn& column = kKeyColumns[k];
+            keys[k] = column.key(g.values[k].value_or(""));
+            if (!keys[k]) continue;
+            const auto [holder, first] = holders[k].emplace(*keys[k], &g);
+            if (first) continue;
+            keys[k] = twinKey(*keys[k], g.number);
+            if (keys[k] == g.keys[k]) continue;  // a twin already, and noted then
+            const Guest& kept = *holder->second;
+            auto shown = [&](const Guest& guest) {
+                std::string text =
+                    guest.number + " '" + corvana::showControlChars(guest.name) + "'";
+                if (k > 0)
+                    text += " (" + corvana::showControlChars(guest.values[k].value_or("")) + ")";
+                return text;
+            };
+            notes.push_back("a lista de convidados (filial " + g.branch + ", orçamento " +
+                            g.budget + ", sequência " + g.sequence + ") tem os convidados " +
+                            shown(kept) + " e " + shown(g) + ", que passam a ter " + column.shared +
+                            " (espaços especiais, caracteres invisíveis e sinais não os "
+                            "distinguem); os dois foram mantidos. Altere " +
+                            column.what + " de um deles.");
+        }
+        if (keys == g.keys) continue;
+        update->Reset();
+        int p = 1;
+        for (const auto& key : keys) update->Bind(p++, key);
+        for (const std::string* place : {&g.branch, &g.budget, &g.sequence, &g.number})
+            update->Bind(p++, *place);
+        update->Execute();
+    }
+    connection.ExecuteScript(
+        "CREATE UNIQUE INDEX UX_LISTACONVOREV_NOME "
+        "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NMCHAVE);"
+        "CREATE UNIQUE INDEX UX_LISTACONVOREV_RG "
+        "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, RGCHAVE) "
+        "WHERE RGCHAVE IS NOT NULL;"
+        "CREATE UNIQUE INDEX UX_LISTACONVOREV_INSC "
+        "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, INSCCHAVE) "
+        "WHERE INSCCHAVE IS NOT NULL;"
+        "CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM "
+        "ON LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, ORDEMCHAVE) "
+        "WHERE ORDEMCHAVE IS NOT NULL;");
 }
 
 }  // namespace
@@ -235,24 +358,27 @@ void MigrateSchema(Connection& connection, const std::string& location, const Lo
 }
 
 std::string GuestNameKey(std::string_view name) {
-    return FoldName(corvana::trimBlanks(name));
+    return FoldName(corvana::trimBlanks(corvana::plainBlanks(name)));
 }
 
 std::optional<std::string> GuestDocumentKey(std::string_view value) {
+    const std::string text = ComposedText(corvana::plainBlanks(value));
     std::string kept;
-    kept.reserve(value.size());
-    for (char c : value) {
-        const auto u = static_cast<unsigned char>(c);
-        // Blanks, punctuation and mask characters are dropped; letters beyond
-        // ASCII (bytes >= 0x80) are kept and folded below.
-        if (u >= 0x80 || isAsciiAlnum(u)) kept.push_back(c);
+    kept.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const corvana::Utf8Char c = corvana::decodeUtf8At(text, i);
+        // Blanks, punctuation, marks and mask characters are dropped; a bad
+        // byte is kept as it is.
+        if (!c.valid || u_isalnum(static_cast<UChar32>(c.codePoint)))
+            kept.append(text, i, c.length);
+        i += c.length;
     }
     if (kept.empty()) return std::nullopt;
     return corvana::foldCase(kept);
 }
 
 std::optional<std::string> GuestOrderKey(std::string_view value) {
-    std::string trimmed = corvana::trimBlanks(value);
+    std::string trimmed = corvana::trimBlanks(ComposedText(corvana::plainBlanks(value)));
     if (trimmed.empty() || trimmed == "*") return std::nullopt;
     bool digits = true;
     for (char c : trimmed) digits = digits && c >= '0' && c <= '9';

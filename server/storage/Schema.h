@@ -32,21 +32,29 @@ void MigrateSchema(Connection& connection, const std::string& location, const Lo
 // the values they come from. The unique indexes over (list, key) enforce the
 // list's rules; a NULL key is "not given" and never collides.
 
+// Every key takes a text as a person sees it: a non-breaking space as a
+// blank and a zero-width character as nothing (corvana::plainBlanks), a
+// letter and its accent typed as a separate mark as the precomposed letter.
+
 // NMCHAVE: the name without edge blanks, with case and accents folded
-// (FoldName): "  José " , "JOSÉ" and "Jose" have the same key.
+// (FoldName): "  José " , "JOSÉ", "Jose" and "Jose" with a zero-width space
+// inside have the same key; blanks inside are kept as they are ("Ana Lima"
+// and "Ana  Lima" are two names, "Ana Lima" with a non-breaking space is
+// the first).
 //
 // Lists kept from before accents were folded may hold two names that now
 // fold to one: the schema migration kept both, the later guest's key marked
 // with its list number ("jose#GEMEO-00002"). No name folds to a marked key
 // (a fold never holds an ASCII capital): the first of the two keeps the
 // name's key, and the later one is saved again only once one of them is
-// renamed.
+// renamed. Version 3 marked the same way the twins that look-alike blanks
+// and invisible characters made, in every key column.
 std::string GuestNameKey(std::string_view name);
 
-// RGCHAVE and INSCCHAVE: the letters and digits of the value, case folded,
-// so that a document typed with or without its mask ("12.345.678-9",
-// "123456789") has one key. Empty, "*" and values without any letter or
-// digit are "not given" (nullopt).
+// RGCHAVE and INSCCHAVE: the letters and digits (of any script) of the
+// value in NFC, case folded, so that a document typed with or without its
+// mask ("12.345.678-9", "123456789", "12 345 678–9") has one key. Empty, "*" and values without any
+// letter or digit are "not given" (nullopt).
 std::optional<std::string> GuestDocumentKey(std::string_view value);
 
 // ORDEMCHAVE: the contract order without edge blanks; a number without its

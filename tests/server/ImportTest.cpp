@@ -30,33 +30,46 @@ TEST_F(ListConvTest, ImportKeepsFileOrderAndListsTheRefusedLines) {
         {NewGuest(kList, "Ana Souza", {{"IDTPTRATCONVESPEC", "Dra."}, {"NRRGLISTAOREV", "111"}}),
          NewGuest(kList, "Bruno Lima")});
     const std::string longName(100, 'x');
-    const Variant answer =
-        Call("GetImpLista", {FilePacket(kList, {{"Carla Dias", ""},
-                                                {"ana souza", ""},      // 2: on the list
-                                                {"Davi Rocha", "111"},  // 3: R.G. on the list
-                                                {"  Elisa Prado  ", "22.333.444-5"},
-                                                {"CARLA DIAS", ""},  // 5: earlier in the file
-                                                {"", ""},            // 6: no name
-                                                {longName, "9"},     // 7: too long
-                                                {"Fábio Nunes", "223334445"},  // 8: R.G. earlier
-                                                {"Gilda Reis", Variant()},
-                                                {std::string(50, 'y'), ""},
-                                                {"BRUNO LÍMA", ""},      // 11: accent twin
-                                                {"Gílda Réis", ""}})});  // 12: accent twin
+    const std::string nbsp = "\xC2\xA0", zwsp = "\xE2\x80\x8B", ctrlA = "\x01", escape = "\x1B";
+    const Variant answer = Call(
+        "GetImpLista",
+        {FilePacket(kList, {{"Carla Dias", ""},
+                            {"ana souza", ""},      // 2: on the list
+                            {"Davi Rocha", "111"},  // 3: R.G. on the list
+                            {"  Elisa Prado  ", "22.333.444-5"},
+                            {"CARLA DIAS", ""},            // 5: earlier in the file
+                            {"", ""},                      // 6: no name
+                            {longName, "9"},               // 7: too long
+                            {"Fábio Nunes", "223334445"},  // 8: R.G. earlier
+                            {"Gilda Reis", Variant()},
+                            {std::string(50, 'y'), ""},
+                            {"BRUNO LÍMA", ""},                  // 11: accent twin
+                            {"Gílda Réis", ""},                  // 12: accent twin
+                            {"Hugo" + ctrlA + "Alves", ""},      // 13
+                            {"Iara Melo", "12" + escape + "3"},  // 14
+                            {"Ana" + nbsp + "Souza", ""},        // 15: look-alike
+                            {"Jo" + zwsp + "a\xCC\x83o Paz" + nbsp, nbsp + "9" + nbsp + "8"}})});
     ASSERT_TRUE(answer.isPacket()) << answer.toJson();
     const DataPacket& refused = answer.asPacket();
     EXPECT_EQ(refused.fields(), (std::vector<FieldDef>{{"NRCONTLINHA", FieldType::String, 10},
                                                        {"NMLISTACONVOREV", FieldType::String, 80},
                                                        {"NRRGLISTAOREV", FieldType::String, 20}}));
-    EXPECT_EQ(Column(refused, "NRCONTLINHA"), (Texts{"2", "3", "5", "6", "7", "8", "11", "12"}));
+    EXPECT_EQ(Column(refused, "NRCONTLINHA"),
+              (Texts{"2", "3", "5", "6", "7", "8", "11", "12", "13", "14", "15"}));
     EXPECT_EQ(refused.rows()[1], (Row{"3", "Davi Rocha", "111"}));
     EXPECT_EQ(Cell(refused, 4, "NMLISTACONVOREV"), Variant(longName.substr(0, 80)));
+    // Lines 13 and 14 hold control characters, which cannot be stored: they
+    // are listed with each shown as U+FFFD.
+    const std::string shown = "\xEF\xBF\xBD";  // U+FFFD
+    EXPECT_EQ(refused.rows()[8], (Row{"13", "Hugo" + shown + "Alves", ""}));
+    EXPECT_EQ(refused.rows()[9], (Row{"14", "Iara Melo", "12" + shown + "3"}));
 
     const DataPacket list = Guests(kList);
     EXPECT_EQ(Column(list, "NMLISTACONVOREV"),
               (Texts{"Ana Souza", "Bruno Lima", "Carla Dias", "Elisa Prado", "Gilda Reis",
-                     std::string(50, 'y')}));
-    EXPECT_EQ(Column(list, "NRLISTACONVOREV").back(), "00006");
+                     std::string(50, 'y'), "João Paz"}));
+    EXPECT_EQ(Cell(list, 6, "NRRGLISTAOREV"), Variant("9 8"));
+    EXPECT_EQ(Column(list, "NRLISTACONVOREV").back(), "00007");
     // The first guest's treatment and the screen's placeholders.
     EXPECT_EQ(list.rows()[2],
               (Row{"Dra.",    "*",       "*",    "Carla Dias", "*",     "N", "*",

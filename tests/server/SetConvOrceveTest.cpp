@@ -33,10 +33,13 @@ TEST_F(ListConvTest, NameRgInscriptionAndOrderAreUniqueWithinTheList) {
     AddGuests({NewGuest(kList, "José da Silva", documents)});
     EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, " JOSÉ DA SILVA "))),
               "Convidado 'JOSÉ DA SILVA': nome já cadastrado nesta lista.");
-    // Accents do not tell names apart, whether precomposed or typed as a mark.
-    for (const std::string twin : {"Jose da Silva", "JOSE\xCC\x81 da Silva", "Jôse da Sílva"})
+    // Accents do not tell names apart, whether precomposed or typed as a mark
+    // (which the refusal shows as it would be stored, composed).
+    for (const std::string twin : {"Jose da Silva", "JOSÉ da Silva", "Jôse da Sílva"})
         EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, twin))),
                   "Convidado '" + twin + "': nome já cadastrado nesta lista.");
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "JOSE\xCC\x81 da Silva"))),
+              "Convidado 'JOSÉ da Silva': nome já cadastrado nesta lista.");
     EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "Outro", {{"NRRGLISTAOREV", "12345678-9"}}))),
               "Convidado 'Outro': R.G. já cadastrado nesta lista.");
     EXPECT_EQ(
@@ -141,6 +144,86 @@ TEST_F(ListConvTest, GuestsThatCannotBeStoredAsSentAreRefused) {
     EXPECT_NE(Refusal(Delta().Modify(stored, With(stored, {{"NRSEQORCAEVE", "02"}}))), "");
     EXPECT_NE(Refusal(Delta().Modify(stored, With(stored, {{"NRLISTACONVOREV", "00007"}}))), "");
     EXPECT_EQ(Guests(kList).rows()[0], stored);
+}
+
+// Texts a person cannot tell apart are one: a non-breaking space is a blank,
+// a zero-width character nothing, an accent typed as a mark the composed
+// letter, in the stored text and in the keys. What cannot be stored at all
+// (a control character, a quantity out of range) refuses the whole save.
+TEST_F(ListConvTest, LookAlikeTextsAreOneAndWhatCannotBeStoredIsRefused) {
+    const std::string nbsp = "\xC2\xA0", zwsp = "\xE2\x80\x8B", wordJoiner = "\xE2\x81\xA0";
+    AddGuests({NewGuest(kList, "Ana Silva", {{"NRRGLISTAOREV", "12.345.678-9"}}),
+               NewGuest(kList, "Bia" + zwsp + "Souza"),
+               NewGuest(kList, nbsp + "Jose\xCC\x81 Lima" + wordJoiner + " ",
+                        {{"NRRGLISTAOREV", " 99" + nbsp + "88 "}})});
+    EXPECT_EQ(Column(Guests(kList), "NMLISTACONVOREV"),
+              (Texts{"Ana Silva", "BiaSouza", "José Lima"}));
+    EXPECT_EQ(Cell(Guests(kList), 2, "NRRGLISTAOREV"), Variant("99 88"));
+
+    const std::pair<std::string, std::string> twins[] = {
+        {"Ana" + nbsp + "Silva", "Ana Silva"},
+        {"Ana\xE2\x80\xAFSilva", "Ana Silva"},  // narrow no-break space
+        {"BiaSouza", "BiaSouza"},
+        {"Bia\xE2\x80\x8CSou\xEF\xBB\xBFza", "BiaSouza"},  // zero-width non-joiner, BOM
+        {"JOSÉ LIMA", "JOSÉ LIMA"},
+    };
+    for (const auto& [sent, shown] : twins)
+        EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, sent))),
+                  "Convidado '" + shown + "': nome já cadastrado nesta lista.");
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(
+                  kList, "Outro", {{"NRRGLISTAOREV", "12" + nbsp + "345" + zwsp + "678 9"}}))),
+              "Convidado 'Outro': R.G. já cadastrado nesta lista.");
+    // The checks of the screen ask with the same keys.
+    EXPECT_EQ(Column(Call("GetVd_Nome", {kList.branch, kList.budget, "ana" + nbsp + "silva",
+                                         "99999", "12.345.678" + zwsp + "-9", kList.sequence})[1]
+                         .asPacket(),
+                     "NMLISTACONVOREV"),
+              Texts{"Ana Silva"});
+    for (const std::string& blank : {nbsp + zwsp, "\xE2\x80\x87" + wordJoiner + " "})
+        EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, blank))),
+                  "Há um convidado sem nome na lista: informe o nome antes de gravar.");
+
+    // Control characters, NUL included, in any text; the rest of the save goes
+    // neither.
+    const DataPacket before = Guests(kList);
+    const Row& ana = before.rows()[0];
+    const std::pair<Row, std::string> refused[] = {
+        {NewGuest(kList, "Eva Reis", {{"NRTELCONVEVEN", "(11) 3333-1111\t"}}),
+         "Convidado 'Eva Reis': o campo telefone contém um caractere de controle, que não pode "
+         "ser gravado."},
+        {NewGuest(kList, std::string("Eva\0Reis", 8)),
+         "Convidado 'Eva\xEF\xBF\xBDReis': o campo nome contém um caractere de controle, que não "
+         "pode ser gravado."},
+        {NewGuest(kList, "Eva Reis", {{"DSEMAILCONVEVEN", "eva\xC2\x85@exemplo.com.br"}}),
+         "Convidado 'Eva Reis': o campo e-mail contém um caractere de controle, que não pode ser "
+         "gravado."},
+        {NewGuest(kList, "Eva Reis", {{"NRRGLISTAOREV", "12\x7F"}}),
+         "Convidado 'Eva Reis': o campo R.G. contém um caractere de controle, que não pode ser "
+         "gravado."},
+    };
+    for (const auto& [guest, refusal] : refused)
+        EXPECT_EQ(Refusal(Delta()
+                              .Modify(ana, With(ana, {{"IDCONVPRESEOREV", "S"}}))
+                              .Insert(NewGuest(kList, "Fábio Nunes"))
+                              .Insert(guest)),
+                  refusal);
+    EXPECT_EQ(Refusal(Delta().Modify(ana, With(ana, {{"IDCONDICAOCONVEV", "NOIVA\x1B"}}))),
+              "Convidado 'Ana Silva': o campo condição contém um caractere de controle, que não "
+              "pode ser gravado.");
+
+    // QUANTIDADE from 0 to 99,999; a fraction within the range (the field is
+    // a float) is taken.
+    for (const double outside : {-1.0, -0.5, 99999.5, 100000.0})
+        EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "Gil Rocha", {{"QUANTIDADE", outside}}))),
+                  "Convidado 'Gil Rocha': o campo quantidade deve ser um número de 0 a 99.999.")
+            << outside;
+    EXPECT_EQ(Refusal(Delta().Modify(ana, With(ana, {{"QUANTIDADE", 123456.0}}))),
+              "Convidado 'Ana Silva': o campo quantidade deve ser um número de 0 a 99.999.");
+    EXPECT_EQ(Guests(kList), before);
+    AddGuests({NewGuest(kList, "Gil Rocha", {{"QUANTIDADE", 0.0}}),
+               NewGuest(kList, "Hugo Alves", {{"QUANTIDADE", 99999.0}}),
+               NewGuest(kList, "Iara Melo", {{"QUANTIDADE", 2.5}})});
+    EXPECT_EQ(Cell(Guests(kList), 5, "QUANTIDADE"), Variant(2.5));
 }
 
 TEST_F(ListConvTest, ClientsSavingAtOnceNeverBothWin) {

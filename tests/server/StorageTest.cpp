@@ -140,6 +140,10 @@ TEST(GuestNameKeyTest, CaseAndAccentsAreFoldedAndNothingElse) {
         {"Jose\xCC\x81", "jos\xC3\xA9"},  // the accent as a mark of its own, or composed
         {"Straße", "STRASSE"},
         {"İris Ñúñez", "iris nunez"},
+        {"Ana\xC2\xA0Silva", "ana silva"},  // a non-breaking space is a blank
+        {"\xE2\x80\x8B"
+         "Ana\xE2\x80\x8DSilva",
+         "AnaSilva"},  // a zero-width one nothing
         {"\xFF"
          "ÁBC",
          "\xFF"
@@ -147,7 +151,7 @@ TEST(GuestNameKeyTest, CaseAndAccentsAreFoldedAndNothingElse) {
     };
     for (const auto& [a, b] : same) EXPECT_EQ(GuestNameKey(a), GuestNameKey(b)) << a;
     const std::pair<std::string, std::string> apart[] = {
-        {"Ana", "Ama"}, {"Ana Lima", "AnaLima"}, {"a\x80", "a\x81"}};
+        {"Ana", "Ama"}, {"Ana Lima", "AnaLima"}, {"Ana  Lima", "Ana Lima"}, {"a\x80", "a\x81"}};
     for (const auto& [a, b] : apart) EXPECT_NE(GuestNameKey(a), GuestNameKey(b)) << a;
 }
 
@@ -201,6 +205,71 @@ TEST_F(StorageTest, AccentTwinsOfAnOlderDatabaseAreKeptAndLogged) {
     EXPECT_EQ(Refusal(Delta().Insert(NewGuest(list, "Josê da Silva"))),
               "Convidado 'Josê da Silva': nome já cadastrado nesta lista.");
     AddGuests({NewGuest(list, "Bruno Lima")});
+}
+
+// A file as the server of schema version 2 left it: keys kept non-breaking
+// spaces and zero-width characters, so one list could hold guests told apart
+// by them alone.
+TEST_F(StorageTest, LookAlikeTwinsOfAnOlderDatabaseAreKeptAndLogged) {
+    StopServer();
+    db.reset();
+    const std::string file = dir + "/versao2.db";
+    Database::OpenOptions version2;
+    version2.schemaVersion = 2;
+    Database::Open(file, version2)
+        ->Acquire()
+        ->ExecuteScript(
+            "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
+            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');"
+            "INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
+            "('0001', '0000000007', '01');"
+            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+            "NMLISTACONVOREV, NMCHAVE, NRRGLISTAOREV, RGCHAVE) VALUES "
+            "('0001', '0000000007', '01', '00001', 'Ana Silva', 'ana silva', '12.345.678-9', "
+            "'123456789'),"
+            "('0001', '0000000007', '01', '00002', 'Ana\xC2\xA0Silva', 'ana\xC2\xA0silva', "
+            "'12 345 678\xC2\xA0"
+            "9', '12345678\xC2\xA0"
+            "9'),"
+            "('0001', '0000000007', '01', '00003', 'Bia\xE2\x80\x8BSouza', "
+            "'bia\xE2\x80\x8Bsouza', NULL, NULL),"
+            "('0001', '0000000007', '01', '00004', 'BiaSouza', 'biasouza', NULL, NULL),"
+            // Accent twins kept by version 2 stay as they were.
+            "('0001', '0000000007', '01', '00005', 'José Lima', 'jose lima', NULL, NULL),"
+            "('0001', '0000000007', '01', '00006', 'Jose Lima', 'jose lima#GEMEO-00006', NULL, "
+            "NULL);");
+
+    std::vector<std::string> log;
+    Database::OpenOptions logged;
+    logged.log = [&](const std::string& line) { log.push_back(line); };
+    db = Database::Open(file, logged);
+    EXPECT_EQ(db->Acquire()->SchemaVersion(), CurrentSchemaVersion());
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_THAT(log[0], testing::HasSubstr("00001 'Ana Silva' e 00002 'Ana\xC2\xA0Silva', que "
+                                           "passam a ter o mesmo nome"));
+    EXPECT_THAT(log[1], testing::HasSubstr("00001 'Ana Silva' (12.345.678-9) e 00002 "
+                                           "'Ana\xC2\xA0Silva' (12 345 678\xC2\xA0"
+                                           "9), que passam "
+                                           "a ter o mesmo R.G."));
+    EXPECT_THAT(log[2], testing::HasSubstr("00003 'Bia\xE2\x80\x8BSouza' e 00004 'BiaSouza'"));
+    EXPECT_EQ(Text(*db, "SELECT group_concat(NMCHAVE, '|') FROM LISTACONVOREV"),
+              "ana silva|ana silva#GEMEO-00002|biasouza|biasouza#GEMEO-00004|jose lima|"
+              "jose lima#GEMEO-00006");
+
+    // The rules hold over the new keys, the indexes built anew.
+    StartServer();
+    const ListId list{"0001", "0000000007", "01"};
+    EXPECT_EQ(Column(Call("GetVd_Nome",
+                          {"0001", "0000000007", "ANA SILVA", "99999", "123456789", "01"})[1]
+                         .asPacket(),
+                     "NMLISTACONVOREV"),
+              std::vector<std::string>{"Ana Silva"});
+    EXPECT_EQ(
+        Refusal(Delta().Insert(NewGuest(list, "Bia Souza", {{"NRRGLISTAOREV", "123456789"}}))),
+        "Convidado 'Bia Souza': R.G. já cadastrado nesta lista.");
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(list, "BIASOUZA"))),
+              "Convidado 'BIASOUZA': nome já cadastrado nesta lista.");
+    AddGuests({NewGuest(list, "Bia Souza")});
 }
 
 TEST_F(StorageTest, DemoDataOnlyGoesIntoAnEmptyDatabase) {

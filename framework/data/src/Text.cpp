@@ -177,6 +177,59 @@ std::string trimBlanks(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
+std::string plainBlanks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8At(text, i);
+        switch (c.valid ? c.codePoint : kReplacementChar) {
+            case 0x00A0:
+            case 0x2007:
+            case 0x202F:
+                out.push_back(' ');
+                break;
+            case 0x200B:
+            case 0x200C:
+            case 0x200D:
+            case 0x2060:
+            case 0xFEFF:
+                break;
+            default:
+                out.append(text.substr(i, c.length));
+        }
+        i += c.length;
+    }
+    return out;
+}
+
+bool isControlChar(char32_t codePoint) {
+    return codePoint <= 0x1F || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+bool hasControlChar(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8At(text, i);
+        if (c.valid && isControlChar(c.codePoint)) return true;
+        i += c.length;
+    }
+    return false;
+}
+
+std::string showControlChars(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = decodeUtf8At(text, i);
+        if (c.valid && isControlChar(c.codePoint)) {
+            appendUtf8(out, kReplacementChar);
+        } else {
+            out.append(text.substr(i, c.length));
+        }
+        i += c.length;
+    }
+    return out;
+}
+
 bool isValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const Utf8Char c = decodeUtf8At(text, i);

@@ -60,6 +60,20 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // Removes spaces, tabs, carriage returns and line feeds from both ends.
 std::string trimBlanks(std::string_view text);
 
+// Characters a person cannot tell from a blank or from nothing, made what
+// they look like: the non-breaking spaces (U+00A0, U+2007, U+202F) become
+// plain spaces and the zero-width characters (U+200B, U+200C, U+200D,
+// U+2060, U+FEFF) are removed. Everything else, a bad byte too, is copied.
+std::string plainBlanks(std::string_view text);
+
+// The control characters: U+0000 to U+001F, U+007F and U+0080 to U+009F.
+bool isControlChar(char32_t codePoint);
+// True when text holds a control character (a bad byte is none).
+bool hasControlChar(std::string_view text);
+// The text with each control character shown as U+FFFD, for a message or a
+// list that shows a text which cannot be stored.
+std::string showControlChars(std::string_view text);
+
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view text);
