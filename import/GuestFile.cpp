@@ -129,7 +129,10 @@ std::string DecodeGuestFile(std::string_view bytes, GuestFileEncoding& encoding)
     if (bytes.starts_with(kUtf8Mark)) {
         encoding = GuestFileEncoding::Utf8;
         bytes.remove_prefix(kUtf8Mark.size());
-        return corvana::isValidUtf8(bytes) ? std::string(bytes) : ToUtf8(bytes, "UTF-8", 1);
+        // The system's own codec, not iconv: glibc's lets the old five- and
+        // six-byte forms and code points above U+10FFFF through.
+        return corvana::isValidUtf8(bytes) ? std::string(bytes)
+                                           : corvana::encodeUtf8(corvana::decodeUtf8(bytes));
     }
     if (bytes.starts_with(kUtf16LEMark)) {
         encoding = GuestFileEncoding::Utf16LE;

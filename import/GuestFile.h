@@ -35,11 +35,12 @@ struct GuestFile {
 GuestFile ReadGuestFile(const std::string& path);
 
 // The file's bytes as UTF-8, and how they were read. The choice: a UTF-8
-// byte-order mark gives UTF-8 and a UTF-16 one UTF-16 (each mark is
-// dropped); otherwise bytes that are all valid UTF-8 and not all ASCII give
-// UTF-8; anything else is Windows-1252, decoded by iconv, where each byte is
-// one character and the five bytes the code page leaves undefined become
-// U+FFFD. Never raises.
+// byte-order mark gives UTF-8 (where each byte outside a well-formed
+// sequence becomes U+FFFD, as in corvana/data/Text.h) and a UTF-16 one
+// UTF-16 (each mark is dropped); otherwise bytes that are all valid UTF-8
+// and not all ASCII give UTF-8; anything else is Windows-1252, decoded by
+// iconv, where each byte is one character and the five bytes the code page
+// leaves undefined become U+FFFD. Never raises.
 std::string DecodeGuestFile(std::string_view bytes, GuestFileEncoding& encoding);
 
 // The usable lines of decoded text. Lines end at LF, CR LF or a CR alone; a

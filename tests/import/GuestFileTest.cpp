@@ -42,6 +42,15 @@ TEST(GuestFile, TheEncodingIsChosenFromTheBytes) {
                                       "\0A\0n\0\xE1",
                                       8)),
               (Decoded{"Aná", E::Utf16BE}));
+    // After a UTF-8 mark, each byte outside a well-formed sequence is one
+    // U+FFFD: a five-byte form, a code point above U+10FFFF, a surrogate.
+    EXPECT_EQ(
+        Decode("\xEF\xBB\xBF"
+               "a\xFB\x81\x81\x81\x81"
+               "b\xF4\x90\x80\x80"
+               "c\xED\xA0\x80"),
+        (Decoded{"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFD",
+                 E::Utf8}));
     // UTF-8 broken once is no UTF-8: every byte is a Windows-1252 letter.
     EXPECT_EQ(Decode("Jos\xC3\xA9 Jos\xE9"), (Decoded{"JosÃ© José", E::Windows1252}));
     // The five bytes Windows-1252 leaves undefined.
