@@ -1,15 +1,19 @@
 #include "corvana/net/TNetConnection.h"
 
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -25,6 +29,7 @@ namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
+namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 
 // The largest answer taken: the 99,998-guest list is about 25 MB. Above it
@@ -72,6 +77,45 @@ bool validHost(const std::string& host) {
     return true;
 }
 
+bool isIpAddress(const std::string& host) {
+    beast::error_code ec;
+    asio::ip::make_address(host, ec);
+    return !ec;
+}
+
+// `text` with every occurrence of `secret` masked, for a message that shows
+// what the server wrote.
+std::string withoutSecret(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+        text.replace(at, secret.size(), "***");
+    return text;
+}
+
+// Why the server's certificate was refused, for the user.
+std::string certificateProblem(long result, const std::string& host, const std::string& caFile) {
+    switch (result) {
+        case X509_V_ERR_HOSTNAME_MISMATCH:
+        case X509_V_ERR_IP_ADDRESS_MISMATCH:
+            return "emitido para outro nome de servidor, não para " + host;
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+            return caFile.empty()
+                       ? "emitido por uma autoridade que o sistema não reconhece (informe o "
+                         "certificado da autoridade em TLSCAFile)"
+                       : "emitido por uma autoridade que não está em " + caFile + " (TLSCAFile)";
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+            return "vencido";
+        case X509_V_ERR_CERT_NOT_YET_VALID:
+            return "ainda não válido";
+        default:
+            return std::string("inválido (") + X509_verify_cert_error_string(result) + ")";
+    }
+}
+
 using Response = http::response<http::string_body>;
 
 }  // namespace
@@ -87,12 +131,29 @@ struct TNetConnection::Impl {
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds readTimeout{120000};
 
-    // The transport: one HTTP connection, kept alive between calls. It may
-    // be closed while the module stays connected (the server ended the
-    // kept-alive connection); the next call opens it again.
+    // Read from the settings at each connect: HTTPS and the certificates it
+    // trusts, and the access token every request carries.
+    bool useTls = false;
+    std::string caFile;
+    std::string token;
+    std::optional<ssl::context> tlsContext;
+
+    // The transport: one HTTP connection (plain or TLS), kept alive between
+    // calls. It may be closed while the module stays connected (the server
+    // ended the kept-alive connection); the next call opens it again.
     asio::io_context io;
-    std::optional<beast::tcp_stream> stream;
+    std::optional<beast::tcp_stream> plain;
+    std::optional<beast::ssl_stream<beast::tcp_stream>> secure;
     beast::flat_buffer buffer;
+
+    bool transportOpen() const { return plain || secure; }
+    beast::tcp_stream& tcpLayer() { return secure ? beast::get_lowest_layer(*secure) : *plain; }
+    // Runs `f` on the open transport's stream, whichever kind it is.
+    template <class F>
+    decltype(auto) onStream(F&& f) {
+        if (secure) return f(*secure);
+        return f(*plain);
+    }
 
     std::string address() const { return host + ":" + std::to_string(port); }
     std::string unreachable() const {
@@ -119,12 +180,14 @@ struct TNetConnection::Impl {
         return result;
     }
 
+    // Without a TLS closing handshake: the server waits for nothing from it.
     void closeTransport() {
-        if (stream) {
+        if (transportOpen()) {
             beast::error_code ignored;
-            stream->socket().shutdown(tcp::socket::shutdown_both, ignored);
-            stream->socket().close(ignored);
-            stream.reset();
+            tcpLayer().socket().shutdown(tcp::socket::shutdown_both, ignored);
+            tcpLayer().socket().close(ignored);
+            secure.reset();
+            plain.reset();
         }
         buffer.clear();
         // Handlers of the closed socket and its timer are dropped with it.
@@ -136,34 +199,104 @@ struct TNetConnection::Impl {
     // may be waiting on it. A server that closed it (its idle time-out, a
     // stop) left an end of stream there; anything else would be out of step.
     bool idleTransportUsable() {
-        if (!stream || !stream->socket().is_open() || buffer.size() != 0) return false;
-        pollfd p{stream->socket().native_handle(), POLLIN, 0};
+        if (!transportOpen() || !tcpLayer().socket().is_open() || buffer.size() != 0) return false;
+        pollfd p{tcpLayer().socket().native_handle(), POLLIN, 0};
         return ::poll(&p, 1, 0) == 0;
     }
 
-    // Raises the "unreachable" error when nothing answers at the address.
+    // The TLS settings of a connect: the server's certificate chain checked
+    // against TLSCAFile, or the system's store when it is not set.
+    void prepareTls() {
+        tlsContext.reset();
+        if (!useTls) return;
+        try {
+            tlsContext.emplace(ssl::context::tls_client);
+        } catch (const boost::system::system_error&) {
+            throw Error(
+                "Não foi possível preparar a conexão segura (TLS) com o servidor de "
+                "aplicação.");
+        }
+        SSL_CTX_set_min_proto_version(tlsContext->native_handle(), TLS1_2_VERSION);
+        tlsContext->set_verify_mode(ssl::verify_peer);
+        beast::error_code ec;
+        if (caFile.empty())
+            tlsContext->set_default_verify_paths(ec);
+        else
+            tlsContext->load_verify_file(caFile, ec);
+        if (ec)
+            throw Error(caFile.empty()
+                            ? "Não foi possível ler os certificados de autoridade do sistema."
+                            : "Não foi possível ler os certificados de autoridade do arquivo " +
+                                  caFile + " (TLSCAFile).");
+    }
+
+    // Raises the "unreachable" error when nothing answers at the address,
+    // and a certificate error, before any request, when the server's does
+    // not pass.
     void openTransport() {
         closeTransport();
         tcp::resolver resolver(io);
         beast::error_code ec;
         const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
         if (ec) throw Error(unreachable());
-        stream.emplace(io);
-        stream->expires_after(connectTimeout);
-        ec = run([&](auto handler) { stream->async_connect(endpoints, std::move(handler)); });
+        if (tlsContext)
+            secure.emplace(io, *tlsContext);
+        else
+            plain.emplace(io);
+        tcpLayer().expires_after(connectTimeout);
+        ec = run([&](auto handler) { tcpLayer().async_connect(endpoints, std::move(handler)); });
         if (ec) {
             closeTransport();
             throw Error(unreachable());
         }
         // Without it a kept-alive call waits ~40 ms on delayed ACKs.
-        stream->socket().set_option(tcp::no_delay(true), ec);
+        tcpLayer().socket().set_option(tcp::no_delay(true), ec);
+        if (secure) handshakeTls();
+    }
+
+    void handshakeTls() {
+        SSL* ssl = secure->native_handle();
+        X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        const bool byAddress = isIpAddress(host);
+        // The name the certificate must carry (an address goes by its own
+        // field), and the name the server picks its certificate by.
+        if ((byAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
+                       : X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size())) != 1 ||
+            (!byAddress && SSL_set_tlsext_host_name(ssl, host.c_str()) != 1)) {
+            closeTransport();
+            throw Error("Endereço inválido para o servidor de aplicação: \"" + address() + "\".");
+        }
+        tcpLayer().expires_after(connectTimeout);
+        const beast::error_code ec =
+            run([&](auto handler) { secure->async_handshake(ssl::stream_base::client, handler); });
+        if (!ec) return;
+        const long verified = SSL_get_verify_result(ssl);
+        closeTransport();
+        if (verified != X509_V_OK)
+            throw Error("Certificado do servidor de aplicação em " + address() +
+                        " recusado: " + certificateProblem(verified, host, caFile) + ".");
+        if (ec == beast::error::timeout) throw noAnswer("ao pedido de conexão");
+        throw Error("Falha na conexão segura (TLS) com o servidor de aplicação em " + address() +
+                    " (" + ec.message() + "); confira se o servidor atende em HTTPS (WebTLS).");
     }
 
     http::request<http::string_body> request(http::verb verb, std::string target) const {
         http::request<http::string_body> req{verb, target, 11};
         req.set(http::field::host, host + ":" + std::to_string(port));
+        if (!token.empty()) req.set(http::field::authorization, "Bearer " + token);
         req.keep_alive(true);
         return req;
+    }
+
+    // The server's message in a refusal, never showing the token.
+    std::string shownMessage(const Response& res) const {
+        return withoutSecret(serverMessage(res.body()), token);
+    }
+    Error accessDenied(const std::string& message) const {
+        return Error(message.empty() ? "Acesso negado pelo servidor de aplicação em " + address() +
+                                           " (HTTP 401)."
+                                     : "Acesso negado pelo servidor de aplicação: " + message);
     }
 
     enum class Failure { None, Send, Receive, TooLarge, Malformed };
@@ -172,16 +305,20 @@ struct TNetConnection::Impl {
     // whether any byte of the answer came.
     Failure exchange(http::request<http::string_body>& req, Response& res, bool& answered) {
         answered = false;
-        stream->expires_after(readTimeout);
-        beast::error_code ec =
-            run([&](auto handler) { http::async_write(*stream, req, std::move(handler)); });
+        tcpLayer().expires_after(readTimeout);
+        beast::error_code ec = onStream([&](auto& stream) {
+            return run([&](auto handler) { http::async_write(stream, req, std::move(handler)); });
+        });
         if (ec) return Failure::Send;
         http::response_parser<http::string_body> parser;
         parser.body_limit(kMaxAnswerBytes);
         parser.header_limit(kMaxHeaderBytes);
-        stream->expires_after(readTimeout);
-        ec = run(
-            [&](auto handler) { http::async_read(*stream, buffer, parser, std::move(handler)); });
+        tcpLayer().expires_after(readTimeout);
+        ec = onStream([&](auto& stream) {
+            return run([&](auto handler) {
+                http::async_read(stream, buffer, parser, std::move(handler));
+            });
+        });
         answered = parser.got_some() || buffer.size() != 0;
         if (ec) {
             if (ec == http::error::body_limit) return Failure::TooLarge;
@@ -200,7 +337,7 @@ struct TNetConnection::Impl {
     // one. Raises corvana::Error on a transport failure, with `what` saying
     // what went unanswered; the transport is then closed.
     Response send(http::request<http::string_body>& req, const std::string& what) {
-        bool reused = stream.has_value();
+        bool reused = transportOpen();
         if (reused && !idleTransportUsable()) {
             openTransport();
             reused = false;
@@ -249,11 +386,16 @@ struct TNetConnection::Impl {
         if (!validHost(host) || port < 1 || port > 65535)
             throw Error("Endereço inválido para o servidor de aplicação: \"" + address() + "\".");
         closeTransport();
+        token = Corvana::AccessToken();
+        useTls = Corvana::WebTLS();
+        caFile = Corvana::TLSCAFile();
+        prepareTls();
         auto req = request(http::verb::get, "/" + encodeSegment(serverName));
         Response res = send(req, "ao pedido de conexão");
         if (res.result_int() != 200) {
             closeTransport();
-            const std::string message = serverMessage(res.body());
+            const std::string message = shownMessage(res);
+            if (res.result_int() == 401) throw accessDenied(message);
             if (res.result_int() == 404)
                 throw Error("O servidor de aplicação em " + address() +
                             " não hospeda o módulo remoto " + serverName +
@@ -294,6 +436,8 @@ struct TNetConnection::Impl {
 
     void close() {
         closeTransport();
+        tlsContext.reset();
+        token.clear();
         connected = false;
         methods.clear();
     }
@@ -409,7 +553,13 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant> arg
                         " à chamada " + method + ": " + e.what());
         }
     }
-    const std::string message = serverMessage(res.body());
+    const std::string message = impl_->shownMessage(res);
+    if (res.result_int() == 401) {
+        // The next call connects again with the token then in force.
+        const Error denied = impl_->accessDenied(message);
+        impl_->close();
+        throw denied;
+    }
     if (!message.empty()) throw Error(message);
     throw Error("O servidor de aplicação em " + impl_->address() + " recusou a chamada " + method +
                 " (HTTP " + std::to_string(res.result_int()) + ").");

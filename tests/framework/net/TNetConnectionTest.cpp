@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <future>
 
 #include "../../server/ListConvTestSupport.h"
@@ -43,6 +44,11 @@ protected:
         conn = std::make_unique<TNetConnection>(kServerName);
         conn->SetHost("127.0.0.1");
         conn->SetPort(port);
+    }
+    void TearDown() override {
+        conn.reset();
+        Corvana::ResetSettings();
+        ListConvTest::TearDown();
     }
     std::string Unreachable() const {
         return "Não foi possível conectar ao servidor de aplicação em 127.0.0.1:" +
@@ -236,6 +242,51 @@ TEST_F(TNetConnectionTest, AKeptAliveConnectionTheServerEndedIsOpenedAgainOnce) 
               "O servidor de aplicação em 127.0.0.1:" + std::to_string(peer.Port()) +
                   " não respondeu à chamada GetOrca (tempo esgotado ou conexão interrompida).");
     EXPECT_EQ(peer.Requests().size(), sent + 2);
+    EXPECT_FALSE(conn->Connected());
+}
+
+// Every request carries the access token in force when the connection was
+// made; a server that refuses it raises "Acesso negado" with the server's text,
+// which never shows the token, even when the server repeats it.
+TEST_F(TNetConnectionTest, TheAccessTokenGoesWithEveryRequestAndARefusalNamesNoSecret) {
+    using Peer = corvana::test::HttpTestPeer;
+    const std::string accepted = "token-de-acesso-0123456789";
+    std::atomic<bool> refuseCalls = false;
+    Peer peer([&](const Peer::Seen& seen) {
+        const std::string given(seen.request[boost::beast::http::field::authorization]);
+        if (given != "Bearer " + accepted)
+            return Peer::Reply::Json(R"({"$error":"Token recusado: )" + given + R"("})", 401);
+        if (seen.request.method() == boost::beast::http::verb::get)
+            return Peer::Handshake(kServerName);
+        if (refuseCalls) return Peer::Reply::Json(R"({"$error":"Token revogado."})", 401);
+        return Peer::Reply::Json("true");
+    });
+    conn->SetPort(peer.Port());
+    const auto tokenFile = dir + "/token";
+    std::ofstream(tokenFile) << accepted << "\nsegunda linha\n";
+    Corvana::SetAccessTokenFile(tokenFile);
+    conn->Open();
+    EXPECT_EQ(conn->Call("GetOrca", {"0001", "1"}), Variant(true));
+    EXPECT_EQ(peer.Requests().size(), 2u);
+
+    Corvana::SetAccessToken("outro-token-0123456789-xyz");  // wins over the file
+    conn->Close();
+    const std::string denied = ErrorOf([&] { conn->Open(); });
+    EXPECT_EQ(denied, "Acesso negado pelo servidor de aplicação: Token recusado: Bearer ***");
+    EXPECT_FALSE(conn->Connected());
+    Corvana::SetAccessToken("");
+    Corvana::SetAccessTokenFile("");
+    EXPECT_EQ(ErrorOf([&] { conn->Open(); }),
+              "Acesso negado pelo servidor de aplicação: Token recusado: ");
+
+    // Revoked while connected: the call raises, and the next one connects again.
+    Corvana::SetAccessTokenFile(tokenFile);
+    conn->Open();
+    refuseCalls = true;
+    EXPECT_EQ(ErrorOf([&] {
+                  conn->Call("GetOrca", {"0001", "1"});
+              }),
+              "Acesso negado pelo servidor de aplicação: Token revogado.");
     EXPECT_FALSE(conn->Connected());
 }
 

@@ -24,6 +24,11 @@ namespace corvana {
 // hosts the module. One HTTP connection is kept alive between calls. A call
 // on a closed connection connects first. Not thread-safe: use one
 // connection per thread.
+//
+// Each connect reads the access token (Corvana::AccessToken(), sent on every
+// request as "Authorization: Bearer") and, with Corvana::WebTLS(), connects
+// with HTTPS, checking the server's certificate against Corvana::TLSCAFile()
+// (or the system's store) and the host name; see docs/protocol.md.
 class TNetConnection {
 public:
     // Host and port start from the settings in force (Corvana::WebURL() and
