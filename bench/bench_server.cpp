@@ -8,7 +8,6 @@
 // stop with idle connections open.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,6 +25,7 @@
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
+#include "support/HttpTestClient.h"
 #include "support/TestServer.h"
 
 namespace fs = std::filesystem;
@@ -183,13 +183,12 @@ void BM_StopWithIdleConnections(benchmark::State& state) {
         state.PauseTiming();
         auto server =
             corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(s.db)});
-        httplib::Client idle("127.0.0.1", server->Port());
-        idle.set_keep_alive(true);
-        if (!idle.Get("/evt07800.rdmListConv")) state.SkipWithError("no handshake");
+        corvana::test::HttpTestClient idle(server->Port());
+        if (!idle.Request("GET", "/evt07800.rdmListConv")) state.SkipWithError("no handshake");
         const int silent = ConnectLoopback(server->Port());
-        // Answered on a later connection: the silent one is with a worker.
-        httplib::Client later("127.0.0.1", server->Port());
-        if (!later.Get("/evt07800.rdmListConv")) state.SkipWithError("no handshake");
+        // Answered on a later connection: the silent one was accepted before.
+        corvana::test::HttpTestClient later(server->Port());
+        if (!later.Request("GET", "/evt07800.rdmListConv")) state.SkipWithError("no handshake");
         state.ResumeTiming();
         server->Stop();
         state.PauseTiming();

@@ -1,12 +1,14 @@
 // evt07800-server: the application server of the guest lists. Hosts the
-// remote data module evt07800.rdmListConv over HTTP (docs/protocol.md).
+// remote data module evt07800.rdmListConv over HTTP or HTTPS
+// (docs/protocol.md, docs/server.md).
 //
 //   evt07800-server [--host H] [--port P] [--db PATH]
-//                   [--seed-demo] [--config=FILE]
+//                   [--seed-demo] [--config=FILE] [--Key=value ...]
 //
-// Host, port and database default to the settings the desktop client reads
-// (WebURL, WebPort, DatabaseURL; docs/configuration.md), so that both sides
-// agree without options. SIGINT and SIGTERM stop it cleanly (exit code 0).
+// It listens on BindAddress (127.0.0.1 unless told otherwise; never the
+// client's WebURL) and on WebPort; the database is DatabaseURL. Beyond
+// loopback it requires an access token. SIGINT and SIGTERM stop it cleanly
+// (exit code 0); a bad option or setting ends it with exit code 2.
 #include <signal.h>
 
 #include <atomic>
@@ -35,11 +37,17 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO]\n"
     "                     [--seed-demo] [--config=ARQUIVO] [--Chave=valor ...]\n"
-    "  --host       endereço em que o servidor escuta (padrão: WebURL da configuração)\n"
-    "  --port       porta TCP (padrão: WebPort da configuração; 0 escolhe uma porta livre)\n"
-    "  --db         arquivo SQLite (padrão: DatabaseURL da configuração)\n"
+    "  --host       endereço em que o servidor escuta (padrão: BindAddress, 127.0.0.1);\n"
+    "               fora do loopback exige um token de acesso\n"
+    "  --port       porta TCP (padrão: WebPort; 0 escolhe uma porta livre)\n"
+    "  --db         arquivo SQLite (padrão: DatabaseURL)\n"
     "  --seed-demo  preenche um banco vazio com dados de demonstração\n"
-    "  --config     arquivo de configuração (chaves em docs/configuration.md)\n";
+    "  --config     arquivo de configuração (chaves em docs/configuration.md)\n"
+    "  --AccessTokenFile=ARQUIVO    token de acesso exigido em toda chamada (primeira linha)\n"
+    "  --TLSCertificate=ARQUIVO --TLSKey=ARQUIVO\n"
+    "               certificado e chave PEM: o servidor passa a falar só HTTPS\n"
+    "  --MaxBodyBytes=N, --HeaderTimeout=S, --MaxConnectionsPerAddress=N, ...\n"
+    "               limites do servidor (docs/server.md)\n";
 
 std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
@@ -61,11 +69,18 @@ public:
     using corvana::Error::Error;
 };
 
+// A setting that cannot be used (a bad value, a token or TLS file missing):
+// exit code 2 like a bad option, without the usage text.
+class SettingsError : public corvana::Error {
+public:
+    using corvana::Error::Error;
+};
+
 // The options LoadSettings left: --host, --port, --db (with the value after
 // a blank or an "="), --seed-demo and --help.
 Options parseOptions(const std::vector<std::string>& args) {
     Options options;
-    options.host = Corvana::WebURL();
+    options.host = Corvana::BindAddress();
     options.port = Corvana::WebPort();
     options.database = Corvana::DatabaseURL();
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -83,7 +98,11 @@ Options parseOptions(const std::vector<std::string>& args) {
         } else if (name == "--port") {
             // 0 picks a free port; the start-up line tells which.
             const std::string port = value();
-            options.port = port == "0" ? 0 : Corvana::ParsePort("--port", port);
+            try {
+                options.port = port == "0" ? 0 : Corvana::ParsePort("--port", port);
+            } catch (const corvana::Error& e) {
+                throw UsageError(e.what());
+            }
         } else if (name == "--db") {
             options.database = value();
             if (options.database.empty()) throw UsageError("Informe o banco em --db.");
@@ -128,13 +147,55 @@ void installSignalHandlers() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
+// The server's limits and access from the settings in force.
+evt::server::ServerLimits limitsFromSettings() {
+    const Corvana::Settings& s = Corvana::CurrentSettings();
+    evt::server::ServerLimits limits;
+    limits.headerTimeout = std::chrono::seconds(s.HeaderTimeout);
+    limits.keepAliveTimeout = std::chrono::seconds(s.KeepAliveTimeout);
+    limits.bodyTimeout = std::chrono::seconds(s.BodyTimeout);
+    limits.minTransferRate = static_cast<std::size_t>(s.MinTransferRate);
+    limits.maxHeaderBytes = static_cast<std::size_t>(s.MaxHeaderBytes);
+    limits.maxHeaderFields = static_cast<std::size_t>(s.MaxHeaderFields);
+    limits.maxBodyBytes = static_cast<std::size_t>(s.MaxBodyBytes);
+    limits.maxConnections = static_cast<std::size_t>(s.MaxConnections);
+    limits.maxConnectionsPerAddress = static_cast<std::size_t>(s.MaxConnectionsPerAddress);
+    return limits;
+}
+
+evt::server::ServerAccess accessFromSettings() {
+    evt::server::ServerAccess access;
+    try {
+        access.token = Corvana::AccessToken();
+    } catch (const corvana::Error& e) {
+        throw SettingsError(e.what());
+    }
+    access.tlsCertificate = Corvana::TLSCertificate();
+    access.tlsKey = Corvana::TLSKey();
+    return access;
+}
+
+// host:port for the start-up line, an IPv6 address in brackets.
+std::string shownAddress(const std::string& host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 int run(int argc, char** argv) {
-    const Options options = parseOptions(Corvana::LoadSettings(argc, argv));
+    std::vector<std::string> rest;
+    try {
+        rest = Corvana::LoadSettings(argc, argv);
+    } catch (const corvana::Error& e) {
+        throw SettingsError(e.what());
+    }
+    const Options options = parseOptions(rest);
     if (options.help) {
         std::cerr << kUsage;
         return 0;
     }
     installSignalHandlers();
+    const evt::server::ServerAccess access = accessFromSettings();
+    const bool tokenRequired = !access.token.empty();
 
     createFolder(Corvana::DataDir());
     createFolder(databaseFile(options.database).parent_path());
@@ -146,15 +207,20 @@ int run(int argc, char** argv) {
     if (options.seedDemo && evt::server::storage::SeedDemo(*db))
         std::cerr << "evt07800-server: banco vazio preenchido com os dados de demonstração.\n";
 
-    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)});
+    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)},
+                                  limitsFromSettings(), access);
     if (!server.Bind(options.host, options.port)) {
-        std::cerr << "evt07800-server: não foi possível escutar em " << options.host << ":"
-                  << options.port << " (endereço inválido ou porta em uso).\n";
+        std::cerr << "evt07800-server: não foi possível escutar em "
+                  << shownAddress(options.host, options.port)
+                  << " (endereço inválido ou porta em uso).\n";
         return 1;
     }
-    std::cerr << "evt07800-server ouvindo em http://" << options.host << ":" << server.Port()
+    std::cerr << "evt07800-server ouvindo em " << (server.Tls() ? "https://" : "http://")
+              << shownAddress(options.host, server.Port())
               << " (banco: " << corvana::sqlite::ShownLocation(options.database) << ")"
               << std::endl;
+    if (tokenRequired)
+        std::cerr << "evt07800-server: toda chamada exige o token de acesso." << std::endl;
 
     // The handler only sets the flag; this thread turns it into Stop().
     std::atomic<bool> done{false};
@@ -182,6 +248,12 @@ int main(int argc, char** argv) {
         return run(argc, argv);
     } catch (const UsageError& e) {
         std::cerr << "evt07800-server: " << e.what() << "\n" << kUsage;
+        return 2;
+    } catch (const SettingsError& e) {
+        std::cerr << "evt07800-server: " << e.what() << "\n";
+        return 2;
+    } catch (const evt::server::ServerConfigError& e) {
+        std::cerr << "evt07800-server: " << e.what() << "\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "evt07800-server: " << e.what() << "\n";

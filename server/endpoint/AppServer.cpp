@@ -1,25 +1,39 @@
 #include "endpoint/AppServer.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
+#include <array>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/stream_traits.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+#include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <exception>
-
+#include <map>
 #include <mutex>
-#include <new>
-
+#include <optional>
+#include <set>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "endpoint/Router.h"
@@ -28,381 +42,656 @@ namespace evt::server {
 
 namespace {
 
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace ssl = asio::ssl;
+using tcp = asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
-using httplib::Request;
-using httplib::Response;
-using HandlerResponse = httplib::Server::HandlerResponse;
+using Millis = std::chrono::milliseconds;
+using error_code = boost::system::error_code;
+using Digest = std::array<unsigned char, 32>;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+// How long a connection closed after a refusal keeps reading (and
+// dropping) what the client still sends, so that the close does not reset
+// the connection before the client has read the answer.
+constexpr Millis kLingerTime{2000};
+constexpr std::size_t kLingerBytes = 1024 * 1024;
+// Lines about connections (not calls) written in one second at most; the
+// rest are counted and the count goes with the next line written.
+constexpr int kConnectionLinesPerSecond = 10;
 
-// What the logger reports for the request the current worker thread is
-// serving. A worker serves one connection, one request at a time, so the
-// pre-routing handler, the route handler and the logger of one request all
-// run on the same thread.
-struct CallLog {
-    Clock::time_point start;
-    bool started = false;
-    std::string outcome;
-};
-thread_local CallLog t_call;
-
-// Set by a refusal that left the request's body unread: the connection is
-// closed after the answer, so the body is never taken for a next request.
-thread_local bool t_closeAfterAnswer = false;
-
-std::string printable(std::string_view text, std::size_t max = 300) {
-    return Router::Printable(text, max);
-}
-
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string trim(std::string_view text) {
+std::string_view trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
+    return text.substr(first, last - first + 1);
 }
 
-// Answers `status` with {"$error": message}. `close` ends the connection
-// after the answer: used when the request's body was left unread.
-HandlerResponse refuse(Response& res, int status, const std::string& message, bool close) {
-    res.status = status;
-    res.set_content(corvana::Variant::serverError(message).toJson(), kJson);
-    if (close) {
-        res.set_header("Connection", "close");
-        t_closeAfterAnswer = true;
-    }
-    t_call.outcome =
-        (status >= 500 ? std::string("error") : std::to_string(status)) + ": " + message;
-    return HandlerResponse::Handled;
+Digest sha256(std::string_view text) {
+    Digest out{};
+    unsigned int size = static_cast<unsigned int>(out.size());
+    if (EVP_Digest(text.data(), text.size(), out.data(), &size, EVP_sha256(), nullptr) != 1)
+        throw corvana::Error("Falha ao calcular o resumo do token de acesso.");
+    return out;
 }
 
-// A strict Content-Length: decimal digits only, one header.
-bool parseLength(const Request& req, std::size_t& length) {
-    if (req.get_header_value_count("Content-Length") != 1) return false;
-    const std::string text = trim(req.get_header_value("Content-Length"));
+// "10 s", "0.5 s".
+std::string secondsText(Millis time) {
+    if (time.count() % 1000 == 0) return std::to_string(time.count() / 1000) + " s";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(time.count()) / 1000);
+    return text;
+}
+
+// The time a transfer of `bytes` may take.
+Millis transferTime(const ServerLimits& limits, std::uint64_t bytes) {
+    const std::uint64_t rate = std::max<std::uint64_t>(limits.minTransferRate, 1);
+    return limits.bodyTimeout + Millis(bytes * 1000 / rate);
+}
+
+// The client's address as the per-address limit counts it: an IPv4 client
+// of a dual-stack socket as IPv4.
+std::string addressText(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
+bool isLoopback(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+    return address.is_loopback();
+}
+
+// A strict Content-Length: one header, decimal digits only.
+bool strictLength(const http::request<http::string_body>& req, std::uint64_t& length) {
+    if (req.count(http::field::content_length) != 1) return false;
+    const std::string_view text = trim(req[http::field::content_length]);
     if (text.empty() || text.size() > 19) return false;
-    std::size_t value = 0;
+    std::uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<std::size_t>(c - '0');
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
     length = value;
     return true;
 }
 
-// One accepted connection as httplib reads and writes it. It lives as long
-// as the connection, so bytes of a next (pipelined) request read ahead with
-// the current one are kept; every wait is bounded by the time-outs.
-class ConnectionStream : public httplib::Stream {
-public:
-    ConnectionStream(socket_t sock, int readTimeoutMs, int writeTimeoutMs)
-        : sock_(sock), readTimeoutMs_(readTimeoutMs), writeTimeoutMs_(writeTimeoutMs) {}
-
-    bool hasBuffered() const { return offset_ < size_; }
-
-    bool is_readable() const override { return hasBuffered() || waitFor(POLLIN, readTimeoutMs_); }
-    bool is_writable() const override { return waitFor(POLLOUT, writeTimeoutMs_); }
-
-    ssize_t read(char* ptr, size_t size) override {
-        if (!hasBuffered()) {
-            if (!waitFor(POLLIN, readTimeoutMs_)) return -1;
-            ssize_t n;
-            do {
-                n = ::recv(sock_, buffer_, sizeof buffer_, 0);
-            } while (n < 0 && errno == EINTR);
-            if (n <= 0) return n;
-            offset_ = 0;
-            size_ = static_cast<std::size_t>(n);
-        }
-        const std::size_t count = std::min(size, size_ - offset_);
-        std::memcpy(ptr, buffer_ + offset_, count);
-        offset_ += count;
-        return static_cast<ssize_t>(count);
-    }
-
-    ssize_t write(const char* ptr, size_t size) override {
-        if (!waitFor(POLLOUT, writeTimeoutMs_)) return -1;
-        ssize_t n;
-        do {
-            n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
-        } while (n < 0 && errno == EINTR);
-        return n;
-    }
-
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        address(::getpeername, ip, port);
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        address(::getsockname, ip, port);
-    }
-    socket_t socket() const override { return sock_; }
-
-private:
-    bool waitFor(short events, int timeoutMs) const {
-        pollfd p{sock_, events, 0};
-        int n;
-        do {
-            n = ::poll(&p, 1, timeoutMs);
-        } while (n < 0 && errno == EINTR);
-        return n > 0;
-    }
-
-    void address(int (*query)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
-        sockaddr_storage addr{};
-        socklen_t len = sizeof addr;
-        if (query(sock_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return;
-        char text[INET6_ADDRSTRLEN] = {};
-        if (addr.ss_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(&addr);
-            ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-            port = ntohs(in->sin_port);
-        } else if (addr.ss_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&addr);
-            ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-            port = ntohs(in6->sin6_port);
-        }
-        ip = text;
-    }
-
-    socket_t sock_;
-    int readTimeoutMs_;
-    int writeTimeoutMs_;
-    char buffer_[16 * 1024];
-    std::size_t offset_ = 0;
-    std::size_t size_ = 0;
-};
-
-int milliseconds(time_t sec, time_t usec) {
-    const auto ms = static_cast<long long>(sec) * 1000 + static_cast<long long>(usec) / 1000;
-    return static_cast<int>(std::clamp<long long>(ms, 1, 24LL * 3600 * 1000));
+bool isHttpError(const error_code& ec) {
+    return ec.category() == http::make_error_code(http::error::bad_method).category();
 }
 
-// httplib's server with the connection loop of its own: a connection waiting
-// for its next request notices a stop at once (httplib's would hold the stop
-// for the whole keep-alive time-out), and a refusal can close it.
-class HttpServer : public httplib::Server {
+class Session {
 public:
-    // Closes a socket bound but never served.
-    void CloseUnusedSocket() {
-        const auto sock = svr_sock_.exchange(INVALID_SOCKET);
-        if (sock != INVALID_SOCKET) {
-            ::shutdown(sock, SHUT_RDWR);
-            ::close(sock);
+    virtual ~Session() = default;
+    // The server stops: a connection waiting for a request closes at once;
+    // one whose call is in progress closes once its answer is out.
+    virtual void StopNow() = 0;
+};
+
+// What every connection shares: the router, the limits, the bookkeeping of
+// open connections. Touched only on the I/O thread but for the router and
+// the worker pool.
+struct ServerCore {
+    ServerLimits limits;
+    ServerAccess access;
+    Router router;
+    std::optional<Digest> token;
+    std::optional<ssl::context> tls;
+
+    std::set<Session*> sessions;
+    std::size_t open = 0;
+    std::map<std::string, std::size_t, std::less<>> perAddress;
+    bool stopping = false;
+    std::array<char, 16 * 1024> drainSpace{};
+
+    std::mutex logMutex;
+    Clock::time_point logWindow{};
+    int linesInWindow = 0;
+    std::size_t linesDropped = 0;
+
+    // Declared after what the connections use, so that connections still
+    // held by its handlers are destroyed first.
+    asio::io_context ioc{1};
+    asio::thread_pool workers;
+
+    ServerCore(std::vector<std::shared_ptr<RemoteDataModule>> modules, ServerLimits l,
+               ServerAccess a)
+        : limits(l),
+          access(std::move(a)),
+          router(std::move(modules)),
+          workers(std::max<std::size_t>(l.workerThreads, 1)) {}
+
+    void Write(const std::string& line) {
+        std::lock_guard lock(logMutex);
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+
+    // A line about a connection rather than a call (a limit, a time-out).
+    void ConnectionLine(const std::string& peer, const std::string& text) {
+        if (!limits.logCalls) return;
+        const auto now = Clock::now();
+        if (now - logWindow >= std::chrono::seconds(1)) {
+            logWindow = now;
+            linesInWindow = 0;
+        }
+        if (++linesInWindow > kConnectionLinesPerSecond) {
+            ++linesDropped;
+            return;
+        }
+        std::string line = "evt07800-server: conexão de " + peer + " " + text;
+        if (linesDropped > 0) {
+            line += " (" + std::to_string(linesDropped) + " avisos semelhantes omitidos)";
+            linesDropped = 0;
+        }
+        Write(line + "\n");
+    }
+
+    // The token check, in constant time whatever the token given.
+    enum class Auth { Ok, Missing, Wrong };
+    Auth Authorize(const http::request<http::string_body>& req) const {
+        if (!token) return Auth::Ok;
+        const auto range = req.equal_range(http::field::authorization);
+        if (range.first == range.second) return Auth::Missing;
+        if (std::next(range.first) != range.second) return Auth::Wrong;
+        const std::string_view value = trim(range.first->value());
+        if (value.size() < 7 || !beast::iequals(value.substr(0, 7), "Bearer ")) return Auth::Wrong;
+        const Digest given = sha256(trim(value.substr(7)));
+        return CRYPTO_memcmp(given.data(), token->data(), given.size()) == 0 ? Auth::Ok
+                                                                             : Auth::Wrong;
+    }
+};
+
+// One connection, over plain TCP or TLS: the handshake, then requests one
+// after the other. Every wait has a deadline; no thread waits for the
+// client.
+template <class Stream>
+class Connection : public Session, public std::enable_shared_from_this<Connection<Stream>> {
+public:
+    static constexpr bool kTls = !std::is_same_v<Stream, beast::tcp_stream>;
+
+    Connection(ServerCore& server, Stream stream, std::string peer, bool counted)
+        : srv_(server), stream_(std::move(stream)), peer_(std::move(peer)), counted_(counted) {
+        srv_.sessions.insert(this);
+    }
+
+    ~Connection() override {
+        srv_.sessions.erase(this);
+        --srv_.open;
+        if (counted_) {
+            const auto it = srv_.perAddress.find(peer_);
+            if (it != srv_.perAddress.end() && --it->second == 0) srv_.perAddress.erase(it);
         }
     }
-    // Connections stop waiting for a next request; calls in progress finish.
-    void Stopping() { stopping_ = true; }
+
+    void Start() {
+        lowest().expires_after(srv_.limits.headerTimeout);
+        if constexpr (kTls) {
+            state_ = State::Handshake;
+            stream_.async_handshake(
+                ssl::stream_base::server,
+                [self = this->shared_from_this()](const error_code& ec) { self->onHandshake(ec); });
+        } else {
+            begin();
+        }
+    }
+
+    void StopNow() override {
+        // A call in progress finishes and its answer goes out first.
+        if (state_ == State::Calling || state_ == State::Writing) return;
+        closeNow();
+    }
 
 private:
-    bool process_and_close_socket(socket_t sock) override {
-        int yes = 1;
-        // Without it a kept-alive call waits ~40 ms on delayed ACKs.
-        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        ConnectionStream stream(sock, milliseconds(read_timeout_sec_, read_timeout_usec_),
-                                milliseconds(write_timeout_sec_, write_timeout_usec_));
-        bool ok = true;
-        for (std::size_t left = keep_alive_max_count_; left > 0 && nextRequestArrives(stream);
-             --left) {
-            bool closed = false;
-            t_closeAfterAnswer = false;
-            ok = process_request(stream, left == 1, closed, nullptr);
-            if (!ok || closed || t_closeAfterAnswer) break;
+    enum class State { Handshake, Idle, Header, Body, Calling, Writing, Closing, Done };
+
+    beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
+
+    void onHandshake(const error_code& ec) {
+        if (ec) {
+            if (ec == beast::error::timeout)
+                srv_.ConnectionLine(peer_, "encerrada: negociação TLS não concluída em " +
+                                               secondsText(srv_.limits.headerTimeout) + ".");
+            else if (ec.category() == asio::error::get_ssl_category())
+                srv_.ConnectionLine(peer_,
+                                    "encerrada: negociação TLS recusada (o cliente não "
+                                    "usa HTTPS ou não aceita o certificado).");
+            return closeNow();
         }
-        t_closeAfterAnswer = false;
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
-        return ok;
+        begin();
     }
 
-    // Waits up to the keep-alive time-out for the next request's first
-    // byte, in short slices so that a stop is seen at once.
-    bool nextRequestArrives(const ConnectionStream& stream) const {
-        if (stream.hasBuffered()) return true;
-        const auto deadline = Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
-        while (!stopping_ && svr_sock_ != INVALID_SOCKET) {
-            pollfd p{stream.socket(), POLLIN, 0};
-            const int n = ::poll(&p, 1, 50);
-            if (n > 0) return true;
-            if ((n < 0 && errno != EINTR) || Clock::now() >= deadline) return false;
+    void begin() {
+        if (!counted_) {
+            // Past the per-address limit: answered at once, nothing read.
+            srv_.ConnectionLine(
+                peer_, "recusada: " + std::to_string(srv_.limits.maxConnectionsPerAddress) +
+                           " conexões deste endereço já abertas "
+                           "(MaxConnectionsPerAddress).");
+            return respond(503,
+                           Router::Refusal(503,
+                                           "Conexões demais deste endereço com o servidor de "
+                                           "aplicação; tente novamente em instantes.")
+                               .body,
+                           false);
         }
-        return false;
+        readRequest(true);
     }
 
-    std::atomic<bool> stopping_{false};
+    void readRequest(bool first) {
+        if (srv_.stopping) return closeNow();
+        parser_.emplace();
+        parser_->header_limit(static_cast<std::uint32_t>(
+            std::min<std::size_t>(srv_.limits.maxHeaderBytes, UINT32_MAX)));
+        // The body's size is checked here from the header (413 before it
+        // is read), so the parser takes any length until then.
+        parser_->body_limit(boost::none);
+        logLine_ = false;
+        if (first || buffer_.size() > 0) {
+            lowest().expires_after(srv_.limits.headerTimeout);
+            return readHeader();
+        }
+        // Between calls: the next request's first byte must come within the
+        // keep-alive time; from it, the header has the header time.
+        state_ = State::Idle;
+        lowest().expires_after(srv_.limits.keepAliveTimeout);
+        stream_.async_read_some(buffer_.prepare(4096), [self = this->shared_from_this()](
+                                                           const error_code& ec, std::size_t n) {
+            self->buffer_.commit(n);
+            if (ec) return self->closeNow();
+            self->lowest().expires_after(self->srv_.limits.headerTimeout);
+            self->readHeader();
+        });
+    }
+
+    void readHeader() {
+        state_ = State::Header;
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = this->shared_from_this()](
+                                    const error_code& ec, std::size_t) { self->onHeader(ec); });
+    }
+
+    void onHeader(const error_code& ec) {
+        if (!ec) return onRequest();
+        const auto& partial = parser_->get();
+        const bool chunked = partial.count(http::field::transfer_encoding) > 0;
+        if (ec == http::error::header_limit)
+            return refuse(431, "Cabeçalho da chamada grande demais; o limite é " +
+                                   std::to_string(srv_.limits.maxHeaderBytes) + " bytes.");
+        if (ec == beast::error::timeout) {
+            srv_.ConnectionLine(peer_, "encerrada: cabeçalho da chamada incompleto após " +
+                                           secondsText(srv_.limits.headerTimeout) + ".");
+            return closeNow();
+        }
+        if (ec == http::error::bad_transfer_encoding ||
+            (ec == http::error::bad_content_length && chunked))
+            return refuse(411, chunkedText());
+        if (ec == http::error::bad_content_length || ec == http::error::multiple_content_length)
+            return refuse(400, "Content-Length inválido.");
+        if (isHttpError(ec) && ec != http::error::end_of_stream &&
+            ec != http::error::partial_message)
+            return refuse(400, "Requisição HTTP malformada.");
+        closeNow();  // the client closed or the server stops
+    }
+
+    static std::string chunkedText() {
+        return "Corpo da chamada em partes (Transfer-Encoding) não é aceito; envie o corpo inteiro "
+               "com Content-Length.";
+    }
+
+    // The header is in: everything that can be refused without the body is
+    // refused here, and the body is read only if it fits.
+    void onRequest() {
+        auto& req = parser_->get();
+        start_ = Clock::now();
+        verb_ = std::string(req.method_string());
+        target_ = std::string(req.target());
+        path_ = target_.substr(0, target_.find('?'));
+        contentType_ = std::string(req[http::field::content_type]);
+        keepAlive_ = req.keep_alive() && served_ + 1 < srv_.limits.keepAliveMaxRequests;
+        version_ = req.version();
+        logLine_ = true;
+        ++served_;
+
+        const auto fields = static_cast<std::size_t>(std::distance(req.begin(), req.end()));
+        if (fields > srv_.limits.maxHeaderFields)
+            return refuse(431, "Campos de cabeçalho demais na chamada (" + std::to_string(fields) +
+                                   "); o limite é " + std::to_string(srv_.limits.maxHeaderFields) +
+                                   ".");
+        switch (srv_.Authorize(req)) {
+            case ServerCore::Auth::Ok:
+                break;
+            case ServerCore::Auth::Missing:
+                return refuse(401,
+                              "Acesso negado: o servidor de aplicação exige o token de acesso "
+                              "(AccessToken) em toda chamada.");
+            case ServerCore::Auth::Wrong:
+                return refuse(401, "Acesso negado: token de acesso inválido.");
+        }
+        const bool isGet = verb_ == "GET" || verb_ == "HEAD";
+        if (!isGet && verb_ != "POST") return refuse(405, Router::VerbRefused(verb_));
+        const bool chunked = req.count(http::field::transfer_encoding) > 0;
+        std::uint64_t length = 0;
+        if (isGet) {
+            if (chunked || (req.count(http::field::content_length) > 0 &&
+                            (!strictLength(req, length) || length > 0)))
+                return refuse(400, "Uma consulta GET não leva corpo.");
+            return call(std::string());
+        }
+        // Only Content-Length bodies: a chunked body or one read until the
+        // connection closes would escape the size check below.
+        if (chunked) return refuse(411, chunkedText());
+        if (req.count(http::field::content_length) == 0)
+            return refuse(411, "Chamada sem Content-Length: informe o tamanho do corpo.");
+        if (!strictLength(req, length))
+            return refuse(400, "Content-Length inválido: \"" +
+                                   Router::Printable(req[http::field::content_length], 40) + "\".");
+        // A compressed body could unpack far beyond the size limit.
+        if (req.count(http::field::content_encoding) > 0 &&
+            !beast::iequals(trim(req[http::field::content_encoding]), "identity"))
+            return refuse(415, "Corpo da chamada compactado (Content-Encoding) não é aceito.");
+        if (length > srv_.limits.maxBodyBytes)
+            return refuse(413, "Corpo da chamada grande demais (" + std::to_string(length) +
+                                   " bytes); o limite é " +
+                                   std::to_string(srv_.limits.maxBodyBytes) + " bytes.");
+        parser_->body_limit(srv_.limits.maxBodyBytes);
+        bodyTime_ = transferTime(srv_.limits, length);
+        if (beast::iequals(trim(req[http::field::expect]), "100-continue")) {
+            // The client waits for this before it sends the body.
+            state_ = State::Body;
+            continue_.emplace(http::status::continue_, req.version());
+            lowest().expires_after(srv_.limits.headerTimeout);
+            return http::async_write(
+                stream_, *continue_,
+                [self = this->shared_from_this()](const error_code& wec, std::size_t) {
+                    self->continue_.reset();
+                    if (wec) return self->closeNow();
+                    self->readBody();
+                });
+        }
+        readBody();
+    }
+
+    void readBody() {
+        state_ = State::Body;
+        if (parser_->is_done()) return call(parser_->release().body());
+        lowest().expires_after(bodyTime_);
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = this->shared_from_this()](const error_code& ec, std::size_t) {
+                             if (!ec) return self->call(self->parser_->release().body());
+                             if (ec == beast::error::timeout)
+                                 self->srv_.ConnectionLine(
+                                     self->peer_, "encerrada: corpo de " + self->verb_ + " " +
+                                                      Router::Printable(self->path_, 200) +
+                                                      " incompleto após " +
+                                                      secondsText(self->bodyTime_) + ".");
+                             self->closeNow();
+                         });
+    }
+
+    // The call runs on a worker; its answer comes back to this thread.
+    void call(std::string body) {
+        state_ = State::Calling;
+        lowest().expires_never();
+        asio::post(
+            srv_.workers,
+            [self = this->shared_from_this(), work = asio::make_work_guard(srv_.ioc), verb = verb_,
+             target = target_, type = contentType_, body = std::move(body)]() mutable {
+                RouterAnswer answer = self->srv_.router.Handle(verb, target, type, body);
+                std::string().swap(body);
+                auto& ioc = self->srv_.ioc;
+                asio::post(ioc, [self = std::move(self), answer = std::move(answer)]() mutable {
+                    self->outcome_ = std::move(answer.outcome);
+                    self->respond(answer.status, std::move(answer.body),
+                                  self->keepAlive_ && !self->srv_.stopping);
+                });
+            });
+    }
+
+    // A refusal: the answer, then the connection closes (the body, if any,
+    // was not read).
+    void refuse(int status, const std::string& message) {
+        RouterAnswer answer = Router::Refusal(status, message);
+        outcome_ = std::move(answer.outcome);
+        if (!logLine_) {
+            // A header that could not be read: what of it was.
+            start_ = Clock::now();
+            const auto& partial = parser_->get();
+            verb_ = std::string(partial.method_string());
+            const std::string_view target = partial.target();
+            path_ = std::string(target.substr(0, target.find('?')));
+            if (verb_.empty()) verb_ = "-";
+            if (path_.empty()) path_ = "-";
+            logLine_ = true;
+        }
+        const unsigned version = parser_ ? parser_->get().version() : 11;
+        version_ = version >= 10 ? version : 11;
+        respond(status, std::move(answer.body), false);
+    }
+
+    void respond(int status, std::string body, bool keepAlive) {
+        state_ = State::Writing;
+        status_ = status;
+        res_.emplace(static_cast<http::status>(status), version_ >= 10 ? version_ : 11);
+        res_->set(http::field::content_type, kJson);
+        if (status == 401) res_->set(http::field::www_authenticate, "Bearer");
+        res_->keep_alive(keepAlive);
+        res_->body() = std::move(body);
+        res_->prepare_payload();
+        if (verb_ == "HEAD") {
+            const auto size = res_->body().size();
+            res_->body().clear();
+            res_->content_length(size);
+        }
+        closeAfter_ = !keepAlive;
+        lowest().expires_after(transferTime(srv_.limits, res_->body().size()));
+        http::async_write(stream_, *res_,
+                          [self = this->shared_from_this()](const error_code& ec, std::size_t) {
+                              self->onWritten(ec);
+                          });
+    }
+
+    void onWritten(const error_code& ec) {
+        writeLogLine();
+        res_.reset();
+        if (ec) return closeNow();
+        if (closeAfter_ || srv_.stopping) return closeGently();
+        readRequest(false);
+    }
+
+    void writeLogLine() {
+        if (!logLine_ || !srv_.limits.logCalls) return;
+        logLine_ = false;
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.1f", ms);
+        std::string line = "evt07800-server: " + Router::Printable(verb_, 16) + " " +
+                           Router::Printable(path_) + " " + duration + " ms " +
+                           Router::Printable(outcome_);
+        // A refusal names the client it refused.
+        if (status_ >= 400) line += " (cliente " + peer_ + ")";
+        srv_.Write(line + "\n");
+    }
+
+    // Closes after the last answer without losing it: the sending side is
+    // shut first and what the client still sends is read and dropped for a
+    // moment, so that the close does not reset the connection under the
+    // answer.
+    void closeGently() {
+        state_ = State::Closing;
+        const Millis linger = srv_.stopping ? Millis(0) : kLingerTime;
+        if constexpr (kTls) {
+            lowest().expires_after(std::max(linger, Millis(100)));
+            stream_.async_shutdown(
+                [self = this->shared_from_this()](const error_code&) { self->closeNow(); });
+        } else {
+            error_code ignored;
+            lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+            if (linger.count() == 0) return closeNow();
+            lowest().expires_after(linger);
+            drain();
+        }
+    }
+
+    void drain() {
+        stream_.async_read_some(
+            asio::buffer(srv_.drainSpace),
+            [self = this->shared_from_this()](const error_code& ec, std::size_t n) {
+                self->drained_ += n;
+                if (ec || self->drained_ > kLingerBytes || self->srv_.stopping)
+                    return self->closeNow();
+                self->drain();
+            });
+    }
+
+    void closeNow() {
+        if (state_ == State::Done) return;
+        state_ = State::Done;
+        error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        lowest().close();
+    }
+
+    ServerCore& srv_;
+    Stream stream_;
+    std::string peer_;
+    bool counted_;  // counted against its address's limit
+    State state_ = State::Idle;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::optional<http::response<http::empty_body>> continue_;
+    std::optional<http::response<http::string_body>> res_;
+    Millis bodyTime_{0};
+    unsigned version_ = 11;
+    std::size_t served_ = 0;
+    std::size_t drained_ = 0;
+    bool keepAlive_ = false;
+    bool closeAfter_ = false;
+    // The log line of the request in progress.
+    bool logLine_ = false;
+    Clock::time_point start_{};
+    std::string verb_, target_, path_, contentType_, outcome_;
+    int status_ = 0;
 };
 
 }  // namespace
 
-struct AppServer::Impl {
-    Limits limits;
-    Router router;
-    HttpServer http;
+struct AppServer::Impl : ServerCore {
+    tcp::acceptor acceptor{ioc};
+    asio::steady_timer acceptRetry{ioc};
     int port = 0;
 
     std::mutex stateMutex;
+    std::condition_variable finishedChanged;
     bool bound = false;
     bool entered = false;  // ListenAfterBind has started
     bool stopRequested = false;
-    std::atomic<bool> finished{false};
+    bool finished = false;
     std::mutex joinMutex;
     std::thread thread;
-    std::mutex logMutex;
 
-    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l)
-        : limits(l), router(std::move(modules)) {
-        configure();
-    }
-    void configure();
-    HandlerResponse preRouting(const Request& req, Response& res);
-    void log(const Request& req, const Response& res);
+    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a);
+    ~Impl();
+    void accept();
+    void admit(tcp::socket socket);
+    void stopOnIoThread();
 };
 
-// Requests whose body cannot be read safely are refused here, before httplib
-// reads it. The body is then left unread, so the answer asks the client to
-// close the connection.
-HandlerResponse AppServer::Impl::preRouting(const Request& req, Response& res) {
-    t_call = CallLog{Clock::now(), true, {}};
-    const bool isGet = req.method == "GET" || req.method == "HEAD";
-    if (!isGet && req.method != "POST")
-        return refuse(res, 405, Router::VerbRefused(req.method), true);
-    if (isGet) {
-        std::size_t length = 0;
-        if (req.has_header("Transfer-Encoding") ||
-            (req.has_header("Content-Length") && (!parseLength(req, length) || length > 0)))
-            return refuse(res, 400, "Uma consulta GET não leva corpo.", true);
-        return HandlerResponse::Unhandled;
-    }
-
-    // Only Content-Length bodies: a chunked body or one read until the
-    // connection closes would bypass the size limit.
-    if (req.has_header("Transfer-Encoding"))
-        return refuse(
-            res, 411,
-            "Corpo da chamada em partes (Transfer-Encoding) não é aceito; envie o corpo inteiro "
-            "com Content-Length.",
-            true);
-    if (!req.has_header("Content-Length"))
-        return refuse(res, 411, "Chamada sem Content-Length: informe o tamanho do corpo.", true);
-    std::size_t length = 0;
-    if (!parseLength(req, length))
-        return refuse(res, 400,
-                      "Content-Length inválido: \"" +
-                          printable(req.get_header_value("Content-Length"), 40) + "\".",
-                      true);
-    // A compressed body could unpack far beyond the size limit.
-    if (req.has_header("Content-Encoding") &&
-        asciiLower(trim(req.get_header_value("Content-Encoding"))) != "identity")
-        return refuse(res, 415, "Corpo da chamada compactado (Content-Encoding) não é aceito.",
-                      true);
-    // The rest is checked once httplib has read the body (413 above the
-    // size limit, 404 for an unknown module or method): the connection then
-    // stays usable for the client's next call.
-    return HandlerResponse::Unhandled;
+AppServer::Impl::Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a)
+    : ServerCore(std::move(modules), l, std::move(a)) {
+    if (!access.token.empty()) token = sha256(access.token);
+    const bool certificate = !access.tlsCertificate.empty();
+    if (certificate != !access.tlsKey.empty())
+        throw ServerConfigError(
+            "Para HTTPS informe o certificado (TLSCertificate) e a chave (TLSKey); só um foi "
+            "informado.");
+    if (!certificate) return;
+    tls.emplace(ssl::context::tls_server);
+    tls->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                     ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
+                     ssl::context::single_dh_use);
+    error_code ec;
+    tls->use_certificate_chain_file(access.tlsCertificate, ec);
+    if (ec)
+        throw ServerConfigError("Não foi possível usar o certificado TLS " + access.tlsCertificate +
+                                " (TLSCertificate): o arquivo falta ou não é um certificado PEM.");
+    tls->use_private_key_file(access.tlsKey, ssl::context::pem, ec);
+    if (ec)
+        throw ServerConfigError("Não foi possível usar a chave TLS " + access.tlsKey +
+                                " (TLSKey): o arquivo falta ou não é uma chave PEM.");
+    if (SSL_CTX_check_private_key(tls->native_handle()) != 1)
+        throw ServerConfigError("A chave TLS " + access.tlsKey +
+                                " não corresponde ao certificado " + access.tlsCertificate + ".");
 }
 
-void AppServer::Impl::log(const Request& req, const Response& res) {
-    if (!limits.logCalls) {
-        t_call = CallLog{};
+AppServer::Impl::~Impl() {
+    workers.join();
+}
+
+void AppServer::Impl::accept() {
+    acceptor.async_accept([this](const error_code& ec, tcp::socket socket) {
+        if (stopping || !acceptor.is_open() || ec == asio::error::operation_aborted) return;
+        if (!ec) {
+            admit(std::move(socket));
+        } else if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+                   ec == asio::error::no_memory) {
+            // Out of file descriptors: wait a moment instead of spinning.
+            ConnectionLine("-", "não aceita: o servidor está sem descritores de arquivo livres.");
+            acceptRetry.expires_after(Millis(100));
+            acceptRetry.async_wait([this](const error_code& wait) {
+                if (!wait) accept();
+            });
+            return;
+        }
+        accept();
+    });
+}
+
+void AppServer::Impl::admit(tcp::socket socket) {
+    error_code ec;
+    const tcp::endpoint remote = socket.remote_endpoint(ec);
+    if (ec) return;
+    // Without it a kept-alive call waits ~40 ms on delayed ACKs.
+    socket.set_option(tcp::no_delay(true), ec);
+    const std::string peer = addressText(remote.address());
+    if (open >= limits.maxConnections) {
+        ConnectionLine(peer, "fechada: " + std::to_string(open) +
+                                 " conexões abertas, o limite do servidor (MaxConnections).");
+        socket.close(ec);
         return;
     }
-    double ms = 0;
-    if (t_call.started)
-        ms = std::chrono::duration<double, std::milli>(Clock::now() - t_call.start).count();
-    std::string outcome = t_call.outcome;
-    if (outcome.empty())
-        outcome = res.status == 200   ? "ok"
-                  : res.status >= 500 ? "error"
-                                      : std::to_string(res.status);
-    char duration[32];
-    std::snprintf(duration, sizeof duration, "%.1f", ms);
-    const std::string line = "evt07800-server: " + printable(req.method, 16) + " " +
-                             printable(req.path) + " " + duration + " ms " + printable(outcome) +
-                             "\n";
-    t_call = CallLog{};
-    std::lock_guard lock(logMutex);
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    std::size_t& fromPeer = perAddress[peer];
+    const bool counted = fromPeer < limits.maxConnectionsPerAddress;
+    if (counted) ++fromPeer;
+    if (fromPeer == 0) perAddress.erase(peer);
+    ++open;
+    if (tls) {
+        using Tls = ssl::stream<beast::tcp_stream>;
+        std::make_shared<Connection<Tls>>(*this, Tls(beast::tcp_stream(std::move(socket)), *tls),
+                                          peer, counted)
+            ->Start();
+    } else {
+        std::make_shared<Connection<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)),
+                                                        peer, counted)
+            ->Start();
+    }
 }
 
-void AppServer::Impl::configure() {
-    const std::size_t threads = limits.workerThreads > 0 ? limits.workerThreads : 1;
-    http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    // One server per port: no SO_REUSEPORT (httplib's default), which would
-    // let a second server share the port and take half of the calls.
-    http.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    // Without TCP_NODELAY a kept-alive call waits ~40 ms on delayed ACKs
-    // (set again on each accepted connection).
-    http.set_tcp_nodelay(true);
-    http.set_payload_max_length(limits.maxBodyBytes);
-    http.set_read_timeout(limits.readTimeout.count(), 0);
-    http.set_write_timeout(limits.writeTimeout.count(), 0);
-    http.set_keep_alive_timeout(limits.keepAliveTimeout.count());
-    http.set_keep_alive_max_count(limits.keepAliveMaxRequests > 0 ? limits.keepAliveMaxRequests
-                                                                  : 1);
-
-    http.set_pre_routing_handler(
-        [this](const Request& req, Response& res) { return preRouting(req, res); });
-
-    auto route = [this](const Request& req, Response& res) {
-        const RouterAnswer answer =
-            router.Handle(req.method, req.path, req.get_header_value("Content-Type"), req.body);
-        res.status = answer.status;
-        res.set_content(answer.body, kJson);
-        t_call.outcome = answer.outcome;
-    };
-    http.Get(".*", route);
-    http.Post(".*", route);
-
-    // Statuses httplib sets by itself (a malformed request, a body over the
-    // limit) get the same JSON form.
-    http.set_error_handler(
-        httplib::Server::HandlerWithResponse([this](const Request&, Response& res) {
-            if (!res.body.empty()) return HandlerResponse::Unhandled;
-            try {
-                std::string message;
-                switch (res.status) {
-                    case 400:
-                        message = "Requisição HTTP malformada.";
-                        break;
-                    case 413:
-                        message = "Corpo da chamada grande demais; o limite é " +
-                                  std::to_string(limits.maxBodyBytes) + " bytes.";
-                        break;
-                    case 414:
-                        message = "Endereço da chamada longo demais.";
-                        break;
-                    default:
-                        message = "Falha HTTP " + std::to_string(res.status) + ".";
-                        break;
-                }
-                refuse(res, res.status, message, false);
-            } catch (...) {
-                return HandlerResponse::Unhandled;
-            }
-            return HandlerResponse::Handled;
-        }));
-
-    http.set_logger([this](const Request& req, const Response& res) {
-        try {
-            log(req, res);
-        } catch (...) {
-            t_call = CallLog{};
-        }
-    });
+void AppServer::Impl::stopOnIoThread() {
+    stopping = true;
+    error_code ignored;
+    acceptor.close(ignored);
+    acceptRetry.cancel();
+    const std::vector<Session*> current(sessions.begin(), sessions.end());
+    for (Session* session : current) session->StopNow();
 }
 
-AppServer::AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits)
-    : impl_(std::make_unique<Impl>(std::move(modules), limits)) {}
+AppServer::AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits,
+                     Access access)
+    : impl_(std::make_unique<Impl>(std::move(modules), limits, std::move(access))) {}
 
 AppServer::~AppServer() {
     Stop();
@@ -411,20 +700,40 @@ AppServer::~AppServer() {
 bool AppServer::Bind(const std::string& host, int port) {
     std::lock_guard lock(impl_->stateMutex);
     if (impl_->bound || impl_->stopRequested || port < 0 || port > 65535) return false;
-    if (port == 0) {
-        const int chosen = impl_->http.bind_to_any_port(host);
-        if (chosen <= 0) return false;
-        impl_->port = chosen;
-    } else {
-        if (!impl_->http.bind_to_port(host, port)) return false;
-        impl_->port = port;
+    error_code ec;
+    tcp::resolver resolver(impl_->ioc);
+    const auto results = resolver.resolve(
+        host, std::to_string(port), tcp::resolver::numeric_service | tcp::resolver::passive, ec);
+    if (ec || results.empty()) return false;
+    const tcp::endpoint endpoint = *results.begin();
+    if (!isLoopback(endpoint.address()) && !impl_->token)
+        throw ServerConfigError(
+            "O servidor de aplicação só escuta em " + host +
+            ", fora do loopback, com um token de acesso: defina AccessToken ou AccessTokenFile "
+            "(docs/server.md).");
+    auto& acceptor = impl_->acceptor;
+    acceptor.open(endpoint.protocol(), ec);
+    // One server per port: SO_REUSEADDR only lets a port just released be
+    // bound again; it never lets two servers share it.
+    if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error_code ignored;
+        acceptor.close(ignored);
+        return false;
     }
-    impl_->bound = true;
-    return true;
+    impl_->port = acceptor.local_endpoint(ec).port();
+    impl_->bound = !ec;
+    return impl_->bound;
 }
 
 int AppServer::Port() const {
     return impl_->port;
+}
+
+bool AppServer::Tls() const {
+    return impl_->tls.has_value();
 }
 
 void AppServer::ListenAfterBind() {
@@ -432,23 +741,29 @@ void AppServer::ListenAfterBind() {
         std::lock_guard lock(impl_->stateMutex);
         if (!impl_->bound || impl_->entered || impl_->stopRequested) {
             impl_->finished = true;
+            impl_->finishedChanged.notify_all();
             return;
         }
         impl_->entered = true;
     }
-    impl_->http.listen_after_bind();
+    impl_->accept();
+    for (;;) {
+        try {
+            impl_->ioc.run();
+            break;
+        } catch (const std::exception& e) {
+            impl_->Write(std::string("evt07800-server: falha inesperada: ") + e.what() + "\n");
+        }
+    }
+    std::lock_guard lock(impl_->stateMutex);
     impl_->finished = true;
+    impl_->finishedChanged.notify_all();
 }
 
 void AppServer::Start() {
     std::lock_guard join(impl_->joinMutex);
     if (impl_->thread.joinable()) return;
     impl_->thread = std::thread([this] { ListenAfterBind(); });
-    // Return once connections are accepted (bounded: a failed listen ends
-    // the thread, which also ends the wait).
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!impl_->http.is_running() && !impl_->finished && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void AppServer::Stop() {
@@ -459,15 +774,12 @@ void AppServer::Stop() {
         serving = impl_->entered;
     }
     if (serving) {
-        // listen_after_bind may not have marked itself running yet; a stop
-        // before that would be lost.
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (!impl_->http.is_running() && !impl_->finished && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        impl_->http.Stopping();
-        impl_->http.stop();
+        asio::post(impl_->ioc, [impl = impl_.get()] { impl->stopOnIoThread(); });
+        std::unique_lock lock(impl_->stateMutex);
+        impl_->finishedChanged.wait(lock, [&] { return impl_->finished; });
     } else {
-        impl_->http.CloseUnusedSocket();
+        error_code ignored;
+        impl_->acceptor.close(ignored);
     }
     std::lock_guard join(impl_->joinMutex);
     if (impl_->thread.joinable() && impl_->thread.get_id() != std::this_thread::get_id())

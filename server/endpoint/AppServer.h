@@ -6,61 +6,107 @@
 #include <vector>
 
 #include "RemoteDataModule.h"
+#include "corvana/data/Error.h"
 
 namespace evt::server {
 
-// Limits and time-outs of the endpoint.
+// Limits and time-outs of the endpoint (docs/server.md). Each has a server
+// setting of the same meaning (docs/configuration.md); the defaults here
+// are the settings' defaults.
 struct ServerLimits {
-    // Largest request body accepted (413 above it). A 100,000-guest
-    // import is about 15 MB.
-    std::size_t maxBodyBytes = std::size_t{256} * 1024 * 1024;
-    // Longest wait for each read and each write on a connection.
-    std::chrono::seconds readTimeout{60};
-    std::chrono::seconds writeTimeout{60};
-    // How long an idle kept-alive connection is held open, and how many
-    // requests one connection may carry before the server closes it.
-    std::chrono::seconds keepAliveTimeout{5};
+    // A request's header must be complete within this time from its first
+    // byte (on a new connection: from the connection, or from the end of
+    // the TLS handshake, which has the same time).
+    std::chrono::milliseconds headerTimeout{std::chrono::seconds(10)};
+    // How long a connection may stay idle between calls.
+    std::chrono::milliseconds keepAliveTimeout{std::chrono::seconds(5)};
+    // A body must arrive within bodyTimeout plus one second for every
+    // minTransferRate bytes of it, and an answer must be taken by the client
+    // within the same time for its size: a body trickled byte by byte or an
+    // answer never read is cut.
+    std::chrono::milliseconds bodyTimeout{std::chrono::seconds(10)};
+    std::size_t minTransferRate = 64 * 1024;  // bytes a second
+    // Largest request header, request line included, and most header
+    // fields (431 past them).
+    std::size_t maxHeaderBytes = 8 * 1024;
+    std::size_t maxHeaderFields = 100;
+    // Largest request body (413 from its Content-Length, before it is
+    // read). A 100,000-guest import is about 15 MB.
+    std::size_t maxBodyBytes = std::size_t{32} * 1024 * 1024;
+    // Connections open at once: past maxConnections a new connection is
+    // closed at once; past maxConnectionsPerAddress from one client address
+    // it is answered 503 and closed.
+    std::size_t maxConnections = 512;
+    std::size_t maxConnectionsPerAddress = 64;
+    // Requests one connection may carry before the server closes it.
     std::size_t keepAliveMaxRequests = 100000;
-    // Worker threads: each serves one connection at a time, so this is
-    // also how many clients can hold a kept-alive connection at once.
-    std::size_t workerThreads = 32;
-    // Log every call to standard error.
+    // Threads that run the remote methods; connections wait on none.
+    std::size_t workerThreads = 16;
+    // Log every call and every refusal to standard error.
     bool logCalls = true;
 };
 
-// The HTTP endpoint of the application server. It hosts remote data modules
-// by their server name and answers (docs/protocol.md):
+// Who may call, and over what.
+struct ServerAccess {
+    // Required on every request (Authorization: Bearer <token>) when not
+    // empty; a bind to an address other than loopback requires one.
+    std::string token;
+    // PEM files of the certificate (chain) and its private key: with both,
+    // the server speaks only HTTPS.
+    std::string tlsCertificate;
+    std::string tlsKey;
+};
+
+// A setting that keeps the server from starting: a bind beyond loopback
+// without a token, TLS files missing, unreadable or not matching.
+class ServerConfigError : public corvana::Error {
+public:
+    using corvana::Error::Error;
+};
+
+// The HTTP endpoint of the application server, over Boost.Beast: it hosts
+// remote data modules by their server name and answers (docs/protocol.md)
 //
 //   GET  /<server name>           handshake: {"module": name, "methods": [...]}
 //   POST /<server name>/<method>  body: JSON array of the positional arguments
 //                                 answer: the answer Variant's JSON
 //
-// A refusal the module returns (Variant::serverError) is an answer: status 200
-// with {"$error": text}. Requests that do not fit the protocol get a 4xx status
-// with {"$error": text}; an unexpected failure of a module gets 500. Every call
-// is logged to standard error with its duration and outcome.
+// through its Router. Connections are served asynchronously by one thread,
+// so a slow or idle client holds no thread; the methods run on a pool of
+// workerThreads threads and their answers are written back asynchronously.
+// Every call is logged to standard error with its duration and outcome, and
+// every refusal with the client's address.
 class AppServer {
 public:
     using Limits = ServerLimits;
+    using Access = ServerAccess;
 
-    explicit AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits = {});
+    // Raises corvana::Error for modules that cannot be hosted (Router), and
+    // ServerConfigError for TLS files that cannot be used.
+    explicit AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits = {},
+                       Access access = {});
     ~AppServer();  // stops the server if it still runs
     AppServer(const AppServer&) = delete;
     AppServer& operator=(const AppServer&) = delete;
 
-    // Binds the listening socket; port 0 picks a free port (see Port()).
-    // Returns false when the address cannot be bound (port in use, bad host).
+    // Binds the listening socket to `host` (an address or a name; its first
+    // address); port 0 picks a free port (see Port()). Returns false when the
+    // address cannot be bound (port in use, bad host). Raises
+    // ServerConfigError for an address other than loopback without a token.
     bool Bind(const std::string& host, int port);
     // The bound port, 0 before a successful Bind.
     int Port() const;
+    // The server speaks HTTPS.
+    bool Tls() const;
 
     // Serves on the calling thread until Stop() is called from another
     // thread (or a signal watcher). Returns at once if Stop() came first.
     void ListenAfterBind();
-    // Serves on a background thread; returns once the server accepts
-    // connections.
+    // Serves on a background thread; returns at once (connections are
+    // accepted from Bind on and served as soon as the thread runs).
     void Start();
-    // Stops accepting, lets the calls in progress finish, and joins the
+    // Stops accepting, closes the connections that wait for a request, lets
+    // the calls in progress finish and their answers go out, and joins the
     // background thread. Safe to call more than once and from any thread
     // but a worker's.
     void Stop();

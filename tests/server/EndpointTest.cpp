@@ -106,28 +106,30 @@ protected:
 
 TEST_F(EndpointTest, HandshakeAndAnswers) {
     auto res = Raw("GET", "/evt07800.rdmListConv", "");
-    ASSERT_TRUE(res);
-    ASSERT_EQ(res->status, 200);
-    const auto handshake = nlohmann::json::parse(res->body);
+    ASSERT_TRUE(res) << res.error;
+    ASSERT_EQ(res.status, 200);
+    const auto handshake = nlohmann::json::parse(res.body);
     EXPECT_EQ(handshake["module"], kServerName);
     EXPECT_EQ(handshake["methods"].get<std::vector<std::string>>(),
               evt::server::RdmListConv(db).Methods());
     res = Raw("GET", "/evt07800.rdmOutro", "");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 404);
-    EXPECT_EQ(ErrorText(res->body), "Módulo remoto não hospedado: evt07800.rdmOutro");
+    EXPECT_EQ(res.status, 404);
+    EXPECT_EQ(ErrorText(res.body), "Módulo remoto não hospedado: evt07800.rdmOutro");
     res = Raw("GET", "/evt07800xrdmListConv", "");  // the dots are literal
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 404);
+    EXPECT_EQ(res.status, 404);
+    // HEAD: the handshake's headers without its body.
+    res = Raw("HEAD", "/evt07800.rdmListConv", "");
+    EXPECT_EQ(res.status, 200);
+    EXPECT_TRUE(res.body.empty());
+    EXPECT_EQ(res.Header("Content-Length"), std::to_string(handshake.dump().size()));
 
     ExpectServing();
     // A refusal of the module is an answer (200), for the caller's result check.
     Delta delta;
     delta.Insert(NewGuest(kList, ""));
     res = Raw("POST", PathOf("SetConvOrceve"), Variant(Variant::Array{delta.Packet()}).toJson());
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-    EXPECT_NE(ErrorText(res->body).find("sem nome"), std::string::npos) << res->body;
+    EXPECT_EQ(res.status, 200);
+    EXPECT_NE(ErrorText(res.body).find("sem nome"), std::string::npos) << res.body;
 }
 
 TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
@@ -168,40 +170,30 @@ TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
         SCOPED_TRACE(c.method + " " + c.path + " " + c.body.substr(0, 40));
         // Answered at once, not after a time-out of the server's.
         auto res = Raw(c.method, c.path, c.body, c.type, 5s);
-        ASSERT_TRUE(res) << httplib::to_string(res.error());
-        EXPECT_EQ(res->status, c.status) << res->body;
-        EXPECT_EQ(res->get_header_value("Content-Type").rfind("application/json", 0), 0u);
-        EXPECT_NE(ErrorText(res->body).find(c.fragment), std::string::npos) << res->body;
+        ASSERT_TRUE(res) << res.error;
+        EXPECT_EQ(res.status, c.status) << res.body;
+        EXPECT_EQ(res.Header("Content-Type").rfind("application/json", 0), 0u);
+        EXPECT_NE(ErrorText(res.body).find(c.fragment), std::string::npos) << res.body;
     }
     ExpectServing();
 }
 
-TEST_F(EndpointTest, BodiesOverTheLimitAre413AndTheConnectionStaysUsable) {
+TEST_F(EndpointTest, UnsafeBodiesAreRefusedBeforeTheyAreReadAndTheConnectionCloses) {
     limits.maxBodyBytes = 64 * 1024;
     RestartServer();
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_read_timeout(10);
-    auto res = client.Post(PathOf("GetCliente"), "[\"" + std::string(100 * 1024, 'x') + "\"]",
-                           "application/json");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 413);
-    EXPECT_NE(ErrorText(res->body).find("65536 bytes"), std::string::npos) << res->body;
-    res = client.Post(PathOf("GetCliente"), "[\"" + std::string(60 * 1024, 'x') + "\"]",
-                      "application/json");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-}
-
-TEST_F(EndpointTest, UnsafeBodiesAreRefusedBeforeTheyAreReadAndTheConnectionCloses) {
     // Headers only: a server that tried to read the body would not answer.
-    const std::string head = "POST " + PathOf("GetOrcamento") + " HTTP/1.1\r\nHost: x\r\n";
+    const std::string head = "POST " + PathOf("GetCliente") + " HTTP/1.1\r\nHost: x\r\n";
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {"Transfer-Encoding: chunked\r\n", 411, "Transfer-Encoding"},
         {"Transfer-Encoding: chunked\r\nContent-Length: 8\r\n", 411, "Transfer-Encoding"},
+        {"Content-Length: 8\r\nTransfer-Encoding: chunked\r\n", 411, "Transfer-Encoding"},
         {"Content-Type: application/json\r\n", 411, "sem Content-Length"},
         {"Content-Length: 1e3\r\n", 400, "Content-Length inválido"},
+        {"Content-Length: 8, 8\r\n", 400, "Content-Length inválido"},
         {"Content-Encoding: gzip\r\nContent-Length: 20\r\n", 415, "compactado"},
+        // The claimed size is enough: 413 without a byte of the body.
+        {"Content-Length: 10000000000\r\n", 413, "o limite é 65536 bytes"},
+        {"Content-Length: 65537\r\nExpect: 100-continue\r\n", 413, "(65537 bytes)"},
     };
     for (const auto& [headers, status, fragment] : cases) {
         SCOPED_TRACE(headers);
@@ -209,7 +201,16 @@ TEST_F(EndpointTest, UnsafeBodiesAreRefusedBeforeTheyAreReadAndTheConnectionClos
         EXPECT_EQ(r.status, status) << r.text;
         EXPECT_NE(r.text.find(fragment), std::string::npos) << r.text;
         EXPECT_TRUE(r.closed);
+        // One Connection header, saying so.
+        EXPECT_NE(r.text.find("\r\nConnection: close\r\n"), std::string::npos) << r.text;
+        EXPECT_EQ(r.text.find("\r\nConnection:"), r.text.rfind("\r\nConnection:")) << r.text;
     }
+    // A body within the limit is read, after the 100 Continue it waits for.
+    corvana::test::HttpTestClient client(port);
+    auto res =
+        client.Request("POST", PathOf("GetCliente"), "[\"" + std::string(60 * 1024, 'x') + "\"]",
+                       {{"Content-Type", "application/json"}, {"Expect", "100-continue"}});
+    EXPECT_EQ(res.status, 200) << res.body;
     // A whole chunked request is refused the same way.
     const RawReply r =
         RawExchange(port, head + "Transfer-Encoding: chunked\r\n\r\n8\r\n[\"0001\"]\r\n0\r\n\r\n");
@@ -225,19 +226,16 @@ TEST_F(EndpointTest, ConcurrentCallsGetTheirOwnAnswers) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&, t] {
-            httplib::Client client("127.0.0.1", port);
-            client.set_keep_alive(true);
-            client.set_tcp_nodelay(true);
-            client.set_read_timeout(30);
+            corvana::test::HttpTestClient client(port);
             for (int i = 0; i < 30; ++i) {
                 const int kind = (t + i) % 3;  // a good call of each kind, and a refused one
                 const std::string body = kind == 0 ? R"(["0001","0000000002"])" : R"(["0001"])";
-                auto res = client.Post(PathOf(kind == 1 ? "GetOrcamento" : "GetOrca"), body,
-                                       "application/json");
-                const bool right =
-                    res && (kind == 2 ? res->status == 400
-                                      : res->status == 200 && Variant::fromJson(res->body) ==
-                                                                  (kind == 0 ? orca : budgets));
+                auto res =
+                    client.Request("POST", PathOf(kind == 1 ? "GetOrcamento" : "GetOrca"), body);
+                const bool right = kind == 2
+                                       ? res.status == 400
+                                       : res.status == 200 && Variant::fromJson(res.body) ==
+                                                                  (kind == 0 ? orca : budgets);
                 wrong += right ? 0 : 1;
             }
         });
@@ -270,21 +268,20 @@ TEST_F(EndpointTest, StopsWithIdleConnectionsOpenAndRestartsOnTheSamePort) {
     // Idle connections are kept far longer than the test waits: a stop that
     // waited for them to time out would not come back in time.
     limits.keepAliveTimeout = std::chrono::minutes(10);
-    limits.readTimeout = std::chrono::minutes(10);
+    limits.headerTimeout = std::chrono::minutes(10);
     RestartServer();
-    httplib::Client idle("127.0.0.1", port);  // waits for its next request
-    idle.set_keep_alive(true);
-    ASSERT_TRUE(idle.Get("/evt07800.rdmListConv"));
+    corvana::test::HttpTestClient idle(port);  // waits for its next request
+    ASSERT_EQ(idle.Request("GET", "/evt07800.rdmListConv").status, 200);
     const int silent = ConnectLoopback(port);  // never sends one
     ASSERT_GE(silent, 0);
-    // A connection opened after it is answered: the silent one was taken
-    // by a worker before.
+    // A connection opened after it is answered: the silent one was accepted
+    // before.
     ExpectServing();
     const int before = port;
     auto stopping = std::async(std::launch::async, [&] { StopServer(); });
     const bool stopped = stopping.wait_for(30s) == std::future_status::ready;
     ::close(silent);
-    idle.stop();
+    idle.Close();
     stopping.wait();
     EXPECT_TRUE(stopped) << "the stop waited for the idle connections";
     StartServer();
@@ -309,21 +306,18 @@ TEST_F(EndpointTest, ModuleFailuresAre500AndModulesAreHostedSideBySide) {
         {std::make_shared<evt::server::RdmListConv>(db), std::make_shared<FaultyModule>()}, limits);
     ASSERT_TRUE(server.Bind("127.0.0.1", 0));
     server.Start();
-    httplib::Client client("127.0.0.1", server.Port());
+    corvana::test::HttpTestClient client(server.Port());
     auto expect = [&](const std::string& path, int status, const std::string& fragment) {
-        auto res = client.Post(path, R"(["0001"])", "application/json");
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, status) << path;
-        EXPECT_NE(ErrorText(res->body).find(fragment), std::string::npos) << res->body;
+        auto res = client.Request("POST", path, R"(["0001"])");
+        EXPECT_EQ(res.status, status) << path;
+        EXPECT_NE(ErrorText(res.body).find(fragment), std::string::npos) << res.body;
     };
     expect("/teste.rdmFalhas/Quebra", 500,
            "Erro interno do servidor de aplicação: índice fora do limite");
     expect("/teste.rdmFalhas/Lixo", 500, "Erro interno do servidor de aplicação");
     expect("/teste.rdmFalhas/Recusa", 200, "Recusado pelo módulo.");
     expect("/teste.rdmFalhas/GetOrcamento", 404, "Método desconhecido");
-    auto res = client.Post(PathOf("GetOrcamento"), R"(["0001"])", "application/json");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(client.Request("POST", PathOf("GetOrcamento"), R"(["0001"])").status, 200);
 
     // One server per port, one module per name.
     evt::server::AppServer second({std::make_shared<FaultyModule>()});
@@ -388,11 +382,9 @@ TEST(ServerExecutableTest, StartsFromTheClientSettingsServesAndStopsCleanlyOnSig
     bool ended = false;
     if (!started.empty()) {
         EXPECT_EQ(started[2].str(), dir + "/dados/evt07800.db");  // the folder was created
-        httplib::Client client("127.0.0.1", std::stoi(started[1]));
-        auto res =
-            client.Post("/evt07800.rdmListConv/GetOrcamento", R"(["0001"])", "application/json");
-        EXPECT_TRUE(res && res->status == 200 &&
-                    !Variant::fromJson(res->body).asPacket().rows().empty());
+        corvana::test::HttpTestClient client(std::stoi(started[1]));
+        auto res = client.Request("POST", "/evt07800.rdmListConv/GetOrcamento", R"(["0001"])");
+        EXPECT_TRUE(res.status == 200 && !Variant::fromJson(res.body).asPacket().rows().empty());
         ::kill(pid, SIGTERM);
         for (const auto end = Clock::now() + 30s; !ended && Clock::now() < end;) {
             ended = ::waitpid(pid, &status, WNOHANG) == pid;

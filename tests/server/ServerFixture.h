@@ -3,7 +3,6 @@
 // folder, the evt07800.rdmListConv module over it, and the HTTP endpoint on
 // an ephemeral loopback port. Calls travel over HTTP like a screen's.
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -19,6 +18,7 @@
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
+#include "support/HttpTestClient.h"
 #include "support/TestServer.h"
 
 class ServerFixture : public ::testing::Test {
@@ -49,48 +49,49 @@ protected:
         }
     }
 
-    // Calls a method of evt07800.rdmListConv and returns its answer (a
-    // refusal comes back as an error Variant). A 4xx/5xx status or a
-    // transport failure raises corvana::Error with the status and message.
+    // Calls a method of evt07800.rdmListConv on the fixture's kept-alive
+    // connection and returns its answer (a refusal comes back as an error
+    // Variant). A 4xx/5xx status or a transport failure raises
+    // corvana::Error with the status and message.
     corvana::Variant Call(const std::string& method, std::vector<corvana::Variant> args) {
         const std::string body =
             corvana::Variant(corvana::Variant::Array(std::move(args))).toJson();
         if (!client_) throw corvana::Error("Servidor de teste parado.");
-        auto res =
-            client_->Post("/" + std::string(kServerName) + "/" + method, body, "application/json");
+        const std::string path = "/" + std::string(kServerName) + "/" + method;
+        auto res = client_->Request("POST", path, body, {{"Content-Type", "application/json"}},
+                                    std::chrono::seconds(120));
+        if (!res) {
+            // The server may have closed the kept-alive connection: once more.
+            client_->Close();
+            res = client_->Request("POST", path, body, {{"Content-Type", "application/json"}},
+                                   std::chrono::seconds(120));
+        }
         if (!res)
-            throw corvana::Error("Falha de comunicação com o servidor de teste: " +
-                                 httplib::to_string(res.error()));
-        if (res->status != 200) {
-            std::string message = res->body;
+            throw corvana::Error("Falha de comunicação com o servidor de teste: " + res.error);
+        if (res.Header("Connection") == "close") client_->Close();
+        if (res.status != 200) {
+            std::string message = res.body;
             try {
-                const auto answer = corvana::Variant::fromJson(res->body);
+                const auto answer = corvana::Variant::fromJson(res.body);
                 if (answer.isError()) message = answer.errorMessage();
             } catch (const corvana::Error&) {
             }
-            throw corvana::Error("HTTP " + std::to_string(res->status) + ": " + message);
+            throw corvana::Error("HTTP " + std::to_string(res.status) + ": " + message);
         }
-        return corvana::Variant::fromJson(res->body);
+        return corvana::Variant::fromJson(res.body);
     }
 
     // Sends one request as given, on a connection of its own, and returns
-    // httplib's result (status, headers, body) unchecked; no answer within
-    // `wait` is a failed result.
-    httplib::Result Raw(const std::string& method, const std::string& path, const std::string& body,
-                        const std::string& contentType = "application/json",
-                        std::chrono::seconds wait = std::chrono::seconds(60)) {
-        httplib::Client cli("127.0.0.1", port);
-        cli.set_connection_timeout(3);
-        cli.set_read_timeout(wait);
-        cli.set_write_timeout(60);
-        if (method == "GET") return cli.Get(path);
-        if (method == "POST") return cli.Post(path, body, contentType);
-        httplib::Request req;
-        req.method = method;
-        req.path = path;
-        req.body = body;
-        if (!body.empty()) req.set_header("Content-Type", contentType);
-        return cli.send(req);
+    // the answer (status, headers, body) unchecked; no answer within `wait`
+    // is a reply with status 0.
+    corvana::test::HttpReply Raw(const std::string& method, const std::string& path,
+                                 const std::string& body,
+                                 const std::string& contentType = "application/json",
+                                 std::chrono::seconds wait = std::chrono::seconds(60)) {
+        corvana::test::HttpTestClient client(port);
+        corvana::test::HttpTestClient::Headers headers;
+        if (!body.empty()) headers.emplace_back("Content-Type", contentType);
+        return client.Request(method, path, body, headers, wait);
     }
 
     void StopServer() {
@@ -107,12 +108,7 @@ protected:
         module_ = std::make_shared<evt::server::RdmListConv>(db);
         server_ = corvana::test::StartTestServer({module_}, limits, port);
         port = server_->Port();
-        client_ = std::make_unique<httplib::Client>("127.0.0.1", port);
-        client_->set_keep_alive(true);
-        client_->set_tcp_nodelay(true);
-        client_->set_connection_timeout(3);
-        client_->set_read_timeout(120);
-        client_->set_write_timeout(60);
+        client_ = std::make_unique<corvana::test::HttpTestClient>(port);
     }
 
     void RestartServer() {
@@ -123,7 +119,7 @@ protected:
 private:
     std::shared_ptr<evt::server::RdmListConv> module_;
     std::unique_ptr<evt::server::AppServer> server_;
-    std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<corvana::test::HttpTestClient> client_;
 
     static std::string makeTempDir() {
         std::error_code ec;

@@ -233,7 +233,7 @@ TEST_F(ListConvTest, ClientsSavingAtOnceNeverBothWin) {
     auto send = [&](const Delta& delta) {
         auto res = Raw("POST", "/evt07800.rdmListConv/SetConvOrceve",
                        Variant(Variant::Array{delta.Packet()}).toJson());
-        return res && res->status == 200 ? Variant::fromJson(res->body) : Variant("falha HTTP");
+        return res.status == 200 ? Variant::fromJson(res.body) : Variant("falha HTTP");
     };
     for (int round = 0; round < 3; ++round) {
         const std::string name = "Convidado disputado " + std::to_string(round);
