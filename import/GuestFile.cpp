@@ -165,13 +165,16 @@ std::vector<GuestLine> CutGuestLines(std::string_view text) {
         at = end;
         if (at < text.size()) at += text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
 
+        // Columns are cut as typed; then a non-breaking space is a blank and a
+        // zero-width character nothing, as on the list.
         const std::size_t nameEnd = Advance(line, 0, kNameColumns);
-        std::string name = corvana::trimBlanks(line.substr(0, nameEnd));
+        std::string name = corvana::trimBlanks(corvana::plainBlanks(line.substr(0, nameEnd)));
         if (name.empty()) continue;
         const std::size_t rgEnd = Advance(line, nameEnd, kRgColumns);
         // The cut may end inside the R.G. before a blank: trimmed again.
         std::string rg = corvana::trimBlanks(corvana::utf8Truncate(
-            corvana::trimBlanks(line.substr(nameEnd, rgEnd - nameEnd)), kRgSize));
+            corvana::trimBlanks(corvana::plainBlanks(line.substr(nameEnd, rgEnd - nameEnd))),
+            kRgSize));
         guests.push_back({std::move(name), std::move(rg)});
     }
     return guests;

@@ -46,7 +46,10 @@ std::string DecodeGuestFile(std::string_view bytes, GuestFileEncoding& encoding)
 // The usable lines of decoded text. Lines end at LF, CR LF or a CR alone; a
 // last line without an end counts, and a DOS end-of-file mark (Ctrl+Z) as
 // the very last character is dropped. Columns count characters: the name is
-// characters 1 to 80, the R.G. characters 81 to 181; both are trimmed of
-// blanks and tabs, the R.G. then keeps its first 20 characters. A line whose
-// name is empty is skipped, whatever its R.G. columns hold.
+// characters 1 to 80, the R.G. characters 81 to 181; in both a non-breaking
+// space becomes a blank and a zero-width character is dropped
+// (corvana::plainBlanks), then both are trimmed of blanks and tabs, the R.G.
+// then keeps its first 20 characters. A line whose name is empty is skipped,
+// whatever its R.G. columns hold. Control characters are kept: the server
+// refuses the guest and lists the line.
 std::vector<GuestLine> CutGuestLines(std::string_view text);

@@ -1,14 +1,19 @@
-// The checks of a guest against the list and the client file: the
-// inscription check, the name-versus-client check and the contract order
-// check. They run before every post and when the name or the inscription
-// column of the grid is left; each asks the application server and compares
+// The checks of a guest: the values the server would refuse to store, then
+// the checks against the list and the client file (the inscription check, the
+// name-versus-client check and the contract order check). They run before
+// every post, and the latter also when the name or the inscription column of
+// the grid is left; each of those asks the application server and compares
 // only what the server answers.
+#include <QString>
+
 #include "corvana/core/Consiste.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
+#include "guestrecord/GuestRules.h"
 #include "listconv/Cli_evt07800.h"
 
 using corvana::Variant;
+namespace record = evt::guestrecord;
 
 namespace {
 
@@ -17,6 +22,38 @@ namespace {
 constexpr std::size_t kOrderReplyChars = 10;
 
 }  // namespace
+
+// The guest's texts in the form the server stores them (guestrecord/
+// GuestRules.h), written back where they differ, so that the checks, the
+// save and the list reloaded after it all see one text. Then the values the
+// server would refuse to store: a text holding a control character, a
+// quantity out of its range. Asks the server nothing.
+void TfrmListConv::Vd_Valores() {
+    for (std::size_t i = 0; i < record::kFieldCount; ++i) {
+        const record::Field& field = record::kFields[i];
+        corvana::Field& value = GuestField(i);
+        if (field.origin != record::Origin::Guest || field.type != corvana::FieldType::String ||
+            value.IsNull())
+            continue;
+        const std::string text = value.AsString();
+        const QString plain =
+            QString::fromStdString(record::IsPlainText(i) ? record::PlainText(text) : text);
+        const std::string stored = plain.normalized(QString::NormalizationForm_C).toStdString();
+        if (stored != text) value.SetValue(stored);
+    }
+    for (std::size_t i = 0; i < record::kFieldCount; ++i) {
+        const record::Field& field = record::kFields[i];
+        corvana::Field& value = GuestField(i);
+        if (field.origin != record::Origin::Guest || field.type != corvana::FieldType::String ||
+            !corvana::hasControlChar(value.AsString()))
+            continue;
+        dbgPadrao->FocusField(&value);
+        Consiste::MensErro(record::Sentence(record::ControlCharacterRule(field)), true);
+    }
+    corvana::Field& quantity = GuestField(record::IndexOf("QUANTIDADE"));
+    if (!quantity.IsNull() && !record::QuantityInRange(quantity.AsFloat()))
+        Consiste::MensErro(record::Sentence(record::QuantityRule()), true);
+}
 
 std::string TfrmListConv::NormalizedInscription() const {
     std::string text = "C";

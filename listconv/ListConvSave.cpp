@@ -92,9 +92,9 @@ void TfrmListConv::CreateSaving() {
     msgPadrao.Add("Recarr_Exc|A lista precisa ser recarregada antes de excluir este convidado.");
 }
 
-// Runs the checks in their order (inscription, name against client, name
-// and R.G., contract order), then fills the keys, the placeholders and the
-// treatment code. A refusal raises and so refuses the post; what the checks
+// Runs the checks in their order (stored values, inscription, name against
+// client, name and R.G., contract order), then fills the keys, the
+// placeholders and the treatment code. A refusal raises and so refuses the post; what the checks
 // that ran wrote stays in the edit buffer, and nothing of the last three
 // steps is written. The grid's focus moved by a refusal raises no column
 // exit checks (checkingPost_).
@@ -102,6 +102,7 @@ void TfrmListConv::cdsConvOrceveBeforePost(corvana::ClientDataSet&) {
     const corvana::FlagScope posting(checkingPost_);
     auto empty = [](const Field& field) { return Consiste::EmptyString(field.AsString()); };
 
+    Vd_Valores();
     Vd_NrInscricao(empty(cdsConvOrceveNMLISTACONVOREV), "");
     if (!empty(cdsConvOrceveNRINSJURCLILISCONV)) Vd_NomeAlterado(NormalizedInscription());
     Vd_NmConv();

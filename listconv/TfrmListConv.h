@@ -27,7 +27,8 @@
 //   ListConvTotals.cpp   totals panel and the special-guest treatment
 //   ListConvToolbar.cpp  grid keys and the tool bar actions
 //   ListConvSave.cpp     checks before post, saving after post and delete
-//   ListConvChecks.cpp   inscription, name-versus-client and order checks
+//   ListConvChecks.cpp   stored values, inscription, name-versus-client and
+//                        order checks
 //   ListConvLookup.cpp   guest-as-client lookup and column exits
 // The changes that the server has not accepted yet are settled, before the
 // list is replaced or dropped, by a unit of their own (PendingChanges.h).
@@ -172,6 +173,7 @@ public:
     void cdsConvOrceveAfterPost(corvana::ClientDataSet& dataSet);
     void cdsConvOrceveAfterDelete(corvana::ClientDataSet& dataSet);
     void Vd_NmConv();
+    void Vd_Valores();
     void sbtCancelarClick(QObject* sender) override;
     void Vd_NrInscricao(bool fillName, const std::string& origin);
     void Vd_NomeAlterado(const std::string& inscricao);

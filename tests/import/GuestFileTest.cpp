@@ -63,6 +63,10 @@ TEST(GuestFile, LinesEndAtLfCrLfOrALoneCrAndAFinalCtrlZIsNoLine) {
     EXPECT_EQ(Names("Ana\r\nBia\nCaio\rDora\r\n\x1A"),
               (std::vector<std::string>{"Ana", "Bia", "Caio", "Dora"}));
     EXPECT_EQ(Names("Ana\r\n\r\nBia"), (std::vector<std::string>{"Ana", "Bia"}));
+    // Non-breaking spaces are blanks and zero-width characters nothing: a line
+    // of them is blank. A control character stays, for the server to refuse.
+    EXPECT_EQ(Names("\u00A0\u200B\t\u2060\nBia\u00A0Lima\u202F\nCaio\x1B"),
+              (std::vector<std::string>{"Bia Lima", "Caio\x1B"}));
     // Columns count characters: "é" is one, though two bytes.
     const auto cut = CutGuestLines(std::string(79, 'x') + "éRG 1\r\n");
     ASSERT_EQ(cut.size(), 1u);

@@ -226,3 +226,65 @@ TEST_F(ChecksTest, AnEditedGuestIsToldApartByItsPreviousNameInTheOrderCheck) {
     EXPECT_EQ(tap->ArgsOf("GetVdOrdem").back().at(4), Variant("Quer a Ordem"));
     EXPECT_EQ(StoredGuest("Quer a Ordem Renomeado")["NRORDEMEXIBCONTRAT"], "62");
 }
+
+// What a person cannot see is checked as it looks: texts go to the checks,
+// the save and the list in the form the server stores them (a non-breaking
+// space a blank, a zero-width character nothing, an accent typed as a mark
+// composed). What the server would refuse to store is refused before any
+// call. The values come as a paste or a program writes them: no key types
+// them.
+TEST_F(ChecksTest, TextsAreCheckedAsTheyLookAndWhatCannotBeStoredNeverLeaves) {
+    OtherUserAdds({{"NMLISTACONVOREV", "Ana Silva"}, {"NRRGLISTAOREV", "12.345.678-9"}});
+    OpenList(kBudget);
+    InsertRow();
+    const std::string nbsp = "\xC2\xA0", zwsp = "\xE2\x80\x8B";
+    auto confirmWith = [&](std::initializer_list<std::pair<const char*, Variant>> values) {
+        for (const auto& [field, value] : values) F(field).SetValue(value);
+        tap->Clear();
+        Confirm();
+    };
+
+    confirmWith({{"NMLISTACONVOREV", nbsp + zwsp + "\xE2\x80\x87"}});
+    EXPECT_EQ(Errors().back(), "Nome deve ser informado.");
+    EXPECT_EQ(ServerCalls(), (std::vector<std::string>{"GetCliente", "GetInscJCad"}));
+    EXPECT_EQ(Selected(), "NMLISTACONVOREV");
+
+    confirmWith({{"NMLISTACONVOREV", "Ana" + nbsp + "Silva"}});
+    EXPECT_EQ(Errors().back(), "Nome já cadastrado.");
+    EXPECT_EQ(tap->ArgsOf("GetVd_Nome").back().at(2), Variant("Ana Silva"));
+    confirmWith({{"NMLISTACONVOREV", nbsp + "Jose\xCC\x81" + zwsp + " Lima"},
+                 {"NRRGLISTAOREV", "12" + nbsp + "345" + zwsp + ".678-9"}});
+    EXPECT_EQ(Errors().back(), "R.G. já cadastrado.");
+    EXPECT_EQ(Errors().size(), 3u);
+    EXPECT_EQ(S("NMLISTACONVOREV"), "José Lima");
+
+    const std::pair<const char*, std::string> unstorable[] = {
+        {"NRTELCONVEVEN", "(11) 3333-1111\x01"},
+        {"NMLISTACONVOREV", std::string("José\0Lima", 10)},
+        {"DSEMAILCONVEVEN", "jose\xC2\x9F@exemplo.com.br"}};
+    const char* labels[] = {"telefone", "nome", "e-mail"};
+    for (std::size_t i = 0; i < std::size(unstorable); ++i) {
+        const auto& [field, text] = unstorable[i];
+        confirmWith({{field, text}});
+        EXPECT_EQ(Errors().back(), "O campo " + std::string(labels[i]) +
+                                       " contém um caractere de controle, que não pode ser "
+                                       "gravado.");
+        EXPECT_TRUE(ServerCalls().empty()) << field;
+        F(field).Clear();
+    }
+    F("NMLISTACONVOREV").SetValue("José Lima");
+    for (const double outside : {-1.0, 100000.0}) {
+        confirmWith({{"QUANTIDADE", outside}});
+        EXPECT_EQ(Errors().back(), "O campo quantidade deve ser um número de 0 a 99.999.");
+        EXPECT_TRUE(ServerCalls().empty());
+    }
+    EXPECT_EQ(Errors().size(), 8u);
+    EXPECT_EQ(f->cdsConvOrceve.State(), DataSetState::Insert);
+
+    confirmWith({{"QUANTIDADE", 99999.0}, {"NRRGLISTAOREV", " 98" + nbsp + "765 "}});
+    EXPECT_EQ(Errors().size(), 8u);
+    Row stored = StoredGuest("José Lima");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored["NRRGLISTAOREV"], "98 765");
+    EXPECT_EQ(S("NMLISTACONVOREV"), "José Lima");  // the reloaded guest found by its name
+}
