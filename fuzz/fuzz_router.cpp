@@ -14,7 +14,12 @@
 //  - a refusal is one of the module's own texts: a raw database error
 //    ("Erro no banco de dados: ...") means a check let through what the
 //    database then refused. The database is in a temporary folder of this
-//    process alone, so it is never busy or full.
+//    process alone, so it is never busy or full;
+//  - after a save or an import, every stored guest keeps the rules of
+//    guestrecord/GuestRules.h that the database itself does not: a name,
+//    no control character in any text, no look-alike or invisible blank
+//    and no edge blank in the name and the R.G., a quantity from 0 to
+//    99,999 (checked in SQL, apart from the server's own code).
 //
 // The database. It is created and seeded once per process, in
 // LLVMFuzzerInitialize, and its bytes kept in memory. Every input starts
@@ -40,6 +45,7 @@
 #include "corvana/data/Variant.h"
 #include "corvana/sqlite/Sqlite.h"
 #include "endpoint/Router.h"
+#include "guestrecord/GuestRecord.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
@@ -74,6 +80,40 @@ void RemoveFiles(const std::string& path) {
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A guest that breaks a rule the database does not keep itself; the SQL
+// is built once from the guest record.
+const std::string& BrokenGuestSql() {
+    static const std::string sql = [] {
+        // Control characters (U+0000 cannot be told apart in SQL text), and
+        // the blanks a stored name or R.G. never holds.
+        const std::string control =
+            "'*[' || char(1) || '-' || char(31) || char(127) || '-' || "
+            "char(159) || ']*'";
+        const std::string blanks =
+            "'*[' || char(160, 8199, 8239, 8203, 8204, 8205, 8288, 65279) || ']*'";
+        const std::string edges = "' ' || char(9)";
+        std::string where = "NMLISTACONVOREV = '' OR QUANTIDADE < 0 OR QUANTIDADE > 99999";
+        for (const evt::guestrecord::Field& f : evt::guestrecord::kFields) {
+            if (f.origin != evt::guestrecord::Origin::Guest || f.type != corvana::FieldType::String)
+                continue;
+            const std::string name(f.name);
+            where += " OR " + name + " GLOB " + control;
+            if (name == "NMLISTACONVOREV" || name == "NRRGLISTAOREV")
+                where += " OR " + name + " GLOB " + blanks + " OR " + name + " <> trim(" + name +
+                         ", " + edges + ")";
+        }
+        return "SELECT CDFILIAL || '/' || NRORCAEVENTO || '/' || NRSEQORCAEVE || ' ' || "
+               "NRLISTACONVOREV || ' ' || quote(NMLISTACONVOREV) FROM LISTACONVOREV WHERE " +
+               where + " LIMIT 1";
+    }();
+    return sql;
+}
+
+void CheckStoredGuests() {
+    auto st = world->watch->Prepare(BrokenGuestSql());
+    if (st->Step()) fuzz::Fail("a stored guest breaks the guest rules", st->Text(0));
 }
 
 // The database back to the seeded state, and the module over it.
@@ -160,6 +200,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::Check(!world->pristine.empty(), "the seeded database is empty");
     std::atexit(RemoveFolder);
     Restore();
+    CheckStoredGuests();  // the demo data keeps the rules too
     return 0;
 }
 
@@ -171,6 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
 
     CheckReply(world->router->Handle("POST", target, "application/json", body));
-    if (DataVersion() != world->version) Restore();
+    if (DataVersion() != world->version) {
+        CheckStoredGuests();
+        Restore();
+    }
     return 0;
 }
