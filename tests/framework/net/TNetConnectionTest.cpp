@@ -16,6 +16,7 @@
 #include "corvana/core/Corvana.h"
 #include "rdm/RdmListConv.h"
 #include "support/HttpTestPeer.h"
+#include "support/TestCertificate.h"
 
 namespace {
 
@@ -287,6 +288,64 @@ TEST_F(TNetConnectionTest, TheAccessTokenGoesWithEveryRequestAndARefusalNamesNoS
                   conn->Call("GetOrca", {"0001", "1"});
               }),
               "Acesso negado pelo servidor de aplicação: Token revogado.");
+    EXPECT_FALSE(conn->Connected());
+}
+
+// Over HTTPS the server's certificate is checked during the TLS handshake,
+// before the handshake request and its token go out: the chain against
+// TLSCAFile or the system's store, and the name the client reaches the
+// server by. Both ends must agree on TLS.
+TEST_F(TNetConnectionTest, OverTlsTheServersCertificateAndNameAreCheckedBeforeAnyRequest) {
+    const auto good =
+        corvana::test::MakeTestCertificate(dir + "/servidor", "IP:127.0.0.1,DNS:localhost");
+    const auto other = corvana::test::MakeTestCertificate(dir + "/outro", "DNS:outro.exemplo");
+    const std::string token = "token-de-acesso-tls-0123456789";
+    const auto startTls = [&](const corvana::test::TestCertificate& cert) {
+        auto server = std::make_unique<evt::server::AppServer>(
+            corvana::test::ServerModules{std::make_shared<evt::server::RdmListConv>(db)},
+            corvana::test::QuietLimits(),
+            evt::server::ServerAccess{token, cert.certificateFile, cert.keyFile});
+        EXPECT_TRUE(server->Bind("127.0.0.1", 0));
+        server->Start();
+        return server;
+    };
+    const auto server = startTls(good);
+    const auto otherServer = startTls(other);
+    const std::string at = "127.0.0.1:" + std::to_string(server->Port());
+    Corvana::SetWebTLS(true);
+    Corvana::SetTLSCAFile(good.certificateFile);
+    Corvana::SetAccessToken(token);
+
+    conn->SetPort(server->Port());
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+    conn->SetHost("localhost");  // by name: the name is in the certificate too
+    ExpectBudget(conn->Call("GetOrca", {"0001", "0000000002"}));
+    conn->SetHost("127.0.0.1");
+
+    Corvana::SetTLSCAFile("");  // the system's store does not know it
+    EXPECT_EQ(ErrorOf([&] { conn->Open(); }),
+              "Certificado do servidor de aplicação em " + at +
+                  " recusado: emitido por uma autoridade que o sistema não reconhece (informe o "
+                  "certificado da autoridade em TLSCAFile).");
+    EXPECT_FALSE(conn->Connected());
+
+    Corvana::SetTLSCAFile(other.certificateFile);  // trusted, but for another name
+    conn->SetPort(otherServer->Port());
+    EXPECT_EQ(
+        ErrorOf([&] { conn->Open(); }),
+        "Certificado do servidor de aplicação em 127.0.0.1:" + std::to_string(otherServer->Port()) +
+            " recusado: emitido para outro nome de servidor, não para 127.0.0.1.");
+
+    // One end without TLS: the fixture's plain server, and a plain client.
+    Corvana::SetTLSCAFile(good.certificateFile);
+    conn->SetPort(port);
+    EXPECT_NE(ErrorOf([&] { conn->Open(); }).find("Falha na conexão segura (TLS)"),
+              std::string::npos);
+    Corvana::SetWebTLS(false);
+    conn->SetPort(server->Port());
+    EXPECT_EQ(ErrorOf([&] { conn->Open(); }),
+              "O servidor de aplicação em " + at +
+                  " não respondeu ao pedido de conexão (tempo esgotado ou conexão interrompida).");
     EXPECT_FALSE(conn->Connected());
 }
 
