@@ -178,6 +178,9 @@ std::string trimBlanks(std::string_view text) {
 }
 
 std::string plainBlanks(std::string_view text) {
+    // Each of the characters starts with one of these bytes; most texts
+    // hold none.
+    if (text.find_first_of("\xC2\xE2\xEF") == std::string_view::npos) return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
