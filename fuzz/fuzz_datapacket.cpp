@@ -9,10 +9,17 @@
 //  - what was read writes JSON that reads back to an equal value, and that
 //    value writes the same JSON again;
 //  - the conversions of every value read (toString, toDouble, toInt,
-//    toBool) answer or refuse with corvana::Error.
+//    toBool) answer or refuse with corvana::Error;
+//  - a data packet loads into a dataset that takes its columns (as a
+//    screen's lookup does) and comes back from Data() as it went in, each
+//    text cut to its column's size (and only texts keep a size), with no
+//    pending change; every cell
+//    reads through its field, and converting it to the field's type keeps
+//    it.
 #include <cstdint>
 
 #include "FuzzSupport.h"
+#include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
@@ -47,22 +54,66 @@ void CheckPacket(const DataPacket& packet) {
     CheckRoundTrip(packet);
 }
 
+template <class Read>
+void Attempt(Read read) {
+    try {
+        (void)read();
+    } catch (const corvana::Error&) {
+    }
+}
+
 void Convert(const Variant& v) {
+    Attempt([&] { return v.toString(); });
+    Attempt([&] { return v.toDouble(); });
+    Attempt([&] { return v.toInt(); });
+    Attempt([&] { return v.toBool(); });
+}
+
+void CheckDataSet(const DataPacket& packet) {
+    if (packet.isDelta() || packet.fields().empty()) return;
+    corvana::ClientDataSet dataSet;
     try {
-        (void)v.toString();
-    } catch (const corvana::Error&) {
+        dataSet.SetData(packet);
+    } catch (const corvana::Error& e) {
+        fuzz::Fail("a valid packet does not load into a dataset", e.what());
     }
-    try {
-        (void)v.toDouble();
-    } catch (const corvana::Error&) {
+    // A field has a size only for texts.
+    std::vector<corvana::FieldDef> fields = packet.fields();
+    for (corvana::FieldDef& def : fields)
+        if (def.type != corvana::FieldType::String) def.size = 0;
+    DataPacket expected(std::move(fields));
+    expected.rows() = packet.rows();
+    for (corvana::Row& row : expected.rows()) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const corvana::FieldDef& def = packet.fields()[c];
+            if (def.type != corvana::FieldType::String || def.size <= 0 || !row[c].isString())
+                continue;
+            const std::u32string chars = corvana::decodeUtf8(row[c].asString());
+            if (chars.size() > static_cast<std::size_t>(def.size))
+                row[c] = corvana::encodeUtf8(chars.substr(0, static_cast<std::size_t>(def.size)));
+        }
     }
-    try {
-        (void)v.toInt();
-    } catch (const corvana::Error&) {
-    }
-    try {
-        (void)v.toBool();
-    } catch (const corvana::Error&) {
+    fuzz::Check(dataSet.Data() == expected, "a dataset gives back other rows than it loaded",
+                packet.toJson() + "\n" + dataSet.Data().toJson());
+    fuzz::Check(dataSet.ChangeCount() == 0 && dataSet.Delta().rowCount() == 0,
+                "a loaded dataset has pending changes");
+    for (dataSet.First(); !dataSet.Eof(); dataSet.Next()) {
+        for (corvana::Field* field : dataSet.Fields()) {
+            const Variant value = field->Value();
+            Variant converted;
+            try {
+                converted = field->Convert(value);
+            } catch (const corvana::Error& e) {
+                fuzz::Fail("a loaded value does not convert to its own field", e.what());
+            }
+            fuzz::Check(converted == value, "converting a loaded value changed it",
+                        value.toJson() + " " + converted.toJson());
+            Attempt([&] { return field->AsString(); });
+            Attempt([&] { return field->AsFloat(); });
+            Attempt([&] { return field->AsInteger(); });
+            Attempt([&] { return field->AsBoolean(); });
+            Attempt([&] { return field->DisplayTextAt(dataSet.RecNo() - 1); });
+        }
     }
 }
 
@@ -89,7 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const corvana::Error&) {
         isPacket = false;
     }
-    if (isPacket) CheckPacket(packet);
+    if (isPacket) {
+        CheckPacket(packet);
+        CheckDataSet(packet);
+    }
 
     Variant value;
     bool isValue = true;
