@@ -10,7 +10,9 @@
 //    the mask, each literal position showing its literal;
 //  - with the literals kept in the value, storing a shown text and showing
 //    the stored value again gives the same text (blanks at the end aside):
-//    what the user sees does not change by being saved.
+//    what the user sees does not change by being saved;
+//  - an empty value shows as a blank mask, and a blank text stores an
+//    empty value when the literals are not kept.
 #include <cstdint>
 
 #include "FuzzSupport.h"
@@ -61,6 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "stored value of raw text is not UTF-8");
     (void)corvana::MaskComplete(layout, value);
     (void)corvana::MaskBlank(layout, value);
+
+    fuzz::Check(corvana::MaskBlank(layout, corvana::FormatMaskText(layout, "")),
+                "an empty value does not show blank");
+    if (!layout.keepLiterals) {
+        for (const std::string_view text : {std::string_view(shown), value}) {
+            if (corvana::MaskBlank(layout, text))
+                fuzz::Check(corvana::MaskedTextToValue(layout, text).empty(),
+                            "a blank text stores a value", text);
+        }
+    }
 
     if (layout.keepLiterals) {
         const std::string again = corvana::FormatMaskText(layout, stored);
