@@ -37,6 +37,9 @@ using tcp = asio::ip::tcp;
 // the host.
 constexpr std::uint64_t kMaxAnswerBytes = std::uint64_t{512} * 1024 * 1024;
 constexpr std::uint32_t kMaxHeaderBytes = 64 * 1024;
+// Beast reads at most what the buffer holds beyond 512 bytes, up to 64 KiB: a
+// buffer left small reads a 25 MB answer 512 bytes per system call.
+constexpr std::size_t kReadChunk = 64 * 1024;
 
 // A path segment with every byte outside the unreserved set percent-encoded,
 // so that a name cannot add segments or a query to the path.
@@ -145,6 +148,8 @@ struct TNetConnection::Impl {
     std::optional<beast::tcp_stream> plain;
     std::optional<beast::ssl_stream<beast::tcp_stream>> secure;
     beast::flat_buffer buffer;
+
+    Impl() { buffer.reserve(kReadChunk); }
 
     bool transportOpen() const { return plain || secure; }
     beast::tcp_stream& tcpLayer() { return secure ? beast::get_lowest_layer(*secure) : *plain; }
