@@ -10,6 +10,9 @@
 //    value writes the same JSON again;
 //  - the conversions of every value read (toString, toDouble, toInt,
 //    toBool) answer or refuse with corvana::Error;
+//  - under a memory budget (eight times the input) the reader gives the
+//    same value or refuses with corvana::MemoryLimitError, never another
+//    answer;
 //  - a data packet loads into a dataset that takes its columns (as a
 //    screen's lookup does) and comes back from Data() as it went in, each
 //    text cut to its column's size (and only texts keep a size), with no
@@ -155,6 +158,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (isValue) {
         CheckRoundTrip(value);
         Walk(value);
+    }
+
+    try {
+        const Variant limited = Variant::fromJson(text, 8 * size);
+        fuzz::Check(isValue && limited == value, "a budget changed what was read",
+                    std::string(text));
+    } catch (const corvana::MemoryLimitError&) {
+    } catch (const corvana::Error& e) {
+        fuzz::Check(!isValue, "a budget refused what reads without one", e.what());
     }
     return 0;
 }

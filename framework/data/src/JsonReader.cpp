@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <unordered_set>
 
 #include "JsonText.h"
 #include "corvana/data/Error.h"
@@ -21,12 +23,38 @@ std::optional<FieldType> parseFieldType(std::string_view s) {
     return std::nullopt;
 }
 
+// What the allocator spends beyond the bytes asked for a block (its header
+// and the rounding), and on a shared value's control block (counts, vptr).
+constexpr std::size_t kBlockOverhead = 16;
+constexpr std::size_t kSharedOverhead = 16 + kBlockOverhead;
+// A list whose block is at most this size loses its spare room when it
+// closes. Larger blocks come straight from the system, whose pages are
+// not taken until written, so their spare room costs nothing; shrinking
+// them would hold two copies at once.
+constexpr std::size_t kShrinkBelow = 64 * 1024;
+// Texts shorter than this are copied into a block of their own size, and
+// nlohmann's buffer serves the next text; a longer one is taken whole.
+constexpr std::size_t kCopyBelow = 4096;
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Streaming builder over nlohmann's SAX events. Every JSON value is routed
 // to the innermost open context; nothing is kept but what the result needs.
+//
+// With a budget, it counts what the value being built holds: the blocks of
+// its lists and rows at their capacity, the texts that do not fit inside a
+// string, the shared boxes of lists and packets, each with the allocator's
+// overhead. A growing list is counted with both its old and its new block,
+// as both are held while it moves. Past the budget it raises
+// MemoryLimitError before taking the block.
 class Reader {
 public:
     enum class Mode { Variant, Packet };
-    explicit Reader(Mode mode) : mode_(mode) {}
+    Reader(Mode mode, std::size_t budget) : mode_(mode), budget_(budget) {
+        stack_.reserve(kMaxDepth);
+    }
 
     Variant takeVariant() { return std::move(result_); }
     DataPacket takePacket() { return std::move(*packetResult_); }
@@ -42,7 +70,14 @@ public:
         return scalar(Variant(static_cast<std::int64_t>(u)));
     }
     bool number_float(double d, const std::string&) { return scalar(Variant(d)); }
-    bool string(std::string& s) { return scalar(Variant(std::move(s))); }
+    bool string(std::string& s) {
+        if (s.size() < kCopyBelow) {
+            charge(textBytes(s.size()));
+            return scalar(Variant(std::string(s)));
+        }
+        charge(textBytes(s.capacity()));
+        return scalar(Variant(std::move(s)));
+    }
     bool binary(nlohmann::json::binary_t&) { bad("dados binários não são aceitos"); }
     bool start_object(std::size_t);
     bool key(std::string& k);
@@ -77,6 +112,36 @@ private:
         bool hasValue = false;
     };
 
+    static std::size_t textBytes(std::size_t capacity) {
+        static const std::size_t inlineChars = std::string().capacity();
+        return capacity > inlineChars ? capacity + 1 + kBlockOverhead : 0;
+    }
+    template <class T>
+    static std::size_t blockBytes(std::size_t count) {
+        return count == 0 ? 0 : count * sizeof(T) + kBlockOverhead;
+    }
+    void charge(std::size_t bytes) {
+        if (bytes > budget_ - used_)
+            throw MemoryLimitError(
+                "Os dados exigem memória demais para serem lidos; divida-os em partes menores.");
+        used_ += bytes;
+    }
+    void release(std::size_t bytes) { used_ -= std::min(bytes, used_); }
+    // Room for one more element, grown as std::vector grows but counted.
+    template <class T>
+    void makeRoom(std::vector<T>& v) {
+        if (v.size() < v.capacity()) return;
+        const std::size_t old = v.capacity();
+        charge(blockBytes<T>(old == 0 ? 1 : old * 2));
+        v.reserve(old == 0 ? 1 : old * 2);
+        release(blockBytes<T>(old));
+    }
+    template <class T>
+    void reserveExactly(std::vector<T>& v, std::size_t count) {
+        charge(blockBytes<T>(count));
+        v.reserve(count);
+    }
+
     void push(Ctx c) {
         if (static_cast<int>(stack_.size()) >= kMaxDepth) bad("aninhamento profundo demais");
         stack_.push_back(Frame{c, {}, {}, {}, false});
@@ -85,9 +150,12 @@ private:
     bool scalar(Variant v);
     void deliver(Variant v);  // a completed value goes to the parent context
     void beginPacket();
+    void installFields();
     DataPacket finishPacket();
 
     Mode mode_;
+    std::size_t budget_;
+    std::size_t used_ = 0;
     std::vector<Frame> stack_;
     bool finished_ = false;
     Variant result_;
@@ -99,7 +167,15 @@ private:
     bool sawRows_ = false, sawChanges_ = false;
     FieldDef field_;
     bool fieldName_ = false, fieldType_ = false;
+    // The packet's fields until their list closes, and their names folded to
+    // lower case: a repeated name is found at once however many fields come.
+    std::vector<FieldDef> fields_;
+    std::unordered_set<std::string> fieldNames_;
     Row row_;
+    // Every empty list read shares one box: lists are never changed once
+    // built, so nobody can tell.
+    Variant emptyArray_;
+    bool haveEmptyArray_ = false;
     DeltaRow change_;
     bool changeStatus_ = false;
 };
@@ -164,7 +240,7 @@ bool Reader::key(std::string& k) {
         default:
             bad("chave inesperada '" + k + "'");
     }
-    f.key = std::move(k);
+    f.key.assign(k);  // a known key, short: nlohmann's buffer serves the next text
     return true;
 }
 
@@ -182,16 +258,23 @@ bool Reader::end_object() {
                 packetResult_ = std::move(p);
                 finished_ = true;
             } else {
+                charge(sizeof(DataPacket) + kSharedOverhead);
                 deliver(Variant(std::move(p)));
             }
             return true;
         }
-        case Ctx::FieldObj:
+        case Ctx::FieldObj: {
             if (!fieldName_ || !fieldType_) bad("campo sem nome ou sem tipo");
-            for (const auto& existing : packet_->fields())
-                if (existing.name == field_.name) bad("campo repetido '" + field_.name + "'");
-            packet_->addField(std::move(field_));
+            std::string folded(field_.name.size(), '\0');
+            std::transform(field_.name.begin(), field_.name.end(), folded.begin(), lowerAscii);
+            charge(sizeof(std::string) + 2 * sizeof(void*) + kBlockOverhead +
+                   textBytes(folded.size()));
+            if (!fieldNames_.insert(std::move(folded)).second)
+                bad("campo repetido '" + field_.name + "'");
+            makeRoom(fields_);
+            fields_.push_back(std::move(field_));
             return true;
+        }
         case Ctx::ChangeObj: {
             if (!changeStatus_) bad("alteração sem status");
             bool needValues = change_.status != DeltaRow::Status::Deleted;
@@ -200,6 +283,7 @@ bool Reader::end_object() {
             if (needOriginal && change_.original.empty()) bad("alteração sem valores originais");
             if (!needValues && !change_.values.empty()) bad("exclusão com valores novos");
             if (!needOriginal && !change_.original.empty()) bad("inclusão com valores originais");
+            makeRoom(packet_->changes());
             packet_->changes().push_back(std::move(change_));
             return true;
         }
@@ -243,13 +327,14 @@ bool Reader::start_array(std::size_t) {
         case Ctx::Rows:
             push(Ctx::Row);
             row_.clear();
-            row_.reserve(packet_->fields().size());
+            reserveExactly(row_, packet_->fields().size());
             return true;
         case Ctx::ChangeObj:
             if (f.key != "values" && f.key != "original")
                 bad("lista inesperada em '" + f.key + "'");
             push(Ctx::ChangeRow);
             row_.clear();
+            reserveExactly(row_, packet_->fields().size());
             return true;
         default:
             bad("lista inesperada");
@@ -261,15 +346,34 @@ bool Reader::end_array() {
     stack_.pop_back();
     switch (f.ctx) {
         case Ctx::VArray:
+            if (f.items.empty()) {
+                if (!haveEmptyArray_) {
+                    charge(sizeof(Variant::Array) + kSharedOverhead);
+                    emptyArray_ = Variant(Variant::Array{});
+                    haveEmptyArray_ = true;
+                }
+                deliver(emptyArray_);
+                return true;
+            }
+            if (f.items.capacity() > f.items.size() &&
+                blockBytes<Variant>(f.items.capacity()) <= kShrinkBelow) {
+                const std::size_t spare = blockBytes<Variant>(f.items.capacity());
+                charge(blockBytes<Variant>(f.items.size()));
+                f.items.shrink_to_fit();
+                release(spare);
+            }
+            charge(sizeof(Variant::Array) + kSharedOverhead);
             deliver(Variant(std::move(f.items)));
             return true;
         case Ctx::Fields:
+            installFields();
             return true;
         case Ctx::Rows:
             return true;
         case Ctx::Changes:
             return true;
         case Ctx::Row:
+            makeRoom(packet_->rows());
             packet_->rows().push_back(std::move(row_));
             row_ = Row{};
             return true;
@@ -301,9 +405,11 @@ bool Reader::scalar(Variant v) {
     switch (f.ctx) {
         case Ctx::Row:
         case Ctx::ChangeRow:
+            makeRoom(row_);
             row_.push_back(std::move(v));
             return true;
         case Ctx::VArray:
+            makeRoom(f.items);
             f.items.push_back(std::move(v));
             return true;
         case Ctx::VObject: {
@@ -314,6 +420,7 @@ bool Reader::scalar(Variant v) {
                 if (!d) bad("data inválida '" + v.asString() + "'");
                 f.value = Variant(*d);
             } else if (f.key == "$error") {
+                charge(sizeof(std::string) + kSharedOverhead + textBytes(v.asString().size()));
                 f.value = Variant::serverError(v.asString());
             } else {
                 bad("'$packet' precisa de um pacote");
@@ -382,6 +489,7 @@ void Reader::deliver(Variant v) {
     }
     Frame& f = top();
     if (f.ctx == Ctx::VArray) {
+        makeRoom(f.items);
         f.items.push_back(std::move(v));
     } else if (f.ctx == Ctx::VObject) {
         f.value = std::move(v);
@@ -395,6 +503,21 @@ void Reader::beginPacket() {
     push(Ctx::Packet);
     packet_.emplace();
     sawFormat_ = sawVersion_ = sawFields_ = sawRows_ = sawChanges_ = false;
+    fields_.clear();
+    fieldNames_.clear();
+}
+
+// The field list has closed: the packet takes it whole (DataPacket::addField
+// would look for the name among all the fields before it, once per field).
+void Reader::installFields() {
+    fieldNames_ = {};
+    if (fields_.empty()) return;
+    if (!packet_->rows().empty() || !packet_->changes().empty())
+        throw Error("Não é possível acrescentar o campo '" + fields_.front().name +
+                    "' a um pacote com linhas.");
+    const DataPacket::Kind kind = packet_->kind();
+    *packet_ = DataPacket(std::move(fields_), kind);
+    fields_ = {};
 }
 
 DataPacket Reader::finishPacket() {
@@ -444,14 +567,14 @@ void run(R& reader, std::string_view text) {
 
 }  // namespace
 
-Variant readVariant(std::string_view text) {
-    Reader r(Reader::Mode::Variant);
+Variant readVariant(std::string_view text, std::size_t budget) {
+    Reader r(Reader::Mode::Variant, budget);
     run(r, text);
     return r.takeVariant();
 }
 
-DataPacket readPacket(std::string_view text) {
-    Reader r(Reader::Mode::Packet);
+DataPacket readPacket(std::string_view text, std::size_t budget) {
+    Reader r(Reader::Mode::Packet, budget);
     run(r, text);
     return r.takePacket();
 }

@@ -24,7 +24,12 @@ void appendPacket(std::string& out, const DataPacket& p);
 // before anything is built from it.
 constexpr int kMaxDepth = 64;
 
-Variant readVariant(std::string_view text);
-DataPacket readPacket(std::string_view text);
+// Without a budget nothing is counted; with one, the reader raises
+// MemoryLimitError once the value it builds would hold more than `budget`
+// bytes (Variant::fromJson).
+constexpr std::size_t kNoBudget = static_cast<std::size_t>(-1);
+
+Variant readVariant(std::string_view text, std::size_t budget = kNoBudget);
+DataPacket readPacket(std::string_view text, std::size_t budget = kNoBudget);
 
 }  // namespace corvana::json_text

@@ -227,4 +227,8 @@ Variant Variant::fromJson(std::string_view text) {
     return json_text::readVariant(text);
 }
 
+Variant Variant::fromJson(std::string_view text, std::size_t memoryBudget) {
+    return json_text::readVariant(text, memoryBudget);
+}
+
 }  // namespace corvana

@@ -104,6 +104,20 @@ TEST(DataPacket, MalformedEnvelopesGiveClearErrors) {
     }
 }
 
+// Each field's name is checked against all before it, by a set: a packet
+// of many fields cannot keep the reader busy for hours.
+TEST(DataPacket, ManyFieldsReadAndARepeatedNameIsFoundInAnyCase) {
+    std::string fields = R"({"format":"corvana.datapacket","version":1,"kind":"data","fields":[)";
+    for (int i = 0; i < 30000; ++i)
+        fields += R"({"name":"Campo)" + std::to_string(i) + R"(","type":"string","size":5},)";
+    const DataPacket p =
+        DataPacket::fromJson(fields + R"({"name":"Último","type":"string"}],"rows":[]})");
+    ASSERT_EQ(p.fields().size(), 30001u);
+    EXPECT_EQ(p.fieldIndex("campo29999"), 29999);
+    EXPECT_EQ(expectError(fields + R"({"name":"CAMPO123","type":"string"}],"rows":[]})"),
+              "Pacote de dados inválido: campo repetido 'CAMPO123'");
+}
+
 TEST(DataPacket, FieldLookupIsCaseInsensitive) {
     DataPacket p(guestFields());
     EXPECT_EQ(p.requireField("quantidade"), 1);

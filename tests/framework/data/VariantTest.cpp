@@ -17,6 +17,26 @@ DataPacket smallPacket() {
     return p;
 }
 
+// The arguments of an import as the screen sends them: one packet of
+// `lines` file lines, last line first.
+Variant importArgs(int lines) {
+    DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
+                  {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                  {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                  {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                  {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+    for (int i = lines; i > 0; --i)
+        p.addRow({"0001", "0000005001", "01", i % 3 ? std::to_string(10000000 + i) : "",
+                  "Convidada Número " + std::to_string(i)});
+    return Variant(Variant::Array{Variant(std::move(p))});
+}
+
+std::string repeated(const std::string& item, std::size_t bytes) {
+    std::string out = "[" + item;
+    while (out.size() + item.size() + 2 <= bytes) out += "," + item;
+    return out + "]";
+}
+
 }  // namespace
 
 TEST(Variant, StandardTextConversion) {
@@ -138,4 +158,35 @@ TEST(DateTime, IsoFormsAndRejections) {
     EXPECT_FALSE(DateTime::fromIso("2026-12-07T25:00"));
     EXPECT_FALSE(DateTime::fromIso("07/12/2026"));
     EXPECT_FALSE(DateTime::fromIso("2026-12-07T10:00:00.5"));
+}
+
+TEST(Variant, MemoryBudgetRefusesWhatWouldHoldMoreThanIt) {
+    // Eight times its JSON is room for an import...
+    const Variant import = importArgs(2000);
+    const std::string text = import.toJson();
+    const std::size_t budget = 8 * text.size();
+    EXPECT_EQ(Variant::fromJson(text, budget), import);
+    // ...but not for four times the lines, nor for as much JSON of values
+    // that take far more memory than text: small numbers, empty lists,
+    // nested lists, a packet's one-letter rows.
+    const std::string past[] = {
+        importArgs(8000).toJson(),
+        repeated("7", text.size()),
+        repeated("[]", text.size()),
+        repeated(std::string(60, '[') + std::string(60, ']'), text.size()),
+        R"([{"$packet":{"format":"corvana.datapacket","version":1,"kind":"data",)"
+        R"("fields":[{"name":"A","type":"string","size":1}],"rows":)" +
+            repeated("[\"a\"]", text.size()) + "}}]",
+    };
+    for (const std::string& json : past) {
+        SCOPED_TRACE(json.substr(0, 80));
+        try {
+            Variant::fromJson(json, budget);
+            ADD_FAILURE() << "read within the budget";
+        } catch (const corvana::MemoryLimitError& e) {
+            EXPECT_STREQ(e.what(),
+                         "Os dados exigem memória demais para serem lidos; divida-os em partes "
+                         "menores.");
+        }
+    }
 }

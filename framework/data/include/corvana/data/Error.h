@@ -18,4 +18,11 @@ public:
     explicit EAbort(const std::string& message = "Operação cancelada.") : Error(message) {}
 };
 
+// A JSON text whose value would hold more memory than its reader was allowed
+// (Variant::fromJson with a budget). Nothing of the value is kept.
+class MemoryLimitError : public Error {
+public:
+    using Error::Error;
+};
+
 }  // namespace corvana

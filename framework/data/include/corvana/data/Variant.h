@@ -79,6 +79,13 @@ public:
     // strings, arrays, {"$date": "ISO"}, {"$packet": {...}}, {"$error": "text"}.
     std::string toJson() const;
     static Variant fromJson(std::string_view text);
+    // As fromJson, for text from a party that is not trusted: the reader
+    // counts what the value being built holds (each value, text and list as
+    // the allocator gives them) and, once that would pass memoryBudget
+    // bytes, stops at once and raises corvana::MemoryLimitError. A value
+    // takes about 40 bytes however short its JSON is, so a budget below
+    // about ten times the text refuses lists of small values.
+    static Variant fromJson(std::string_view text, std::size_t memoryBudget);
 
     static const char* kindName(Kind k);
 

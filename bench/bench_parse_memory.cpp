@@ -1,0 +1,254 @@
+// Memory the application server needs to read a call's body: the peak
+// resident memory of corvana::Variant::fromJson over bodies of the shapes
+// the server receives (a 99,998-line import, a save of many guests) and of
+// hostile shapes (long flat lists of tiny values, deep nesting), as a
+// multiple of the body's size. Each shape is read in a child process of its
+// own: the body is built, the allocator's free memory handed back, the
+// peak (VmHWM) reset through /proc/self/clear_refs, and the body read. The
+// figure is the peak over the resident size just before the read (which
+// already holds the body), divided by the body's size.
+//
+// Beside it, the smallest memory budget (in multiples of the body) under
+// which the reader still takes the body, found by bisection: what the
+// reader's own estimate counts, to be compared with what the process really
+// took, and the server's budget (Router) to be compared with both.
+//
+// Prints a table; takes no options (those of the other benchmarks are
+// ignored).
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "GuestData.h"
+#include "corvana/data/DataPacket.h"
+#include "corvana/data/Error.h"
+#include "corvana/data/Variant.h"
+
+using corvana::Variant;
+
+namespace {
+
+constexpr long kImportRows = 99998;
+// Hostile bodies are as large as the server takes by default.
+constexpr std::size_t kHostileBytes = std::size_t{32} * 1024 * 1024;
+
+// The import: the file's lines, last line first. `shortest` gives every
+// line a one-letter name and no R.G., the least JSON a line can take.
+std::string ImportBody(long rows, bool shortest) {
+    corvana::DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
+                           {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                           {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                           {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                           {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+    for (long i = rows - 1; i >= 0; --i) {  // the client sends the last line first
+        auto guest = bench::GuestRow(i);
+        if (shortest)
+            p.rows().push_back({"0001", "0000005001", "01", "", "A"});
+        else
+            p.rows().push_back({"0001", "0000005001", "01", guest[4], guest[3]});
+    }
+    return Variant(Variant::Array{Variant(std::move(p))}).toJson();
+}
+
+// An imported guest as the list holds it: placeholders, no client.
+corvana::Row ImportedGuest(long i) {
+    return {"*",
+            "*",
+            "*",
+            "Ana " + std::to_string(i),
+            "*",
+            "N",
+            "*",
+            "*",
+            "*",
+            "*",
+            "NORMAL",
+            "N",
+            "*",
+            Variant(),
+            Variant(),
+            Variant(),
+            "0001",
+            "0000005001",
+            bench::Digits(i + 1, 5),
+            1.0,
+            "01"};
+}
+
+// A save that deletes every imported guest of a list: original values only,
+// nearly all placeholders, the least JSON a guest of a save takes.
+std::string DeleteImportedBody() {
+    corvana::DataPacket p(bench::GuestFields(), corvana::DataPacket::Kind::Delta);
+    for (long i = 0; i < kImportRows; ++i)
+        p.changes().push_back({corvana::DeltaRow::Status::Deleted, {}, ImportedGuest(i)});
+    return Variant(Variant::Array{Variant(std::move(p))}).toJson();
+}
+
+// A save of guests each renamed on the screen: values and original values.
+std::string DeltaBody(long rows) {
+    corvana::DataPacket p(bench::GuestFields(), corvana::DataPacket::Kind::Delta);
+    for (long i = 0; i < rows; ++i) {
+        corvana::Row original = bench::GuestRow(i);
+        corvana::Row values = original;
+        values[3] = Variant(values[3].asString() + " Filho");
+        p.changes().push_back(
+            {corvana::DeltaRow::Status::Modified, std::move(values), std::move(original)});
+    }
+    return Variant(Variant::Array{Variant(std::move(p))}).toJson();
+}
+
+// [[item,item,...]] up to about kHostileBytes.
+std::string FlatBody(const std::string& item) {
+    std::string body = "[[";
+    body.reserve(kHostileBytes + item.size() + 4);
+    while (body.size() + item.size() + 3 < kHostileBytes) {
+        body += item;
+        body += ',';
+    }
+    body += item;
+    body += "]]";
+    return body;
+}
+
+// A packet of one text column whose rows each hold one letter.
+std::string LetterRowsBody() {
+    std::string body =
+        "[{\"$packet\":{\"format\":\"corvana.datapacket\",\"version\":1,\"kind\":\"data\","
+        "\"fields\":[{\"name\":\"A\",\"type\":\"string\",\"size\":1}],\"rows\":[";
+    body.reserve(kHostileBytes + 16);
+    while (body.size() + 10 < kHostileBytes) body += "[\"a\"],";
+    body += "[\"a\"]]}}]";
+    return body;
+}
+
+// The deepest nesting the reader allows (64 levels, the argument list
+// included), over and over.
+std::string DeepBody() {
+    const std::string item = std::string(62, '[') + std::string(62, ']');
+    return FlatBody(item);
+}
+
+struct Shape {
+    const char* name;
+    std::function<std::string()> body;
+};
+
+long StatusKb(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(key);
+    while (std::getline(status, line))
+        if (line.compare(0, n, key) == 0) return std::stol(line.substr(n + 1));
+    return -1;
+}
+
+bool ResetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+// Processor time of this process (user and system), in milliseconds: the
+// machine may be shared, which wall time would show.
+double CpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+struct Figures {
+    double bodyMb = 0, peakMultiple = 0, heldMultiple = 0, ms = 0, budgetMultiple = 0;
+    bool ok = false;
+};
+
+bool Fits(const std::string& body, std::size_t budget) {
+    try {
+        (void)Variant::fromJson(body, budget);
+        return true;
+    } catch (const corvana::MemoryLimitError&) {
+        return false;
+    }
+}
+
+Figures Measure(const Shape& shape) {
+    Figures f;
+    const std::string body = shape.body();
+    f.bodyMb = static_cast<double>(body.size()) / 1e6;
+    malloc_trim(0);
+    if (!ResetPeak()) return f;
+    const long before = StatusKb("VmRSS:");
+    const double start = CpuMs();
+    {
+        Variant value = Variant::fromJson(body);
+        f.ms = CpuMs() - start;
+        f.heldMultiple = static_cast<double>(StatusKb("VmRSS:") - before) * 1024 /
+                         static_cast<double>(body.size());
+    }
+    f.peakMultiple =
+        static_cast<double>(StatusKb("VmHWM:") - before) * 1024 / static_cast<double>(body.size());
+    // Smallest budget, in tenths of the body's size, that the reader takes.
+    std::size_t low = 0, high = 640;
+    while (!Fits(body, high * body.size() / 10)) high *= 2;
+    while (high - low > 1) {
+        const std::size_t mid = (low + high) / 2;
+        (Fits(body, mid * body.size() / 10) ? high : low) = mid;
+    }
+    f.budgetMultiple = static_cast<double>(high) / 10;
+    f.ok = true;
+    return f;
+}
+
+}  // namespace
+
+int main() {
+    const std::vector<Shape> shapes = {
+        {"import, 99,998 lines (GetImpLista)", [] { return ImportBody(kImportRows, false); }},
+        {"import, 99,998 shortest lines", [] { return ImportBody(kImportRows, true); }},
+        // Just past a power of two, the list of rows has just grown: the
+        // worst moment for the reader's estimate.
+        {"import, 65,537 shortest lines", [] { return ImportBody(65537, true); }},
+        {"save, 99,998 imported guests deleted", DeleteImportedBody},
+        {"save, 60,000 guests renamed (SetConvOrceve)", [] { return DeltaBody(60000); }},
+        {"flat list of one-letter texts", [] { return FlatBody("\"a\""); }},
+        {"flat list of small integers", [] { return FlatBody("1"); }},
+        {"flat list of empty lists", [] { return FlatBody("[]"); }},
+        {"deepest nesting, repeated", DeepBody},
+        {"packet of one-letter rows", LetterRowsBody},
+    };
+    std::printf("%-44s %8s %8s %8s %8s %9s\n", "body", "MB", "peak/x", "held/x", "cpu ms",
+                "budget/x");
+    for (const Shape& shape : shapes) {
+        int fds[2];
+        if (pipe(fds) != 0) return 1;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(fds[0]);
+            const Figures f = Measure(shape);
+            const bool written = write(fds[1], &f, sizeof f) == static_cast<ssize_t>(sizeof f);
+            _exit(written ? 0 : 1);
+        }
+        close(fds[1]);
+        Figures f;
+        const bool got = read(fds[0], &f, sizeof f) == static_cast<ssize_t>(sizeof f);
+        close(fds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!got || !f.ok) {
+            std::printf("%-44s failed (no /proc/self/clear_refs?)\n", shape.name);
+            continue;
+        }
+        std::printf("%-44s %8.1f %8.2f %8.2f %8.0f %9.1f\n", shape.name, f.bodyMb, f.peakMultiple,
+                    f.heldMultiple, f.ms, f.budgetMultiple);
+    }
+    return 0;
+}
