@@ -196,6 +196,8 @@ int run(int argc, char** argv) {
     installSignalHandlers();
     const evt::server::ServerAccess access = accessFromSettings();
     const bool tokenRequired = !access.token.empty();
+    // Before anything is created on disk.
+    evt::server::AppServer::CheckAccess(options.host, access);
 
     createFolder(Corvana::DataDir());
     createFolder(databaseFile(options.database).parent_path());

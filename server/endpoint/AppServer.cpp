@@ -697,26 +697,46 @@ AppServer::~AppServer() {
     Stop();
 }
 
-bool AppServer::Bind(const std::string& host, int port) {
-    std::lock_guard lock(impl_->stateMutex);
-    if (impl_->bound || impl_->stopRequested || port < 0 || port > 65535) return false;
+namespace {
+
+std::optional<tcp::endpoint> resolve(asio::io_context& ioc, const std::string& host, int port) {
     error_code ec;
-    tcp::resolver resolver(impl_->ioc);
+    tcp::resolver resolver(ioc);
     const auto results = resolver.resolve(
         host, std::to_string(port), tcp::resolver::numeric_service | tcp::resolver::passive, ec);
-    if (ec || results.empty()) return false;
-    const tcp::endpoint endpoint = *results.begin();
-    if (!isLoopback(endpoint.address()) && !impl_->token)
+    if (ec || results.empty()) return std::nullopt;
+    return *results.begin();
+}
+
+void checkAccess(const std::string& host, const std::optional<tcp::endpoint>& endpoint,
+                 bool token) {
+    if (endpoint && !isLoopback(endpoint->address()) && !token)
         throw ServerConfigError(
             "O servidor de aplicação só escuta em " + host +
             ", fora do loopback, com um token de acesso: defina AccessToken ou AccessTokenFile "
             "(docs/server.md).");
+}
+
+}  // namespace
+
+void AppServer::CheckAccess(const std::string& host, const Access& access) {
+    asio::io_context ioc;
+    checkAccess(host, resolve(ioc, host, 0), !access.token.empty());
+}
+
+bool AppServer::Bind(const std::string& host, int port) {
+    std::lock_guard lock(impl_->stateMutex);
+    if (impl_->bound || impl_->stopRequested || port < 0 || port > 65535) return false;
+    const auto endpoint = resolve(impl_->ioc, host, port);
+    checkAccess(host, endpoint, impl_->token.has_value());
+    if (!endpoint) return false;
+    error_code ec;
     auto& acceptor = impl_->acceptor;
-    acceptor.open(endpoint.protocol(), ec);
+    acceptor.open(endpoint->protocol(), ec);
     // One server per port: SO_REUSEADDR only lets a port just released be
     // bound again; it never lets two servers share it.
     if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.bind(*endpoint, ec);
     if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
         error_code ignored;

@@ -114,6 +114,11 @@ public:
     // The hosted module's server names, in the order given.
     std::vector<std::string> ModuleNames() const;
 
+    // Raises ServerConfigError when `host` is an address other than
+    // loopback (or a name of one) and `access` has no token. A host that
+    // cannot be resolved passes (binding it fails).
+    static void CheckAccess(const std::string& host, const Access& access);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -141,15 +141,18 @@ TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
         std::string type = "application/json";
     };
     const std::vector<Case> cases = {
-        {"POST", PathOf("GetOrcamento"), R"(["0001")", 400, "JSON malformado"},
+        {"POST", PathOf("GetOrcamento"), R"(["0001")", 400,
+         "JSON malformado (posição 8): o texto termina no meio de um valor."},
         {"POST", PathOf("GetOrcamento"), "", 400, "Corpo da chamada inválido"},
-        {"POST", PathOf("GetOrcamento"), R"(["0001"] ["0002"])", 400, "Corpo da chamada inválido"},
+        {"POST", PathOf("GetOrcamento"), R"(["0001"] ["0002"])", 400,
+         "texto depois do fim do valor"},
+        {"POST", PathOf("GetOrcamento"), "[verdadeiro]", 400, "valor desconhecido"},
         {"POST", PathOf("GetOrcamento"), R"({"filial":"0001"})", 400,
          "deve ser uma lista de argumentos"},
         {"POST", PathOf("GetOrcamento"), R"("0001")", 400, "deve ser uma lista de argumentos"},
-        {"POST", PathOf("GetOrcamento"), "[\"\xff\xfe\"]", 400, "Corpo da chamada inválido"},
+        {"POST", PathOf("GetOrcamento"), "[\"\xff\xfe\"]", 400, "texto com UTF-8 inválido"},
         {"POST", PathOf("GetOrcamento"), std::string("[\"a\0b\"]", 7), 400,
-         "Corpo da chamada inválido"},
+         "caractere de controle sem escape"},
         {"POST", PathOf("GetOrcamento"), std::string(deep, '[') + std::string(deep, ']'), 400,
          "aninhamento"},
         {"POST", PathOf("GetOrcamento"), std::string(deep, '['), 400, "Corpo da chamada inválido"},
@@ -174,6 +177,10 @@ TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
         EXPECT_EQ(res.status, c.status) << res.body;
         EXPECT_EQ(res.Header("Content-Type").rfind("application/json", 0), 0u);
         EXPECT_NE(ErrorText(res.body).find(c.fragment), std::string::npos) << res.body;
+        // Wholly in Portuguese: nothing of the JSON parser's English.
+        EXPECT_FALSE(std::regex_search(ErrorText(res.body),
+                                       std::regex("error|syntax|unexpected|invalid|read")))
+            << res.body;
     }
     ExpectServing();
 }
@@ -327,21 +334,17 @@ TEST_F(EndpointTest, ModuleFailuresAre500AndModulesAreHostedSideBySide) {
     EXPECT_THROW(evt::server::AppServer{twice}, corvana::Error);
 }
 
-// Runs build/bin/evt07800-server (next to this test) with a settings file
-// of its own and an environment without CORVANA_* variables.
-TEST(ServerExecutableTest, StartsFromTheClientSettingsServesAndStopsCleanlyOnSigterm) {
+// build/bin/evt07800-server, next to this test ("" when it was not built).
+std::string ServerExecutable() {
     std::error_code ec;
-    const std::string exe =
-        (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "evt07800-server");
-    if (!std::filesystem::exists(exe))
-        GTEST_SKIP() << "evt07800-server não foi compilado ao lado do teste: " << exe;
-    char pattern[] = "/tmp/evt07800-exe-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
-    std::ofstream(dir + "/corvana.conf") << "WebURL=127.0.0.1\nDataDir=" << dir << "/dados\n";
+    const auto exe =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "evt07800-server";
+    return std::filesystem::exists(exe) ? exe.string() : std::string();
+}
 
-    std::vector<std::string> argText = {exe, "--config=" + dir + "/corvana.conf", "--port", "0",
-                                        "--seed-demo"};
+// Starts the server with `args` in an environment without CORVANA_*
+// variables; its standard error comes out of `errFd`.
+pid_t SpawnServer(std::vector<std::string> args, int& errFd) {
     std::vector<std::string> envText;
     for (char** e = environ; *e != nullptr; ++e)
         if (std::string_view(*e).rfind("CORVANA_", 0) != 0) envText.emplace_back(*e);
@@ -352,26 +355,46 @@ TEST(ServerExecutableTest, StartsFromTheClientSettingsServesAndStopsCleanlyOnSig
         return p;
     };
     int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
     pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), &actions, nullptr, pointers(argText).data(),
-                            pointers(envText).data()),
-              0);
+    args.insert(args.begin(), ServerExecutable());
+    if (::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers(args).data(),
+                      pointers(envText).data()) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
+    errFd = fds[0];
+    return pid;
+}
+
+// Runs build/bin/evt07800-server with a settings file of its own. The
+// file's WebURL is where clients look for the server; the server keeps to
+// loopback.
+TEST(ServerExecutableTest, StartsFromTheSettingsServesAndStopsCleanlyOnSigterm) {
+    const std::string exe = ServerExecutable();
+    if (exe.empty()) GTEST_SKIP() << "evt07800-server não foi compilado ao lado do teste";
+    std::error_code ec;
+    char pattern[] = "/tmp/evt07800-exe-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    std::ofstream(dir + "/corvana.conf") << "WebURL=10.0.0.12\nDataDir=" << dir << "/dados\n";
+    int errFd = -1;
+    const pid_t pid =
+        SpawnServer({"--config=" + dir + "/corvana.conf", "--port", "0", "--seed-demo"}, errFd);
+    ASSERT_GT(pid, 0);
 
     std::string err;  // the server's standard error, read until `what` shows
     auto readUntil = [&](const std::regex& what, std::chrono::seconds wait) {
         std::smatch m;
         char buf[1024];
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{errFd, POLLIN, 0};
         ssize_t n = 1;
         for (const auto end = Clock::now() + wait;
              !std::regex_search(err, m, what) && n > 0 && Clock::now() < end;)
-            if (::poll(&p, 1, 200) > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+            if (::poll(&p, 1, 200) > 0 && (n = ::read(errFd, buf, sizeof buf)) > 0)
                 err.append(buf, static_cast<std::size_t>(n));
         std::regex_search(err, m, what);
         return m;
@@ -396,12 +419,63 @@ TEST(ServerExecutableTest, StartsFromTheClientSettingsServesAndStopsCleanlyOnSig
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
     }
-    ::close(fds[0]);
+    ::close(errFd);
     std::filesystem::remove_all(dir, ec);
     ASSERT_FALSE(started.empty()) << err;
     EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
     EXPECT_NE(err.find("GetOrcamento"), std::string::npos) << err;  // the call's log line
     EXPECT_NE(err.find("encerrado"), std::string::npos) << err;
+}
+
+// A bad option or setting ends the server with exit code 2 and a message,
+// before anything is created on disk.
+TEST(ServerExecutableTest, BadOptionsAndAnUnprotectedBindBeyondLoopbackEndWithCode2) {
+    if (ServerExecutable().empty())
+        GTEST_SKIP() << "evt07800-server não foi compilado ao lado do teste";
+    char pattern[] = "/tmp/evt07800-exe-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    std::ofstream(dir + "/corvana.conf") << "DataDir=" << dir << "/dados\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--port", "99999"}, "Valor inválido para --port: \"99999\""},
+        {{"--port", "80a"}, "Valor inválido para --port"},
+        {{"--WebPort=0"}, "Valor inválido para WebPort"},
+        {{"--host", "0.0.0.0", "--port", "0"}, "fora do loopback, com um token de acesso"},
+        {{"--AccessToken=segredo", "--port", "0"}, "Token de acesso inválido"},
+        {{"--AccessTokenFile=" + dir + "/falta", "--port", "0"}, "Não foi possível ler o token"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args.front());
+        std::vector<std::string> all = args;
+        all.push_back("--config=" + dir + "/corvana.conf");
+        int errFd = -1;
+        const pid_t pid = SpawnServer(all, errFd);
+        ASSERT_GT(pid, 0);
+        std::string err;
+        char buf[1024];
+        pollfd p{errFd, POLLIN, 0};
+        for (const auto end = Clock::now() + 60s; Clock::now() < end;) {
+            if (::poll(&p, 1, 200) <= 0) continue;
+            const ssize_t n = ::read(errFd, buf, sizeof buf);
+            if (n <= 0) break;  // the server ended
+            err.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(errFd);
+        int status = -1;
+        for (const auto end = Clock::now() + 30s; Clock::now() < end;) {
+            if (::waitpid(pid, &status, WNOHANG) == pid) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        if (!WIFEXITED(status)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << err;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_EQ(err.find("segredo"), std::string::npos) << "the token repeated: " << err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/dados"));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -123,10 +123,11 @@ public:
                 boost::asio::async_write(stream, boost::asio::buffer(bytes),
                                          [&](const boost::system::error_code& e, std::size_t) {
                                              sent = !e;
-                                             if (e) error_ = e.message();
+                                             failed(e);
                                          });
             });
         });
+        if (!sent) dropIfBroken();
         return sent;
     }
 
@@ -165,12 +166,13 @@ public:
                 http::async_write(stream, req,
                                   [&](const boost::system::error_code& e, std::size_t) {
                                       written = !e;
-                                      if (e) error_ = e.message();
+                                      failed(e);
                                   });
             });
         });
         if (!written) {
             reply.error = "envio falhou: " + error_;
+            dropIfBroken();
             return reply;
         }
         return Read(wait, method == "HEAD");
@@ -227,18 +229,30 @@ private:
                 http::async_read(stream, buffer_, parser,
                                  [&](const boost::system::error_code& e, std::size_t) {
                                      read = !e;
-                                     if (e) error_ = e.message();
+                                     failed(e);
                                  });
             });
         });
         if (!read) {
             reply.error = error_.empty() ? "sem resposta" : error_;
+            dropIfBroken();
             return reply;
         }
         reply.response = parser.release();
         reply.status = static_cast<int>(reply.response.result_int());
         reply.body = reply.response.body();
         return reply;
+    }
+
+    // An operation's error, kept for LastError().
+    void failed(const boost::system::error_code& e) {
+        broken_ = e && e != boost::asio::error::operation_aborted;
+        if (e) error_ = e.message();
+    }
+    // A connection the server closed or reset is given up: it can carry
+    // nothing more (and a reset one never reports the end again).
+    void dropIfBroken() {
+        if (broken_) Close();
     }
 
     bool fail(const std::string& why) {
@@ -279,6 +293,7 @@ private:
     std::optional<boost::asio::ssl::stream<boost::beast::tcp_stream>> tls_;
     boost::beast::flat_buffer buffer_;
     std::string error_;
+    bool broken_ = false;
     char scratch_[4096];
 };
 

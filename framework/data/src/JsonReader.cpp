@@ -40,6 +40,29 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// nlohmann's reason for a syntax error, in English ("syntax error while
+// parsing value - invalid literal; last read: 'x'"), said in Portuguese by
+// its kind; the text it last read is not repeated.
+const char* parseProblem(std::string_view what) {
+    static constexpr std::pair<std::string_view, const char*> kKinds[] = {
+        {"unexpected end of input", "o texto termina no meio de um valor"},
+        {"ill-formed UTF-8", "texto com UTF-8 inválido"},
+        {"control character", "caractere de controle sem escape dentro de um texto"},
+        {"missing closing quote", "texto sem as aspas de fechamento"},
+        {"must be followed by 4 hex digits", "escape \\u sem quatro dígitos hexadecimais"},
+        {"surrogate", "par de escapes \\u inválido"},
+        {"forbidden character after backslash", "escape inválido dentro de um texto"},
+        {"invalid number", "número inválido"},
+        {"invalid literal",
+         "valor desconhecido (use texto entre aspas, número, true, false ou null)"},
+        {"expected end of input", "texto depois do fim do valor"},
+        {"unexpected", "símbolo fora do lugar"},
+    };
+    for (const auto& [english, portuguese] : kKinds)
+        if (what.find(english) != std::string_view::npos) return portuguese;
+    return "sintaxe inválida";
+}
+
 // Streaming builder over nlohmann's SAX events. Every JSON value is routed
 // to the innermost open context; nothing is kept but what the result needs.
 //
@@ -85,10 +108,8 @@ public:
     bool start_array(std::size_t);
     bool end_array();
     bool parse_error(std::size_t pos, const std::string&, const nlohmann::json::exception& ex) {
-        std::string what = ex.what();
-        // nlohmann prefixes "[json.exception.parse_error.101] "; keep the reason.
-        if (auto p = what.find("] "); p != std::string::npos) what = what.substr(p + 2);
-        throw Error("JSON malformado (posição " + std::to_string(pos) + "): " + what);
+        throw Error("JSON malformado (posição " + std::to_string(pos) +
+                    "): " + parseProblem(ex.what()) + ".");
     }
 
 private:
