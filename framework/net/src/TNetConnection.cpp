@@ -32,13 +32,13 @@ namespace http = beast::http;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 
-// The largest answer taken: the 99,998-guest list is about 25 MB. Above it
+// The largest answer taken: the 99,998-guest list is about 16 MB. Above it
 // the reply is a transport failure rather than an allocation that may sink
 // the host.
 constexpr std::uint64_t kMaxAnswerBytes = std::uint64_t{512} * 1024 * 1024;
 constexpr std::uint32_t kMaxHeaderBytes = 64 * 1024;
 // Beast reads at most what the buffer holds beyond 512 bytes, up to 64 KiB: a
-// buffer left small reads a 25 MB answer 512 bytes per system call.
+// buffer left small reads a 16 MB answer 512 bytes per system call.
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 // A path segment with every byte outside the unreserved set percent-encoded,
