@@ -8,10 +8,12 @@
 // figure is the peak over the resident size just before the read (which
 // already holds the body), divided by the body's size.
 //
-// Beside it, the smallest memory budget (in multiples of the body) under
-// which the reader still takes the body, found by bisection: what the
-// reader's own estimate counts, to be compared with what the process really
-// took, and the server's budget (Router) to be compared with both.
+// Beside it, the resident memory still held by the value read, the
+// processor time of the read, and the smallest memory budget (in multiples
+// of the body) under which the reader still takes the body, found by
+// bisection: the reader's own count, to be compared with what the process
+// really took and with the server's budget of ten times the body (Router,
+// docs/server.md).
 //
 // Prints a table; takes no options (those of the other benchmarks are
 // ignored).

@@ -172,8 +172,16 @@ RouterAnswer Router::route(std::string_view verb, std::string_view path,
     corvana::Variant args;
     try {
         // Streaming read: refuses nesting deeper than 64 levels and text
-        // that is not UTF-8 without building anything from it.
-        args = corvana::Variant::fromJson(body);
+        // that is not UTF-8 without building anything from it, and stops
+        // once the arguments would hold more than ten times the body and
+        // 1 MiB: every call a screen makes takes less than about 8 times
+        // (docs/server.md), lists of tiny values take 15 to 55 times.
+        constexpr std::size_t kMemoryPerBodyByte = 10, kMemoryBase = std::size_t{1} << 20;
+        args = corvana::Variant::fromJson(body, kMemoryBase + kMemoryPerBodyByte * body.size());
+    } catch (const corvana::MemoryLimitError&) {
+        return Refusal(413,
+                       "Corpo da chamada exige memória demais para ser lido; divida a chamada em "
+                       "partes menores.");
     } catch (const corvana::Error& e) {
         return Refusal(400, std::string("Corpo da chamada inválido: ") + e.what());
     }

@@ -137,3 +137,24 @@ TEST_F(ListConvTest, ImportOfAThousandLinesNumbersInFileOrder) {
                     "NMLISTACONVOREV = 'Convidado 999'"),
               1);
 }
+
+// The server reads a body within a memory budget of ten times its size
+// (and 1 MiB): an import passes with room, as much JSON of small numbers
+// (40 bytes each once read) is refused before it takes the memory.
+TEST_F(ListConvTest, BodyOfTinyValuesIsRefusedWhereAnImportOfItsSizePasses) {
+    std::vector<Line> lines;
+    for (int i = 1; i <= 5000; ++i) lines.push_back({"Convidado " + std::to_string(i), ""});
+    const Variant file(FilePacket(kOtherSequence, lines));
+    const std::size_t bodySize = Variant(Variant::Array{file}).toJson().size();
+    Variant::Array numbers((bodySize - 3) / 2, Variant(7));  // [[7,7,...]], as long
+    try {
+        Call("GetImpLista", {Variant(std::move(numbers))});
+        ADD_FAILURE() << "lido dentro do orçamento de memória";
+    } catch (const corvana::Error& e) {
+        EXPECT_STREQ(e.what(),
+                     "HTTP 413: Corpo da chamada exige memória demais para ser lido; divida a "
+                     "chamada em partes menores.");
+    }
+    EXPECT_EQ(Call("GetImpLista", {file}).asPacket().rowCount(), 0u);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV"), 5000);
+}
