@@ -158,6 +158,7 @@ evt::server::ServerLimits limitsFromSettings() {
     limits.maxHeaderBytes = static_cast<std::size_t>(s.MaxHeaderBytes);
     limits.maxHeaderFields = static_cast<std::size_t>(s.MaxHeaderFields);
     limits.maxBodyBytes = static_cast<std::size_t>(s.MaxBodyBytes);
+    limits.maxBodyBytesInFlight = static_cast<std::size_t>(s.MaxBodyBytesInFlight);
     limits.maxConnections = static_cast<std::size_t>(s.MaxConnections);
     limits.maxConnectionsPerAddress = static_cast<std::size_t>(s.MaxConnectionsPerAddress);
     return limits;

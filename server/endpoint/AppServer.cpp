@@ -144,6 +144,7 @@ struct ServerCore {
     std::set<Session*> sessions;
     std::size_t open = 0;
     std::map<std::string, std::size_t, std::less<>> perAddress;
+    std::uint64_t bodiesInFlight = 0;  // bytes of the bodies being read or called
     bool stopping = false;
     std::array<char, 16 * 1024> drainSpace{};
 
@@ -219,6 +220,7 @@ public:
     }
 
     ~Connection() override {
+        releaseBody();
         srv_.sessions.erase(this);
         --srv_.open;
         if (counted_) {
@@ -397,6 +399,12 @@ private:
             return refuse(413, "Corpo da chamada grande demais (" + std::to_string(length) +
                                    " bytes); o limite é " +
                                    std::to_string(srv_.limits.maxBodyBytes) + " bytes.");
+        if (srv_.bodiesInFlight + length > srv_.limits.maxBodyBytesInFlight)
+            return refuse(503,
+                          "Servidor de aplicação ocupado com outras chamadas grandes; tente "
+                          "novamente em instantes.");
+        srv_.bodiesInFlight += length;
+        inFlight_ = length;
         parser_->body_limit(srv_.limits.maxBodyBytes);
         bodyTime_ = transferTime(srv_.limits, length);
         if (beast::iequals(trim(req[http::field::expect]), "100-continue")) {
@@ -444,6 +452,7 @@ private:
                 std::string().swap(body);
                 auto& ioc = self->srv_.ioc;
                 asio::post(ioc, [self = std::move(self), answer = std::move(answer)]() mutable {
+                    self->releaseBody();
                     self->outcome_ = std::move(answer.outcome);
                     self->respond(answer.status, std::move(answer.body),
                                   self->keepAlive_ && !self->srv_.stopping);
@@ -547,6 +556,12 @@ private:
             });
     }
 
+    // The body's bytes no longer count against the bodies in flight.
+    void releaseBody() {
+        srv_.bodiesInFlight -= inFlight_;
+        inFlight_ = 0;
+    }
+
     void closeNow() {
         if (state_ == State::Done) return;
         state_ = State::Done;
@@ -568,6 +583,7 @@ private:
     unsigned version_ = 11;
     std::size_t served_ = 0;
     std::size_t drained_ = 0;
+    std::uint64_t inFlight_ = 0;  // counted in srv_.bodiesInFlight
     bool keepAlive_ = false;
     bool closeAfter_ = false;
     // The log line of the request in progress.

@@ -33,6 +33,9 @@ struct ServerLimits {
     // Largest request body (413 from its Content-Length, before it is
     // read). A 100,000-guest import is about 15 MB.
     std::size_t maxBodyBytes = std::size_t{32} * 1024 * 1024;
+    // The bodies being read or called at once, all connections together
+    // (503 past it, from the Content-Length, before the body is read).
+    std::size_t maxBodyBytesInFlight = std::size_t{256} * 1024 * 1024;
     // Connections open at once: past maxConnections a new connection is
     // closed at once; past maxConnectionsPerAddress from one client address
     // it is answered 503 and closed.

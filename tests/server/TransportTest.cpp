@@ -151,6 +151,31 @@ TEST_F(TransportTest, ConnectionsAreBoundedPerClientAddressAndInAll) {
     EXPECT_TRUE(served("127.0.0.1"));
 }
 
+TEST_F(TransportTest, BodiesInFlightAreBoundedInAll) {
+    limits.maxBodyBytesInFlight = 100;
+    RestartServer();
+    const std::string path = kHandshake + "/GetCliente";
+    const std::string body = "[\"" + std::string(76, 'x') + "\"]";  // 80 bytes
+    // One body of 80 bytes under way (taken into account once the server
+    // asks for it)...
+    HttpTestClient first(port);
+    ASSERT_TRUE(first.Send("POST " + path +
+                           " HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+                           "Content-Length: 80\r\nExpect: 100-continue\r\n\r\n"));
+    ASSERT_TRUE(first.ReadContinue());
+    // ...leaves no room for another, refused before its body is read.
+    HttpTestClient second(port);
+    const HttpReply busy = second.Request("POST", path, body);
+    EXPECT_EQ(busy.status, 503);
+    EXPECT_NE(ErrorText(busy.body).find("ocupado com outras chamadas"), std::string::npos);
+    EXPECT_EQ(busy.Header("Connection"), "close");
+    // Once the first is answered, there is room again.
+    ASSERT_TRUE(first.Send(body));
+    EXPECT_EQ(first.Read().status, 200);
+    HttpTestClient third(port);
+    EXPECT_EQ(third.Request("POST", path, body).status, 200);
+}
+
 // A module that answers with what it was given.
 class EchoModule : public evt::server::RemoteDataModule {
 public:

@@ -140,6 +140,9 @@ public:
         return reply;
     }
 
+    // Reads an interim answer: true when it is 100 Continue.
+    bool ReadContinue(Millis wait = Millis(30000)) { return readOne(wait, false).status == 100; }
+
     // Sends a request (connecting first when needed) and reads its answer.
     // A body, or a POST, gets its Content-Length.
     HttpReply Request(const std::string& method, const std::string& target,

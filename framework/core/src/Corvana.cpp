@@ -150,6 +150,8 @@ const std::vector<Key>& keys() {
         {"MaxHeaderBytes", number("MaxHeaderBytes", &Settings::MaxHeaderBytes, 1024, 1 << 20)},
         {"MaxHeaderFields", number("MaxHeaderFields", &Settings::MaxHeaderFields, 8, 10000)},
         {"MaxBodyBytes", number("MaxBodyBytes", &Settings::MaxBodyBytes, 1024, kTiB)},
+        {"MaxBodyBytesInFlight",
+         number("MaxBodyBytesInFlight", &Settings::MaxBodyBytesInFlight, 1024, kTiB)},
         {"MaxConnections", number("MaxConnections", &Settings::MaxConnections, 1, 1000000)},
         {"MaxConnectionsPerAddress",
          number("MaxConnectionsPerAddress", &Settings::MaxConnectionsPerAddress, 1, 1000000)},
