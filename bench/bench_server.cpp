@@ -4,18 +4,23 @@
 // and the real HTTP endpoint over an SQLite file. Beside them, the floors
 // the sqlite3 shell gives on the same machine: printing the same list as
 // JSON, and .import of the same 100,000 rows into a table with a unique index.
-// And the endpoint itself: one small call on a kept-alive connection, and a
-// stop with idle connections open.
+// And the endpoint itself: one small call on a kept-alive connection, a
+// stop with idle connections open, and what the attacks on the transport
+// cost it: calls answered while slow clients hold connections, the time to
+// refuse a body claimed too large, the memory a flood of header bytes
+// leaves.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "GuestData.h"
 #include "corvana/core/Consiste.h"
@@ -197,6 +202,125 @@ void BM_StopWithIdleConnections(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StopWithIdleConnections)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resident and peak resident memory of this process, in bytes.
+std::pair<double, double> ResidentMemory() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    double rss = 0, peak = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) rss = std::stod(line.substr(6)) * 1024;
+        if (line.rfind("VmHWM:", 0) == 0) peak = std::stod(line.substr(6)) * 1024;
+    }
+    return {rss, peak};
+}
+
+// Slow clients: `stalled` connections each send half a request header and
+// then nothing, from another client address (127.0.0.2) or from the
+// callers' own (range 1); then 7 normal calls are made, each on a
+// connection of its own and given 5 s. Counters: calls answered, stalled
+// connections the server took (past MaxConnectionsPerAddress it refuses
+// them), and the seconds until the server had cut them all (its header
+// deadline, 10 s).
+void BM_CallsWhileStalled(benchmark::State& state) {
+    using namespace std::chrono_literals;
+    Server& s = TheServer();
+    const int port = s.app->Port();
+    const char* from = state.range(1) ? "127.0.0.1" : "127.0.0.2";
+    double answered = 0, taken = 0, cutAfter = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::unique_ptr<corvana::test::HttpTestClient>> stalled;
+        for (long i = 0; i < state.range(0); ++i) {
+            auto& c = stalled.emplace_back(std::make_unique<corvana::test::HttpTestClient>(port));
+            c->From(from);
+            c->Send("POST /evt07800.rdmListConv/GetOrcamento HTTP/1.1\r\nHost: x\r\nConte");
+        }
+        const auto start = std::chrono::steady_clock::now();
+        state.ResumeTiming();
+        for (int i = 0; i < 7; ++i) {
+            corvana::test::HttpTestClient c(port);
+            answered += c.Request("POST", "/evt07800.rdmListConv/GetOrcamento", "[\"0001\"]",
+                                  {{"Content-Type", "application/json"}}, 5s)
+                            .status == 200;
+        }
+        state.PauseTiming();
+        for (auto& c : stalled) {
+            // A refused one was answered 503 at once.
+            const auto reply = c->Read(1ms);
+            taken += reply.status != 503;
+            c->WaitClosed(60s);
+        }
+        cutAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.ResumeTiming();
+    }
+    state.counters["answered_of_7"] = answered / static_cast<double>(state.iterations());
+    state.counters["stalled_taken"] = taken / static_cast<double>(state.iterations());
+    state.counters["all_cut_after_s"] = cutAfter;
+}
+BENCHMARK(BM_CallsWhileStalled)
+    ->ArgNames({"stalled", "same_address"})
+    ->Args({32, 0})
+    ->Args({200, 0})
+    ->Args({32, 1})
+    ->Args({200, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A request claiming a 10 GB body: the time from sending its header to the
+// 413.
+void BM_TooLargeClaim(benchmark::State& state) {
+    Server& s = TheServer();
+    for (auto _ : state) {
+        corvana::test::HttpTestClient c(s.app->Port());
+        state.PauseTiming();
+        c.Connect();
+        state.ResumeTiming();
+        c.Send(
+            "POST /evt07800.rdmListConv/GetImpLista HTTP/1.1\r\nHost: x\r\n"
+            "Content-Type: application/json\r\nContent-Length: 10000000000\r\n\r\n");
+        if (c.Read().status != 413) state.SkipWithError("no 413");
+    }
+}
+BENCHMARK(BM_TooLargeClaim)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Three connections each trying to send 720 MB of header bytes (a header
+// that never ends). Counters: what the server took from each before it cut
+// the connection, and how much the process's resident memory grew.
+void BM_HeaderFlood(benchmark::State& state) {
+    constexpr double kFlood = 720.0 * 1024 * 1024;
+    Server& s = TheServer();
+    const int port = s.app->Port();
+    double taken = 0, grown = 0, peakGrown = 0;
+    for (auto _ : state) {
+        const auto [rssBefore, peakBefore] = ResidentMemory();
+        std::atomic<double> sent{0};
+        std::vector<std::thread> floods;
+        for (int t = 0; t < 3; ++t) {
+            floods.emplace_back([&] {
+                corvana::test::HttpTestClient c(port);
+                std::string chunk = "GET /evt07800.rdmListConv HTTP/1.1\r\nX-Cabecalho: ";
+                chunk.resize(64 * 1024, 'a');
+                double mine = 0;
+                while (mine < kFlood && c.Send(chunk, std::chrono::seconds(30))) {
+                    mine += static_cast<double>(chunk.size());
+                    std::fill(chunk.begin(), chunk.end(), 'a');
+                }
+                sent = sent + mine;
+            });
+        }
+        for (auto& f : floods) f.join();
+        const auto [rssAfter, peakAfter] = ResidentMemory();
+        taken = sent / 3;
+        grown = rssAfter - rssBefore;
+        peakGrown = peakAfter - peakBefore;
+    }
+    state.counters["taken_per_connection_bytes"] = taken;
+    state.counters["rss_growth_bytes"] = grown;
+    state.counters["peak_rss_growth_bytes"] = peakGrown;
+}
+BENCHMARK(BM_HeaderFlood)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Floor of the load: the sqlite3 shell printing the same 100,000-guest list
 // (same columns and join) as JSON.
