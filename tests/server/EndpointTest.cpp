@@ -24,6 +24,7 @@
 namespace {
 
 using corvana::Variant;
+using corvana::test::ErrorText;
 using listconv_test::Delta;
 using listconv_test::NewGuest;
 using Clock = std::chrono::steady_clock;
@@ -78,16 +79,6 @@ RawReply RawExchange(int port, const std::string& request,
     }
     ::close(fd);
     return reply;
-}
-
-// The text of a {"$error": ...} body; "" when the body is not one.
-std::string ErrorText(const std::string& body) {
-    try {
-        const Variant v = Variant::fromJson(body);
-        return v.isError() ? v.errorMessage() : std::string();
-    } catch (const corvana::Error&) {
-        return {};
-    }
 }
 
 class EndpointTest : public listconv_test::ListConvTest {

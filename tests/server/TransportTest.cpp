@@ -12,21 +12,13 @@
 namespace {
 
 using corvana::Variant;
+using corvana::test::ErrorText;
 using corvana::test::HttpReply;
 using corvana::test::HttpTestClient;
 using namespace std::chrono_literals;
 
 constexpr auto kBound = 30s;  // far beyond any deadline set below
 const std::string kHandshake = "/evt07800.rdmListConv";
-
-std::string ErrorText(const std::string& body) {
-    try {
-        const Variant v = Variant::fromJson(body);
-        return v.isError() ? v.errorMessage() : std::string();
-    } catch (const corvana::Error&) {
-        return {};
-    }
-}
 
 // Sends `request` as is on a connection of its own and reads one answer.
 struct Exchange {

@@ -24,6 +24,9 @@
 #include <utility>
 #include <vector>
 
+#include "corvana/data/Error.h"
+#include "corvana/data/Variant.h"
+
 namespace corvana::test {
 
 // One answer. status 0: none came (`error` says why).
@@ -299,5 +302,15 @@ private:
     bool broken_ = false;
     char scratch_[4096];
 };
+
+// The text of a {"$error": ...} body; "" when the body is not one.
+inline std::string ErrorText(const std::string& body) {
+    try {
+        const corvana::Variant v = corvana::Variant::fromJson(body);
+        return v.isError() ? v.errorMessage() : std::string();
+    } catch (const corvana::Error&) {
+        return {};
+    }
+}
 
 }  // namespace corvana::test
