@@ -3,6 +3,9 @@
 // (Variant::fromJson, the form of a call's arguments and answers).
 //
 // What it holds the reader to:
+//  - its lexer reads the same tokens and refuses the same texts as
+//    nlohmann/json, the reference (but for a NUL byte between tokens, which
+//    nlohmann reads as the end of the text);
 //  - bad input is refused with corvana::Error, never another exception, a
 //    crash, a leak or undefined behaviour;
 //  - a packet read satisfies its own rules (validate());
@@ -27,6 +30,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
 #include "corvana/data/Variant.h"
+#include "support/JsonTokens.h"
 
 namespace {
 
@@ -135,6 +139,15 @@ void Walk(const Variant& v) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+    // nlohmann takes a NUL byte between tokens for the end of the text; the
+    // lexer refuses what follows the value there. Elsewhere both must agree.
+    if (text.find('\0') == std::string_view::npos) {
+        const std::string ours = corvana::test::OurTokens(text);
+        const std::string reference = corvana::test::ReferenceTokenList(text);
+        fuzz::Check(ours == reference, "the lexer and the reference read other tokens",
+                    std::string(text) + "\n--- ours\n" + ours + "--- reference\n" + reference);
+    }
 
     DataPacket packet;
     bool isPacket = true;

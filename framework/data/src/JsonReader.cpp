@@ -1,8 +1,8 @@
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <unordered_set>
 
+#include "JsonLexer.h"
 #include "JsonText.h"
 #include "corvana/data/Error.h"
 
@@ -32,38 +32,11 @@ constexpr std::size_t kSharedOverhead = 16 + kBlockOverhead;
 // not taken until written, so their spare room costs nothing; shrinking
 // them would hold two copies at once.
 constexpr std::size_t kShrinkBelow = 64 * 1024;
-// Texts shorter than this are copied into a block of their own size, and
-// nlohmann's buffer serves the next text; a longer one is taken whole.
-constexpr std::size_t kCopyBelow = 4096;
-
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// nlohmann's reason for a syntax error, in English ("syntax error while
-// parsing value - invalid literal; last read: 'x'"), said in Portuguese by
-// its kind; the text it last read is not repeated.
-const char* parseProblem(std::string_view what) {
-    static constexpr std::pair<std::string_view, const char*> kKinds[] = {
-        {"unexpected end of input", "o texto termina no meio de um valor"},
-        {"ill-formed UTF-8", "texto com UTF-8 inválido"},
-        {"control character", "caractere de controle sem escape dentro de um texto"},
-        {"missing closing quote", "texto sem as aspas de fechamento"},
-        {"must be followed by 4 hex digits", "escape \\u sem quatro dígitos hexadecimais"},
-        {"surrogate", "par de escapes \\u inválido"},
-        {"forbidden character after backslash", "escape inválido dentro de um texto"},
-        {"invalid number", "número inválido"},
-        {"invalid literal",
-         "valor desconhecido (use texto entre aspas, número, true, false ou null)"},
-        {"expected end of input", "texto depois do fim do valor"},
-        {"unexpected", "símbolo fora do lugar"},
-    };
-    for (const auto& [english, portuguese] : kKinds)
-        if (what.find(english) != std::string_view::npos) return portuguese;
-    return "sintaxe inválida";
-}
-
-// Streaming builder over nlohmann's SAX events. Every JSON value is routed
+// Streaming builder over the lexer's tokens. Every JSON value is routed
 // to the innermost open context; nothing is kept but what the result needs.
 //
 // With a budget, it counts what the value being built holds: the blocks of
@@ -83,33 +56,28 @@ public:
     DataPacket takePacket() { return std::move(*packetResult_); }
     bool done() const { return finished_; }
 
-    // --- nlohmann SAX interface ---
-    bool null() { return scalar(Variant()); }
-    bool boolean(bool b) { return scalar(Variant(b)); }
-    bool number_integer(std::int64_t i) { return scalar(Variant(i)); }
-    bool number_unsigned(std::uint64_t u) {
+    // --- the lexer's handler (JsonLexer.h) ---
+    void null() { scalar(Variant()); }
+    void boolean(bool b) { scalar(Variant(b)); }
+    void integer(std::int64_t i) { scalar(Variant(i)); }
+    void unsignedInteger(std::uint64_t u) {
         if (u > static_cast<std::uint64_t>(INT64_MAX))
-            return scalar(Variant(static_cast<double>(u)));
-        return scalar(Variant(static_cast<std::int64_t>(u)));
+            scalar(Variant(static_cast<double>(u)));
+        else
+            scalar(Variant(static_cast<std::int64_t>(u)));
     }
-    bool number_float(double d, const std::string&) { return scalar(Variant(d)); }
-    bool string(std::string& s) {
-        if (s.size() < kCopyBelow) {
-            charge(textBytes(s.size()));
-            return scalar(Variant(std::string(s)));
-        }
-        charge(textBytes(s.capacity()));
-        return scalar(Variant(std::move(s)));
+    void floating(double d) { scalar(Variant(d)); }
+    void text(std::string_view s) {
+        charge(textBytes(s.size()));
+        scalar(Variant(std::string(s)));
     }
-    bool binary(nlohmann::json::binary_t&) { bad("dados binários não são aceitos"); }
-    bool start_object(std::size_t);
-    bool key(std::string& k);
-    bool end_object();
-    bool start_array(std::size_t);
-    bool end_array();
-    bool parse_error(std::size_t pos, const std::string&, const nlohmann::json::exception& ex) {
-        throw Error("JSON malformado (posição " + std::to_string(pos) +
-                    "): " + parseProblem(ex.what()) + ".");
+    void startObject();
+    void key(std::string_view k);
+    void endObject();
+    void startArray();
+    void endArray();
+    [[noreturn]] void syntaxError(std::size_t pos, const char* problem) {
+        throw Error("JSON malformado (posição " + std::to_string(pos) + "): " + problem + ".");
     }
 
 private:
@@ -168,7 +136,7 @@ private:
         stack_.push_back(Frame{c, {}, {}, {}, false});
     }
     Frame& top() { return stack_.back(); }
-    bool scalar(Variant v);
+    void scalar(Variant v);
     void deliver(Variant v);  // a completed value goes to the parent context
     void beginPacket();
     void installFields();
@@ -201,78 +169,78 @@ private:
     bool changeStatus_ = false;
 };
 
-bool Reader::start_object(std::size_t) {
+void Reader::startObject() {
     if (stack_.empty()) {
         if (finished_) bad("texto após o fim do valor");
         if (mode_ == Mode::Packet) {
             beginPacket();
-            return true;
+            return;
         }
         push(Ctx::VObject);
-        return true;
+        return;
     }
     switch (top().ctx) {
         case Ctx::VArray:
             push(Ctx::VObject);
-            return true;
+            return;
         case Ctx::VObject:
             if (top().key == "$packet" && !top().hasValue) {
                 if (packet_) bad("pacote dentro de pacote");
                 beginPacket();
-                return true;
+                return;
             }
             bad("objeto inesperado em '" + top().key + "'");
         case Ctx::Fields:
             push(Ctx::FieldObj);
             field_ = FieldDef{};
             fieldName_ = fieldType_ = false;
-            return true;
+            return;
         case Ctx::Changes:
             push(Ctx::ChangeObj);
             change_ = DeltaRow{};
             changeStatus_ = false;
-            return true;
+            return;
         default:
             bad("objeto inesperado");
     }
 }
 
-bool Reader::key(std::string& k) {
+void Reader::key(std::string_view k) {
     Frame& f = top();
     switch (f.ctx) {
         case Ctx::VObject:
             if (f.hasValue || !f.key.empty()) bad("objeto com mais de uma chave");
             if (k != "$date" && k != "$packet" && k != "$error")
-                bad("chave desconhecida '" + k + "'");
+                bad("chave desconhecida '" + std::string(k) + "'");
             break;
         case Ctx::Packet:
             if (k != "format" && k != "version" && k != "kind" && k != "fields" && k != "rows" &&
                 k != "changes")
-                bad("chave desconhecida '" + k + "'");
+                bad("chave desconhecida '" + std::string(k) + "'");
             break;
         case Ctx::FieldObj:
             if (k != "name" && k != "type" && k != "size")
-                bad("chave de campo desconhecida '" + k + "'");
+                bad("chave de campo desconhecida '" + std::string(k) + "'");
             break;
         case Ctx::ChangeObj:
             if (k != "status" && k != "values" && k != "original")
-                bad("chave de alteração desconhecida '" + k + "'");
+                bad("chave de alteração desconhecida '" + std::string(k) + "'");
             break;
         default:
-            bad("chave inesperada '" + k + "'");
+            bad("chave inesperada '" + std::string(k) + "'");
     }
-    f.key.assign(k);  // a known key, short: nlohmann's buffer serves the next text
-    return true;
+    f.key.assign(k);
+    return;
 }
 
-bool Reader::end_object() {
+void Reader::endObject() {
     Frame f = std::move(top());
     stack_.pop_back();
     switch (f.ctx) {
         case Ctx::VObject:
             if (!f.hasValue) bad("objeto vazio não é um valor");
             deliver(std::move(f.value));
-            return true;
+            return;
         case Ctx::Packet: {
             DataPacket p = finishPacket();
             if (stack_.empty() && mode_ == Mode::Packet) {
@@ -282,7 +250,7 @@ bool Reader::end_object() {
                 charge(sizeof(DataPacket) + kSharedOverhead);
                 deliver(Variant(std::move(p)));
             }
-            return true;
+            return;
         }
         case Ctx::FieldObj: {
             if (!fieldName_ || !fieldType_) bad("campo sem nome ou sem tipo");
@@ -294,7 +262,7 @@ bool Reader::end_object() {
                 bad("campo repetido '" + field_.name + "'");
             makeRoom(fields_);
             fields_.push_back(std::move(field_));
-            return true;
+            return;
         }
         case Ctx::ChangeObj: {
             if (!changeStatus_) bad("alteração sem status");
@@ -306,63 +274,63 @@ bool Reader::end_object() {
             if (!needOriginal && !change_.original.empty()) bad("inclusão com valores originais");
             makeRoom(packet_->changes());
             packet_->changes().push_back(std::move(change_));
-            return true;
+            return;
         }
         default:
             bad("fim de objeto inesperado");
     }
 }
 
-bool Reader::start_array(std::size_t) {
+void Reader::startArray() {
     if (stack_.empty()) {
         if (finished_) bad("texto após o fim do valor");
         if (mode_ == Mode::Packet) bad("um pacote é um objeto JSON");
         push(Ctx::VArray);
-        return true;
+        return;
     }
     Frame& f = top();
     switch (f.ctx) {
         case Ctx::VArray:
             push(Ctx::VArray);
-            return true;
+            return;
         case Ctx::Packet:
             if (f.key == "fields") {
                 if (sawFields_) bad("lista de campos repetida");
                 sawFields_ = true;
                 push(Ctx::Fields);
-                return true;
+                return;
             }
             if (f.key == "rows") {
                 if (sawRows_) bad("lista de linhas repetida");
                 sawRows_ = true;
                 push(Ctx::Rows);
-                return true;
+                return;
             }
             if (f.key == "changes") {
                 if (sawChanges_) bad("lista de alterações repetida");
                 sawChanges_ = true;
                 push(Ctx::Changes);
-                return true;
+                return;
             }
             bad("lista inesperada em '" + f.key + "'");
         case Ctx::Rows:
             push(Ctx::Row);
             row_.clear();
             reserveExactly(row_, packet_->fields().size());
-            return true;
+            return;
         case Ctx::ChangeObj:
             if (f.key != "values" && f.key != "original")
                 bad("lista inesperada em '" + f.key + "'");
             push(Ctx::ChangeRow);
             row_.clear();
             reserveExactly(row_, packet_->fields().size());
-            return true;
+            return;
         default:
             bad("lista inesperada");
     }
 }
 
-bool Reader::end_array() {
+void Reader::endArray() {
     Frame f = std::move(top());
     stack_.pop_back();
     switch (f.ctx) {
@@ -374,7 +342,7 @@ bool Reader::end_array() {
                     haveEmptyArray_ = true;
                 }
                 deliver(emptyArray_);
-                return true;
+                return;
             }
             if (f.items.capacity() > f.items.size() &&
                 blockBytes<Variant>(f.items.capacity()) <= kShrinkBelow) {
@@ -385,19 +353,19 @@ bool Reader::end_array() {
             }
             charge(sizeof(Variant::Array) + kSharedOverhead);
             deliver(Variant(std::move(f.items)));
-            return true;
+            return;
         case Ctx::Fields:
             installFields();
-            return true;
+            return;
         case Ctx::Rows:
-            return true;
+            return;
         case Ctx::Changes:
-            return true;
+            return;
         case Ctx::Row:
             makeRoom(packet_->rows());
             packet_->rows().push_back(std::move(row_));
             row_ = Row{};
-            return true;
+            return;
         case Ctx::ChangeRow: {
             Frame& parent = top();
             if (parent.key == "values")
@@ -407,20 +375,20 @@ bool Reader::end_array() {
             if ((parent.key == "values" ? change_.values : change_.original).empty())
                 bad("linha de alteração vazia");
             row_ = Row{};
-            return true;
+            return;
         }
         default:
             bad("fim de lista inesperado");
     }
 }
 
-bool Reader::scalar(Variant v) {
+void Reader::scalar(Variant v) {
     if (stack_.empty()) {
         if (finished_) bad("texto após o fim do valor");
         if (mode_ == Mode::Packet) bad("um pacote é um objeto JSON");
         result_ = std::move(v);
         finished_ = true;
-        return true;
+        return;
     }
     Frame& f = top();
     switch (f.ctx) {
@@ -428,11 +396,11 @@ bool Reader::scalar(Variant v) {
         case Ctx::ChangeRow:
             makeRoom(row_);
             row_.push_back(std::move(v));
-            return true;
+            return;
         case Ctx::VArray:
             makeRoom(f.items);
             f.items.push_back(std::move(v));
-            return true;
+            return;
         case Ctx::VObject: {
             if (f.hasValue) bad("objeto com mais de um valor");
             if (!v.isString()) bad("'" + f.key + "' precisa de um texto");
@@ -447,7 +415,7 @@ bool Reader::scalar(Variant v) {
                 bad("'$packet' precisa de um pacote");
             }
             f.hasValue = true;
-            return true;
+            return;
         }
         case Ctx::Packet:
             if (f.key == "format") {
@@ -468,7 +436,7 @@ bool Reader::scalar(Variant v) {
             } else {
                 bad("'" + f.key + "' precisa de uma lista");
             }
-            return true;
+            return;
         case Ctx::FieldObj:
             if (f.key == "name") {
                 if (!v.isString() || v.asString().empty()) bad("nome de campo inválido");
@@ -484,7 +452,7 @@ bool Reader::scalar(Variant v) {
                     bad("tamanho de campo inválido");
                 field_.size = static_cast<int>(v.toInt());
             }
-            return true;
+            return;
         case Ctx::ChangeObj:
             if (f.key != "status" || !v.isString()) bad("status de alteração inválido");
             if (v.asString() == "inserted")
@@ -496,7 +464,7 @@ bool Reader::scalar(Variant v) {
             else
                 bad("status de alteração desconhecido '" + v.asString() + "'");
             changeStatus_ = true;
-            return true;
+            return;
         default:
             bad("valor inesperado");
     }
@@ -582,7 +550,7 @@ DataPacket Reader::finishPacket() {
 
 template <class R>
 void run(R& reader, std::string_view text) {
-    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    lex(text, reader);
     if (!reader.done()) throw Error("JSON malformado: texto vazio ou incompleto.");
 }
 

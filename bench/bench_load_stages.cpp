@@ -1,0 +1,112 @@
+// The 99,998-guest list load taken apart, stage by stage, in one process
+// and without the transport: the server's query into a packet, the packet's
+// JSON text, the client's reading of that text, and the rows into the guest
+// dataset. The end-to-end figure (bench_server) minus these is the transfer.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "GuestData.h"
+#include "corvana/data/ClientDataSet.h"
+#include "rdm/RdmListConv.h"
+#include "storage/Database.h"
+#include "storage/DemoData.h"
+
+namespace {
+
+namespace demo = evt::server::storage::demo;
+namespace fs = std::filesystem;
+using corvana::Variant;
+
+constexpr long kGuests = 99998;
+constexpr const char* kSequence = "02";
+
+struct World {
+    fs::path dir;
+    std::shared_ptr<evt::server::storage::Database> db;
+    std::unique_ptr<evt::server::RdmListConv> rdm;
+    std::string json;
+    Variant answer;
+
+    World() {
+        dir = fs::temp_directory_path() / ("bench-stages-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        db = evt::server::storage::Database::Open((dir / "evt.db").string());
+        evt::server::storage::SeedDemo(*db);
+        rdm = std::make_unique<evt::server::RdmListConv>(db);
+        corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
+                                   {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                                   {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                                   {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                                   {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+        for (long i = kGuests - 1; i >= 0; --i) {
+            auto g = bench::GuestRow(i);
+            lines.rows().push_back({Variant(demo::kEmptyListBranch),
+                                    Variant(demo::kEmptyListBudget), Variant(kSequence), g[4],
+                                    g[3]});
+        }
+        rdm->Call("GetImpLista", {Variant(std::move(lines))});
+        answer = Query();
+        json = answer.toJson();
+    }
+    ~World() { fs::remove_all(dir); }
+
+    Variant Query() const {
+        return rdm->Call("GetConvOrceve", {Variant(demo::kEmptyListBranch),
+                                           Variant(demo::kEmptyListBudget), Variant(kSequence)});
+    }
+};
+
+World& TheWorld() {
+    static World w;
+    return w;
+}
+
+void BM_StageQuery(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        Variant v = w.Query();
+        benchmark::DoNotOptimize(v);
+    }
+    state.counters["rows"] = static_cast<double>(w.answer.asPacket().rowCount());
+}
+BENCHMARK(BM_StageQuery)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StageEncode(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        std::string text = w.answer.toJson();
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.counters["MB"] = static_cast<double>(w.json.size()) / 1e6;
+}
+BENCHMARK(BM_StageEncode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StageDecode(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        Variant v = Variant::fromJson(w.json);
+        benchmark::DoNotOptimize(v);
+    }
+}
+BENCHMARK(BM_StageDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StageLoad(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        state.PauseTiming();
+        Variant v = Variant::fromJson(w.json);
+        state.ResumeTiming();
+        corvana::ClientDataSet cds;
+        for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
+        cds.SetData(v);
+        benchmark::DoNotOptimize(cds.RecordCount());
+    }
+}
+BENCHMARK(BM_StageLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
