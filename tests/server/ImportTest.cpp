@@ -118,7 +118,7 @@ TEST_F(ListConvTest, ImportIsAllOrNothingPerFile) {
     EXPECT_EQ(Call("SetConvOrceve", {Delta().Insert(NewGuest(full, "Ana")).Packet()}), fullList);
 }
 
-// A file of 100,000 lines is bench_server's BM_GetImpLista100000.
+// A file of 99,998 lines is bench_server's BM_GetImpLista/rows:99998.
 TEST_F(ListConvTest, ImportOfAThousandLinesNumbersInFileOrder) {
     constexpr int kLines = 1000;
     std::vector<Line> lines;
