@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,22 @@ public:
     // Raises BadRequest / UnknownMethod for calls that do not fit.
     virtual corvana::Variant Call(const std::string& method,
                                   const std::vector<corvana::Variant>& args) = 0;
+
+    // What the endpoint sends: the JSON text of Call's answer, and the text
+    // of the server error when the answer is one. A module may write a
+    // large answer straight from its query instead of building it first;
+    // the text must be what Call(method, args).toJson() would give.
+    struct JsonAnswer {
+        std::string text;
+        std::optional<std::string> refusal;
+    };
+    virtual JsonAnswer CallJson(const std::string& method,
+                                const std::vector<corvana::Variant>& args) {
+        const corvana::Variant answer = Call(method, args);
+        JsonAnswer out{answer.toJson(), std::nullopt};
+        if (answer.isError()) out.refusal = answer.errorMessage();
+        return out;
+    }
 };
 
 }  // namespace evt::server

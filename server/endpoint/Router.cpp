@@ -187,10 +187,10 @@ RouterAnswer Router::route(std::string_view verb, std::string_view path,
     }
     if (!args.isArray()) return Refusal(400, kNotAList);
 
-    const corvana::Variant answer = h.module->Call(std::string(t.method), args.asArray());
+    RemoteDataModule::JsonAnswer answer = h.module->CallJson(std::string(t.method), args.asArray());
     RouterAnswer out;
-    out.body = answer.toJson();
-    out.outcome = answer.isError() ? "refused: " + Printable(answer.errorMessage()) : "ok";
+    out.body = std::move(answer.text);
+    out.outcome = answer.refusal ? "refused: " + Printable(*answer.refusal) : "ok";
     return out;
 }
 

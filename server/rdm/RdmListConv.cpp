@@ -63,6 +63,9 @@ struct RdmListConv::MethodEntry {
     const char* name;
     std::vector<Param> args;
     Variant (RdmListConv::*run)(const Args&);
+    // The answer's JSON text written straight from the query, for the
+    // answers too large to build first; null where run's answer is written.
+    std::string (RdmListConv::*json)(const Args&) = nullptr;
 };
 
 const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
@@ -76,7 +79,8 @@ const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
          &RdmListConv::GetSequencial},
         {"GetConvOrceve",
          {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
-         &RdmListConv::GetConvOrceve},
+         &RdmListConv::GetConvOrceve,
+         &RdmListConv::GetConvOrceveJson},
         {"SetConvOrceve", {{ArgKind::Packet, "alterações"}}, &RdmListConv::SetConvOrceve},
         {"GetVd_Nome",
          {{ArgKind::Text, "filial"},
@@ -121,7 +125,8 @@ std::vector<std::string> RdmListConv::Methods() const {
     return names;
 }
 
-Variant RdmListConv::Call(const std::string& method, const std::vector<Variant>& args) {
+const RdmListConv::MethodEntry& RdmListConv::Resolve(const std::string& method,
+                                                     const std::vector<Variant>& args) const {
     const MethodEntry* entry = nullptr;
     for (const auto& m : Table())
         if (method == m.name) entry = &m;
@@ -140,15 +145,32 @@ Variant RdmListConv::Call(const std::string& method, const std::vector<Variant>&
                          (param.kind == ArgKind::Text ? "um texto" : "um pacote de dados") +
                          ", recebeu " + Variant::kindName(args[i].kind()) + ".");
     }
+    return *entry;
+}
 
+Variant RdmListConv::Call(const std::string& method, const std::vector<Variant>& args) {
+    const MethodEntry& entry = Resolve(method, args);
     try {
-        return (this->*(entry->run))(args);
+        return (this->*(entry.run))(args);
     } catch (const BadRequest&) {
         throw;
     } catch (const corvana::Error& e) {
         // The database failed (busy beyond the timeout, disk full, a lost
         // file): the user reads it, the transaction was rolled back.
         return Variant::serverError(e.what());
+    }
+}
+
+RemoteDataModule::JsonAnswer RdmListConv::CallJson(const std::string& method,
+                                                   const std::vector<Variant>& args) {
+    const MethodEntry& entry = Resolve(method, args);
+    if (!entry.json) return RemoteDataModule::CallJson(method, args);
+    try {
+        return {(this->*(entry.json))(args), std::nullopt};
+    } catch (const BadRequest&) {
+        throw;
+    } catch (const corvana::Error& e) {
+        return {Variant::serverError(e.what()).toJson(), e.what()};
     }
 }
 
@@ -204,6 +226,15 @@ Variant RdmListConv::GetConvOrceve(const Args& a) {
     st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
     rdm::AppendRows(*st, packet);
     return packet;
+}
+
+// The same answer as GetConvOrceve, written as its rows are read: a list of
+// 99,998 guests is never held as values on the server.
+std::string RdmListConv::GetConvOrceveJson(const Args& a) {
+    auto connection = db_->Acquire();
+    auto st = connection->Prepare(guestListSql());
+    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
+    return rdm::PacketAnswerJson(*st, evt::guestrecord::PacketFields());
 }
 
 Variant RdmListConv::SetConvOrceve(const Args& a) {

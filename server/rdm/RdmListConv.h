@@ -23,16 +23,22 @@ public:
     std::vector<std::string> Methods() const override;
     corvana::Variant Call(const std::string& method,
                           const std::vector<corvana::Variant>& args) override;
+    JsonAnswer CallJson(const std::string& method,
+                        const std::vector<corvana::Variant>& args) override;
 
 private:
     using Args = std::vector<corvana::Variant>;
     struct MethodEntry;
     static const std::vector<MethodEntry>& Table();
+    // The method's entry, after checking the number and kinds of the
+    // arguments; raises UnknownMethod or BadRequest.
+    const MethodEntry& Resolve(const std::string& method, const Args& args) const;
 
     corvana::Variant GetOrcamento(const Args& a);
     corvana::Variant GetOrca(const Args& a);
     corvana::Variant GetSequencial(const Args& a);
     corvana::Variant GetConvOrceve(const Args& a);
+    std::string GetConvOrceveJson(const Args& a);
     corvana::Variant SetConvOrceve(const Args& a);
     corvana::Variant GetVdNome(const Args& a);
     corvana::Variant GetCliente(const Args& a);

@@ -3,42 +3,82 @@
 #include <cstdio>
 
 #include "corvana/data/DateTime.h"
+#include "corvana/data/PacketWriter.h"
 
 namespace evt::server::rdm {
 
-void AppendRows(storage::Statement& statement, corvana::DataPacket& packet) {
-    const auto& fields = packet.fields();
+namespace {
+
+// Every row the statement yields, cell by cell into a sink with
+// PacketWriter's calls: column i of the statement into field i.
+template <class Sink>
+void ReadRows(storage::Statement& statement, const std::vector<corvana::FieldDef>& fields,
+              Sink& sink) {
     while (statement.Step()) {
-        corvana::Row row;
-        row.reserve(fields.size());
+        sink.beginRow();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const int column = static_cast<int>(i);
             if (statement.IsNull(column)) {
-                row.emplace_back();
+                sink.null();
                 continue;
             }
             switch (fields[i].type) {
                 case corvana::FieldType::Float:
-                    row.emplace_back(statement.Double(column));
+                    sink.floating(statement.Double(column));
                     break;
                 case corvana::FieldType::Integer:
-                    row.emplace_back(statement.Int(column));
+                    sink.integer(statement.Int(column));
                     break;
                 case corvana::FieldType::DateTime: {
-                    auto date = corvana::DateTime::fromIso(statement.Text(column));
-                    row.push_back(date ? corvana::Variant(*date) : corvana::Variant());
+                    auto date = corvana::DateTime::fromIso(statement.TextView(column));
+                    date ? sink.dateTime(*date) : sink.null();
                     break;
                 }
                 case corvana::FieldType::Boolean:
-                    row.emplace_back(statement.Int(column) != 0);
+                    sink.boolean(statement.Int(column) != 0);
                     break;
                 case corvana::FieldType::String:
-                    row.emplace_back(statement.Text(column));
+                    sink.text(statement.TextView(column));
                     break;
             }
         }
-        packet.addRow(std::move(row));
+        sink.endRow();
     }
+}
+
+// Builds the rows as values, into a packet.
+class RowSink {
+public:
+    explicit RowSink(corvana::DataPacket& packet) : packet_(packet) {}
+    void beginRow() { row_.reserve(packet_.fields().size()); }
+    void null() { row_.emplace_back(); }
+    void text(std::string_view s) { row_.emplace_back(s); }
+    void integer(std::int64_t i) { row_.emplace_back(i); }
+    void floating(double d) { row_.emplace_back(d); }
+    void boolean(bool b) { row_.emplace_back(b); }
+    void dateTime(const corvana::DateTime& d) { row_.emplace_back(d); }
+    void endRow() { packet_.addRow(std::move(row_)), row_ = {}; }
+
+private:
+    corvana::DataPacket& packet_;
+    corvana::Row row_;
+};
+
+}  // namespace
+
+void AppendRows(storage::Statement& statement, corvana::DataPacket& packet) {
+    RowSink sink(packet);
+    ReadRows(statement, packet.fields(), sink);
+}
+
+std::string PacketAnswerJson(storage::Statement& statement,
+                             const std::vector<corvana::FieldDef>& fields) {
+    std::string out = "{\"$packet\":";
+    corvana::PacketWriter writer(out, fields);
+    ReadRows(statement, fields, writer);
+    writer.finish();
+    out += '}';
+    return out;
 }
 
 std::string GuestNumberText(int number) {

@@ -3,6 +3,7 @@
 // building and the refusal that ends a unit of work. The guest's fields are
 // described once in guestrecord/GuestRecord.h.
 #include <string>
+#include <vector>
 
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
@@ -36,6 +37,12 @@ inline corvana::FieldDef DateTimeField(const char* name) {
 // statement into field i: NULL as null, a datetime from its ISO text (null
 // when the text is not a date), a float from the stored number.
 void AppendRows(storage::Statement& statement, corvana::DataPacket& packet);
+
+// The JSON text of the answer AppendRows would give in a packet of these
+// fields (Variant(packet).toJson()), written straight from the statement's
+// rows without building them: for answers too large to build first.
+std::string PacketAnswerJson(storage::Statement& statement,
+                             const std::vector<corvana::FieldDef>& fields);
 
 // "00042" for 42.
 std::string GuestNumberText(int number);

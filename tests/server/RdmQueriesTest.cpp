@@ -91,6 +91,18 @@ TEST_F(ListConvTest, GuestListWithTheLinkedClientInNumberOrder) {
     EXPECT_EQ(Cell(list, 1, "NRLISTACONVOREV"), Variant("00002"));
     EXPECT_EQ(Column(Guests(kOtherSequence), "NRLISTACONVOREV"), Texts{"00001"});
     EXPECT_TRUE(Guests({"0001", "0000000002", "07"}).rows().empty());
+
+    // The endpoint's answer is written straight from the query: the same
+    // text as the answer built as values, nulls, floats and accents alike.
+    evt::server::RdmListConv rdm(db);
+    for (const std::vector<Variant>& args :
+         {std::vector<Variant>{kList.branch, kList.budget, kList.sequence},
+          std::vector<Variant>{"0001", "0000005000", "01"},
+          std::vector<Variant>{"0001", "x", "01"}}) {
+        const auto written = rdm.CallJson("GetConvOrceve", args);
+        EXPECT_EQ(written.text, rdm.Call("GetConvOrceve", args).toJson());
+        EXPECT_FALSE(written.refusal);
+    }
 }
 
 TEST_F(ListConvTest, ClientsAndTheirAddressRecords) {

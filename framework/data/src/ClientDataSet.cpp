@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <type_traits>
 
+#include "PackedRow.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Text.h"
@@ -15,10 +15,10 @@ namespace {
 enum class RecordStatus : std::uint8_t { Unchanged, Inserted, Modified };
 constexpr std::uint32_t kNoOrdinal = UINT32_MAX;
 
-// One stored row. A row modified since the last merge keeps its values as
-// they were then in `original`; changeSeq orders the change log.
+// One stored row, packed. A row modified since the last merge keeps its
+// values as they were then in `original`; changeSeq orders the change log.
 struct Record {
-    Row values;
+    PackedRow values;
     std::unique_ptr<Row> original;
     std::uint64_t changeSeq = 0;
     std::uint32_t ordinal = kNoOrdinal;  // position at the last merge; none for inserts
@@ -92,11 +92,6 @@ private:
     std::size_t gapStart_ = 0;
     std::size_t gapLength_ = 0;
 };
-
-const Variant& nullVariant() {
-    static const Variant null;
-    return null;
-}
 
 [[noreturn]] void throwNotEditing() {
     throw Error("O conjunto de dados não está em modo de edição.");
@@ -306,13 +301,14 @@ bool ClientDataSet::Locate(std::string_view fieldName, const Variant& value, boo
     const std::string target = caseInsensitive ? foldCase(value.toString()) : value.toString();
     const int n = RecordCount();
     for (int i = 0; i < n; ++i) {
-        const Variant& cell =
-            store_->rows[static_cast<std::size_t>(i)].values[static_cast<std::size_t>(column)];
+        const PackedRow& row = store_->rows[static_cast<std::size_t>(i)].values;
+        const auto c = static_cast<std::size_t>(column);
         bool match;
-        if (!caseInsensitive && cell.isString()) {
-            match = cell.asString() == target;  // no copy for the common case
+        if (!caseInsensitive && row.kindAt(c) == Variant::Kind::String) {
+            match = row.textAt(c) == target;  // no copy for the common case
         } else {
-            match = (caseInsensitive ? foldCase(cell.toString()) : cell.toString()) == target;
+            const std::string text = row.at(c).toString();
+            match = (caseInsensitive ? foldCase(text) : text) == target;
         }
         if (match) {
             moveCursor(i, false, false);
@@ -380,7 +376,7 @@ void ClientDataSet::Edit() {
         return;
     }
     if (BeforeEdit) BeforeEdit(*this);
-    buffer_ = store_->rows[static_cast<std::size_t>(cursor_)].values;
+    buffer_ = store_->rows[static_cast<std::size_t>(cursor_)].values.unpack();
     modified_ = false;
     setState(DataSetState::Edit);
     if (AfterEdit) AfterEdit(*this);
@@ -394,26 +390,27 @@ void ClientDataSet::Post() {
     Store& st = *store_;
     Record& r = st.rows[static_cast<std::size_t>(cursor_)];
     if (state_ == DataSetState::Insert) {
-        r.values = std::move(buffer_);
+        r.values = PackedRow::pack(buffer_);
         r.status = RecordStatus::Inserted;
         r.changeSeq = st.nextSeq++;
         r.ordinal = kNoOrdinal;
         ++st.changeCount;
-    } else if (buffer_ != r.values) {
+    } else if (!r.values.equals(buffer_)) {
+        PackedRow values = PackedRow::pack(buffer_);
         switch (r.status) {
             case RecordStatus::Unchanged:
-                r.original = std::make_unique<Row>(std::move(r.values));
-                r.values = std::move(buffer_);
+                r.original = std::make_unique<Row>(r.values.unpack());
+                r.values = std::move(values);
                 r.status = RecordStatus::Modified;
                 r.changeSeq = st.nextSeq++;
                 ++st.changeCount;
                 break;
             case RecordStatus::Inserted:
-                r.values = std::move(buffer_);
+                r.values = std::move(values);
                 break;
             case RecordStatus::Modified:
-                r.values = std::move(buffer_);
-                if (r.values == *r.original) {
+                r.values = std::move(values);
+                if (buffer_ == *r.original) {
                     // Edited back to its values as last merged: no longer a change.
                     r.original.reset();
                     r.status = RecordStatus::Unchanged;
@@ -485,7 +482,7 @@ void ClientDataSet::Delete() {
             st.deleted.push_back({std::move(*r.original), r.changeSeq, r.ordinal});
             break;
         case RecordStatus::Unchanged:
-            st.deleted.push_back({std::move(r.values), st.nextSeq++, r.ordinal});
+            st.deleted.push_back({r.values.unpack(), st.nextSeq++, r.ordinal});
             ++st.changeCount;
             break;
     }
@@ -512,18 +509,16 @@ int ClientDataSet::checkRow(int row) const {
     return row;
 }
 
-const Variant& ClientDataSet::readCell(int row, int column) const {
+Variant ClientDataSet::readCell(int row, int column) const {
     const auto c = static_cast<std::size_t>(column);
     if (Editing() && row == cursor_) return buffer_[c];
-    return store_->rows[static_cast<std::size_t>(row)].values[c];
+    return store_->rows[static_cast<std::size_t>(row)].values.at(c);
 }
 
-const Variant& ClientDataSet::readCurrent(int column) const {
-    if (readRow_ >= 0) {
-        return readRow_ < RecordCount() ? readCell(readRow_, column) : nullVariant();
-    }
+Variant ClientDataSet::readCurrent(int column) const {
+    if (readRow_ >= 0) return readRow_ < RecordCount() ? readCell(readRow_, column) : Variant();
     if (Editing()) return buffer_[static_cast<std::size_t>(column)];
-    if (IsEmpty()) return nullVariant();
+    if (IsEmpty()) return Variant();
     return readCell(cursor_, column);
 }
 
@@ -541,7 +536,7 @@ Variant ClientDataSet::readOld(int column) const {
         case RecordStatus::Unchanged:
             break;
     }
-    return r.values[c];
+    return r.values.at(c);
 }
 
 void ClientDataSet::writeCurrent(Field& field, Variant value) {
@@ -563,12 +558,8 @@ std::vector<FieldDef> ClientDataSet::fieldDefs() const {
 
 // Cells are trusted to fit their columns (the packet checks that when it is
 // built or read); the only work per cell is for Float fields (integers
-// become floats) and sized String fields (longer text is cut). When the
-// packet's columns are exactly the fields, the rows of an rvalue packet are
-// moved in whole.
-template <typename Packet>
-void ClientDataSet::loadPacket(Packet&& packet) {
-    constexpr bool canMove = !std::is_lvalue_reference_v<Packet>;
+// become floats) and sized String fields (longer text is cut).
+void ClientDataSet::loadPacket(const DataPacket& packet) {
     if (packet.isDelta()) {
         throw Error("Um pacote de alterações (delta) não pode ser carregado como dados.");
     }
@@ -634,10 +625,6 @@ void ClientDataSet::loadPacket(Packet&& packet) {
         fieldsFromPacket_ = true;
     }
 
-    bool identity = columnOf.size() == width;
-    for (std::size_t i = 0; identity && i < columnOf.size(); ++i) {
-        identity = columnOf[i] == static_cast<int>(i);
-    }
     struct Fixup {
         std::size_t column;
         bool toFloat;
@@ -653,37 +640,31 @@ void ClientDataSet::loadPacket(Packet&& packet) {
         }
     }
 
-    auto& source = packet.rows();
+    // Each row is packed straight from the packet's cells (PackedRow.h);
+    // a cell that is no scalar refuses the packet before anything changed.
+    const auto& source = packet.rows();
     std::vector<Record> records(source.size());
+    PackedRow::Builder builder;
     for (std::size_t i = 0; i < source.size(); ++i) {
-        Record& rec = records[i];
-        if (identity) {
-            if constexpr (canMove) {
-                rec.values = std::move(source[i]);
-            } else {
-                rec.values = source[i];
-            }
-        } else {
-            rec.values.reserve(columnOf.size());
-            for (int column : columnOf) {
-                if constexpr (canMove) {
-                    rec.values.push_back(std::move(source[i][static_cast<std::size_t>(column)]));
-                } else {
-                    rec.values.push_back(source[i][static_cast<std::size_t>(column)]);
-                }
-            }
-        }
-        for (const Fixup& fx : fixups) {
-            Variant& cell = rec.values[fx.column];
-            if (fx.toFloat) {
-                if (cell.kind() == Variant::Kind::Int) cell = Variant(cell.toDouble());
-            } else if (cell.isString() && cell.asString().size() > fx.maxChars) {
+        const Row& row = source[i];
+        std::size_t fx = 0;
+        for (std::size_t c = 0; c < columnOf.size(); ++c) {
+            const Variant& cell = row[static_cast<std::size_t>(columnOf[c])];
+            const Fixup* fix =
+                fx < fixups.size() && fixups[fx].column == c ? &fixups[fx++] : nullptr;
+            if (fix && fix->toFloat && cell.kind() == Variant::Kind::Int) {
+                builder.addFloat(cell.toDouble());
+            } else if (fix && !fix->toFloat && cell.isString() &&
+                       cell.asString().size() > fix->maxChars &&
+                       utf8Length(cell.asString()) > fix->maxChars) {
                 // Byte length above the limit is the cheap test; most text passes it.
-                if (utf8Length(cell.asString()) > fx.maxChars) {
-                    cell = Variant(utf8Truncate(cell.asString(), fx.maxChars));
-                }
+                builder.addText(utf8Truncate(cell.asString(), fix->maxChars));
+            } else {
+                builder.add(cell);
             }
         }
+        Record& rec = records[i];
+        rec.values = builder.finish();
         rec.ordinal = static_cast<std::uint32_t>(i);
     }
 
@@ -698,7 +679,7 @@ void ClientDataSet::SetData(const DataPacket& packet) {
 }
 
 void ClientDataSet::SetData(DataPacket&& packet) {
-    loadPacket(std::move(packet));
+    loadPacket(packet);
 }
 
 void ClientDataSet::SetData(const Variant& value) {
@@ -714,7 +695,7 @@ DataPacket ClientDataSet::Data() const {
     rows.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         if (state_ == DataSetState::Insert && i == cursor_) continue;  // not posted
-        rows.push_back(store_->rows[static_cast<std::size_t>(i)].values);
+        rows.push_back(store_->rows[static_cast<std::size_t>(i)].values.unpack());
     }
     return packet;
 }
@@ -747,10 +728,10 @@ DataPacket ClientDataSet::Delta() const {
             change.original = e.deleted->original;
         } else if (e.record->status == RecordStatus::Inserted) {
             change.status = DeltaRow::Status::Inserted;
-            change.values = e.record->values;
+            change.values = e.record->values.unpack();
         } else {
             change.status = DeltaRow::Status::Modified;
-            change.values = e.record->values;
+            change.values = e.record->values.unpack();
             change.original = *e.record->original;
         }
         changes.push_back(std::move(change));
@@ -808,7 +789,7 @@ void ClientDataSet::CancelUpdates() {
     auto restoreDeleted = [&](std::uint32_t upTo) {
         for (; d < st.deleted.size() && st.deleted[d].ordinal < upTo; ++d) {
             Record back;
-            back.values = std::move(st.deleted[d].original);
+            back.values = PackedRow::pack(st.deleted[d].original);
             restored.push_back(std::move(back));
         }
     };
@@ -817,7 +798,7 @@ void ClientDataSet::CancelUpdates() {
         Record& r = st.rows[i];
         if (r.status == RecordStatus::Inserted) continue;
         restoreDeleted(r.ordinal);
-        if (r.status == RecordStatus::Modified) r.values = std::move(*r.original);
+        if (r.status == RecordStatus::Modified) r.values = PackedRow::pack(*r.original);
         r.original.reset();
         r.status = RecordStatus::Unchanged;
         r.changeSeq = 0;

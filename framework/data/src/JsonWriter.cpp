@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "JsonText.h"
+#include "corvana/data/PacketWriter.h"
 #include "corvana/data/Text.h"
 
 namespace corvana {
@@ -144,13 +145,15 @@ void appendVariant(std::string& out, const Variant& v) {
     }
 }
 
-void appendPacket(std::string& out, const DataPacket& p) {
+namespace {
+
+void appendFields(std::string& out, const std::vector<FieldDef>& fields, bool delta) {
     out += "{\"format\":\"corvana.datapacket\",\"version\":";
     appendInt(out, DataPacket::kFormatVersion);
-    out += p.isDelta() ? ",\"kind\":\"delta\"" : ",\"kind\":\"data\"";
+    out += delta ? ",\"kind\":\"delta\"" : ",\"kind\":\"data\"";
     out += ",\"fields\":[";
-    for (std::size_t i = 0; i < p.fields().size(); ++i) {
-        const auto& f = p.fields()[i];
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto& f = fields[i];
         if (i) out.push_back(',');
         out += "{\"name\":";
         appendString(out, f.name);
@@ -161,16 +164,22 @@ void appendPacket(std::string& out, const DataPacket& p) {
         out.push_back('}');
     }
     out += "],";
+}
+
+}  // namespace
+
+void appendPacket(std::string& out, const DataPacket& p) {
     if (!p.isDelta()) {
-        out += "\"rows\":[";
-        const auto& rows = p.rows();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (i) out += ",\n";
-            appendRow(out, rows[i]);
+        PacketWriter writer(out, p.fields());
+        for (const Row& row : p.rows()) {
+            writer.beginRow();
+            for (const Variant& cell : row) writer.value(cell);
+            writer.endRow();
         }
-        out += "]}";
+        writer.finish();
         return;
     }
+    appendFields(out, p.fields(), true);
     out += "\"changes\":[";
     const auto& changes = p.changes();
     for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -193,4 +202,63 @@ void appendPacket(std::string& out, const DataPacket& p) {
 }
 
 }  // namespace json_text
+
+PacketWriter::PacketWriter(std::string& out, const std::vector<FieldDef>& fields) : out_(out) {
+    json_text::appendFields(out_, fields, false);
+    out_ += "\"rows\":[";
+}
+
+void PacketWriter::beginRow() {
+    if (rows_++) out_ += ",\n";
+    out_.push_back('[');
+    cells_ = 0;
+}
+
+void PacketWriter::separate() {
+    if (cells_++) out_.push_back(',');
+}
+
+void PacketWriter::null() {
+    separate();
+    out_ += "null";
+}
+
+void PacketWriter::text(std::string_view s) {
+    separate();
+    json_text::appendString(out_, s);
+}
+
+void PacketWriter::integer(std::int64_t i) {
+    separate();
+    json_text::appendInt(out_, i);
+}
+
+void PacketWriter::floating(double d) {
+    separate();
+    json_text::appendFloat(out_, d);
+}
+
+void PacketWriter::boolean(bool b) {
+    separate();
+    out_ += b ? "true" : "false";
+}
+
+void PacketWriter::dateTime(const DateTime& d) {
+    separate();
+    json_text::appendString(out_, d.toIso());
+}
+
+void PacketWriter::value(const Variant& v) {
+    separate();
+    json_text::appendCell(out_, v);
+}
+
+void PacketWriter::endRow() {
+    out_.push_back(']');
+}
+
+void PacketWriter::finish() {
+    out_ += "]}";
+}
+
 }  // namespace corvana

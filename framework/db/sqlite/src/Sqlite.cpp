@@ -151,11 +151,12 @@ public:
     bool IsNull(int column) const override {
         return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
     }
-    std::string Text(int column) const override {
+    std::string Text(int column) const override { return std::string(TextView(column)); }
+    std::string_view TextView(int column) const override {
         const auto* text = sqlite3_column_text(stmt_, column);
         if (!text) return {};
-        return std::string(reinterpret_cast<const char*>(text),
-                           static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+        return {reinterpret_cast<const char*>(text),
+                static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
     }
     std::int64_t Int(int column) const override { return sqlite3_column_int64(stmt_, column); }
     double Double(int column) const override { return sqlite3_column_double(stmt_, column); }

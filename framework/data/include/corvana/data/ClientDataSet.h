@@ -125,8 +125,9 @@ public:
     // column's size (which a packet does not check) is cut. A delta is
     // refused.
     //
-    // Cells are not checked again (a packet checks them when built or read);
-    // the rvalue overload moves the rows in instead of copying them.
+    // Cells are not checked again for their column types (a packet checks
+    // them when built or read); a cell that is a list, a packet or a server
+    // error is refused. Rows are stored packed, one block each.
     void SetData(const DataPacket& packet);
     void SetData(DataPacket&& packet);
     // The value must hold a packet.
@@ -169,8 +170,8 @@ private:
     struct Store;
 
     // Field access.
-    const Variant& readCell(int row, int column) const;
-    const Variant& readCurrent(int column) const;
+    Variant readCell(int row, int column) const;
+    Variant readCurrent(int column) const;
     Variant readOld(int column) const;
     void writeCurrent(Field& field, Variant value);
     int checkRow(int row) const;
@@ -184,8 +185,7 @@ private:
     void beginInsert(int position);
     void setState(DataSetState state);
     std::vector<FieldDef> fieldDefs() const;
-    template <typename Packet>
-    void loadPacket(Packet&& packet);
+    void loadPacket(const DataPacket& packet);
 
     // Data sources.
     void attachSource(DataSource* source);

@@ -70,6 +70,9 @@ public:
     virtual bool IsNull(int column) const = 0;
     // The column's text; empty for NULL.
     virtual std::string Text(int column) const = 0;
+    // The same without a copy: valid until the next Step, Reset or read of
+    // the column in another form.
+    virtual std::string_view TextView(int column) const = 0;
     virtual std::int64_t Int(int column) const = 0;
     virtual double Double(int column) const = 0;
 

@@ -1,0 +1,197 @@
+#include "PackedRow.h"
+
+#include <cstring>
+
+#include "corvana/data/Error.h"
+
+namespace corvana {
+
+// Layout: u32 cell count; one kind byte per cell, padded to 4 bytes; one
+// u32 end offset per cell into the payload; the payload.
+namespace {
+
+constexpr std::size_t kHeader = sizeof(std::uint32_t);
+
+std::size_t kindsBytes(std::size_t n) {
+    return (n + 3) / 4 * 4;
+}
+
+std::uint32_t readU32(const char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+std::size_t PackedRow::size() const {
+    return data_ ? readU32(data_.get()) : 0;
+}
+
+const std::uint8_t* PackedRow::kinds() const {
+    return reinterpret_cast<const std::uint8_t*>(data_.get() + kHeader);
+}
+
+std::uint32_t PackedRow::endOf(std::size_t i) const {
+    return readU32(data_.get() + kHeader + kindsBytes(size()) + i * sizeof(std::uint32_t));
+}
+
+const char* PackedRow::payload() const {
+    const std::size_t n = size();
+    return data_.get() + kHeader + kindsBytes(n) + n * sizeof(std::uint32_t);
+}
+
+std::size_t PackedRow::bytes() const {
+    const std::size_t n = size();
+    if (!data_) return 0;
+    return kHeader + kindsBytes(n) + n * sizeof(std::uint32_t) + (n ? endOf(n - 1) : 0);
+}
+
+PackedRow::PackedRow(const PackedRow& other) {
+    *this = other;
+}
+
+PackedRow& PackedRow::operator=(const PackedRow& other) {
+    if (this == &other) return *this;
+    if (!other.data_) {
+        data_.reset();
+        return *this;
+    }
+    const std::size_t n = other.bytes();
+    auto copy = std::make_unique_for_overwrite<char[]>(n);
+    std::memcpy(copy.get(), other.data_.get(), n);
+    data_ = std::move(copy);
+    return *this;
+}
+
+Variant::Kind PackedRow::kindAt(std::size_t i) const {
+    return static_cast<Variant::Kind>(kinds()[i]);
+}
+
+std::string_view PackedRow::textAt(std::size_t i) const {
+    const std::uint32_t start = startOf(i);
+    return {payload() + start, endOf(i) - start};
+}
+
+Variant PackedRow::at(std::size_t i) const {
+    const char* p = payload() + startOf(i);
+    switch (kindAt(i)) {
+        case Variant::Kind::Bool:
+            return Variant(*p != 0);
+        case Variant::Kind::Int: {
+            std::int64_t v;
+            std::memcpy(&v, p, sizeof v);
+            return Variant(v);
+        }
+        case Variant::Kind::Float: {
+            double v;
+            std::memcpy(&v, p, sizeof v);
+            return Variant(v);
+        }
+        case Variant::Kind::String:
+            return Variant(std::string(textAt(i)));
+        case Variant::Kind::DateTime: {
+            DateTime v;
+            std::memcpy(&v, p, sizeof v);
+            return Variant(v);
+        }
+        default:
+            return Variant();
+    }
+}
+
+Row PackedRow::unpack() const {
+    const std::size_t n = size();
+    Row row;
+    row.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) row.push_back(at(i));
+    return row;
+}
+
+bool PackedRow::equals(const Row& row) const {
+    const std::size_t n = size();
+    if (row.size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool texts = row[i].isString() && kindAt(i) == Variant::Kind::String;
+        if (texts ? row[i].asString() != textAt(i) : !(row[i] == at(i))) return false;
+    }
+    return true;
+}
+
+PackedRow PackedRow::pack(const Row& row) {
+    Builder b;
+    for (const Variant& cell : row) b.add(cell);
+    return b.finish();
+}
+
+void PackedRow::Builder::addBytes(Variant::Kind kind, const void* bytes, std::size_t length) {
+    if (payload_.size() + length > UINT32_MAX) throw Error("Linha grande demais.");
+    kinds_.push_back(static_cast<std::uint8_t>(kind));
+    if (length) payload_.append(static_cast<const char*>(bytes), length);
+    ends_.push_back(static_cast<std::uint32_t>(payload_.size()));
+}
+
+void PackedRow::Builder::addText(std::string_view text) {
+    addBytes(Variant::Kind::String, text.data(), text.size());
+}
+
+void PackedRow::Builder::addFloat(double d) {
+    addBytes(Variant::Kind::Float, &d, sizeof d);
+}
+
+void PackedRow::Builder::add(const Variant& cell) {
+    switch (cell.kind()) {
+        case Variant::Kind::Null:
+            addBytes(Variant::Kind::Null, nullptr, 0);
+            return;
+        case Variant::Kind::Bool: {
+            const char b = cell.toBool() ? 1 : 0;
+            addBytes(Variant::Kind::Bool, &b, 1);
+            return;
+        }
+        case Variant::Kind::Int: {
+            const std::int64_t v = cell.toInt();
+            addBytes(Variant::Kind::Int, &v, sizeof v);
+            return;
+        }
+        case Variant::Kind::Float:
+            addFloat(cell.toDouble());
+            return;
+        case Variant::Kind::String:
+            addText(cell.asString());
+            return;
+        case Variant::Kind::DateTime: {
+            const DateTime v = cell.asDateTime();
+            addBytes(Variant::Kind::DateTime, &v, sizeof v);
+            return;
+        }
+        default:
+            throw Error(std::string("Um valor do tipo ") + Variant::kindName(cell.kind()) +
+                        " não cabe numa linha de dados.");
+    }
+}
+
+PackedRow PackedRow::Builder::finish() {
+    const std::size_t n = kinds_.size();
+    const std::size_t total = kHeader + kindsBytes(n) + n * sizeof(std::uint32_t) + payload_.size();
+    PackedRow row;
+    row.data_ = std::make_unique_for_overwrite<char[]>(total);
+    char* p = row.data_.get();
+    const auto count = static_cast<std::uint32_t>(n);
+    std::memcpy(p, &count, sizeof count);
+    p += kHeader;
+    if (n) {
+        std::memcpy(p, kinds_.data(), n);
+        std::memset(p + n, 0, kindsBytes(n) - n);
+        p += kindsBytes(n);
+        std::memcpy(p, ends_.data(), n * sizeof(std::uint32_t));
+        p += n * sizeof(std::uint32_t);
+    }
+    if (!payload_.empty()) std::memcpy(p, payload_.data(), payload_.size());
+    kinds_.clear();
+    ends_.clear();
+    payload_.clear();
+    return row;
+}
+
+}  // namespace corvana

@@ -1,0 +1,63 @@
+#pragma once
+// A dataset's stored row in one block: the kind of each cell, where each
+// cell ends, and the cells' bytes one after the other (texts as their
+// UTF-8, numbers and dates as their machine form). A 21-column guest row
+// takes about 270 bytes this way, against about 990 as a vector of
+// Variants with their texts; a row is read back cell by cell as Variants.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvana/data/DataPacket.h"
+#include "corvana/data/Variant.h"
+
+namespace corvana {
+
+class PackedRow {
+public:
+    PackedRow() = default;
+    PackedRow(PackedRow&&) noexcept = default;
+    PackedRow& operator=(PackedRow&&) noexcept = default;
+    PackedRow(const PackedRow& other);
+    PackedRow& operator=(const PackedRow& other);
+
+    // Raises corvana::Error for a cell that is not a scalar (a list, a
+    // packet or a server error has no place in a row).
+    static PackedRow pack(const Row& row);
+
+    std::size_t size() const;
+    Variant::Kind kindAt(std::size_t i) const;
+    Variant at(std::size_t i) const;
+    // The text of a String cell, without a copy.
+    std::string_view textAt(std::size_t i) const;
+    Row unpack() const;
+    bool equals(const Row& row) const;
+
+    // Builds rows one cell at a time in a buffer reused from row to row.
+    class Builder {
+    public:
+        void add(const Variant& cell);
+        void addText(std::string_view text);
+        void addFloat(double d);
+        PackedRow finish();
+
+    private:
+        void addBytes(Variant::Kind kind, const void* bytes, std::size_t length);
+        std::vector<std::uint8_t> kinds_;
+        std::vector<std::uint32_t> ends_;
+        std::string payload_;
+    };
+
+private:
+    const std::uint8_t* kinds() const;
+    const char* payload() const;
+    std::size_t bytes() const;
+    std::uint32_t endOf(std::size_t i) const;
+    std::uint32_t startOf(std::size_t i) const { return i == 0 ? 0 : endOf(i - 1); }
+
+    std::unique_ptr<char[]> data_;
+};
+
+}  // namespace corvana
