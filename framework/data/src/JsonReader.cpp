@@ -140,6 +140,9 @@ private:
     void deliver(Variant v);  // a completed value goes to the parent context
     void beginPacket();
     void installFields();
+    // Brings a row's cells from their JSON form to their column types and
+    // checks them; rowNo counts from 0.
+    static void normalise(const std::vector<FieldDef>& fields, Row& row, std::size_t rowNo);
     DataPacket finishPacket();
 
     Mode mode_;
@@ -154,6 +157,9 @@ private:
     std::optional<DataPacket> packet_;
     bool sawFormat_ = false, sawVersion_ = false, sawFields_ = false;
     bool sawRows_ = false, sawChanges_ = false;
+    // Rows are checked as each ends while it is still in the cache, once the
+    // fields are known; rows that came before the fields at the end.
+    bool fieldsClosed_ = false, lateRows_ = false;
     FieldDef field_;
     bool fieldName_ = false, fieldType_ = false;
     // The packet's fields until their list closes, and their names folded to
@@ -356,17 +362,28 @@ void Reader::endArray() {
             return;
         case Ctx::Fields:
             installFields();
+            fieldsClosed_ = true;
             return;
         case Ctx::Rows:
             return;
         case Ctx::Changes:
             return;
         case Ctx::Row:
+            if (fieldsClosed_)
+                normalise(packet_->fields(), row_, packet_->rows().size());
+            else
+                lateRows_ = true;
             makeRoom(packet_->rows());
             packet_->rows().push_back(std::move(row_));
             row_ = Row{};
             return;
         case Ctx::ChangeRow: {
+            if (!row_.empty()) {  // an empty one is refused below
+                if (fieldsClosed_)
+                    normalise(packet_->fields(), row_, packet_->changes().size());
+                else
+                    lateRows_ = true;
+            }
             Frame& parent = top();
             if (parent.key == "values")
                 change_.values = std::move(row_);
@@ -492,6 +509,7 @@ void Reader::beginPacket() {
     push(Ctx::Packet);
     packet_.emplace();
     sawFormat_ = sawVersion_ = sawFields_ = sawRows_ = sawChanges_ = false;
+    fieldsClosed_ = lateRows_ = false;
     fields_.clear();
     fieldNames_.clear();
 }
@@ -509,6 +527,28 @@ void Reader::installFields() {
     fields_ = {};
 }
 
+// Cells travel in their JSON form; dates as ISO texts and whole floats as
+// integers.
+void Reader::normalise(const std::vector<FieldDef>& fields, Row& row, std::size_t rowNo) {
+    if (row.size() != fields.size())
+        bad("a linha " + std::to_string(rowNo + 1) + " tem " + std::to_string(row.size()) +
+            " valores para " + std::to_string(fields.size()) + " campos");
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+        Variant& cell = row[c];
+        if (fields[c].type == FieldType::DateTime && cell.isString()) {
+            auto d = DateTime::fromIso(cell.asString());
+            if (!d) bad("data inválida '" + cell.asString() + "' no campo " + fields[c].name);
+            cell = Variant(*d);
+        } else if (fields[c].type == FieldType::Float && cell.kind() == Variant::Kind::Int) {
+            cell = Variant(static_cast<double>(cell.toInt()));
+        }
+        std::string problem = DataPacket::cellProblem(fields[c], cell);
+        if (!problem.empty())
+            bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " +
+                problem);
+    }
+}
+
 DataPacket Reader::finishPacket() {
     if (!sawFormat_) bad("falta 'format'");
     if (!sawVersion_) bad("falta 'version'");
@@ -517,33 +557,12 @@ DataPacket Reader::finishPacket() {
     packet_.reset();
     if (p.isDelta() ? sawRows_ : sawChanges_)
         bad(p.isDelta() ? "um delta não tem 'rows'" : "um pacote de dados não tem 'changes'");
-    // Cells travel in their JSON form; dates as ISO texts and whole floats
-    // as integers. Bring them to their column types, then check every cell.
-    const auto& fields = p.fields();
-    auto normalise = [&](Row& row, std::size_t rowNo) {
-        if (row.size() != fields.size())
-            bad("a linha " + std::to_string(rowNo + 1) + " tem " + std::to_string(row.size()) +
-                " valores para " + std::to_string(fields.size()) + " campos");
-        for (std::size_t c = 0; c < fields.size(); ++c) {
-            Variant& cell = row[c];
-            if (fields[c].type == FieldType::DateTime && cell.isString()) {
-                auto d = DateTime::fromIso(cell.asString());
-                if (!d) bad("data inválida '" + cell.asString() + "' no campo " + fields[c].name);
-                cell = Variant(*d);
-            } else if (fields[c].type == FieldType::Float && cell.kind() == Variant::Kind::Int) {
-                cell = Variant(static_cast<double>(cell.toInt()));
-            }
-            std::string problem = DataPacket::cellProblem(fields[c], cell);
-            if (!problem.empty())
-                bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " +
-                    problem);
-        }
-    };
-    for (std::size_t i = 0; i < p.rows().size(); ++i) normalise(p.rows()[i], i);
+    if (!lateRows_) return p;
+    for (std::size_t i = 0; i < p.rows().size(); ++i) normalise(p.fields(), p.rows()[i], i);
     for (std::size_t i = 0; i < p.changes().size(); ++i) {
         auto& c = p.changes()[i];
-        if (!c.values.empty()) normalise(c.values, i);
-        if (!c.original.empty()) normalise(c.original, i);
+        if (!c.values.empty()) normalise(p.fields(), c.values, i);
+        if (!c.original.empty()) normalise(p.fields(), c.original, i);
     }
     return p;
 }
