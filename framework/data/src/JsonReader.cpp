@@ -32,6 +32,19 @@ constexpr std::size_t kSharedOverhead = 16 + kBlockOverhead;
 // not taken until written, so their spare room costs nothing; shrinking
 // them would hold two copies at once.
 constexpr std::size_t kShrinkBelow = 64 * 1024;
+// The common cells, without building cellProblem's answer: null, or
+// exactly the column's own kind.
+bool fitsAtOnce(FieldType type, Variant::Kind kind) {
+    switch (type) {
+        case FieldType::String:
+            return kind == Variant::Kind::String || kind == Variant::Kind::Null;
+        case FieldType::Float:
+            return kind == Variant::Kind::Float || kind == Variant::Kind::Null;
+        default:
+            return false;
+    }
+}
+
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -542,6 +555,7 @@ void Reader::normalise(const std::vector<FieldDef>& fields, Row& row, std::size_
         } else if (fields[c].type == FieldType::Float && cell.kind() == Variant::Kind::Int) {
             cell = Variant(static_cast<double>(cell.toInt()));
         }
+        if (fitsAtOnce(fields[c].type, cell.kind())) continue;
         std::string problem = DataPacket::cellProblem(fields[c], cell);
         if (!problem.empty())
             bad("linha " + std::to_string(rowNo + 1) + ", campo " + fields[c].name + ": " +

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 namespace corvana::sqlite {
 
@@ -170,9 +171,19 @@ private:
     std::int64_t changes_ = 0;
 };
 
+// SQLite counts every allocation under a global lock unless told not to;
+// nothing here reads those counts. Only possible before the library starts,
+// so the first connection of the process says it (later it is refused,
+// harmlessly).
+void StopMemoryCounts() {
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 class SqliteConnection final : public Connection {
 public:
     SqliteConnection(const std::string& path, const ConnectOptions& options) {
+        StopMemoryCounts();
         const int flags = SQLITE_OPEN_READWRITE | (options.create ? SQLITE_OPEN_CREATE : 0) |
                           (options.shared ? SQLITE_OPEN_FULLMUTEX : SQLITE_OPEN_NOMUTEX);
         const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
