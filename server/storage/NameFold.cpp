@@ -6,6 +6,7 @@
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
 
+#include <array>
 #include <climits>
 
 #include "corvana/data/Error.h"
@@ -121,19 +122,70 @@ bool isAscii(std::string_view text) {
     return true;
 }
 
+// Whether text is valid UTF-8 of code points below `limit` (at most U+0800:
+// one or two bytes each).
+bool isTwoByteTextBelow(std::string_view text, unsigned limit) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (s[i] < 0x80) continue;
+        if (s[i] < 0xC2 || s[i] > 0xDF || i + 1 == n || (s[i + 1] & 0xC0) != 0x80) return false;
+        if ((((s[i] & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu)) >= limit) return false;
+        ++i;
+    }
+    return true;
+}
+
+// The folded form of each character from U+0080 to U+00FF, as Folder
+// makes it ("É" gives "e", "ß" "ss", "µ" "μ", "Æ" "æ"), computed once.
+// None of them holds a combining mark, so the form of a text of such
+// characters is the forms of its characters one after another.
+const std::array<std::string, 128>& latin1Folds() {
+    static const std::array<std::string, 128> folds = [] {
+        std::array<std::string, 128> f;
+        for (unsigned c = 0x80; c <= 0xFF; ++c) {
+            const char utf8[] = {static_cast<char>(0xC0 | (c >> 6)),
+                                 static_cast<char>(0x80 | (c & 0x3F))};
+            threadFolder().Append(std::string_view(utf8, 2), f[c - 0x80]);
+        }
+        return f;
+    }();
+    return folds;
+}
+
 }  // namespace
 
 std::string FoldName(std::string_view text) {
     // Most names of a list are plain ASCII: lower case is all there is to do.
     if (isAscii(text)) return corvana::foldCase(text);
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) return corvana::foldCase(text);
+    // Most of the rest are Portuguese, Spanish or French: Latin-1 letters,
+    // each folded from a table.
+    if (isTwoByteTextBelow(text, 0x100)) {
+        const auto& folds = latin1Folds();
+        std::string out;
+        out.reserve(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) {
+                out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A'))
+                                                   : static_cast<char>(c));
+                continue;
+            }
+            out += folds[(((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3Fu)) -
+                         0x80];
+        }
+        return out;
+    }
 
     return byValidRuns(
         text, [](std::string_view run, std::string& out) { threadFolder().Append(run, out); });
 }
 
 std::string ComposedText(std::string_view text) {
-    if (isAscii(text) || text.size() > static_cast<std::size_t>(INT32_MAX))
+    // Below U+0300 there is no combining mark and nothing that composes with
+    // what comes before it: such a text is in NFC already.
+    if (isTwoByteTextBelow(text, 0x300) || text.size() > static_cast<std::size_t>(INT32_MAX))
         return std::string(text);
     return byValidRuns(
         text, [](std::string_view run, std::string& out) { threadFolder().Compose(run, out); });
