@@ -138,6 +138,22 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
         // Keys take look-alike blanks as blanks and invisible characters as
         // nothing; document keys keep letters and digits of any script only.
         {3, nullptr, keyWhatAPersonSees},
+        // The name and R.G. indexes lead with the key. Every entry of a list
+        // starts with the same branch, budget and sequence: with those first,
+        // each comparison of a lookup went through the three before reaching
+        // the key; with the key first most are decided by its first bytes.
+        // An import looks up and writes both indexes for every line. The
+        // rules are the same: one key per list.
+        {4, R"sql(
+DROP INDEX UX_LISTACONVOREV_NOME;
+CREATE UNIQUE INDEX UX_LISTACONVOREV_NOME
+    ON LISTACONVOREV (NMCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+DROP INDEX UX_LISTACONVOREV_RG;
+CREATE UNIQUE INDEX UX_LISTACONVOREV_RG
+    ON LISTACONVOREV (RGCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+    WHERE RGCHAVE IS NOT NULL;
+)sql",
+         nullptr},
     };
     return migrations;
 }
