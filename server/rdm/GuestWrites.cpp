@@ -192,10 +192,60 @@ const std::string& insertSql() {
     return sql;
 }
 
-// A line of a file that repeats a name or an R.G. of the list is skipped,
-// not an error: the unique indexes decide, and changes() tells.
+// An imported guest: the placeholders and a quantity of one. The list, the
+// number, the treatment, the name and the R.G. change from line to line.
+const Guest& importedGuest() {
+    static const Guest guest = [] {
+        Guest g;
+        for (std::size_t field : kValues) {
+            const std::string_view placeholder = record::kFields[field].placeholder;
+            if (!placeholder.empty()) g.texts[field] = std::string(placeholder);
+        }
+        g.quantity = 1.0;
+        return g;
+    }();
+    return guest;
+}
+
+std::string sqlLiteral(const OptText& text) {
+    if (!text) return "NULL";
+    std::string quoted = "'";
+    for (char c : *text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The import's insert (columns as insertSql): what is the same on every line
+// is written in the statement, so that a line binds only its nine values. A
+// line that repeats a name or an R.G. of the list is skipped, not an error:
+// the unique indexes decide, and changes() tells.
 const std::string& importSql() {
-    static const std::string sql = insertSql() + " ON CONFLICT DO NOTHING";
+    static const std::string sql = [] {
+        const Guest& g = importedGuest();
+        std::string columns, values;
+        int parameter = 0;
+        auto add = [&](std::string_view name, const std::string& value) {
+            columns += (columns.empty() ? "" : ", ") + std::string(name);
+            values += (values.empty() ? "" : ", ") + value;
+        };
+        auto bound = [&] { return "?" + std::to_string(++parameter); };
+        for (std::size_t field : kPlace) add(record::kFields[field].name, bound());
+        for (std::size_t field : kValues) {
+            const std::string_view name = record::kFields[field].name;
+            if (field == kTreatment || field == kName || field == kRg) {
+                add(name, bound());
+            } else if (IsText(field)) {
+                add(name, sqlLiteral(g.texts[field]));
+            } else {
+                add(name, g.quantity ? std::to_string(*g.quantity) : std::string("NULL"));
+            }
+        }
+        add("NMCHAVE", bound());
+        add("RGCHAVE", bound());
+        add("INSCCHAVE", sqlLiteral(storage::GuestDocumentKey(g.texts[kInscription].value_or(""))));
+        add("ORDEMCHAVE", sqlLiteral(storage::GuestOrderKey(g.texts[kOrder].value_or(""))));
+        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + values +
+               ") ON CONFLICT DO NOTHING";
+    }();
     return sql;
 }
 
@@ -451,15 +501,6 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
         storage::Transaction tx(*connection);
         auto insert = connection->Prepare(importSql());
         ListStates lists(*connection);
-
-        // An imported guest holds the placeholders and counts one; the name,
-        // the R.G. and the treatment change from line to line.
-        Guest guest;
-        for (std::size_t field : kValues) {
-            const std::string_view placeholder = record::kFields[field].placeholder;
-            if (!placeholder.empty()) guest.texts[field] = std::string(placeholder);
-        }
-        guest.quantity = 1.0;
         const std::string rgPlaceholder(record::kFields[kRg].placeholder);
 
         const auto& all = rows.rows();
@@ -488,11 +529,11 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                 corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
                 !corvana::hasControlChar(rg)) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-                guest.texts[kTreatment] = list->treatment;
-                guest.texts[kName] = name;
-                guest.texts[kRg] = rg.empty() ? rgPlaceholder : rg;
+                const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
                 insert->Reset();
-                bindGuest(*insert, key, GuestNumberText(list->next), guest);
+                insert->BindAll(key.branch, key.budget, key.sequence, GuestNumberText(list->next),
+                                list->treatment, name, storedRg, storage::GuestNameKey(name),
+                                storage::GuestDocumentKey(storedRg));
                 inserted = insert->Execute() == 1;
                 if (inserted) ++list->next;
             }
