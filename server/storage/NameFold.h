@@ -22,7 +22,8 @@ std::string FoldName(std::string_view text);
 // The text in Unicode NFC, the form every text is stored in: a letter and
 // its accent typed as a separate combining mark ("e" + U+0301) become the
 // one precomposed letter ("é"). Bad bytes are copied unchanged, as by
-// FoldName; plain ASCII is returned as it is.
+// FoldName; text of characters below U+0300 (ASCII, Latin-1, Latin
+// Extended) is in NFC already and returned as it is.
 std::string ComposedText(std::string_view text);
 
 }  // namespace evt::server::storage
