@@ -215,32 +215,46 @@ std::string sqlLiteral(const OptText& text) {
 }
 
 // The import's insert (columns as insertSql): what is the same on every line
-// is written in the statement, so that a line binds only its nine values. A
-// line that repeats a name or an R.G. of the list is skipped, not an error:
-// the unique indexes decide, and changes() tells.
+// is written in the statement, so that a line binds only its nine values:
+// ?1 to ?4 the list and the number, ?5 the treatment, ?6 the name, ?7 the
+// R.G., ?8 and ?9 their keys. A line that repeats a name or an R.G. of the
+// list is skipped, not an error: the unique indexes decide, and changes()
+// tells.
 const std::string& importSql() {
     static const std::string sql = [] {
         const Guest& g = importedGuest();
         std::string columns, values;
-        int parameter = 0;
         auto add = [&](std::string_view name, const std::string& value) {
             columns += (columns.empty() ? "" : ", ") + std::string(name);
             values += (values.empty() ? "" : ", ") + value;
         };
-        auto bound = [&] { return "?" + std::to_string(++parameter); };
-        for (std::size_t field : kPlace) add(record::kFields[field].name, bound());
+        for (std::size_t field : kPlace) {
+            const int parameter = field == kBranch     ? 1
+                                  : field == kBudget   ? 2
+                                  : field == kSequence ? 3
+                                                       : 4;
+            add(record::kFields[field].name, "?" + std::to_string(parameter));
+        }
         for (std::size_t field : kValues) {
             const std::string_view name = record::kFields[field].name;
-            if (field == kTreatment || field == kName || field == kRg) {
-                add(name, bound());
+            if (field == kTreatment) {
+                add(name, "?5");
+            } else if (field == kName) {
+                add(name, "?6");
+            } else if (field == kRg) {
+                add(name, "?7");
             } else if (IsText(field)) {
                 add(name, sqlLiteral(g.texts[field]));
+            } else if (!g.quantity) {
+                add(name, "NULL");
             } else {
-                add(name, g.quantity ? std::to_string(*g.quantity) : std::string("NULL"));
+                char number[32];
+                const auto end = std::to_chars(number, number + sizeof number, *g.quantity).ptr;
+                add(name, std::string(number, end));
             }
         }
-        add("NMCHAVE", bound());
-        add("RGCHAVE", bound());
+        add("NMCHAVE", "?8");
+        add("RGCHAVE", "?9");
         add("INSCCHAVE", sqlLiteral(storage::GuestDocumentKey(g.texts[kInscription].value_or(""))));
         add("ORDEMCHAVE", sqlLiteral(storage::GuestOrderKey(g.texts[kOrder].value_or(""))));
         return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + values +
