@@ -3,6 +3,9 @@
 // (Variant::fromJson, the form of a call's arguments and answers).
 //
 // What it holds the reader to:
+//  - an answer read straight into packed rows (PackedData::fromAnswerJson)
+//    is refused when the text read as values is, and loads a dataset with
+//    the same rows;
 //  - its lexer reads the same tokens and refuses the same texts as
 //    nlohmann/json, the reference (but for a NUL byte between tokens, which
 //    nlohmann reads as the end of the text);
@@ -28,6 +31,7 @@
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
+#include "corvana/data/PackedRow.h"
 #include "corvana/data/Text.h"
 #include "corvana/data/Variant.h"
 #include "support/JsonTokens.h"
@@ -171,6 +175,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (isValue) {
         CheckRoundTrip(value);
         Walk(value);
+    }
+
+    // The same text read as an answer straight into packed rows: refused
+    // alike, and a packet loads a dataset as the packet read as values does.
+    Variant other;
+    std::optional<corvana::PackedData> packed;
+    bool isAnswer = true;
+    try {
+        packed = corvana::PackedData::fromAnswerJson(text, other);
+    } catch (const corvana::Error&) {
+        isAnswer = false;
+    }
+    fuzz::Check(isAnswer == isValue, "packed reading and reading as values refuse differently",
+                std::string(text));
+    if (isAnswer && !packed)
+        fuzz::Check(other == value, "an answer that is no packet reads as another value",
+                    std::string(text));
+    if (packed) {
+        fuzz::Check(value.isPacket() && !value.asPacket().isDelta(),
+                    "packed rows read from what is no data packet", std::string(text));
+        corvana::ClientDataSet byValues, byRows;
+        std::string refusedByValues, refusedByRows;
+        try {
+            byValues.SetData(value);
+        } catch (const corvana::Error& e) {
+            refusedByValues = e.what();
+        }
+        try {
+            byRows.SetData(std::move(*packed));
+        } catch (const corvana::Error& e) {
+            refusedByRows = e.what();
+        }
+        fuzz::Check(refusedByValues == refusedByRows, "packed rows load otherwise than values",
+                    refusedByValues + "\n" + refusedByRows);
+        if (refusedByValues.empty())
+            fuzz::Check(byValues.Data() == byRows.Data(), "packed rows load other rows",
+                        std::string(text));
     }
 
     try {

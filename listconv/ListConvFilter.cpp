@@ -167,13 +167,19 @@ void TfrmListConv::Vd_Sequencial() {
     cdsVdOrca.SetData(cdsSequencial.Data());
 }
 
+// The list's rows are packed as they are read (a list of 99,998 guests is
+// never held as values); a server error is shown and raised before the
+// grid loses the list it shows.
 void TfrmListConv::CarregaConvidados() {
-    corvana::Variant answer = Consiste::CheckResultServ(
-        netListaConv.Call("GetConvOrceve",
-                          {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}),
-        true, 0);
+    corvana::Variant other;
+    std::optional<corvana::PackedData> rows = netListaConv.CallData(
+        "GetConvOrceve", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}, other);
+    if (!rows) Consiste::CheckResultServ(other, true, 0);
     cdsConvOrceve.Close();
-    cdsConvOrceve.SetData(answer);
+    if (rows)
+        cdsConvOrceve.SetData(std::move(*rows));
+    else
+        cdsConvOrceve.SetData(other);
 }
 
 // --- field and panel handlers ------------------------------------------------------

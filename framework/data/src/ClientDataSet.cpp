@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "PackedRow.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Error.h"
+#include "corvana/data/PackedRow.h"
 #include "corvana/data/Text.h"
 
 namespace corvana {
@@ -101,6 +101,7 @@ private:
 
 struct ClientDataSet::Store {
     RecordList rows;
+    std::vector<Record> pending;  // a load's rows, until it commits
     std::vector<DeletedRecord> deleted;
     std::uint64_t nextSeq = 1;
     int changeCount = 0;
@@ -559,56 +560,95 @@ std::vector<FieldDef> ClientDataSet::fieldDefs() const {
 // Cells are trusted to fit their columns (the packet checks that when it is
 // built or read); the only work per cell is for Float fields (integers
 // become floats) and sized String fields (longer text is cut).
-void ClientDataSet::loadPacket(const DataPacket& packet) {
-    if (packet.isDelta()) {
-        throw Error("Um pacote de alterações (delta) não pode ser carregado como dados.");
-    }
-    const std::vector<FieldDef>& defs = packet.fields();
-    const bool takeFields = fields_.empty() || fieldsFromPacket_;
-
+std::vector<int> ClientDataSet::columnsFor(const std::vector<FieldDef>& defs) const {
     std::vector<int> columnOf;  // packet column of each field
-    if (takeFields) {
+    if (fields_.empty() || fieldsFromPacket_) {
         for (std::size_t i = 0; i < defs.size(); ++i) columnOf.push_back(static_cast<int>(i));
-    } else {
-        for (const Field* f : fields_) {
-            int column = -1;
-            for (std::size_t i = 0; i < defs.size(); ++i) {
-                if (equalsIgnoreCase(defs[i].name, f->Name())) {
-                    column = static_cast<int>(i);
-                    break;
-                }
-            }
-            if (column < 0) {
-                throw Error("O campo '" + f->Name() + "' não existe no pacote de dados.");
-            }
-            const FieldType got = defs[static_cast<std::size_t>(column)].type;
-            const bool widened = f->DataType() == FieldType::Float && got == FieldType::Integer;
-            if (got != f->DataType() && !widened) {
-                throw Error("O campo '" + f->Name() + "' é do tipo " +
-                            fieldTypeName(f->DataType()) + " no conjunto de dados, mas do tipo " +
-                            fieldTypeName(got) + " no pacote de dados.");
-            }
-            // A text is never cut to a field narrower than its column.
-            const int size = defs[static_cast<std::size_t>(column)].size;
-            if (f->DataType() == FieldType::String && size != f->Size()) {
-                throw Error("O campo '" + f->Name() + "' tem tamanho " + std::to_string(f->Size()) +
-                            " no conjunto de dados, mas " + std::to_string(size) +
-                            " no pacote de dados.");
-            }
-            columnOf.push_back(column);
-        }
+        return columnOf;
     }
-    const std::size_t width = defs.size();
-    for (std::size_t i = 0; i < packet.rows().size(); ++i) {
-        if (packet.rows()[i].size() != width) {
-            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
-                        std::to_string(packet.rows()[i].size()) + " valores, e não " +
-                        std::to_string(width) + ".");
+    for (const Field* f : fields_) {
+        int column = -1;
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            if (equalsIgnoreCase(defs[i].name, f->Name())) {
+                column = static_cast<int>(i);
+                break;
+            }
         }
+        if (column < 0) {
+            throw Error("O campo '" + f->Name() + "' não existe no pacote de dados.");
+        }
+        const FieldType got = defs[static_cast<std::size_t>(column)].type;
+        const bool widened = f->DataType() == FieldType::Float && got == FieldType::Integer;
+        if (got != f->DataType() && !widened) {
+            throw Error("O campo '" + f->Name() + "' é do tipo " + fieldTypeName(f->DataType()) +
+                        " no conjunto de dados, mas do tipo " + fieldTypeName(got) +
+                        " no pacote de dados.");
+        }
+        // A text is never cut to a field narrower than its column.
+        const int size = defs[static_cast<std::size_t>(column)].size;
+        if (f->DataType() == FieldType::String && size != f->Size()) {
+            throw Error("O campo '" + f->Name() + "' tem tamanho " + std::to_string(f->Size()) +
+                        " no conjunto de dados, mas " + std::to_string(size) +
+                        " no pacote de dados.");
+        }
+        columnOf.push_back(column);
     }
+    return columnOf;
+}
 
-    // Everything checked: from here on nothing throws for a bad packet.
-    if (takeFields) {
+namespace {
+
+// What loading does to a cell besides copying it: an integer becomes a float
+// in a Float field, a text longer than a sized String field is cut.
+struct Fixup {
+    std::size_t column;
+    bool toFloat;
+    std::size_t maxChars;
+};
+
+std::vector<Fixup> fixupsFor(const std::vector<FieldDef>& target) {
+    std::vector<Fixup> fixups;
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        if (target[i].type == FieldType::Float) {
+            fixups.push_back({i, true, 0});
+        } else if (target[i].type == FieldType::String && target[i].size > 0) {
+            fixups.push_back({i, false, static_cast<std::size_t>(target[i].size)});
+        }
+    }
+    return fixups;
+}
+
+bool tooLong(std::string_view text, std::size_t maxChars) {
+    // Byte length above the limit is the cheap test; most text passes it.
+    return text.size() > maxChars && utf8Length(text) > maxChars;
+}
+
+// Packs the cells cell(columnOf[0]), cell(columnOf[1]), ... with the fixups.
+template <typename CellAt>
+PackedRow packCells(PackedRow::Builder& builder, const std::vector<int>& columnOf,
+                    const std::vector<Fixup>& fixups, CellAt cellAt) {
+    std::size_t fx = 0;
+    for (std::size_t c = 0; c < columnOf.size(); ++c) {
+        const Variant cell = cellAt(static_cast<std::size_t>(columnOf[c]));
+        const Fixup* fix = fx < fixups.size() && fixups[fx].column == c ? &fixups[fx++] : nullptr;
+        if (fix && fix->toFloat && cell.kind() == Variant::Kind::Int) {
+            builder.addFloat(cell.toDouble());
+        } else if (fix && !fix->toFloat && cell.isString() &&
+                   tooLong(cell.asString(), fix->maxChars)) {
+            builder.addText(utf8Truncate(cell.asString(), fix->maxChars));
+        } else {
+            builder.add(cell);
+        }
+    }
+    return builder.finish();
+}
+
+}  // namespace
+
+// Takes the packet's fields when the dataset declares none, then the rows
+// packed in store_->pending; nothing here throws.
+void ClientDataSet::commitLoad(const std::vector<FieldDef>& defs) {
+    if (fields_.empty() || fieldsFromPacket_) {
         bool same = defs.size() == fields_.size();
         for (std::size_t i = 0; same && i < defs.size(); ++i) same = fields_[i]->Def() == defs[i];
         if (!same) {
@@ -624,54 +664,87 @@ void ClientDataSet::loadPacket(const DataPacket& packet) {
         }
         fieldsFromPacket_ = true;
     }
+    std::vector<Record> records = std::move(store_->pending);
+    store_->pending.clear();
+    const DataSetState before = state_;
+    resetContents();
+    store_->rows.assign(std::move(records));
+    finishLoad(before);
+}
 
-    struct Fixup {
-        std::size_t column;
-        bool toFloat;
-        std::size_t maxChars;
-    };
-    std::vector<Fixup> fixups;
-    for (const Field* f : fields_) {
-        if (f->DataType() == FieldType::Float) {
-            fixups.push_back({static_cast<std::size_t>(f->Index()), true, 0});
-        } else if (f->DataType() == FieldType::String && f->Size() > 0) {
-            fixups.push_back(
-                {static_cast<std::size_t>(f->Index()), false, static_cast<std::size_t>(f->Size())});
+// Cells are trusted to fit their columns (the packet checks that when it is
+// built or read); the only work per cell is for Float fields (integers
+// become floats) and sized String fields (longer text is cut). Each row is
+// packed straight from the packet's cells; a cell that is no scalar refuses
+// the packet before anything changed.
+void ClientDataSet::loadPacket(const DataPacket& packet) {
+    if (packet.isDelta()) {
+        throw Error("Um pacote de alterações (delta) não pode ser carregado como dados.");
+    }
+    const std::vector<FieldDef>& defs = packet.fields();
+    const std::vector<int> columnOf = columnsFor(defs);
+    const std::size_t width = defs.size();
+    for (std::size_t i = 0; i < packet.rows().size(); ++i) {
+        if (packet.rows()[i].size() != width) {
+            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
+                        std::to_string(packet.rows()[i].size()) + " valores, e não " +
+                        std::to_string(width) + ".");
         }
     }
+    const bool takeFields = fields_.empty() || fieldsFromPacket_;
+    const std::vector<Fixup> fixups = fixupsFor(takeFields ? defs : fieldDefs());
 
-    // Each row is packed straight from the packet's cells (PackedRow.h);
-    // a cell that is no scalar refuses the packet before anything changed.
     const auto& source = packet.rows();
     std::vector<Record> records(source.size());
     PackedRow::Builder builder;
     for (std::size_t i = 0; i < source.size(); ++i) {
         const Row& row = source[i];
-        std::size_t fx = 0;
-        for (std::size_t c = 0; c < columnOf.size(); ++c) {
-            const Variant& cell = row[static_cast<std::size_t>(columnOf[c])];
-            const Fixup* fix =
-                fx < fixups.size() && fixups[fx].column == c ? &fixups[fx++] : nullptr;
-            if (fix && fix->toFloat && cell.kind() == Variant::Kind::Int) {
-                builder.addFloat(cell.toDouble());
-            } else if (fix && !fix->toFloat && cell.isString() &&
-                       cell.asString().size() > fix->maxChars &&
-                       utf8Length(cell.asString()) > fix->maxChars) {
-                // Byte length above the limit is the cheap test; most text passes it.
-                builder.addText(utf8Truncate(cell.asString(), fix->maxChars));
-            } else {
-                builder.add(cell);
-            }
-        }
-        Record& rec = records[i];
-        rec.values = builder.finish();
-        rec.ordinal = static_cast<std::uint32_t>(i);
+        records[i].values =
+            packCells(builder, columnOf, fixups, [&row](std::size_t c) { return row[c]; });
+        records[i].ordinal = static_cast<std::uint32_t>(i);
     }
+    store_->pending = std::move(records);
+    commitLoad(defs);
+}
 
-    const DataSetState before = state_;
-    resetContents();
-    store_->rows.assign(std::move(records));
-    finishLoad(before);
+void ClientDataSet::SetData(PackedData&& data) {
+    const std::vector<FieldDef>& defs = data.fields;
+    const std::vector<int> columnOf = columnsFor(defs);
+    for (std::size_t i = 0; i < data.rows.size(); ++i) {
+        if (data.rows[i].size() != defs.size()) {
+            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
+                        std::to_string(data.rows[i].size()) + " valores, e não " +
+                        std::to_string(defs.size()) + ".");
+        }
+    }
+    const bool takeFields = fields_.empty() || fieldsFromPacket_;
+    const std::vector<Fixup> fixups = fixupsFor(takeFields ? defs : fieldDefs());
+    bool identity = columnOf.size() == defs.size();
+    for (std::size_t i = 0; identity && i < columnOf.size(); ++i)
+        identity = columnOf[i] == static_cast<int>(i);
+
+    // A row whose columns are the fields' and that needs no fixup is taken
+    // as it is; the others are packed again.
+    std::vector<Record> records(data.rows.size());
+    PackedRow::Builder builder;
+    for (std::size_t i = 0; i < data.rows.size(); ++i) {
+        PackedRow& row = data.rows[i];
+        bool asItIs = identity;
+        for (std::size_t f = 0; asItIs && f < fixups.size(); ++f) {
+            const Fixup& fix = fixups[f];
+            const Variant::Kind kind = row.kindAt(fix.column);
+            asItIs = fix.toFloat ? kind != Variant::Kind::Int
+                                 : kind != Variant::Kind::String ||
+                                       !tooLong(row.textAt(fix.column), fix.maxChars);
+        }
+        records[i].values = asItIs ? std::move(row)
+                                   : packCells(builder, columnOf, fixups,
+                                               [&row](std::size_t c) { return row.at(c); });
+        records[i].ordinal = static_cast<std::uint32_t>(i);
+    }
+    store_->pending = std::move(records);
+    data.rows = {};
+    commitLoad(defs);
 }
 
 void ClientDataSet::SetData(const DataPacket& packet) {

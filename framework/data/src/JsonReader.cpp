@@ -5,6 +5,7 @@
 #include "JsonLexer.h"
 #include "JsonText.h"
 #include "corvana/data/Error.h"
+#include "corvana/data/PackedRow.h"
 
 namespace corvana::json_text {
 
@@ -58,29 +59,52 @@ char lowerAscii(char c) {
 // overhead. A growing list is counted with both its old and its new block,
 // as both are held while it moves. Past the budget it raises
 // MemoryLimitError before taking the block.
+//
+// Asked to pack an answer, the rows of a data packet that is the whole
+// answer ({"$packet": ...}) go cell by cell into packed rows (PackedRow.h),
+// checked and brought to their column types as they are read, and are never
+// held as values.
 class Reader {
 public:
     enum class Mode { Variant, Packet };
-    Reader(Mode mode, std::size_t budget) : mode_(mode), budget_(budget) {
+    Reader(Mode mode, std::size_t budget, bool packAnswer = false)
+        : mode_(mode), budget_(budget), packAnswer_(packAnswer) {
         stack_.reserve(kMaxDepth);
     }
 
     Variant takeVariant() { return std::move(result_); }
     DataPacket takePacket() { return std::move(*packetResult_); }
+    std::optional<PackedData> takePacked() { return std::move(packedResult_); }
     bool done() const { return finished_; }
 
     // --- the lexer's handler (JsonLexer.h) ---
-    void null() { scalar(Variant()); }
-    void boolean(bool b) { scalar(Variant(b)); }
-    void integer(std::int64_t i) { scalar(Variant(i)); }
+    void null() {
+        if (packRow_) {
+            if (packColumn()) builder_.addNull();
+            return;
+        }
+        scalar(Variant());
+    }
+    void boolean(bool b) {
+        if (packRow_) return packBool(b);
+        scalar(Variant(b));
+    }
+    void integer(std::int64_t i) {
+        if (packRow_) return packInt(i);
+        scalar(Variant(i));
+    }
     void unsignedInteger(std::uint64_t u) {
         if (u > static_cast<std::uint64_t>(INT64_MAX))
-            scalar(Variant(static_cast<double>(u)));
+            floating(static_cast<double>(u));
         else
-            scalar(Variant(static_cast<std::int64_t>(u)));
+            integer(static_cast<std::int64_t>(u));
     }
-    void floating(double d) { scalar(Variant(d)); }
+    void floating(double d) {
+        if (packRow_) return packFloat(d);
+        scalar(Variant(d));
+    }
     void text(std::string_view s) {
+        if (packRow_) return packText(s);
         charge(textBytes(s.size()));
         scalar(Variant(std::string(s)));
     }
@@ -156,10 +180,24 @@ private:
     // Brings a row's cells from their JSON form to their column types and
     // checks them; rowNo counts from 0.
     static void normalise(const std::vector<FieldDef>& fields, Row& row, std::size_t rowNo);
+    // A packed row's cells: each checked against its column.
+    const FieldDef* packColumn();
+    void packBool(bool b);
+    void packInt(std::int64_t i);
+    void packFloat(double d);
+    void packText(std::string_view s);
+    [[noreturn]] void refuseCell(const FieldDef& field, const Variant& value) const;
     DataPacket finishPacket();
 
     Mode mode_;
     std::size_t budget_;
+    bool packAnswer_;
+    // Packing the rows of the packet being read, and inside one of its rows.
+    bool packing_ = false, packRow_ = false;
+    std::size_t rowCells_ = 0;
+    PackedRow::Builder builder_;
+    std::vector<PackedRow> packed_;
+    std::optional<PackedData> packedResult_;
     std::size_t used_ = 0;
     std::vector<Frame> stack_;
     bool finished_ = false;
@@ -205,7 +243,10 @@ void Reader::startObject() {
         case Ctx::VObject:
             if (top().key == "$packet" && !top().hasValue) {
                 if (packet_) bad("pacote dentro de pacote");
+                // Only a packet that is the whole answer is packed.
+                const bool whole = packAnswer_ && stack_.size() == 1;
                 beginPacket();
+                packing_ = whole;
                 return;
             }
             bad("objeto inesperado em '" + top().key + "'");
@@ -262,6 +303,20 @@ void Reader::endObject() {
             return;
         case Ctx::Packet: {
             DataPacket p = finishPacket();
+            if (packing_) {
+                packing_ = false;
+                if (!p.isDelta()) {
+                    // Rows read before the fields (never from our writers) as values.
+                    std::vector<PackedRow> rows;
+                    rows.reserve(p.rows().size() + packed_.size());
+                    for (const Row& row : p.rows()) rows.push_back(PackedRow::pack(row));
+                    for (PackedRow& row : packed_) rows.push_back(std::move(row));
+                    packedResult_ = PackedData{p.fields(), std::move(rows)};
+                    packed_ = {};
+                    deliver(Variant());
+                    return;
+                }
+            }
             if (stack_.empty() && mode_ == Mode::Packet) {
                 packetResult_ = std::move(p);
                 finished_ = true;
@@ -334,6 +389,11 @@ void Reader::startArray() {
             bad("lista inesperada em '" + f.key + "'");
         case Ctx::Rows:
             push(Ctx::Row);
+            if (packing_ && fieldsClosed_) {
+                packRow_ = true;
+                rowCells_ = 0;
+                return;
+            }
             row_.clear();
             reserveExactly(row_, packet_->fields().size());
             return;
@@ -382,6 +442,19 @@ void Reader::endArray() {
         case Ctx::Changes:
             return;
         case Ctx::Row:
+            if (packRow_) {
+                packRow_ = false;
+                const std::size_t width = packet_->fields().size();
+                if (rowCells_ != width)
+                    bad("a linha " + std::to_string(packet_->rows().size() + packed_.size() + 1) +
+                        " tem " + std::to_string(rowCells_) + " valores para " +
+                        std::to_string(width) + " campos");
+                PackedRow row = builder_.finish();
+                charge(row.bytes() + kBlockOverhead);
+                makeRoom(packed_);
+                packed_.push_back(std::move(row));
+                return;
+            }
             if (fieldsClosed_)
                 normalise(packet_->fields(), row_, packet_->rows().size());
             else
@@ -523,6 +596,8 @@ void Reader::beginPacket() {
     packet_.emplace();
     sawFormat_ = sawVersion_ = sawFields_ = sawRows_ = sawChanges_ = false;
     fieldsClosed_ = lateRows_ = false;
+    packing_ = packRow_ = false;
+    packed_.clear();
     fields_.clear();
     fieldNames_.clear();
 }
@@ -563,6 +638,58 @@ void Reader::normalise(const std::vector<FieldDef>& fields, Row& row, std::size_
     }
 }
 
+// The column of the next cell of the row being packed; null once the row
+// has all its cells (the extra ones are counted and refused at its end).
+const FieldDef* Reader::packColumn() {
+    const auto& fields = packet_->fields();
+    const std::size_t c = rowCells_++;
+    return c < fields.size() ? &fields[c] : nullptr;
+}
+
+void Reader::refuseCell(const FieldDef& field, const Variant& value) const {
+    bad("linha " + std::to_string(packet_->rows().size() + packed_.size() + 1) + ", campo " +
+        field.name + ": " + DataPacket::cellProblem(field, value));
+}
+
+void Reader::packBool(bool b) {
+    const FieldDef* f = packColumn();
+    if (!f) return;
+    if (f->type != FieldType::Boolean) refuseCell(*f, Variant(b));
+    builder_.addBool(b);
+}
+
+void Reader::packInt(std::int64_t i) {
+    const FieldDef* f = packColumn();
+    if (!f) return;
+    if (f->type == FieldType::Integer)
+        builder_.addInt(i);
+    else if (f->type == FieldType::Float)
+        builder_.addFloat(static_cast<double>(i));
+    else
+        refuseCell(*f, Variant(i));
+}
+
+void Reader::packFloat(double d) {
+    const FieldDef* f = packColumn();
+    if (!f) return;
+    if (f->type != FieldType::Float) refuseCell(*f, Variant(d));
+    builder_.addFloat(d);
+}
+
+void Reader::packText(std::string_view s) {
+    const FieldDef* f = packColumn();
+    if (!f) return;
+    if (f->type == FieldType::String) {
+        builder_.addText(s);
+    } else if (f->type == FieldType::DateTime) {
+        auto d = DateTime::fromIso(s);
+        if (!d) bad("data inválida '" + std::string(s) + "' no campo " + f->name);
+        builder_.addDateTime(*d);
+    } else {
+        refuseCell(*f, Variant(std::string(s)));
+    }
+}
+
 DataPacket Reader::finishPacket() {
     if (!sawFormat_) bad("falta 'format'");
     if (!sawVersion_) bad("falta 'version'");
@@ -599,6 +726,14 @@ DataPacket readPacket(std::string_view text, std::size_t budget) {
     Reader r(Reader::Mode::Packet, budget);
     run(r, text);
     return r.takePacket();
+}
+
+std::optional<PackedData> readAnswerPacked(std::string_view text, Variant& other) {
+    Reader r(Reader::Mode::Variant, kNoBudget, true);
+    run(r, text);
+    std::optional<PackedData> packed = r.takePacked();
+    if (!packed) other = r.takeVariant();
+    return packed;
 }
 
 }  // namespace corvana::json_text

@@ -5,7 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include <optional>
+
 #include "corvana/data/DataPacket.h"
+#include "corvana/data/PackedRow.h"
 #include "corvana/data/Variant.h"
 
 namespace corvana::json_text {
@@ -31,5 +34,7 @@ constexpr std::size_t kNoBudget = static_cast<std::size_t>(-1);
 
 Variant readVariant(std::string_view text, std::size_t budget = kNoBudget);
 DataPacket readPacket(std::string_view text, std::size_t budget = kNoBudget);
+// PackedData::fromAnswerJson.
+std::optional<PackedData> readAnswerPacked(std::string_view text, Variant& other);
 
 }  // namespace corvana::json_text

@@ -1,7 +1,8 @@
-#include "PackedRow.h"
+#include "corvana/data/PackedRow.h"
 
 #include <cstring>
 
+#include "JsonText.h"
 #include "corvana/data/Error.h"
 
 namespace corvana {
@@ -139,32 +140,43 @@ void PackedRow::Builder::addFloat(double d) {
     addBytes(Variant::Kind::Float, &d, sizeof d);
 }
 
+void PackedRow::Builder::addNull() {
+    addBytes(Variant::Kind::Null, nullptr, 0);
+}
+
+void PackedRow::Builder::addBool(bool b) {
+    const char c = b ? 1 : 0;
+    addBytes(Variant::Kind::Bool, &c, 1);
+}
+
+void PackedRow::Builder::addInt(std::int64_t i) {
+    addBytes(Variant::Kind::Int, &i, sizeof i);
+}
+
+void PackedRow::Builder::addDateTime(const DateTime& d) {
+    addBytes(Variant::Kind::DateTime, &d, sizeof d);
+}
+
 void PackedRow::Builder::add(const Variant& cell) {
     switch (cell.kind()) {
         case Variant::Kind::Null:
-            addBytes(Variant::Kind::Null, nullptr, 0);
+            addNull();
             return;
-        case Variant::Kind::Bool: {
-            const char b = cell.toBool() ? 1 : 0;
-            addBytes(Variant::Kind::Bool, &b, 1);
+        case Variant::Kind::Bool:
+            addBool(cell.toBool());
             return;
-        }
-        case Variant::Kind::Int: {
-            const std::int64_t v = cell.toInt();
-            addBytes(Variant::Kind::Int, &v, sizeof v);
+        case Variant::Kind::Int:
+            addInt(cell.toInt());
             return;
-        }
         case Variant::Kind::Float:
             addFloat(cell.toDouble());
             return;
         case Variant::Kind::String:
             addText(cell.asString());
             return;
-        case Variant::Kind::DateTime: {
-            const DateTime v = cell.asDateTime();
-            addBytes(Variant::Kind::DateTime, &v, sizeof v);
+        case Variant::Kind::DateTime:
+            addDateTime(cell.asDateTime());
             return;
-        }
         default:
             throw Error(std::string("Um valor do tipo ") + Variant::kindName(cell.kind()) +
                         " não cabe numa linha de dados.");
@@ -192,6 +204,10 @@ PackedRow PackedRow::Builder::finish() {
     ends_.clear();
     payload_.clear();
     return row;
+}
+
+std::optional<PackedData> PackedData::fromAnswerJson(std::string_view text, Variant& other) {
+    return json_text::readAnswerPacked(text, other);
 }
 
 }  // namespace corvana

@@ -526,6 +526,22 @@ void TNetConnection::SetThrowException(bool value) {
 }
 
 Variant TNetConnection::Call(const std::string& method, std::vector<Variant> args) {
+    Variant answer;
+    send(method, std::move(args),
+         [&](const std::string& body) { answer = Variant::fromJson(body); });
+    return answer;
+}
+
+std::optional<PackedData> TNetConnection::CallData(const std::string& method,
+                                                   std::vector<Variant> args, Variant& other) {
+    std::optional<PackedData> packed;
+    send(method, std::move(args),
+         [&](const std::string& body) { packed = PackedData::fromAnswerJson(body, other); });
+    return packed;
+}
+
+void TNetConnection::send(const std::string& method, std::vector<Variant> args,
+                          const std::function<void(const std::string&)>& read) {
     if (!impl_->connected) {
         // One attempt; a call cannot go on without a server, so this raises
         // whatever ThrowException says.
@@ -552,7 +568,8 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant> arg
     }
     if (res.result_int() == 200) {
         try {
-            return Variant::fromJson(res.body());
+            read(res.body());
+            return;
         } catch (const Error& e) {
             throw Error("Resposta ilegível do servidor de aplicação em " + impl_->address() +
                         " à chamada " + method + ": " + e.what());

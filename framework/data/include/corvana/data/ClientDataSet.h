@@ -7,6 +7,7 @@
 
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Field.h"
+#include "corvana/data/PackedRow.h"
 #include "corvana/data/Variant.h"
 
 namespace corvana {
@@ -132,6 +133,9 @@ public:
     void SetData(DataPacket&& packet);
     // The value must hold a packet.
     void SetData(const Variant& value);
+    // Rows packed as they were read (PackedData::fromAnswerJson): loaded as
+    // the packet would be, each row that needs no change taken as it is.
+    void SetData(PackedData&& data);
     // The current rows with pending changes applied (not an unposted buffer).
     DataPacket Data() const;
     // The change log as a delta packet.
@@ -186,6 +190,9 @@ private:
     void setState(DataSetState state);
     std::vector<FieldDef> fieldDefs() const;
     void loadPacket(const DataPacket& packet);
+    // The packet column of each field; raises when the fields do not fit.
+    std::vector<int> columnsFor(const std::vector<FieldDef>& defs) const;
+    void commitLoad(const std::vector<FieldDef>& defs);
 
     // Data sources.
     void attachSource(DataSource* source);

@@ -2,9 +2,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "corvana/data/PackedRow.h"
 #include "corvana/data/Variant.h"
 
 namespace corvana {
@@ -73,6 +75,12 @@ public:
     // cannot be reached, does not answer in time, refuses the request
     // (4xx/5xx, with the server's message) or answers something unreadable.
     Variant Call(const std::string& method, std::vector<Variant> args);
+    // As Call, for a method that answers a data packet for a dataset: the
+    // packet's rows are packed as they are read (PackedData), never held as
+    // values, for ClientDataSet::SetData. Any other answer (a server error,
+    // say) comes back in `other`, and nothing is answered.
+    std::optional<PackedData> CallData(const std::string& method, std::vector<Variant> args,
+                                       Variant& other);
 
     // The methods the module announced in the handshake.
     const std::vector<std::string>& Methods() const;
@@ -85,6 +93,11 @@ public:
     void SetReadTimeout(std::chrono::milliseconds timeout);
 
 private:
+    // Sends the call and hands a 200 answer's body to `read`; raises for
+    // everything else.
+    void send(const std::string& method, std::vector<Variant> args,
+              const std::function<void(const std::string&)>& read);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
