@@ -2,8 +2,9 @@
 // and without the transport: the server's query into a packet and the
 // packet's JSON text (as values, as the module's Call answers), the query
 // written straight into the text (what the endpoint sends), the client's
-// reading of that text, and the rows into the guest dataset. The
-// end-to-end figure (bench_server) minus these is the transfer.
+// reading of that text and the rows into the guest dataset, as values and
+// as the screen does it (packed as read). The end-to-end figure
+// (bench_server) minus the stages the screen runs is the transfer.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include "GuestData.h"
 #include "corvana/data/ClientDataSet.h"
+#include "corvana/data/PackedRow.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
@@ -121,6 +123,33 @@ void BM_StageLoad(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StageLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The screen's way: the answer's text straight into packed rows, then into
+// the dataset.
+void BM_StageReadPacked(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        Variant other;
+        auto packed = corvana::PackedData::fromAnswerJson(w.json, other);
+        benchmark::DoNotOptimize(packed);
+    }
+}
+BENCHMARK(BM_StageReadPacked)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_StageLoadPacked(benchmark::State& state) {
+    World& w = TheWorld();
+    for (auto _ : state) {
+        state.PauseTiming();
+        Variant other;
+        auto packed = corvana::PackedData::fromAnswerJson(w.json, other);
+        state.ResumeTiming();
+        corvana::ClientDataSet cds;
+        for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
+        cds.SetData(std::move(*packed));
+        benchmark::DoNotOptimize(cds.RecordCount());
+    }
+}
+BENCHMARK(BM_StageLoadPacked)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -20,6 +20,19 @@ void appendString(std::string& out, std::string_view s) {
     out.push_back('"');
     std::size_t i = 0;
     while (i < s.size()) {
+        // Plain ASCII that needs no escape, the bulk of every text, goes in
+        // runs.
+        std::size_t run = i;
+        while (run < s.size()) {
+            const auto b = static_cast<unsigned char>(s[run]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
+            ++run;
+        }
+        if (run > i) {
+            out.append(s.data() + i, run - i);
+            i = run;
+            if (i == s.size()) break;
+        }
         auto c = static_cast<unsigned char>(s[i]);
         if (c >= 0x80) {
             const Utf8Char ch = decodeUtf8At(s, i);
