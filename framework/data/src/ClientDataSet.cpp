@@ -305,8 +305,10 @@ bool ClientDataSet::Locate(std::string_view fieldName, const Variant& value, boo
         const PackedRow& row = store_->rows[static_cast<std::size_t>(i)].values;
         const auto c = static_cast<std::size_t>(column);
         bool match;
-        if (!caseInsensitive && row.kindAt(c) == Variant::Kind::String) {
-            match = row.textAt(c) == target;  // no copy for the common case
+        if (row.kindAt(c) == Variant::Kind::String) {
+            // No copy for the common case.
+            match = caseInsensitive ? equalsIgnoreCase(row.textAt(c), target)  // target folded
+                                    : row.textAt(c) == target;
         } else {
             const std::string text = row.at(c).toString();
             match = (caseInsensitive ? foldCase(text) : text) == target;
@@ -727,9 +729,15 @@ void ClientDataSet::SetData(PackedData&& data) {
     // as it is; the others are packed again.
     std::vector<Record> records(data.rows.size());
     PackedRow::Builder builder;
+    const bool allAsTheyAre = identity && data.readyToLoad;
     for (std::size_t i = 0; i < data.rows.size(); ++i) {
         PackedRow& row = data.rows[i];
         bool asItIs = identity;
+        if (allAsTheyAre) {
+            records[i].values = std::move(row);
+            records[i].ordinal = static_cast<std::uint32_t>(i);
+            continue;
+        }
         for (std::size_t f = 0; asItIs && f < fixups.size(); ++f) {
             const Fixup& fix = fixups[f];
             const Variant::Kind kind = row.kindAt(fix.column);

@@ -6,6 +6,7 @@
 #include "JsonText.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/PackedRow.h"
+#include "corvana/data/Text.h"
 
 namespace corvana::json_text {
 
@@ -197,6 +198,7 @@ private:
     std::size_t rowCells_ = 0;
     PackedRow::Builder builder_;
     std::vector<PackedRow> packed_;
+    bool textsFit_ = true;
     std::optional<PackedData> packedResult_;
     std::size_t used_ = 0;
     std::vector<Frame> stack_;
@@ -311,7 +313,8 @@ void Reader::endObject() {
                     rows.reserve(p.rows().size() + packed_.size());
                     for (const Row& row : p.rows()) rows.push_back(PackedRow::pack(row));
                     for (PackedRow& row : packed_) rows.push_back(std::move(row));
-                    packedResult_ = PackedData{p.fields(), std::move(rows)};
+                    packedResult_ =
+                        PackedData{p.fields(), std::move(rows), textsFit_ && p.rows().empty()};
                     packed_ = {};
                     deliver(Variant());
                     return;
@@ -598,6 +601,7 @@ void Reader::beginPacket() {
     fieldsClosed_ = lateRows_ = false;
     packing_ = packRow_ = false;
     packed_.clear();
+    textsFit_ = true;
     fields_.clear();
     fieldNames_.clear();
 }
@@ -680,6 +684,8 @@ void Reader::packText(std::string_view s) {
     const FieldDef* f = packColumn();
     if (!f) return;
     if (f->type == FieldType::String) {
+        const auto size = static_cast<std::size_t>(f->size);
+        if (size > 0 && s.size() > size && utf8Length(s) > size) textsFit_ = false;
         builder_.addText(s);
     } else if (f->type == FieldType::DateTime) {
         auto d = DateTime::fromIso(s);

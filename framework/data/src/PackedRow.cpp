@@ -7,41 +7,6 @@
 
 namespace corvana {
 
-// Layout: u32 cell count; one kind byte per cell, padded to 4 bytes; one
-// u32 end offset per cell into the payload; the payload.
-namespace {
-
-constexpr std::size_t kHeader = sizeof(std::uint32_t);
-
-std::size_t kindsBytes(std::size_t n) {
-    return (n + 3) / 4 * 4;
-}
-
-std::uint32_t readU32(const char* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-}  // namespace
-
-std::size_t PackedRow::size() const {
-    return data_ ? readU32(data_.get()) : 0;
-}
-
-const std::uint8_t* PackedRow::kinds() const {
-    return reinterpret_cast<const std::uint8_t*>(data_.get() + kHeader);
-}
-
-std::uint32_t PackedRow::endOf(std::size_t i) const {
-    return readU32(data_.get() + kHeader + kindsBytes(size()) + i * sizeof(std::uint32_t));
-}
-
-const char* PackedRow::payload() const {
-    const std::size_t n = size();
-    return data_.get() + kHeader + kindsBytes(n) + n * sizeof(std::uint32_t);
-}
-
 std::size_t PackedRow::bytes() const {
     const std::size_t n = size();
     if (!data_) return 0;
@@ -63,15 +28,6 @@ PackedRow& PackedRow::operator=(const PackedRow& other) {
     std::memcpy(copy.get(), other.data_.get(), n);
     data_ = std::move(copy);
     return *this;
-}
-
-Variant::Kind PackedRow::kindAt(std::size_t i) const {
-    return static_cast<Variant::Kind>(kinds()[i]);
-}
-
-std::string_view PackedRow::textAt(std::size_t i) const {
-    const std::uint32_t start = startOf(i);
-    return {payload() + start, endOf(i) - start};
 }
 
 Variant PackedRow::at(std::size_t i) const {

@@ -5,6 +5,7 @@
 // takes about 270 bytes this way, against about 990 as a vector of
 // Variants with their texts; a row is read back cell by cell as Variants.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,11 +29,18 @@ public:
     // packet or a server error has no place in a row).
     static PackedRow pack(const Row& row);
 
-    std::size_t size() const;
-    Variant::Kind kindAt(std::size_t i) const;
+    std::size_t size() const { return data_ ? readU32(data_.get()) : 0; }
+    Variant::Kind kindAt(std::size_t i) const {
+        return static_cast<Variant::Kind>(static_cast<unsigned char>(data_[kHeader + i]));
+    }
     Variant at(std::size_t i) const;
     // The text of a String cell, without a copy.
-    std::string_view textAt(std::size_t i) const;
+    std::string_view textAt(std::size_t i) const {
+        const char* ends = data_.get() + kHeader + kindsBytes(size());
+        const std::uint32_t start = i == 0 ? 0 : readU32(ends + (i - 1) * 4);
+        const std::uint32_t end = readU32(ends + i * 4);
+        return {ends + size() * 4 + start, end - start};
+    }
     Row unpack() const;
     bool equals(const Row& row) const;
     // Bytes of its block.
@@ -59,9 +67,19 @@ public:
     };
 
 private:
-    const std::uint8_t* kinds() const;
-    const char* payload() const;
-    std::uint32_t endOf(std::size_t i) const;
+    // Layout: u32 cell count; one kind byte per cell, padded to 4 bytes; one
+    // u32 end offset per cell into the payload; the payload.
+    static constexpr std::size_t kHeader = sizeof(std::uint32_t);
+    static std::size_t kindsBytes(std::size_t n) { return (n + 3) / 4 * 4; }
+    static std::uint32_t readU32(const char* p) {
+        std::uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    const char* payload() const { return data_.get() + kHeader + kindsBytes(size()) + size() * 4; }
+    std::uint32_t endOf(std::size_t i) const {
+        return readU32(data_.get() + kHeader + kindsBytes(size()) + i * 4);
+    }
     std::uint32_t startOf(std::size_t i) const { return i == 0 ? 0 : endOf(i - 1); }
 
     std::unique_ptr<char[]> data_;
@@ -73,6 +91,10 @@ private:
 struct PackedData {
     std::vector<FieldDef> fields;
     std::vector<PackedRow> rows;
+    // Every text fits its column's size (in characters) and every cell of a
+    // Float column is a float or null, as fromAnswerJson reads them: a
+    // dataset whose fields are the columns takes every row as it is.
+    bool readyToLoad = false;
 
     // Reads the JSON text of an answer (Variant::toJson's form). When it is
     // a data packet ({"$packet": ...} with rows), answers its packed rows;
