@@ -49,6 +49,11 @@ public:
     // Builds rows one cell at a time in a buffer reused from row to row.
     class Builder {
     public:
+        Builder() {
+            kinds_.reserve(64);
+            ends_.reserve(64);
+            payload_.reserve(1024);
+        }
         // Raises corvana::Error for a cell that is not a scalar.
         void add(const Variant& cell);
         void addNull();
