@@ -620,6 +620,18 @@ std::vector<Fixup> fixupsFor(const std::vector<FieldDef>& target) {
     return fixups;
 }
 
+// Every row (a Row or a PackedRow) has one cell per column.
+template <typename Rows>
+void checkWidths(const Rows& rows, std::size_t width) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].size() != width) {
+            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
+                        std::to_string(rows[i].size()) + " valores, e não " +
+                        std::to_string(width) + ".");
+        }
+    }
+}
+
 bool tooLong(std::string_view text, std::size_t maxChars) {
     // Byte length above the limit is the cheap test; most text passes it.
     return text.size() > maxChars && utf8Length(text) > maxChars;
@@ -685,14 +697,7 @@ void ClientDataSet::loadPacket(const DataPacket& packet) {
     }
     const std::vector<FieldDef>& defs = packet.fields();
     const std::vector<int> columnOf = columnsFor(defs);
-    const std::size_t width = defs.size();
-    for (std::size_t i = 0; i < packet.rows().size(); ++i) {
-        if (packet.rows()[i].size() != width) {
-            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
-                        std::to_string(packet.rows()[i].size()) + " valores, e não " +
-                        std::to_string(width) + ".");
-        }
-    }
+    checkWidths(packet.rows(), defs.size());
     const bool takeFields = fields_.empty() || fieldsFromPacket_;
     const std::vector<Fixup> fixups = fixupsFor(takeFields ? defs : fieldDefs());
 
@@ -712,13 +717,7 @@ void ClientDataSet::loadPacket(const DataPacket& packet) {
 void ClientDataSet::SetData(PackedData&& data) {
     const std::vector<FieldDef>& defs = data.fields;
     const std::vector<int> columnOf = columnsFor(defs);
-    for (std::size_t i = 0; i < data.rows.size(); ++i) {
-        if (data.rows[i].size() != defs.size()) {
-            throw Error("Pacote de dados inválido: a linha " + std::to_string(i + 1) + " tem " +
-                        std::to_string(data.rows[i].size()) + " valores, e não " +
-                        std::to_string(defs.size()) + ".");
-        }
-    }
+    checkWidths(data.rows, defs.size());
     const bool takeFields = fields_.empty() || fieldsFromPacket_;
     const std::vector<Fixup> fixups = fixupsFor(takeFields ? defs : fieldDefs());
     bool identity = columnOf.size() == defs.size();

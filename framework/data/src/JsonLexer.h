@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "corvana/data/Text.h"
+
 namespace corvana::json_text {
 
 template <class Handler>
@@ -223,24 +225,6 @@ private:
         return v;
     }
 
-    static void put(std::string& out, char32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     // One well-formed UTF-8 sequence of two to four bytes at p_, or fails.
     void skipMultibyte() {
         const auto byte = [this](std::ptrdiff_t i) { return static_cast<unsigned char>(p_[i]); };
@@ -361,7 +345,7 @@ private:
                         if (low < 0xDC00 || low > 0xDFFF) fail("par de escapes \\u inválido");
                         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                     }
-                    put(buffer_, cp);
+                    appendUtf8(buffer_, cp);
                     break;
                 }
                 default:
