@@ -264,7 +264,7 @@ const std::string& importSql() {
 }
 
 // Removes the stored guest only when it still holds the values the client
-// last read (NULL-safe "IS" on every stored guest column).
+// last read (NULL-safe "IS NOT DISTINCT FROM" on every stored guest column).
 const std::string& deleteMatchingSql() {
     static const std::string sql = [] {
         std::string s = "DELETE FROM LISTACONVOREV WHERE ";
@@ -273,7 +273,7 @@ const std::string& deleteMatchingSql() {
             s += std::string(record::kFields[field].name) + " = ?";
         }
         for (std::size_t field : kValues)
-            s += " AND " + std::string(record::kFields[field].name) + " IS ?";
+            s += " AND " + std::string(record::kFields[field].name) + " IS NOT DISTINCT FROM ?";
         return s;
     }();
     return sql;

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "corvana/postgresql/Postgresql.h"
 #include "storage/Schema.h"
 
 namespace evt::server::storage {
@@ -36,6 +37,7 @@ Database::Lease Database::Acquire() {
 void Database::Release(std::unique_ptr<Connection> connection) noexcept {
     // Enough idle sessions for the endpoint's workers; more are closed.
     constexpr std::size_t kMaxIdle = 16;
+    if (connection->Broken()) return;  // a lost session is closed
     std::lock_guard lock(mutex_);
     try {
         if (idle_.size() < kMaxIdle) idle_.push_back(std::move(connection));
@@ -94,6 +96,25 @@ private:
     std::string path_;
 };
 
+// A PostgreSQL database that several servers may share. Location() is the
+// URL without its password.
+class PostgresDatabase final : public Database {
+public:
+    explicit PostgresDatabase(std::string url)
+        : Database(corvana::sqlite::ShownLocation(url)), url_(std::move(url)) {}
+    std::string Backend() const override { return "postgresql"; }
+
+protected:
+    std::unique_ptr<Connection> Connect() override {
+        corvana::postgresql::ConnectOptions options;
+        options.applicationName = "evt07800-server";
+        return corvana::postgresql::Connect(url_, options);
+    }
+
+private:
+    std::string url_;
+};
+
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -103,9 +124,13 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl, const OpenOptions& options) {
     if (pathOrUrl.empty()) throw corvana::Error("Nenhum banco de dados informado.");
     const std::string shown = corvana::sqlite::ShownLocation(pathOrUrl);
-    if (startsWith(pathOrUrl, "postgresql://") || startsWith(pathOrUrl, "postgres://")) {
-        throw corvana::Error(
-            "Banco PostgreSQL ainda não suportado; informe o caminho de um arquivo SQLite.");
+    LogLine log = options.log;
+    if (!log) log = [](const std::string& line) { std::cerr << line << std::endl; };
+    if (corvana::postgresql::IsUrl(pathOrUrl)) {
+        auto db = std::make_shared<PostgresDatabase>(pathOrUrl);
+        auto first = db->Acquire();
+        MigrateSchema(*first, shown, log, options.schemaVersion);
+        return db;
     }
     std::string path = pathOrUrl;
     if (startsWith(path, "sqlite://")) {
@@ -119,8 +144,6 @@ std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl, const Ope
     }
     auto db = std::make_shared<SqliteDatabase>(path);
     auto first = db->Acquire();
-    LogLine log = options.log;
-    if (!log) log = [](const std::string& line) { std::cerr << line << std::endl; };
     MigrateSchema(*first, shown, log, options.schemaVersion);
     return db;
 }

@@ -44,7 +44,10 @@ public:
     // Opens (creating when missing) the database a path or URL names and
     // brings its schema to the version this server knows:
     //   "/path/eventos.db", "sqlite:///path/eventos.db"  an SQLite file;
-    //   "postgresql://..."                                not supported yet.
+    //   "postgresql://user@host:port/dbname?..."          a PostgreSQL database
+    //                                                     (libpq's URL; the password
+    //                                                     from PGPASSWORD or a
+    //                                                     password file).
     // Raises corvana::Error with a Portuguese text when the database cannot
     // be opened, belongs to a newer server, or the URL is not understood.
     // No text repeats a password the URL carries.
@@ -72,9 +75,10 @@ public:
     };
     Lease Acquire();
 
-    // Where the database lives: the file (for messages and logs).
+    // Where the database lives: the file, or the URL without its password
+    // (for messages and logs).
     const std::string& Location() const { return location_; }
-    // "sqlite" (later also "postgresql").
+    // "sqlite" or "postgresql".
     virtual std::string Backend() const = 0;
 
 protected:

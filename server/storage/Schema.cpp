@@ -330,6 +330,39 @@ void keyWhatAPersonSees(Connection& connection, Notes& notes) {
         "WHERE ORDEMCHAVE IS NOT NULL;");
 }
 
+bool wordAt(std::string_view text, std::size_t at, std::string_view word) {
+    auto nameChar = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_';
+    };
+    return text.substr(at, word.size()) == word && (at == 0 || !nameChar(text[at - 1])) &&
+           (at + word.size() == text.size() || !nameChar(text[at + word.size()]));
+}
+
+// A migration's script as the connection's backend takes it. The scripts are
+// written for SQLite; on PostgreSQL a REAL is a DOUBLE PRECISION (its REAL
+// holds 6 digits), texts compare byte by byte as SQLite's do (COLLATE "C":
+// lists come out in the same order whatever the database's locale), and
+// every table has the row storage SQLite calls WITHOUT ROWID.
+std::string forBackend(std::string_view script, std::string_view backend) {
+    if (backend != "postgresql") return std::string(script);
+    std::string out;
+    for (std::size_t i = 0; i < script.size();) {
+        if (wordAt(script, i, "REAL")) {
+            out += "DOUBLE PRECISION";
+            i += 4;
+        } else if (wordAt(script, i, "TEXT")) {
+            out += "TEXT COLLATE \"C\"";
+            i += 4;
+        } else if (wordAt(script, i, "WITHOUT") && script.substr(i, 13) == "WITHOUT ROWID") {
+            i += 13;
+        } else {
+            out.push_back(script[i++]);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 int CurrentSchemaVersion() {
@@ -360,7 +393,7 @@ void MigrateSchema(Connection& connection, const std::string& location, const Lo
     for (const Migration& m : Migrations()) {
         if (m.version <= found || m.version > target) continue;
         try {
-            if (m.script) connection.ExecuteScript(m.script);
+            if (m.script) connection.ExecuteScript(forBackend(m.script, connection.Backend()));
             if (m.work) m.work(connection, notes);
         } catch (const corvana::Error& e) {
             throw corvana::Error("Não foi possível atualizar o banco de dados '" + location +

@@ -1,7 +1,8 @@
 #pragma once
-// A real application server for tests: an SQLite file in a fresh temporary
-// folder, the evt07800.rdmListConv module over it, and the HTTP endpoint on
-// an ephemeral loopback port. Calls travel over HTTP like a screen's.
+// A real application server for tests: a fresh database (an SQLite file in a
+// temporary folder, or a PostgreSQL schema of its own: TestDatabase.h), the
+// evt07800.rdmListConv module over it, and the HTTP endpoint on an ephemeral
+// loopback port. Calls travel over HTTP like a screen's.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -19,6 +20,7 @@
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "support/HttpTestClient.h"
+#include "support/TestDatabase.h"
 #include "support/TestServer.h"
 
 class ServerFixture : public ::testing::Test {
@@ -28,21 +30,27 @@ protected:
     std::shared_ptr<evt::server::storage::Database> db;
     int port = 0;        // the server's port; kept across StopServer/StartServer
     std::string dir;     // the temporary folder, removed in TearDown
-    std::string dbPath;  // <dir>/evt.db
+    std::string dbPath;  // <dir>/evt.db, or the URL of the test's PostgreSQL schema
     // Limits of the next StartServer; call logging is off to keep the test
     // output readable.
     evt::server::AppServer::Limits limits = corvana::test::QuietLimits();
 
     void SetUp() override {
+        if (corvana::test::OnPostgres() && !corvana::test::PostgresMissing().empty())
+            GTEST_SKIP() << corvana::test::PostgresMissing();
         dir = makeTempDir();
         ASSERT_FALSE(dir.empty()) << "não foi possível criar a pasta temporária";
-        dbPath = dir + "/evt.db";
+        database_ = std::make_unique<corvana::test::TestDatabase>(dir);
+        dbPath = database_->Location();
         StartServer();
     }
 
     void TearDown() override {
         StopServer();
+        second_.reset();
+        secondDb_.reset();
         db.reset();
+        database_.reset();
         if (!dir.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(dir, ec);
@@ -87,8 +95,9 @@ protected:
     corvana::test::HttpReply Raw(const std::string& method, const std::string& path,
                                  const std::string& body,
                                  const std::string& contentType = "application/json",
-                                 std::chrono::seconds wait = std::chrono::seconds(60)) {
-        corvana::test::HttpTestClient client(port);
+                                 std::chrono::seconds wait = std::chrono::seconds(60),
+                                 int toPort = 0) {
+        corvana::test::HttpTestClient client(toPort ? toPort : port);
         corvana::test::HttpTestClient::Headers headers;
         if (!body.empty()) headers.emplace_back("Content-Type", contentType);
         return client.Request(method, path, body, headers, wait);
@@ -116,7 +125,19 @@ protected:
         StartServer();
     }
 
+    // A second application server over the same database, with a pool of
+    // its own, as another machine of the site would run; answers its port.
+    int StartSecondServer() {
+        secondDb_ = evt::server::storage::Database::Open(dbPath);
+        second_ = corvana::test::StartTestServer(
+            {std::make_shared<evt::server::RdmListConv>(secondDb_)}, limits);
+        return second_->Port();
+    }
+
 private:
+    std::unique_ptr<corvana::test::TestDatabase> database_;
+    std::shared_ptr<evt::server::storage::Database> secondDb_;
+    std::unique_ptr<evt::server::AppServer> second_;
     std::shared_ptr<evt::server::RdmListConv> module_;
     std::unique_ptr<evt::server::AppServer> server_;
     std::unique_ptr<corvana::test::HttpTestClient> client_;

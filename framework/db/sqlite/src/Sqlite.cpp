@@ -231,6 +231,7 @@ public:
         if (InTransaction()) ExecuteScript("ROLLBACK");
     }
     bool InTransaction() const override { return sqlite3_get_autocommit(db_) == 0; }
+    const char* Backend() const override { return "sqlite"; }
 
 protected:
     std::unique_ptr<Statement> Compile(std::string_view sql) override {

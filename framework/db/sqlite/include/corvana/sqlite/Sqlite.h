@@ -135,7 +135,8 @@ private:
     std::unique_ptr<Statement> owned_;
 };
 
-// One session with the database, used by one thread at a time. Closing it
+// One session with the database, used by one thread at a time (unless it
+// was opened shared). Closing it
 // (its destruction) finalizes its statements first.
 class Connection {
 public:
@@ -163,6 +164,12 @@ public:
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
     virtual bool InTransaction() const = 0;
+
+    // "sqlite" or "postgresql": the SQL dialect the connection speaks.
+    virtual const char* Backend() const = 0;
+    // True once the session is lost (a server that went away): a pool
+    // closes it instead of handing it out again.
+    virtual bool Broken() const { return false; }
 
 protected:
     virtual std::unique_ptr<Statement> Compile(std::string_view sql) = 0;
