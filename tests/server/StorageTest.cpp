@@ -36,7 +36,8 @@ std::string Joined(Database& database, const std::string& sql, const std::string
     auto connection = database.Acquire();
     auto st = connection->Prepare(sql);
     std::string text;
-    for (bool first = true; st->Step(); first = false) text += (first ? "" : separator) + st->Text(0);
+    for (bool first = true; st->Step(); first = false)
+        text += (first ? "" : separator) + st->Text(0);
     return text;
 }
 
@@ -437,9 +438,10 @@ TEST_F(DemoDataTest, SeededGuestsHoldOnlyTheCodesOfTheGuestRecord) {
                     "HAVING COUNT(*) > 1) AS o"),
               0);
     // The screen shows the treatment of a list's first guest: all agree.
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM (SELECT 1 FROM LISTACONVOREV GROUP BY CDFILIAL, "
-                    "NRORCAEVENTO, NRSEQORCAEVE HAVING COUNT(DISTINCT IDTPTRATCONVESPEC) > 1) AS t"),
-              0);
+    EXPECT_EQ(
+        Count("SELECT COUNT(*) FROM (SELECT 1 FROM LISTACONVOREV GROUP BY CDFILIAL, "
+              "NRORCAEVENTO, NRSEQORCAEVE HAVING COUNT(DISTINCT IDTPTRATCONVESPEC) > 1) AS t"),
+        0);
 
     // A guest with an inscription is the client that bears it, by code and
     // name; one without has no client. Individuals and companies both.

@@ -4,6 +4,7 @@
 
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
+#include "corvana/postgresql/Postgresql.h"
 #include "corvana/sqlite/Sqlite.h"
 
 namespace corvana::db {
@@ -21,12 +22,18 @@ DBGeral::~DBGeral() {
 
 void DBGeral::Open(const std::string& url) {
     Close();
-    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
-        throw Error(
-            "Banco PostgreSQL ainda não suportado pela conexão do aplicativo; informe o caminho "
-            "de um arquivo SQLite.");
+    if (postgresql::IsUrl(url)) {
+        // The database the branches share; a report's worker thread and the
+        // user interface take turns on the one session.
+        postgresql::ConnectOptions options;
+        options.shared = true;
+        options.applicationName = "evt-host";
+        connection_ = postgresql::Connect(url, options);
+        url_ = url;
+        return;
     }
-    if (!std::filesystem::exists(url))
+    std::string path = url.rfind("sqlite://", 0) == 0 ? url.substr(9) : url;
+    if (!std::filesystem::exists(path))
         throw Error("Banco de dados não encontrado: " + sqlite::ShownLocation(url) +
                     ". Inicie o servidor de aplicação para criá-lo.");
     // The application server writes while the host reads: statements wait
@@ -34,7 +41,7 @@ void DBGeral::Open(const std::string& url) {
     // worker thread and the user interface take turns on the connection.
     sqlite::ConnectOptions options;
     options.shared = true;
-    connection_ = sqlite::Connect(url, options);
+    connection_ = sqlite::Connect(path, options);
     url_ = url;
 }
 

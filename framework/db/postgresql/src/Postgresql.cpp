@@ -56,8 +56,8 @@ DatabaseError::Kind kindOf(std::string_view state) {
                             "O banco de dados está ocupado por outra operação; tente novamente.");
     }
     std::string detail = text;
-    if (const char* constraint = result ? PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME)
-                                        : nullptr)
+    if (const char* constraint =
+            result ? PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME) : nullptr)
         detail = upper(constraint) + ": " + text;
     throw DatabaseError(kind, detail, "Erro no banco de dados: " + text);
 }
@@ -157,7 +157,10 @@ std::string typeName(Oid type) {
 class PgStatement final : public Statement {
 public:
     PgStatement(PGconn* conn, Gate& gate, std::string name, std::vector<std::string> names)
-        : conn_(conn), gate_(gate), name_(std::move(name)), names_(std::move(names)),
+        : conn_(conn),
+          gate_(gate),
+          name_(std::move(name)),
+          names_(std::move(names)),
           values_(names_.size()) {}
     ~PgStatement() override {
         // The prepared statement dies with the session; a cached one is
@@ -165,9 +168,7 @@ public:
     }
 
     void BindNull(int index) override { slot(index).reset(); }
-    void BindText(int index, std::string_view text) override {
-        slot(index) = std::string(text);
-    }
+    void BindText(int index, std::string_view text) override { slot(index) = std::string(text); }
     void BindInt(int index, std::int64_t value) override { slot(index) = std::to_string(value); }
     void BindDouble(int index, double value) override {
         char text[32];
@@ -206,9 +207,7 @@ public:
         const char* name = PQfname(shape(), column);
         return name ? upper(name) : "";
     }
-    std::string ColumnType(int column) const override {
-        return typeName(PQftype(shape(), column));
-    }
+    std::string ColumnType(int column) const override { return typeName(PQftype(shape(), column)); }
 
     bool IsNull(int column) const override {
         return !current() || PQgetisnull(result_.get(), row_, column);
@@ -394,8 +393,7 @@ public:
     }
     bool InTransaction() const override {
         const auto status = PQtransactionStatus(conn_);
-        return status == PQTRANS_INTRANS || status == PQTRANS_INERROR ||
-               status == PQTRANS_ACTIVE;
+        return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
     }
     const char* Backend() const override { return "postgresql"; }
     bool Broken() const override { return PQstatus(conn_) != CONNECTION_OK; }
@@ -417,9 +415,9 @@ protected:
 private:
     [[noreturn]] static void fail(const std::string& url, const std::string& reason) {
         const std::string text = scrubbed(reason, secretsOf(url));
-        throw DatabaseError(
-            DatabaseError::Kind::Other, text,
-            "Não foi possível abrir o banco de dados '" + sqlite::ShownLocation(url) + "': " + text);
+        throw DatabaseError(DatabaseError::Kind::Other, text,
+                            "Não foi possível abrir o banco de dados '" +
+                                sqlite::ShownLocation(url) + "': " + text);
     }
 
     PGconn* conn_ = nullptr;

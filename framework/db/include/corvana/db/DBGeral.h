@@ -20,9 +20,11 @@ class DBGeral {
 public:
     static DBGeral& Instance();
 
-    // Opens `url` (an SQLite file path), closing what was open. Raises
-    // corvana::Error with a Portuguese text when the file does not exist or
-    // cannot be opened; the text never repeats a password the URL carries.
+    // Opens `url` (an SQLite file path or sqlite:///path, or the
+    // postgresql:// URL of the database the application servers share),
+    // closing what was open. Raises corvana::Error with a Portuguese text
+    // when the database does not exist or cannot be opened; the text never
+    // repeats a password the URL carries.
     void Open(const std::string& url);
     void Close();
     bool Connected() const { return connection_ != nullptr; }
