@@ -2,6 +2,7 @@
 // deltas, optimistic refusals and clients saving at the same moment.
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "ListConvTestSupport.h"
@@ -226,44 +227,87 @@ TEST_F(ListConvTest, LookAlikeTextsAreOneAndWhatCannotBeStoredIsRefused) {
     EXPECT_EQ(Cell(Guests(kList), 5, "QUANTIDADE"), Variant(2.5));
 }
 
-TEST_F(ListConvTest, ClientsSavingAtOnceNeverBothWin) {
+// Users of one site work through two application servers over one database
+// (an SQLite file, or PostgreSQL as a site with several machines runs it):
+// racing saves and imports end as they would on one server.
+TEST_F(ListConvTest, ClientsSavingAtOnceOnTwoServersNeverBothWin) {
     AddGuests({NewGuest(kList, "Ana Souza")});
+    const int ports[] = {port, StartSecondServer()};
     constexpr std::size_t kClients = 4;
-    // Each on a connection of its own.
-    auto send = [&](const Delta& delta) {
-        auto res = Raw("POST", "/evt07800.rdmListConv/SetConvOrceve",
-                       Variant(Variant::Array{delta.Packet()}).toJson());
+    // Each on a connection of its own, half of them through each server.
+    auto send = [&](std::size_t client, const char* method, const Variant& packet) {
+        auto res = Raw("POST", std::string("/evt07800.rdmListConv/") + method,
+                       Variant(Variant::Array{packet}).toJson(), "application/json",
+                       std::chrono::seconds(60), ports[client % 2]);
         return res.status == 200 ? Variant::fromJson(res.body) : Variant("falha HTTP");
     };
-    for (int round = 0; round < 3; ++round) {
-        const std::string name = "Convidado disputado " + std::to_string(round);
-        const Row ana = Guests(kList).rows()[0];
+    auto atOnce = [&](const std::function<void(std::size_t)>& work) {
         std::atomic<std::size_t> ready{0};
-        std::vector<Variant> inserted(kClients), modified(kClients);
         std::vector<std::thread> clients;
         for (std::size_t c = 0; c < kClients; ++c) {
             clients.emplace_back([&, c] {
                 for (++ready; ready < kClients;) std::this_thread::yield();
-                // Every client adds the same new name and changes the same guest.
-                inserted[c] = send(Delta().Insert(NewGuest(kList, name)));
-                const std::string cell =
-                    "(11) 9" + std::to_string(round) + "00" + std::to_string(c);
-                modified[c] = send(Delta().Modify(ana, With(ana, {{"NRCELCONVEVEN", cell}})));
+                work(c);
             });
         }
         for (auto& t : clients) t.join();
-        auto wins = [](const std::vector<Variant>& answers, const std::string& refusal) {
-            for (const Variant& a : answers)
-                if (a != Variant(true)) {
-                    EXPECT_EQ(a, Variant::serverError(refusal));
-                }
-            return std::count(answers.begin(), answers.end(), Variant(true));
-        };
+    };
+    auto wins = [](const std::vector<Variant>& answers, const std::string& refusal) {
+        for (const Variant& a : answers)
+            if (a != Variant(true)) {
+                EXPECT_EQ(a, Variant::serverError(refusal));
+            }
+        return std::count(answers.begin(), answers.end(), Variant(true));
+    };
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "Convidado disputado " + std::to_string(round);
+        AddGuests({NewGuest(kList, "Alvo " + std::to_string(round))});
+        const DataPacket read = Guests(kList);
+        const Row ana = read.rows()[0], target = read.rows().back();
+        std::vector<Variant> inserted(kClients), modified(kClients), raced(kClients);
+        atOnce([&](std::size_t c) {
+            // Every client adds the same new name and changes the same guest;
+            // the target is deleted by half of them and changed by the rest.
+            inserted[c] = send(c, "SetConvOrceve", Delta().Insert(NewGuest(kList, name)).Packet());
+            const std::string cell = "(11) 9" + std::to_string(round) + "00" + std::to_string(c);
+            modified[c] = send(c, "SetConvOrceve",
+                               Delta().Modify(ana, With(ana, {{"NRCELCONVEVEN", cell}})).Packet());
+            raced[c] =
+                send(c, "SetConvOrceve",
+                     (c % 2 ? Delta().Delete(target)
+                            : Delta().Modify(target, With(target, {{"NRCELCONVEVEN", cell}})))
+                         .Packet());
+        });
         EXPECT_EQ(wins(inserted, "Convidado '" + name + "': nome já cadastrado nesta lista."), 1);
         EXPECT_EQ(wins(modified, "Convidado 'Ana Souza' " + kChangedByOther), 1);
+        const std::string alvo = "Convidado 'Alvo " + std::to_string(round) + "' ";
+        EXPECT_EQ(wins(raced, alvo + kChangedByOther), 1);
     }
-    EXPECT_EQ(Guests(kList).rows().size(), 4u);
-    EXPECT_EQ(Count("SELECT COUNT(DISTINCT NMCHAVE) FROM LISTACONVOREV"), 4);
+    // Two files with the same names imported at once: each name once, the
+    // other file's line listed as refused.
+    std::vector<Variant> imported(kClients);
+    atOnce([&](std::size_t c) {
+        DataPacket file({{"CDFILIAL", FieldType::String, 4},
+                         {"NRORCAEVENTO", FieldType::String, 10},
+                         {"NRSEQORCAEVE", FieldType::String, 2},
+                         {"NRRGLISTAOREV", FieldType::String, 20},
+                         {"NMLISTACONVOREV", FieldType::String, 80}});
+        for (const char* n : {"Importado Um", "Importado Dois"})
+            file.addRow({kList.branch, kList.budget, kList.sequence, "", n});
+        imported[c] = send(c, "GetImpLista", Variant(file));
+    });
+    std::size_t refusedLines = 0;
+    for (const Variant& answer : imported) {
+        ASSERT_TRUE(answer.isPacket()) << answer.toJson();
+        refusedLines += answer.asPacket().rowCount();
+    }
+    EXPECT_EQ(refusedLines, 2 * (kClients - 1));
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NMLISTACONVOREV LIKE 'Importado%'"),
+              2);
+    EXPECT_EQ(Count("SELECT COUNT(DISTINCT NMCHAVE) FROM LISTACONVOREV"),
+              Count("SELECT COUNT(*) FROM LISTACONVOREV"));
+    EXPECT_EQ(Count("SELECT COUNT(DISTINCT NRLISTACONVOREV) FROM LISTACONVOREV"),
+              Count("SELECT COUNT(*) FROM LISTACONVOREV"));
 }
 
 TEST_F(ListConvTest, DeltaOfTheWrongShapeIsABadRequest) {
