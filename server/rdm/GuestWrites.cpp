@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "RemoteDataModule.h"
 #include "corvana/data/Text.h"
@@ -214,52 +216,68 @@ std::string sqlLiteral(const OptText& text) {
     return quoted + "'";
 }
 
-// The import's insert (columns as insertSql): what is the same on every line
-// is written in the statement, so that a line binds only its nine values:
-// ?1 to ?4 the list and the number, ?5 the treatment, ?6 the name, ?7 the
-// R.G., ?8 and ?9 their keys. A line that repeats a name or an R.G. of the
-// list is skipped, not an error: the unique indexes decide, and changes()
-// tells.
+// The import's insert (columns as insertSql) of `rows` lines: what is the
+// same on every line is written in the statement, so that a line binds only
+// its nine values: the list and the number (4), the treatment, the name, the
+// R.G. and their two keys (?1 to ?9 for the first line, ?10 to ?18 for the
+// second...). A line that repeats a
+// name or an R.G. of the list is skipped, not an error: the unique indexes
+// decide, and changes() tells.
+constexpr int kImportBinds = 9;
+std::string importSqlOf(int rows) {
+    const Guest& g = importedGuest();
+    // Each value is a constant text, or (from 1) the line's own parameter.
+    std::string columns;
+    std::vector<std::pair<std::string, int>> tuple;
+    auto add = [&](std::string_view name, std::string constant, int parameter = 0) {
+        columns += (columns.empty() ? "" : ", ") + std::string(name);
+        tuple.emplace_back(std::move(constant), parameter);
+    };
+    for (std::size_t field : kPlace) {
+        const int parameter = field == kBranch     ? 1
+                              : field == kBudget   ? 2
+                              : field == kSequence ? 3
+                                                   : 4;
+        add(record::kFields[field].name, "", parameter);
+    }
+    for (std::size_t field : kValues) {
+        const std::string_view name = record::kFields[field].name;
+        if (field == kTreatment) {
+            add(name, "", 5);
+        } else if (field == kName) {
+            add(name, "", 6);
+        } else if (field == kRg) {
+            add(name, "", 7);
+        } else if (IsText(field)) {
+            add(name, sqlLiteral(g.texts[field]));
+        } else if (!g.quantity) {
+            add(name, "NULL");
+        } else {
+            char number[32];
+            const auto end = std::to_chars(number, number + sizeof number, *g.quantity).ptr;
+            add(name, std::string(number, end));
+        }
+    }
+    add("NMCHAVE", "", 8);
+    add("RGCHAVE", "", 9);
+    add("INSCCHAVE", sqlLiteral(storage::GuestDocumentKey(g.texts[kInscription].value_or(""))));
+    add("ORDEMCHAVE", sqlLiteral(storage::GuestOrderKey(g.texts[kOrder].value_or(""))));
+    std::string values;
+    for (int row = 0; row < rows; ++row) {
+        values += row ? ", (" : "(";
+        for (std::size_t i = 0; i < tuple.size(); ++i) {
+            const auto& [constant, parameter] = tuple[i];
+            if (i) values += ", ";
+            values += parameter ? "?" + std::to_string(row * kImportBinds + parameter) : constant;
+        }
+        values += ")";
+    }
+    return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES " + values +
+           " ON CONFLICT DO NOTHING";
+}
+
 const std::string& importSql() {
-    static const std::string sql = [] {
-        const Guest& g = importedGuest();
-        std::string columns, values;
-        auto add = [&](std::string_view name, const std::string& value) {
-            columns += (columns.empty() ? "" : ", ") + std::string(name);
-            values += (values.empty() ? "" : ", ") + value;
-        };
-        for (std::size_t field : kPlace) {
-            const int parameter = field == kBranch     ? 1
-                                  : field == kBudget   ? 2
-                                  : field == kSequence ? 3
-                                                       : 4;
-            add(record::kFields[field].name, "?" + std::to_string(parameter));
-        }
-        for (std::size_t field : kValues) {
-            const std::string_view name = record::kFields[field].name;
-            if (field == kTreatment) {
-                add(name, "?5");
-            } else if (field == kName) {
-                add(name, "?6");
-            } else if (field == kRg) {
-                add(name, "?7");
-            } else if (IsText(field)) {
-                add(name, sqlLiteral(g.texts[field]));
-            } else if (!g.quantity) {
-                add(name, "NULL");
-            } else {
-                char number[32];
-                const auto end = std::to_chars(number, number + sizeof number, *g.quantity).ptr;
-                add(name, std::string(number, end));
-            }
-        }
-        add("NMCHAVE", "?8");
-        add("RGCHAVE", "?9");
-        add("INSCCHAVE", sqlLiteral(storage::GuestDocumentKey(g.texts[kInscription].value_or(""))));
-        add("ORDEMCHAVE", sqlLiteral(storage::GuestOrderKey(g.texts[kOrder].value_or(""))));
-        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + values +
-               ") ON CONFLICT DO NOTHING";
-    }();
+    static const std::string sql = importSqlOf(1);
     return sql;
 }
 
@@ -403,6 +421,113 @@ private:
     std::map<ListKey, ListState> states_;
 };
 
+// Writes an import's accepted lines. On SQLite each line is one insert and
+// the unique indexes tell which lines are skipped. On PostgreSQL a round trip
+// per line costs more than the insert itself: lines go in statements of
+// kImportBatch, and which are skipped is decided before they are sent, from
+// the list's keys read once. Both decide alike: the import holds the write
+// lock, so no other writer changes the list meanwhile, and the only rules an
+// imported line can break are the name's and the R.G.'s (it has no
+// inscription or contract order, and a number past the list's last). A
+// statement that stores fewer lines than it was sent refuses the import.
+class ImportWriter {
+public:
+    static constexpr std::size_t kImportBatch = 500;
+
+    explicit ImportWriter(storage::Connection& connection)
+        : connection_(connection),
+          batched_(std::string_view(connection.Backend()) == "postgresql"),
+          single_(connection.Prepare(importSql())) {}
+
+    // Writes the line, or queues it; false when the list already holds its
+    // name or its R.G.
+    bool Write(const ListKey& list, std::string number, const std::string& treatment,
+               const std::string& name, const std::string& rg) {
+        Line line{list,
+                  std::move(number),
+                  treatment,
+                  name,
+                  rg,
+                  storage::GuestNameKey(name),
+                  storage::GuestDocumentKey(rg)};
+        if (!batched_) {
+            bind(*single_, 0, line);
+            return single_->Execute() == 1;
+        }
+        Keys& keys = keysOf(list);
+        if (keys.names.count(line.nameKey) || (line.rgKey && keys.rgs.count(*line.rgKey)))
+            return false;
+        keys.names.insert(line.nameKey);
+        if (line.rgKey) keys.rgs.insert(*line.rgKey);
+        pending_.push_back(std::move(line));
+        if (pending_.size() == kImportBatch) Flush();
+        return true;
+    }
+
+    // Sends what is queued.
+    void Flush() {
+        if (pending_.size() == kImportBatch) {
+            static const std::string sql = importSqlOf(static_cast<int>(kImportBatch));
+            auto st = connection_.Prepare(sql);
+            for (std::size_t i = 0; i < pending_.size(); ++i)
+                bind(*st, static_cast<int>(i) * kImportBinds, pending_[i]);
+            check(st->Execute(), pending_.size());
+        } else {
+            for (const Line& line : pending_) {
+                bind(*single_, 0, line);
+                check(single_->Execute(), 1);
+            }
+        }
+        pending_.clear();
+    }
+
+private:
+    struct Line {
+        ListKey list;
+        std::string number, treatment, name, rg, nameKey;
+        std::optional<std::string> rgKey;
+    };
+    struct Keys {
+        std::unordered_set<std::string> names, rgs;
+    };
+
+    static void bind(Statement& st, int before, const Line& line) {
+        if (before == 0) st.Reset();
+        int p = before + 1;
+        for (const std::string* text :
+             {&line.list.branch, &line.list.budget, &line.list.sequence, &line.number,
+              &line.treatment, &line.name, &line.rg, &line.nameKey})
+            st.Bind(p++, *text);
+        st.Bind(p, line.rgKey);
+    }
+    static void check(std::int64_t stored, std::size_t sent) {
+        if (stored != static_cast<std::int64_t>(sent))
+            throw Refusal(
+                "A lista de convidados mudou durante a importação; nada foi importado. "
+                "Tente novamente.");
+    }
+    Keys& keysOf(const ListKey& list) {
+        auto it = keys_.find(list);
+        if (it != keys_.end()) return it->second;
+        Keys keys;
+        auto st = connection_.Prepare(
+            "SELECT NMCHAVE, RGCHAVE FROM LISTACONVOREV WHERE CDFILIAL = ? AND NRORCAEVENTO = ? "
+            "AND NRSEQORCAEVE = ?");
+        st->BindAll(list.branch, list.budget, list.sequence);
+        while (st->Step()) {
+            keys.names.insert(st->Text(0));
+            if (!st->IsNull(1)) keys.rgs.insert(st->Text(1));
+        }
+        return keys_.emplace(list, std::move(keys)).first->second;
+    }
+
+    storage::Connection& connection_;
+    bool batched_;
+    storage::StatementHandle single_;
+    std::map<ListKey, Keys> keys_;
+    std::vector<Line> pending_;
+};
+
 std::string listFullText(const ListKey& key) {
     return "A lista de convidados (" + describe(key) + ") já tem o máximo de " +
            std::to_string(kLastGuestNumber) + " convidados.";
@@ -513,7 +638,7 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
     try {
         auto connection = db.Acquire();
         storage::Transaction tx(*connection);
-        auto insert = connection->Prepare(importSql());
+        ImportWriter writer(*connection);
         ListStates lists(*connection);
         const std::string rgPlaceholder(record::kFields[kRg].placeholder);
 
@@ -544,11 +669,8 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                 !corvana::hasControlChar(rg)) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
                 const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
-                insert->Reset();
-                insert->BindAll(key.branch, key.budget, key.sequence, GuestNumberText(list->next),
-                                list->treatment, name, storedRg, storage::GuestNameKey(name),
-                                storage::GuestDocumentKey(storedRg));
-                inserted = insert->Execute() == 1;
+                inserted =
+                    writer.Write(key, GuestNumberText(list->next), list->treatment, name, storedRg);
                 if (inserted) ++list->next;
             }
             if (!inserted) {
@@ -560,6 +682,7 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                                 rgCell ? shown(rg, rgSize) : Variant()});
             }
         }
+        writer.Flush();
         tx.Commit();
     } catch (const Refusal& refusal) {
         return Variant::serverError(refusal.what());
