@@ -2,12 +2,12 @@
 // 10,000 and 99,998 guests and of the 5,000-guest demo list (request, server,
 // transfer, the rows packed into the guest dataset as the screen reads them) and GetImpLista of
 // 1,000, 10,000 and 99,998 lines, each through TNetConnection and the real HTTP endpoint over an
-// SQLite file. Beside them, the anchors the sqlite3 shell gives on the same machine in the same
-// run: printing the 99,998-guest list as JSON (same columns and join), and .import of the same
-// 99,998 rows into a table with a unique index. And the endpoint itself: one small call on a
-// kept-alive connection, a stop with idle connections open, and what the attacks on the transport
-// cost it: calls answered while slow clients hold connections, the time to
-// refuse a body claimed too large, the memory a flood of header bytes
+// SQLite file, and the 10,000 and 99,998 cases over PostgreSQL. Beside them, the anchors the
+// sqlite3 shell gives on the same machine in the same run: printing the 99,998-guest list as JSON
+// (same columns and join), and .import of the same 99,998 rows into a table with a unique index.
+// And the endpoint itself: one small call on a kept-alive connection, a stop with idle connections
+// open, and what the attacks on the transport cost it: calls answered while slow clients hold
+// connections, the time to refuse a body claimed too large, the memory a flood of header bytes
 // leaves.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "corvana/core/Consiste.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/net/TNetConnection.h"
+#include "corvana/postgresql/Postgresql.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
@@ -77,18 +79,36 @@ bool HasSqlite3Shell() {
     return std::system("command -v sqlite3 >/dev/null 2>&1") == 0;
 }
 
+// A server over the demo data and the lists of kListSizes: on an SQLite file
+// in a temporary folder, or (postgres) in a schema of its own of the
+// PostgreSQL database EVT_BENCH_POSTGRESQL names (./dev bench starts a
+// throwaway cluster that syncs every commit, as the SQLite file does).
 struct Server {
     fs::path dir;
     std::string dbPath;
+    std::unique_ptr<corvana::sqlite::Connection> admin;  // PostgreSQL: makes and drops the schema
+    std::string schema;
     std::shared_ptr<evt::server::storage::Database> db;
     std::unique_ptr<evt::server::AppServer> app;
     corvana::TNetConnection conn{"evt07800.rdmListConv"};
 
-    Server() {
-        dir = fs::temp_directory_path() / ("bench-server-" + std::to_string(::getpid()));
+    explicit Server(bool postgres = false) {
+        dir = fs::temp_directory_path() /
+              ("bench-server-" + std::to_string(::getpid()) + (postgres ? "-pg" : ""));
         fs::remove_all(dir);
         fs::create_directories(dir);
         dbPath = (dir / "evt.db").string();
+        if (postgres) {
+            const char* base = std::getenv("EVT_BENCH_POSTGRESQL");
+            if (!base || !*base)
+                throw std::runtime_error("EVT_BENCH_POSTGRESQL not set (./dev bench sets it)");
+            schema = "bench" + std::to_string(::getpid());
+            admin = corvana::postgresql::Connect(base, {});
+            admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE; CREATE SCHEMA " +
+                                 schema);
+            dbPath = std::string(base) + (std::strchr(base, '?') ? "&" : "?") +
+                     "options=-csearch_path%3D" + schema;
+        }
         db = evt::server::storage::Database::Open(dbPath);
         evt::server::storage::SeedDemo(*db);
         for (const char* sequence : {"03", "04"}) {
@@ -119,6 +139,7 @@ struct Server {
         app->Stop();
         app.reset();
         db.reset();
+        if (admin) admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
         fs::remove_all(dir);
     }
     void EmptyList(const char* sequence) {
@@ -150,15 +171,19 @@ Server& TheServer() {
     return server;
 }
 
+Server& ThePostgresServer() {
+    static Server server(true);
+    return server;
+}
+
 void DeclareGuestFields(corvana::ClientDataSet& cds) {
     for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
 }
 
 // Loads the list of a budget sequence each iteration, as the guest list
 // screen does (its rows packed as they are read); answers its guests.
-long LoadList(benchmark::State& state, const char* branch, const char* budget,
-              const char* sequence) {
-    Server& s = TheServer();
+long LoadList(benchmark::State& state, const char* branch, const char* budget, const char* sequence,
+              Server& s = TheServer()) {
     long rows = 0;
     for (auto _ : state) {
         corvana::ClientDataSet cds;
@@ -195,9 +220,21 @@ BENCHMARK(BM_GetConvOrceve)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The same lists on PostgreSQL.
+void BM_GetConvOrceve_PostgreSQL(benchmark::State& state) {
+    if (LoadList(state, kListBranch, kListBudget, ListSequence(state.range(0)),
+                 ThePostgresServer()) != state.range(0))
+        state.SkipWithError("the list did not load whole");
+}
+BENCHMARK(BM_GetConvOrceve_PostgreSQL)
+    ->ArgName("rows")
+    ->Arg(kListSizes[1])
+    ->Arg(kListSizes[2])
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // An import file of range(0) lines into an empty list.
-void BM_GetImpLista(benchmark::State& state) {
-    Server& s = TheServer();
+void ImportList(benchmark::State& state, Server& s) {
     const long rows = state.range(0);
     Variant packet(ImportPacket(rows, kImportSequence));
     long refused = 0;
@@ -213,9 +250,23 @@ void BM_GetImpLista(benchmark::State& state) {
     state.counters["refused"] = static_cast<double>(refused);
     if (refused != 0) state.SkipWithError("lines of the import were refused");
 }
+
+void BM_GetImpLista(benchmark::State& state) {
+    ImportList(state, TheServer());
+}
 BENCHMARK(BM_GetImpLista)
     ->ArgName("rows")
     ->Arg(kListSizes[0])
+    ->Arg(kListSizes[1])
+    ->Arg(kListSizes[2])
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_GetImpLista_PostgreSQL(benchmark::State& state) {
+    ImportList(state, ThePostgresServer());
+}
+BENCHMARK(BM_GetImpLista_PostgreSQL)
+    ->ArgName("rows")
     ->Arg(kListSizes[1])
     ->Arg(kListSizes[2])
     ->Unit(benchmark::kMillisecond)

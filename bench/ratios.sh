@@ -144,6 +144,42 @@ timed "leaving the filter panel to the painted grid, 99,998 guests" \
 scaling "list load (GetConvOrceve)" BM_GetConvOrceve
 scaling "import (GetImpLista)" BM_GetImpLista
 
+# beside NAME BENCHMARK ANCHOR_BENCHMARK: a bench_server figure on PostgreSQL
+# beside the same work on SQLite in the same run; shown, not judged.
+beside() {
+    local ours anchor
+    ours=$(value bench_server "$2" real_time)
+    anchor=$(value bench_server "$3" real_time)
+    if failed "$ours"; then
+        row "$1" "no figure: $(why "$ours")" "—" "—" "—" "not judged"
+    elif failed "$anchor"; then
+        row "$1" "$(ms "$ours") ms" "anchor unavailable: $(why "$anchor")" "—" "—" "not judged"
+    else
+        row "$1" "$(ms "$ours") ms" "$(ms "$anchor") ms (SQLite)" "$(fmt "$(div "$ours" "$anchor")" 2)" \
+            "—" "shown"
+    fi
+}
+beside "list of 99,998 on PostgreSQL: GetConvOrceve" BM_GetConvOrceve_PostgreSQL/rows:99998 \
+    BM_GetConvOrceve/rows:99998
+beside "import of 99,998 lines on PostgreSQL: GetImpLista" BM_GetImpLista_PostgreSQL/rows:99998 \
+    BM_GetImpLista/rows:99998
+
+# Saves per second of 20 clients: PostgreSQL over two servers beside one
+# server on SQLite; shown, not judged.
+throughput() {
+    local ours anchor
+    ours=$(value bench_throughput "BM_SavesPerSecond/postgresql:1/servers:2" saves_per_second)
+    anchor=$(value bench_throughput "BM_SavesPerSecond/postgresql:0/servers:1" saves_per_second)
+    if failed "$ours" || failed "$anchor"; then
+        row "saves per second, 20 clients" "no figure: $(why "$ours") / $(why "$anchor")" "—" "—" \
+            "—" "not judged"
+    else
+        row "saves per second, 20 clients, 2 servers on PostgreSQL" "$(fmt "$ours" 0)/s" \
+            "$(fmt "$anchor" 0)/s (1 server, SQLite)" "$(fmt "$(div "$ours" "$anchor")" 2)" "—" "shown"
+    fi
+}
+throughput
+
 # The table, each column as wide as its widest cell (jq counts characters,
 # not bytes, so the dashes line up).
 mkdir -p "$(dirname "$OUT")"
