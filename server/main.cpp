@@ -4,16 +4,23 @@
 //
 //   evt07800-server [--host H] [--port P] [--db PATH]
 //                   [--seed-demo] [--config=FILE] [--Key=value ...]
+//   evt07800-server --migrate-from sqlite:PATH [--db postgresql://...]
 //
 // It listens on BindAddress (127.0.0.1 unless told otherwise; never the
 // client's WebURL) and on WebPort; the database is DatabaseURL. Beyond
 // loopback it requires an access token. SIGINT and SIGTERM stop it cleanly
 // (exit code 0); a bad option or setting ends it with exit code 2.
+//
+// With --migrate-from it serves nothing: it copies the data of an SQLite
+// file into the empty database of --db (storage/CopyDatabase.h), all or
+// nothing, and ends (exit code 0, or 1 with the reason).
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -27,6 +34,7 @@
 #include "corvana/sqlite/Sqlite.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
+#include "storage/CopyDatabase.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
 
@@ -37,11 +45,16 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO]\n"
     "                     [--seed-demo] [--config=ARQUIVO] [--Chave=valor ...]\n"
+    "     evt07800-server --migrate-from sqlite:ARQUIVO [--db DESTINO]\n"
     "  --host       endereço em que o servidor escuta (padrão: BindAddress, 127.0.0.1);\n"
     "               fora do loopback exige um token de acesso\n"
     "  --port       porta TCP (padrão: WebPort; 0 escolhe uma porta livre)\n"
-    "  --db         arquivo SQLite (padrão: DatabaseURL)\n"
+    "  --db         arquivo SQLite ou postgresql://usuario@servidor:porta/banco\n"
+    "               (padrão: DatabaseURL)\n"
     "  --seed-demo  preenche um banco vazio com dados de demonstração\n"
+    "  --migrate-from sqlite:ARQUIVO\n"
+    "               copia os dados do arquivo SQLite para o banco de --db, que deve\n"
+    "               estar vazio (tudo ou nada), e termina sem servir chamadas\n"
     "  --config     arquivo de configuração (chaves em docs/configuration.md)\n"
     "  --AccessTokenFile=ARQUIVO    token de acesso exigido em toda chamada (primeira linha)\n"
     "  --TLSCertificate=ARQUIVO --TLSKey=ARQUIVO\n"
@@ -62,6 +75,7 @@ struct Options {
     std::string database;
     bool seedDemo = false;
     bool help = false;
+    std::string migrateFrom;  // the SQLite file to copy into the database, then end
 };
 
 class UsageError : public corvana::Error {
@@ -76,8 +90,8 @@ public:
     using corvana::Error::Error;
 };
 
-// The options LoadSettings left: --host, --port, --db (with the value after
-// a blank or an "="), --seed-demo and --help.
+// The options LoadSettings left: --host, --port, --db, --migrate-from (with
+// the value after a blank or an "="), --seed-demo and --help.
 Options parseOptions(const std::vector<std::string>& args) {
     Options options;
     options.host = Corvana::BindAddress();
@@ -106,6 +120,10 @@ Options parseOptions(const std::vector<std::string>& args) {
         } else if (name == "--db") {
             options.database = value();
             if (options.database.empty()) throw UsageError("Informe o banco em --db.");
+        } else if (name == "--migrate-from") {
+            options.migrateFrom = value();
+            if (options.migrateFrom.empty())
+                throw UsageError("Informe o arquivo SQLite de origem em --migrate-from.");
         } else if (arg == "--seed-demo") {
             options.seedDemo = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -114,6 +132,9 @@ Options parseOptions(const std::vector<std::string>& args) {
             throw UsageError("Opção desconhecida: " + arg);
         }
     }
+    if (!options.migrateFrom.empty() && options.seedDemo)
+        throw UsageError(
+            "--seed-demo não se combina com --migrate-from: o destino deve estar vazio.");
     return options;
 }
 
@@ -182,6 +203,36 @@ std::string shownAddress(const std::string& host, int port) {
     return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+void logLine(const std::string& line) {
+    std::cerr << "evt07800-server: " << line << std::endl;
+}
+
+// --migrate-from: the SQLite file's data into the empty database of --db,
+// one line per table and a last one on standard output. Any failure raises
+// (exit code 1); the target is then as it was.
+int migrate(const Options& options) {
+    using namespace evt::server::storage;
+    const auto started = std::chrono::steady_clock::now();
+    Database::OpenOptions openOptions;
+    openOptions.log = logLine;
+    auto from = OpenCopySource(options.migrateFrom, openOptions);
+    createFolder(databaseFile(options.database).parent_path());
+    auto to = Database::Open(options.database, openOptions);
+    const std::vector<CopiedTable> copied =
+        CopyDatabase(*from, *to, [](const std::string& line) { std::cout << line << "\n"; });
+    std::int64_t rows = 0;
+    for (const CopiedTable& t : copied) rows += t.rows;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", took.count());
+    std::string shownSeconds = seconds;
+    std::replace(shownSeconds.begin(), shownSeconds.end(), '.', ',');
+    std::cout << "Cópia concluída: " << rows << (rows == 1 ? " linha" : " linhas") << " de "
+              << copied.size() << " tabelas, de '" << from->Location() << "' para '"
+              << to->Location() << "', em " << shownSeconds << " s." << std::endl;
+    return 0;
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> rest;
     try {
@@ -194,6 +245,7 @@ int run(int argc, char** argv) {
         std::cerr << kUsage;
         return 0;
     }
+    if (!options.migrateFrom.empty()) return migrate(options);
     installSignalHandlers();
     const evt::server::ServerAccess access = accessFromSettings();
     const bool tokenRequired = !access.token.empty();
@@ -203,9 +255,7 @@ int run(int argc, char** argv) {
     createFolder(Corvana::DataDir());
     createFolder(databaseFile(options.database).parent_path());
     evt::server::storage::Database::OpenOptions openOptions;
-    openOptions.log = [](const std::string& line) {
-        std::cerr << "evt07800-server: " << line << std::endl;
-    };
+    openOptions.log = logLine;
     auto db = evt::server::storage::Database::Open(options.database, openOptions);
     if (options.seedDemo && evt::server::storage::SeedDemo(*db))
         std::cerr << "evt07800-server: banco vazio preenchido com os dados de demonstração.\n";
