@@ -17,7 +17,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -106,8 +105,7 @@ struct Server {
             admin = corvana::postgresql::Connect(base, {});
             admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE; CREATE SCHEMA " +
                                  schema);
-            dbPath = std::string(base) + (std::strchr(base, '?') ? "&" : "?") +
-                     "options=-csearch_path%3D" + schema;
+            dbPath = corvana::postgresql::InSchema(base, schema);
         }
         db = evt::server::storage::Database::Open(dbPath);
         evt::server::storage::SeedDemo(*db);

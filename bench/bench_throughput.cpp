@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -52,8 +51,7 @@ public:
             admin_ = corvana::postgresql::Connect(base, {});
             admin_->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " +
                                   schema_);
-            location = std::string(base) + (std::strchr(base, '?') ? "&" : "?") +
-                       "options=-csearch_path%3D" + schema_;
+            location = corvana::postgresql::InSchema(base, schema_);
         }
         for (int s = 0; s < servers; ++s) {
             auto db = evt::server::storage::Database::Open(location);

@@ -43,8 +43,7 @@ public:
         admin_ = corvana::postgresql::Connect(base, {});
         admin_->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " +
                               schema_);
-        location_ = base + (base.find('?') == std::string::npos ? "?" : "&") +
-                    "options=-csearch_path%3D" + schema_;
+        location_ = corvana::postgresql::InSchema(base, schema_);
     }
     ~TestDatabase() {
         if (!admin_) return;

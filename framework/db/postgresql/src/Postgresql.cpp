@@ -435,6 +435,11 @@ bool IsUrl(std::string_view location) {
     return location.substr(0, 13) == "postgresql://" || location.substr(0, 11) == "postgres://";
 }
 
+std::string InSchema(const std::string& url, const std::string& schema) {
+    return url + (url.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +
+           schema;
+}
+
 std::string RewriteParameters(std::string_view sql, std::vector<std::string>& names) {
     std::string out;
     out.reserve(sql.size() + 16);

@@ -47,6 +47,10 @@ struct ConnectOptions {
 // <reason>" when it cannot be opened or the database is not UTF-8.
 std::unique_ptr<sqlite::Connection> Connect(const std::string& url, const ConnectOptions& options);
 
+// The URL of the same database with its sessions working in `schema` (a
+// plain name): tests and benchmarks each take a schema of their own.
+std::string InSchema(const std::string& url, const std::string& schema);
+
 // The "?" / "?N" / ":NAME" parameters of SQL text rewritten as "$N", outside
 // quotes and comments; `names` receives, for each $N from 1, the name as
 // written (":NAME") or "" for a positional one.
