@@ -218,6 +218,22 @@ void TfrmListConv::btnOrcaAfterPesq(QObject*) {
     medOrcamento->SetText(cdsOrcamento.FieldByName("NRORCAEVENTO").AsString());
 }
 
+// Shift+Tab from the panel's first field would wrap round to the page's
+// "Lista" tab, a way out of the panel that runs its checks on keys the user
+// has not finished typing. The branch field, no tab stop of its own, takes
+// it when it can; otherwise the focus stays where it is.
+bool TfrmListConv::focusNextPrevChild(bool next) {
+    if (!next) {
+        QWidget* at = focusWidget();
+        if (at == medOrcamento) {
+            if (medCdFilial->CanFocus()) medCdFilial->setFocus(Qt::BacktabFocusReason);
+            return true;
+        }
+        if (at == medCdFilial) return true;
+    }
+    return TfrmPadraoGrid::focusNextPrevChild(next);
+}
+
 // Entering the panel drops the list on screen; a row being edited is not
 // posted. Changes the server has not accepted yet are first sent again or
 // given up by the user (PendingChanges), or the list stays.

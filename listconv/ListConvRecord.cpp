@@ -37,6 +37,16 @@ constexpr FieldLook kFieldLooks[] = {
     {.field = IndexOf("NRORDEMEXIBCONTRAT"), .label = "Ordem"},
 };
 
+// A telephone of area code and number in digits, laid out as Brazilian
+// telephones are written: "(51) 2172-4552", "(51) 93480-1740". Any other
+// text is shown as it is.
+std::string LaidOutTelephone(const std::string& digits) {
+    const std::size_t n = digits.size();
+    if ((n != 10 && n != 11) || digits.find_first_not_of("0123456789") != std::string::npos)
+        return digits;
+    return "(" + digits.substr(0, 2) + ") " + digits.substr(2, n - 6) + "-" + digits.substr(n - 4);
+}
+
 const FieldLook* LookOf(std::size_t field) {
     for (const FieldLook& look : kFieldLooks) {
         if (look.field == field) return &look;
@@ -118,24 +128,36 @@ void TfrmListConv::CreateRecord() {
     cdsConvOrceveNRINSJURCLILISCONV.OnGetText = [this](Field& f, std::string& t, bool d) {
         cdsConvOrceveNRINSJURCLILISCONVGetText(f, t, d);
     };
+    // Telephones are typed and stored as digits; the grid shows them laid
+    // out, as the clients' telephones were once stored ("(51) 2172-4552").
+    for (Field* telephone : {&cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN})
+        telephone->OnGetText = [](Field&, std::string& text, bool displayText) {
+            if (displayText) text = LaidOutTelephone(text);
+        };
 
+    // Each column as wide as its widest value (a CNPJ, a mobile with its
+    // area code, a 14-digit telephone typed as it came, the longest word of a
+    // pick list); the name and the e-mail share what is left, down to a floor
+    // that keeps a typical name and address readable.
+    const std::vector<std::string> telephones = {"(00) 00000-0000", "00000000000000"};
     dbgPadrao->SetColumns({
-        {.FieldName = "NRINSJURCLILISCONV", .Width = 116, .EllipsisButton = true},
+        {.FieldName = "NRINSJURCLILISCONV",
+         .EllipsisButton = true,
+         .Samples = {corvana::FormatMaskText(Consiste::PictPess("J"), "00000000000000")}},
         {.FieldName = "CDFILIAL", .Visible = false},
         {.FieldName = "NRORCAEVENTO", .Visible = false},
-        {.FieldName = "NMLISTACONVOREV", .Width = 262},
-        {.FieldName = "NRRGLISTAOREV", .Width = 93},
+        {.FieldName = "NMLISTACONVOREV", .Width = 170, .Stretch = 3},
+        {.FieldName = "NRRGLISTAOREV", .Samples = {"00.000.000-00"}},
         {.FieldName = "IDCONVPRESEOREV", .PickList = {"Sim", "Não"}},
         {.FieldName = "NRLISTACONVOREV", .Visible = false},
         {.FieldName = "IDCONDICAOCONVEV",
-         .Width = 79,
          .PickList = {"", "Noivo", "Noiva", "Debutante", "Representante"}},
-        {.FieldName = "NRTELCONVEVEN", .Width = 76},
-        {.FieldName = "NRCELCONVEVEN", .Width = 70},
-        {.FieldName = "DSEMAILCONVEVEN", .Width = 221},
-        {.FieldName = "IDTIPOCONVEVEN", .Width = 58, .PickList = {"Normal", "Especial"}},
+        {.FieldName = "NRTELCONVEVEN", .Samples = telephones},
+        {.FieldName = "NRCELCONVEVEN", .Samples = telephones},
+        {.FieldName = "DSEMAILCONVEVEN", .Width = 140, .Stretch = 2},
+        {.FieldName = "IDTIPOCONVEVEN", .PickList = {"Normal", "Especial"}},
         {.FieldName = "IDEXIBECONVCONTRAT", .PickList = {"Não", "Sim"}},
-        {.FieldName = "NRORDEMEXIBCONTRAT"},
+        {.FieldName = "NRORDEMEXIBCONTRAT", .Samples = {"00"}},
     });
     dbtNome->SetDataField("NMLISTACONVOREV");
 }

@@ -70,7 +70,19 @@ void TfrmListConv::CreateSaving() {
     dtsCliente.SetDataSet(&cdsCliente);
     dtsEndeClie.SetDataSet(&cdsEndeClie);
 
-    cdsConvOrceve.BeforePost = [this](corvana::ClientDataSet& ds) { cdsConvOrceveBeforePost(ds); };
+    cdsConvOrceve.BeforePost = [this](corvana::ClientDataSet& ds) {
+        // A check that could not reach the server leaves a guest the server
+        // never saw: it is kept from being dropped unasked (PendingChanges).
+        try {
+            cdsConvOrceveBeforePost(ds);
+        } catch (const corvana::EAbort&) {
+            throw;
+        } catch (const std::exception&) {
+            pendingChanges_.RowNotSent();
+            throw;
+        }
+    };
+    cdsConvOrceve.AfterCancel = [this](corvana::ClientDataSet&) { pendingChanges_.RowSettled(); };
     cdsConvOrceve.AfterPost = [this](corvana::ClientDataSet& ds) { cdsConvOrceveAfterPost(ds); };
     cdsConvOrceve.AfterDelete = [this](corvana::ClientDataSet& ds) {
         cdsConvOrceveAfterDelete(ds);
@@ -169,6 +181,7 @@ void TfrmListConv::Vd_NmConv() {
 // Sends the change log and merges it. A failure leaves the change in the log
 // (the guest stays posted in the grid) to go out with the next save.
 void TfrmListConv::cdsConvOrceveAfterPost(corvana::ClientDataSet&) {
+    pendingChanges_.RowSettled();
     if (cdsConvOrceve.ChangeCount() == 0) return;
     const std::string nome = cdsConvOrceveNMLISTACONVOREV.AsString();
     SendChanges();

@@ -32,7 +32,8 @@ void TfrmListConv::CreateToolbar() {
 }
 
 // Pick-list columns take nothing typed but Enter; the telephone, mobile and
-// order columns take digits and Backspace only. Never raises.
+// order columns refuse the printable characters that are not digits, so that
+// Enter and Backspace work there as in every other column. Never raises.
 void TfrmListConv::dbgPadraoKeyPress(QObject* sender, char32_t& key) {
     TfrmPadraoGrid::dbgPadraoKeyPress(sender, key);
     const corvana::Field* field = dbgPadrao->SelectedField();
@@ -43,8 +44,9 @@ void TfrmListConv::dbgPadraoKeyPress(QObject* sender, char32_t& key) {
         return;
     }
     if (IsDigitField(name)) {
+        const bool printable = key >= U' ' && key != 0x7f;
         const bool digit = key >= U'0' && key <= U'9';
-        if (!digit && key != corvana::ui::kKeyBackspace) key = 0;
+        if (printable && !digit) key = 0;
     }
 }
 
@@ -65,8 +67,12 @@ void TfrmListConv::sbtExcluirClick(QObject* sender) {
     Habilita_Botao();
 }
 
+// A saved guest leaves the focus in the grid, wherever it was: a change of
+// the treatment box, for one, is confirmed from the box, which the reload
+// after the save may disable, and the focus would pass to the page's tab.
 void TfrmListConv::sbtConfirmarClick(QObject* sender) {
     TfrmPadraoGrid::sbtConfirmarClick(sender);
+    if (!cdsConvOrceve.Editing() && dbgPadrao->CanFocus()) dbgPadrao->SetFocus();
 }
 
 // Reloads the list of the filter's keys (already validated when the panel

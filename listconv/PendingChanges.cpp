@@ -21,16 +21,26 @@ void PendingChanges::AddTexts(corvana::TMessages& texts) {
 }
 
 bool PendingChanges::AcceptListClose() {
-    if (!list_.Active() || list_.ChangeCount() == 0) return true;
-    const bool sent = corvana::ui::GuardedBool([this] {
-        send_();
+    if (!list_.Editing()) rowNotSent_ = false;
+    if (!list_.Active() || (list_.ChangeCount() == 0 && !rowNotSent_)) return true;
+    const bool rowPending = rowNotSent_;
+    const bool sent = corvana::ui::GuardedBool([this, rowPending] {
+        // The row's post runs its checks again and sends it (AfterPost).
+        if (rowPending) list_.Post();
+        if (list_.ChangeCount() > 0) send_();
         // The list goes now: a row being edited goes as it would have gone
         // without pending changes, and must not be posted by the merge.
         if (list_.Editing()) list_.Cancel();
         list_.MergeChangeLog();
     });
-    if (sent) return true;
-    const int pending = list_.ChangeCount();
+    if (sent) {
+        rowNotSent_ = false;
+        return true;
+    }
+    // A row posted again but refused by a check is still the user's typing:
+    // it counts until it is saved, cancelled or given up here.
+    rowNotSent_ = rowPending && list_.Editing();
+    const int pending = list_.ChangeCount() + (rowNotSent_ ? 1 : 0);
     std::string question;
     if (pending == 1) {
         question = texts_.Msg("Alt_N_Grav1");
@@ -39,7 +49,10 @@ bool PendingChanges::AcceptListClose() {
         const auto at = question.find("%1");
         if (at != std::string::npos) question.replace(at, 2, std::to_string(pending));
     }
-    return corvana::services::Dialogs().Confirm(question);
+    if (!corvana::services::Dialogs().Confirm(question)) return false;
+    rowNotSent_ = false;
+    if (list_.Editing()) list_.Cancel();
+    return true;
 }
 
 bool PendingChanges::KeepListOnPanelEnter(corvana::ui::TDBGrid& grid) {

@@ -6,7 +6,8 @@
 #include "corvana/ui/TDBGrid.h"
 
 // The changes of the guest list that the server has not accepted yet (the
-// change log of the list's dataset), settled before the list is replaced or
+// change log of the list's dataset, and a row whose post failed because its
+// checks could not reach the server), settled before the list is replaced or
 // dropped: when the window closes, when the filter panel is entered and when
 // the list is reloaded. A failed send is shown as the exception guard shows
 // every failure (corvana::ui::Guarded: a server refusal already shown stays
@@ -25,11 +26,19 @@ public:
     // message table.
     static void AddTexts(corvana::TMessages& texts);
 
-    // Sends the pending changes; when that fails, tells how many there are
-    // and asks whether to discard them. True when the list may go: nothing
-    // was pending, the changes went out, or the user chose to discard them.
-    // A row being edited is not posted here: once the changes went out it is
-    // cancelled, as the list goes.
+    // The row being edited could not be posted: a check of its post failed
+    // for want of the server (not a refusal the user was shown). Until it is
+    // posted or cancelled (RowSettled) it counts as a pending change.
+    void RowNotSent() { rowNotSent_ = true; }
+    void RowSettled() { rowNotSent_ = false; }
+
+    // Sends the pending changes (posting again a row that RowNotSent marked,
+    // its checks included); when that fails, tells how many there are and
+    // asks whether to discard them. True when the list may go: nothing was
+    // pending, the changes went out, or the user chose to discard them (a
+    // row in edit is then cancelled). Any other row being edited is not
+    // posted here: once the changes went out it is cancelled, as the list
+    // goes. False leaves the list, its log and the row in edit as they were.
     bool AcceptListClose();
     // Start of the filter panel's enter: true when the list must stay open
     // (the user kept the changes). The focus is then sent back to `grid`, and
@@ -44,4 +53,5 @@ private:
     std::function<void()> send_;
     const corvana::TMessages& texts_;
     bool listKeptOnPanelEnter_ = false;
+    bool rowNotSent_ = false;
 };

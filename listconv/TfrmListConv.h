@@ -118,6 +118,8 @@ public:
     void FormCreate() override;
     void FormActivate() override;
     void FormClose(QObject* sender, corvana::ui::TCloseAction& action) override;
+    // Shift+Tab from the filter panel's first field stays in the panel.
+    bool focusNextPrevChild(bool next) override;
     void netListaConvBeforeConnect(corvana::TNetConnection& sender);
 
     // --- guest record translations --------------------------------------------

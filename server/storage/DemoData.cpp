@@ -133,19 +133,21 @@ std::string makeCnpj(Random& rng) {
 
 // The draws are taken one statement at a time: the order in which a call's
 // arguments are evaluated is the compiler's choice, the data must not be.
+// Telephones are stored as the guest list's grid stores what is typed in
+// them, digits only ("5121724552"); the grid shows them laid out.
 std::string phone(Random& rng, int area) {
     const int first = rng.Between(2, 5);
     const int middle = rng.Below(1000);
     const int last = rng.Below(10000);
     char text[32];
-    std::snprintf(text, sizeof text, "(%02d) %d%03d-%04d", area, first, middle, last);
+    std::snprintf(text, sizeof text, "%02d%d%03d%04d", area, first, middle, last);
     return text;
 }
 std::string mobile(Random& rng, int area) {
     const int first = rng.Below(10000);
     const int last = rng.Below(10000);
     char text[32];
-    std::snprintf(text, sizeof text, "(%02d) 9%04d-%04d", area, first, last);
+    std::snprintf(text, sizeof text, "%02d9%04d%04d", area, first, last);
     return text;
 }
 std::string rg(Random& rng) {

@@ -70,25 +70,26 @@ struct Display {
     std::string why;  // why there is none
     std::unique_ptr<Child> xvfb, wm;
 
-    static Display& Instance(bool windowManager) {
-        static Display managed = Start(true);
-        if (windowManager) return managed;
-        static Display bare = Start(false);
-        return bare;
+    // One display for each kind and size, started when first asked for.
+    static Display& Instance(bool windowManager, const std::string& screen) {
+        static std::map<std::pair<bool, std::string>, Display> displays;
+        auto [it, added] = displays.try_emplace({windowManager, screen});
+        if (added) it->second = Start(windowManager, screen);
+        return it->second;
     }
 
     // Two test programs starting at once may pick the same display number:
     // the one that loses tries again.
-    static Display Start(bool windowManager) {
+    static Display Start(bool windowManager, const std::string& screen) {
         Display d;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            d = StartOnce(windowManager);
+            d = StartOnce(windowManager, screen);
             if (d.why.empty()) break;
         }
         return d;
     }
 
-    static Display StartOnce(bool windowManager) {
+    static Display StartOnce(bool windowManager, const std::string& screen) {
         Display d;
         const fs::path log =
             fs::temp_directory_path() / ("evt-desktop-x-" + std::to_string(getpid()) + ".log");
@@ -100,7 +101,7 @@ struct Display {
         // Xvfb picks a free display and writes its number to the pipe.
         d.xvfb = std::make_unique<Child>(
             std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     "1300x760x24", "-nolisten", "tcp"},
+                                     screen + "x24", "-nolisten", "tcp"},
             std::map<std::string, std::string>{}, log);
         close(fds[1]);
         std::string number;
@@ -196,7 +197,7 @@ std::string Snapshot::Text(const std::string& name) const {
 // --- DesktopTest ------------------------------------------------------------------
 
 void DesktopTest::SetUp() {
-    Display& display = Display::Instance(windowManager);
+    Display& display = Display::Instance(windowManager, screen);
     if (display.name.empty() || !display.why.empty())
         GTEST_SKIP() << "sem tela virtual: " << display.why;
     static int counter = 0;
@@ -255,13 +256,13 @@ void DesktopTest::StartHost(const std::vector<std::string>& values) {
                                      "--screen",
                                      "EVT07800"};
     argv.insert(argv.end(), values.begin(), values.end());
-    host = std::make_unique<Child>(
-        argv,
-        std::map<std::string, std::string>{{"DISPLAY", Display::Instance(windowManager).name},
-                                           {"QT_QPA_PLATFORM", "xcb"},
-                                           {"CORVANA_UI_TRACE", (dir / "ui.log").string()},
-                                           {"CORVANA_WEBPORT", ""}},
-        dir / "host.log");
+    host = std::make_unique<Child>(argv,
+                                   std::map<std::string, std::string>{
+                                       {"DISPLAY", Display::Instance(windowManager, screen).name},
+                                       {"QT_QPA_PLATFORM", "xcb"},
+                                       {"CORVANA_UI_TRACE", (dir / "ui.log").string()},
+                                       {"CORVANA_WEBPORT", ""}},
+                                   dir / "host.log");
     const std::string ready = windowManager ? "focus frmListConv." : "window Corvana Eventos";
     ASSERT_TRUE(WaitUntil([&] {
         return Read(dir / "ui.log").find(ready) != std::string::npos || !host->Running();
@@ -282,9 +283,9 @@ std::optional<int> DesktopTest::QuitHost() {
 void DesktopTest::Xdotool(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ASSERT_EQ(
-        RunToEnd(argv, {{"DISPLAY", Display::Instance(windowManager).name}}, dir / "xdotool.log"),
-        0)
+    ASSERT_EQ(RunToEnd(argv, {{"DISPLAY", Display::Instance(windowManager, screen).name}},
+                       dir / "xdotool.log"),
+              0)
         << Read(dir / "xdotool.log");
 }
 
@@ -403,7 +404,18 @@ Snapshot DesktopTest::Dump() {
         } else if (kind == "grid") {
             std::string name;
             in >> name;
-            if (name == "dbgPadrao") in >> s.gridRows >> s.gridCurrent;
+            int scrolls = 0;
+            if (name != "dbgPadrao") continue;
+            in >> s.gridRows >> s.gridCurrent >> scrolls >> s.gridField;
+            s.gridScrolls = scrolls != 0;
+        } else if (kind == "cell") {
+            std::string grid;
+            Snapshot::Cell cell;
+            int whole = 0;
+            in >> grid >> cell.row >> cell.field >> whole;
+            cell.whole = whole != 0;
+            cell.text = rest();
+            if (grid == "dbgPadrao") s.cells.push_back(cell);
         } else if (kind == "column") {
             std::string grid, field;
             Widget w;
@@ -470,6 +482,18 @@ std::optional<std::string> DesktopTest::Query(const std::string& sql) const {
     }
     sqlite3_close(db);
     return value;
+}
+
+void DesktopTest::Exec(const std::string& sql) const {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "evt.db").c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    const std::string why = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << why;
 }
 
 std::string DesktopTest::Read(const fs::path& file) const {

@@ -63,6 +63,14 @@ struct Snapshot {
     int gridRows = -1, gridCurrent = -1;    // dbgPadrao
     std::map<std::string, Widget> columns;  // dbgPadrao's, by field (x, w)
     std::map<int, Widget> rows;             // dbgPadrao's first visible rows (y, h)
+    bool gridScrolls = false;               // dbgPadrao has a horizontal scroll bar
+    std::string gridField;                  // dbgPadrao's current column
+    struct Cell {
+        int row = 0;
+        std::string field, text;
+        bool whole = false;
+    };
+    std::vector<Cell> cells;  // dbgPadrao's cells of those rows
 
     bool Enabled(const std::string& name) const;
     std::string Text(const std::string& name) const;
@@ -73,6 +81,8 @@ protected:
     // A test that must see a window the window system has not activated
     // (as on a display without a window manager) clears it before SetUp.
     bool windowManager = true;
+    // The size of the virtual screen, set before SetUp.
+    std::string screen = "1300x760";
 
     void SetUp() override;
     void TearDown() override;
@@ -111,6 +121,8 @@ protected:
     bool WaitForMessage(const std::string& text, std::size_t before);
     // A value of the database (first column of the first row), or nothing.
     std::optional<std::string> Query(const std::string& sql) const;
+    // Runs a statement on the database as another program would.
+    void Exec(const std::string& sql) const;
 
     std::filesystem::path dir;
     int port = 0;

@@ -130,6 +130,43 @@ TEST_F(GuestListFocus, TabFromTheSequenceLoadsTheListIntoTheGrid) {
     EXPECT_GT(s.gridRows, 2);
 }
 
+// Shift+Tab from the budget, the panel's first tab stop, goes to the branch
+// and no further: the panel is not left, nothing of it is checked.
+TEST_F(GuestListFocus, ShiftTabStaysInTheFilterPanel) {
+    Click("medOrcamento");
+    Key("shift+Tab");
+    EXPECT_EQ(Dump().focus, "frmListConv.medCdFilial");
+    Key("shift+Tab");
+    EXPECT_EQ(Dump().focus, "frmListConv.medCdFilial");
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Calls("GetSequencial"), 0);
+    EXPECT_EQ(Calls("GetConvOrceve"), 0);
+}
+
+// Enter stores what was typed in the digits-only columns and moves on, as
+// in any other column (from the last one it closes the editor); letters are
+// still refused there.
+TEST_F(GuestListFocus, EnterMovesOnFromTheDigitsOnlyColumns) {
+    LoadList();
+    ClickCell(0, "NRTELCONVEVEN");
+    Type("x5");
+    Key("Return");
+    Snapshot s = Dump();
+    EXPECT_EQ(s.gridField, "NRCELCONVEVEN");
+    ClickCell(0, "NRORDEMEXIBCONTRAT");
+    Type("9");
+    Key("Return");
+    s = Dump();
+    EXPECT_EQ(s.gridField, "NRORDEMEXIBCONTRAT");
+    std::map<std::string, std::string> shown;
+    for (const Snapshot::Cell& cell : s.cells)
+        if (cell.row == 0) shown[cell.field] = cell.text;
+    EXPECT_EQ(shown["NRTELCONVEVEN"], "5");
+    EXPECT_EQ(shown["NRORDEMEXIBCONTRAT"], "9");
+    Key("Escape");
+    EXPECT_EQ(Calls("SetConvOrceve"), 0);
+}
+
 // Before the filter panel is left no button that works on the list can be
 // pressed, also in a window that was never activated (no window manager gave
 // it the focus, so the panel was never entered); after, they follow the list.

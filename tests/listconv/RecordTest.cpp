@@ -63,14 +63,26 @@ TEST_F(RecordTest, TheGridShowsElevenColumnsWithTheirTitlesAndWidths) {
         titles.push_back(model->headerData(c, Qt::Horizontal).toString().toStdString());
     EXPECT_EQ(titles, (Strings{"Inscrição", "Nome do Convidado", "RG", "Presença", "Condição",
                                "Tel.", "Cel.", "E-mail", "Tipo", "Contrato", "Ordem"}));
-    // Widths of the original font, scaled to this one and never narrower.
-    const std::vector<int> widths{116, 262, 93, -1, 79, 76, 70, 221, 58, -1, -1};
+    // Each column takes its widest masked value or word whole; the name and
+    // the e-mail share the rest of the grid, the name taking more.
+    const QFontMetrics metrics = f->dbgPadrao->fontMetrics();
+    const std::vector<std::string> widest{
+        "00.000.000/0000-00", "", "00.000.000-00", "Presença", "Representante", "(00) 00000-0000",
+        "(00) 00000-0000",    "", "Especial",      "Contrato", "Ordem"};
+    int total = 0;
     for (int c = 0; c < model->columnCount(); ++c) {
         const std::size_t i = static_cast<std::size_t>(c);
-        if (widths[i] > 0) {
-            EXPECT_GE(f->dbgPadrao->columnWidth(c), widths[i]) << titles[i];
-        }
+        total += f->dbgPadrao->columnWidth(c);
+        EXPECT_GT(f->dbgPadrao->columnWidth(c),
+                  metrics.horizontalAdvance(QString::fromStdString(widest[i])))
+            << titles[i];
     }
+    f->resize(1600, 600);
+    QCoreApplication::processEvents();
+    total = 0;
+    for (int c = 0; c < model->columnCount(); ++c) total += f->dbgPadrao->columnWidth(c);
+    EXPECT_EQ(total, f->dbgPadrao->viewport()->width());
+    EXPECT_GT(f->dbgPadrao->columnWidth(1), f->dbgPadrao->columnWidth(7));
     // The record has all 21 fields of the server's packet, in its order.
     ASSERT_EQ(f->cdsConvOrceve.FieldCount(), 21);
     EXPECT_EQ(f->cdsConvOrceve.Fields().front()->Name(), "IDTPTRATCONVESPEC");
@@ -160,6 +172,24 @@ TEST_F(RecordTest, PickingTheEmptyConditionInTheGridClearsIt) {
     EXPECT_EQ(model->index(0, column).data().toString(), "");
     ASSERT_TRUE(model->setData(model->index(0, column), QString("Debutante")));
     EXPECT_EQ(F("IDCONDICAOCONVEV").AsString(), "DEBUTANTE");
+}
+
+// Telephones are stored as typed, digits only, and shown as the ones stored
+// laid out by hand; the editor takes the digits.
+TEST_F(RecordTest, TelephonesOfDigitsAreShownLaidOut) {
+    OpenList(kBudget);
+    f->cdsConvOrceve.Edit();
+    for (const auto& [stored, shown] :
+         std::vector<std::pair<std::string, std::string>>{{"5121724552", "(51) 2172-4552"},
+                                                          {"51934801740", "(51) 93480-1740"},
+                                                          {"(51) 2172-4552", "(51) 2172-4552"},
+                                                          {"55519921724552", "55519921724552"},
+                                                          {"512172455x", "512172455x"}}) {
+        F("NRCELCONVEVEN").SetAsString(stored);
+        EXPECT_EQ(F("NRCELCONVEVEN").DisplayText(), shown);
+        EXPECT_EQ(F("NRCELCONVEVEN").Text(), stored);
+    }
+    f->cdsConvOrceve.Cancel();
 }
 
 TEST_F(RecordTest, TheInscriptionIsShownThroughTheMaskOfItsPersonType) {

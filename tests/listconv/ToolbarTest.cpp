@@ -54,7 +54,7 @@ TEST_F(ToolbarTest, PickListColumnsTakeNoTypedKeyButEnter) {
     EXPECT_TRUE(Errors().empty());
 }
 
-TEST_F(ToolbarTest, TelephoneMobileAndOrderTakeDigitsAndBackspaceOnly) {
+TEST_F(ToolbarTest, TelephoneMobileAndOrderRefuseWhatIsNotADigit) {
     OpenList(kBudget);
     for (const char* name : {"NRTELCONVEVEN", "NRCELCONVEVEN", "NRORDEMEXIBCONTRAT"}) {
         SCOPED_TRACE(name);
@@ -64,12 +64,14 @@ TEST_F(ToolbarTest, TelephoneMobileAndOrderTakeDigitsAndBackspaceOnly) {
         Type("2- a");
         EXPECT_EQ(EditorText(f), "2");
         Type("3");
-        // Enter is dropped here after the base handler saw it: the cell
-        // stays open in the same column.
+        // Enter stores the cell and moves on as in every other column; the
+        // last column has nowhere to go.
         Press(Qt::Key_Return);
-        EXPECT_EQ(f->dbgPadrao->SelectedField()->Name(), name);
-        f->dbgPadrao->UpdateData();
         EXPECT_EQ(F(name).AsString(), "23");
+        EXPECT_EQ(f->dbgPadrao->SelectedField()->Name(),
+                  std::string(name) == "NRORDEMEXIBCONTRAT" ? name
+                  : std::string(name) == "NRTELCONVEVEN"    ? "NRCELCONVEVEN"
+                                                            : "DSEMAILCONVEVEN");
         Press(Qt::Key_Escape);
         EXPECT_EQ(f->cdsConvOrceve.State(), DataSetState::Browse);
     }

@@ -1,5 +1,9 @@
 // The totals panel: the treatment box following the list's first guest,
 // the user's choice, and the guest count.
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+
 #include "ListConvScreen.h"
 
 using corvana::DataSetState;
@@ -95,4 +99,23 @@ TEST_F(TotalsTest, TheCountFollowsTheListOnlyWhenItIsBrowsed) {
     ASSERT_TRUE(Errors().empty());
     EXPECT_EQ(f->cdsConvOrceve.RecordCount(), guests - 1);
     EXPECT_EQ(f->nedQtdeLista->Number(), guests - 1);
+}
+
+// A choice confirmed from the box leaves the focus in the grid; a click
+// anywhere on the box opens it, as on every pick list.
+TEST_F(TotalsTest, AConfirmedChoiceReturnsToTheGridAndTheBoxOpensOnAClick) {
+    SetFirstTreatment("DEBUTANTE");
+    OpenList(kBudget);
+    QComboBox* box = f->cmbTratConvEspec;
+    FocusOn(box);
+    Press(Qt::Key_Up);
+    ASSERT_EQ(f->cdsConvOrceve.State(), DataSetState::Edit);
+    f->sbtConfirmar->Click();
+    EXPECT_EQ(f->cdsConvOrceve.State(), DataSetState::Browse);
+    EXPECT_TRUE(f->dbgPadrao->hasFocus());
+    EXPECT_TRUE(Errors().empty());
+
+    QTest::mouseClick(box->lineEdit(), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_TRUE(QTest::qWaitFor([box] { return box->view()->isVisible(); }, 5000));
+    box->hidePopup();
 }

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QValidator>
 #include <charconv>
 #include <cmath>
@@ -248,8 +249,16 @@ void TComboBox::WireEdit() {
     if (!edit) return;
     // No inline completion: the text is what the user typed.
     setCompleter(nullptr);
+    edit->installEventFilter(this);
     connect(edit, &QLineEdit::textEdited, this,
             [this](const QString& text) { Guarded([&] { UserTyped(text); }); });
+}
+
+bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && isEnabled() && count() > 0)
+        showPopup();
+    return TControl<QComboBox>::eventFilter(watched, event);
 }
 
 std::vector<std::string> TComboBox::Items() const {

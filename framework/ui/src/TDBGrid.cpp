@@ -217,9 +217,65 @@ void TDBGrid::applyColumnWidths() {
     if (signature == columnsSignature_) return;
     columnsSignature_ = signature;
     for (int c = 0; c < model_->columnCount(); ++c) {
-        const int width = model_->ColumnAt(c)->Width;
-        setColumnWidth(c, width > 0 ? Scaled(width, font()) : defaultWidth(c));
+        const TColumn* column = model_->ColumnAt(c);
+        const int width = column->Width;
+        if (width <= 0 && column->Stretch == 0 &&
+            (!column->Samples.empty() || !column->PickList.empty()))
+            setColumnWidth(c, contentWidth(c));
+        else
+            setColumnWidth(c, width > 0 ? Scaled(width, font()) : defaultWidth(c));
     }
+    stretchColumns();
+}
+
+int TDBGrid::contentWidth(int viewColumn) const {
+    const TColumn* column = model_->ColumnAt(viewColumn);
+    const QFontMetrics cells = fontMetrics();
+    int widest = horizontalHeader()->fontMetrics().horizontalAdvance(
+        model_->headerData(viewColumn, Qt::Horizontal).toString());
+    for (const auto* texts : {&column->Samples, &column->PickList})
+        for (const std::string& text : *texts)
+            widest = std::max(widest, cells.horizontalAdvance(QString::fromStdString(text)));
+    // The cell's margins, and the "..." button an editor of the column shows
+    // beside the text.
+    const int button = column->EllipsisButton ? cells.height() + 4 : 0;
+    return widest + 14 + button;
+}
+
+void TDBGrid::stretchColumns() {
+    int fixed = 0, shares = 0;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const int share = model_->ColumnAt(c)->Stretch;
+        if (share > 0)
+            shares += share;
+        else
+            fixed += columnWidth(c);
+    }
+    if (shares == 0) return;
+    int spare = viewport()->width() - fixed;
+    // Floors first; what is left goes by shares, the last column taking the
+    // pixels the division leaves.
+    std::vector<int> widths;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const TColumn* column = model_->ColumnAt(c);
+        const int floor = column->Stretch > 0 ? Scaled(std::max(column->Width, 1), font()) : 0;
+        widths.push_back(floor);
+        spare -= floor;
+    }
+    spare = std::max(spare, 0);
+    int given = 0, lastStretch = -1;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const int share = model_->ColumnAt(c)->Stretch;
+        if (share <= 0) continue;
+        const int extra = spare * share / shares;
+        widths[static_cast<std::size_t>(c)] += extra;
+        given += extra;
+        lastStretch = c;
+    }
+    widths[static_cast<std::size_t>(lastStretch)] += spare - given;
+    for (int c = 0; c < model_->columnCount(); ++c)
+        if (model_->ColumnAt(c)->Stretch > 0)
+            setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }
 
 int TDBGrid::defaultWidth(int viewColumn) const {
@@ -377,6 +433,7 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 // --- keys ----------------------------------------------------------------------------
 
 bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == viewport() && event->type() == QEvent::Resize) stretchColumns();
     if (event->type() == QEvent::KeyPress) {
         if (watched == viewport()) {
             // Only keys a cell editor left unhandled reach the viewport; they

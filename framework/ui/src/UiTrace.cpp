@@ -3,12 +3,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -135,6 +142,7 @@ private:
                       .arg(w->isEnabled() ? 1 : 0)
                       .arg(OneLine(TextOf(w))));
         }
+        DumpTexts(shown);
         Write("end " + QString::number(dumps_));
     }
 
@@ -142,10 +150,13 @@ private:
     // rows are on the screen.
     void DumpGrid(TDBGrid* grid) {
         GridModel* model = grid->Model();
-        Write(QString("grid %1 %2 %3")
+        const corvana::Field* current = grid->SelectedField();
+        Write(QString("grid %1 %2 %3 %4 %5")
                   .arg(grid->objectName())
                   .arg(model->rowCount())
-                  .arg(grid->currentIndex().row()));
+                  .arg(grid->currentIndex().row())
+                  .arg(grid->horizontalScrollBar()->isVisible() ? 1 : 0)
+                  .arg(current ? QString::fromStdString(current->Name()) : QString("-")));
         QWidget* port = grid->viewport();
         for (int c = 0; c < model->columnCount(); ++c) {
             const corvana::Field* field = model->FieldAt(c);
@@ -165,6 +176,66 @@ private:
                       .arg(r)
                       .arg(port->mapToGlobal(QPoint(0, y)).y())
                       .arg(grid->rowHeight(r)));
+            // Whole when the text and the item view's margins fit the column.
+            const int margins =
+                2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+            for (int c = 0; c < model->columnCount(); ++c) {
+                const corvana::Field* field = model->FieldAt(c);
+                if (!field || grid->isColumnHidden(c)) continue;
+                const QString text = model->index(r, c).data(Qt::DisplayRole).toString();
+                const bool whole =
+                    grid->fontMetrics().horizontalAdvance(text) + margins <= grid->columnWidth(c);
+                Write(QString("cell %1 %2 %3 %4 %5")
+                          .arg(grid->objectName())
+                          .arg(r)
+                          .arg(QString::fromStdString(field->Name()))
+                          .arg(whole ? 1 : 0)
+                          .arg(OneLine(text)));
+            }
+        }
+    }
+
+    // Every text the window shows, its widgets named or not (Qt's own
+    // dialogs name few of theirs): the title, each visible widget's text and
+    // tool tip, a group box's title, and the column titles and first rows of
+    // lists and trees. A data grid has its own lines.
+    void DumpTexts(QWidget* window) {
+        auto text = [this](const QWidget* w, const QString& t) {
+            if (t.trimmed().isEmpty()) return;
+            const QString who =
+                w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName();
+            Write("text " + who + " " + OneLine(t));
+        };
+        text(window, window->windowTitle());
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (!w->isVisible()) continue;
+            text(w, TextOf(w));
+            text(w, w->toolTip());
+            if (auto* box = qobject_cast<QGroupBox*>(w)) text(w, box->title());
+            auto* view = qobject_cast<QAbstractItemView*>(w);
+            // A header is read with its view.
+            if (!view || !view->model() || qobject_cast<TDBGrid*>(w) ||
+                qobject_cast<QHeaderView*>(w))
+                continue;
+            const QAbstractItemModel* model = view->model();
+            const QModelIndex root = view->rootIndex();
+            auto* tree = qobject_cast<QTreeView*>(view);
+            auto* table = qobject_cast<QTableView*>(view);
+            auto* list = qobject_cast<QListView*>(view);
+            const QHeaderView* header =
+                tree ? tree->header() : table ? table->horizontalHeader() : nullptr;
+            const int rows = std::min(model->rowCount(root), 50);
+            for (int c = 0; c < model->columnCount(root); ++c) {
+                const bool shownColumn = tree    ? !tree->isColumnHidden(c)
+                                         : table ? !table->isColumnHidden(c)
+                                         : list  ? c == list->modelColumn()
+                                                 : c == 0;
+                if (!shownColumn) continue;
+                if (header && header->isVisible())
+                    text(view, model->headerData(c, Qt::Horizontal).toString());
+                for (int r = 0; r < rows; ++r)
+                    text(view, model->index(r, c, root).data(Qt::DisplayRole).toString());
+            }
         }
     }
 

@@ -31,6 +31,15 @@ struct TColumn {
     bool EllipsisButton = false;
     // Column title; empty takes the field's DisplayLabel.
     std::string Title{};
+    // Texts the column shows whole (its widest masked values): with them, or
+    // with a pick list, and no Width, the column is as wide as the widest of
+    // these texts, the pick list's words and its title.
+    std::vector<std::string> Samples{};
+    // A share of the width that the other columns leave in the grid: such
+    // columns take all of it between them, by their shares, and none goes
+    // below its Width (its floor). Without room for the floors, the grid
+    // scrolls.
+    int Stretch = 0;
 };
 
 // The item model of a data grid over a DataSource: one row per row of the

@@ -143,6 +143,11 @@ public:
 
     std::function<void(QObject* sender)> OnChange;
 
+protected:
+    // A click anywhere on an editable box opens its list, as on a box that
+    // takes no typing; the click still places the cursor.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void WireEdit();
     void UserPicked(int index);

@@ -136,6 +136,9 @@ private:
     void onModelReset();
     void applyColumnWidths();
     int defaultWidth(int viewColumn) const;
+    int contentWidth(int viewColumn) const;
+    // Gives the stretching columns the width the others leave.
+    void stretchColumns();
     bool canEdit(const QModelIndex& index) const;
 
     // Keys.

@@ -22,9 +22,22 @@
 //                                                   of the active window (or
 //                                                   of the main window shown)
 //   menu <text> <x> <y> <w> <h>                     each item of a menu bar
-//   grid <name> <rows> <current row>                each data grid, then
+//   grid <name> <rows> <current row> <scrolls> <current field>
+//                                                   each data grid (scrolls:
+//                                                   1 when it has a horizontal
+//                                                   scroll bar), then
 //   column <grid> <field> <x> <w>                   its visible columns
 //   row <grid> <row> <y> <h>                        its first visible rows
+//   cell <grid> <row> <field> <whole> <text>        their cells (whole: 1 when
+//                                                   the text is shown uncut)
+//   text <widget> <text>                            every text of the window
+//                                                   (its title; each visible
+//                                                   widget's text, tool tip,
+//                                                   group title; the column
+//                                                   titles and first 50 rows
+//                                                   of lists and trees), the
+//                                                   widget named or, without
+//                                                   a name, its class
 //   end <n>
 //
 // Positions are global screen coordinates of the widget's top-left corner;
