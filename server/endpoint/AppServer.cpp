@@ -53,6 +53,14 @@ using error_code = boost::system::error_code;
 using Digest = std::array<unsigned char, 32>;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+// TLS 1.2 suites, in the server's order of preference (TLS 1.3 keeps
+// OpenSSL's own, all of them AEAD); and the HSTS header of HTTPS answers
+// (two years).
+constexpr const char* kTls12Suites =
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+    "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+    "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+constexpr const char* kHsts = "max-age=63072000";
 // How long a connection closed after a refusal keeps reading (and
 // dropping) what the client still sends, so that the close does not reset
 // the connection before the client has read the answer.
@@ -487,6 +495,8 @@ private:
         res_.emplace(static_cast<http::status>(status), version_ >= 10 ? version_ : 11);
         res_->set(http::field::content_type, kJson);
         if (status == 401) res_->set(http::field::www_authenticate, "Bearer");
+        // Over HTTPS the browser is told to come back only that way.
+        if constexpr (kTls) res_->set(http::field::strict_transport_security, kHsts);
         res_->keep_alive(keepAlive);
         res_->body() = std::move(body);
         res_->prepare_payload();
@@ -629,6 +639,15 @@ AppServer::Impl::Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Li
     tls->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
                      ssl::context::single_dh_use);
+    // The widely used "intermediate" profile: TLS 1.3, and TLS 1.2 with
+    // forward secrecy (ECDHE) and authenticated encryption (GCM, ChaCha20)
+    // only, in the server's order. CBC suites (LUCKY13), RSA key exchange
+    // and finite-field DHE are not offered.
+    SSL_CTX* native = tls->native_handle();
+    SSL_CTX_set_options(
+        native, SSL_OP_CIPHER_SERVER_PREFERENCE | SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION);
+    if (SSL_CTX_set_cipher_list(native, kTls12Suites) != 1)
+        throw ServerConfigError("As cifras TLS 1.2 do servidor não estão disponíveis no OpenSSL.");
     error_code ec;
     tls->use_certificate_chain_file(access.tlsCertificate, ec);
     if (ec)

@@ -2,7 +2,13 @@
 // stalled and trickling clients, oversized headers, too many connections,
 // calls without the access token, and TLS. Deadlines are set short here and
 // every wait on the server is a condition with a generous bound.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <set>
 
 #include <filesystem>
 
@@ -298,6 +304,74 @@ TEST_F(AccessTest, TlsRoundTripAndNothingInTheClear) {
     EXPECT_THROW(
         evt::server::AppServer(modules, {}, {kToken, (dir / "nada.crt").string(), cert.keyFile}),
         ServerConfigError);
+}
+
+// What a TLS client can negotiate: each TLS 1.2 suite OpenSSL knows, offered
+// alone; the server's order when several are offered; TLS 1.3; and the
+// HSTS header of an HTTPS answer.
+TEST_F(AccessTest, TlsOffersOnlyTheIntermediateProfile) {
+    const auto cert = corvana::test::MakeTestCertificate((dir / "servidor").string());
+    Start({kToken, cert.certificateFile, cert.keyFile});
+    const int port = server->Port();
+
+    // The suite and version agreed for a client limited to `maxVersion`
+    // offering `suites`; empty when the handshake fails.
+    auto negotiate = [port](int maxVersion, const char* suites) -> std::string {
+        std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> ctx(SSL_CTX_new(TLS_client_method()),
+                                                              SSL_CTX_free);
+        SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
+        SSL_CTX_set_security_level(ctx.get(), 0);
+        if (maxVersion == TLS1_2_VERSION && SSL_CTX_set_cipher_list(ctx.get(), suites) != 1)
+            return "?";
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::string agreed;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) {
+            SSL* ssl = SSL_new(ctx.get());
+            SSL_set_fd(ssl, fd);
+            if (SSL_connect(ssl) == 1)
+                agreed = std::string(SSL_get_version(ssl)) + " " + SSL_get_cipher_name(ssl);
+            SSL_free(ssl);
+        }
+        ::close(fd);
+        return agreed;
+    };
+
+    std::set<std::string> accepted;
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> all(SSL_CTX_new(TLS_client_method()),
+                                                          SSL_CTX_free);
+    SSL_CTX_set_security_level(all.get(), 0);
+    SSL_CTX_set_cipher_list(all.get(), "ALL:COMPLEMENTOFALL:@SECLEVEL=0");
+    STACK_OF(SSL_CIPHER)* known = SSL_CTX_get_ciphers(all.get());
+    int tried = 0;
+    for (int i = 0; i < sk_SSL_CIPHER_num(known); ++i) {
+        const SSL_CIPHER* suite = sk_SSL_CIPHER_value(known, i);
+        if (std::string(SSL_CIPHER_get_version(suite)) == "TLSv1.3") continue;
+        ++tried;
+        const std::string agreed = negotiate(TLS1_2_VERSION, SSL_CIPHER_get_name(suite));
+        if (!agreed.empty() && agreed != "?") accepted.insert(agreed);
+    }
+    EXPECT_GT(tried, 30);
+    // The test certificate's key is an EC one: the ECDSA half of the list.
+    EXPECT_EQ(accepted, (std::set<std::string>{"TLSv1.2 ECDHE-ECDSA-AES128-GCM-SHA256",
+                                               "TLSv1.2 ECDHE-ECDSA-AES256-GCM-SHA384",
+                                               "TLSv1.2 ECDHE-ECDSA-CHACHA20-POLY1305"}));
+    EXPECT_EQ(negotiate(TLS1_2_VERSION,
+                        "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-ECDSA-AES256-GCM-SHA384:"
+                        "ECDHE-ECDSA-AES128-GCM-SHA256"),
+              "TLSv1.2 ECDHE-ECDSA-AES128-GCM-SHA256");
+    EXPECT_EQ(negotiate(TLS1_3_VERSION, nullptr).rfind("TLSv1.3 TLS_", 0), 0u);
+    EXPECT_EQ(negotiate(TLS1_1_VERSION, "ALL"), "");
+
+    HttpTestClient https(port);
+    https.UseTls(cert.certificateFile);
+    const HttpReply r =
+        https.Request("GET", "/teste.rdmEco", "", WithToken(std::string("Bearer ") + kToken));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.Header("Strict-Transport-Security"), "max-age=63072000");
 }
 
 }  // namespace
