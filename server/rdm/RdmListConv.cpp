@@ -1,5 +1,7 @@
 #include "rdm/RdmListConv.h"
 
+#include <iostream>
+
 #include "corvana/data/DataPacket.h"
 #include "guestrecord/GuestRecord.h"
 #include "rdm/GuestWrites.h"
@@ -148,10 +150,45 @@ const RdmListConv::MethodEntry& RdmListConv::Resolve(const std::string& method,
     return *entry;
 }
 
+namespace {
+
+constexpr const char* kCommitUncertainText =
+    "A conexão com o banco de dados caiu enquanto a gravação era confirmada; não se sabe se "
+    "ela foi gravada. Recarregue a lista para conferir antes de gravar de novo.";
+
+// Runs a call on the database. A session found lost before anything of the
+// call was committed (the database restarted, the network failed) is
+// dropped with the pool's other idle sessions, opened before the same fault,
+// and the call runs once more on a new session. What the backend said goes
+// to the server's log; the user reads Portuguese: the database is
+// unavailable, or (the session lost during a COMMIT) the save may or may not
+// have been made, which is never retried.
+template <class Run>
+auto OnDatabase(storage::Database& db, const std::string& method, Run&& run) -> decltype(run()) {
+    using Kind = storage::DatabaseError::Kind;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return run();
+        } catch (const storage::DatabaseError& e) {
+            if (e.kind() != Kind::Unavailable && e.kind() != Kind::CommitUncertain) throw;
+            db.DropIdle();
+            std::cerr << ("evt07800-server: " + method + ": banco de dados indisponível" +
+                          (e.kind() == Kind::CommitUncertain ? " durante a confirmação" : "") +
+                          " (tentativa " + std::to_string(attempt) + "): " + e.detail() + "\n")
+                      << std::flush;
+            if (e.kind() == Kind::Unavailable && attempt == 1) continue;
+            throw corvana::Error(e.kind() == Kind::Unavailable ? storage::kUnavailableText
+                                                               : kCommitUncertainText);
+        }
+    }
+}
+
+}  // namespace
+
 Variant RdmListConv::Call(const std::string& method, const std::vector<Variant>& args) {
     const MethodEntry& entry = Resolve(method, args);
     try {
-        return (this->*(entry.run))(args);
+        return OnDatabase(*db_, method, [&] { return (this->*(entry.run))(args); });
     } catch (const BadRequest&) {
         throw;
     } catch (const corvana::Error& e) {
@@ -166,7 +203,8 @@ RemoteDataModule::JsonAnswer RdmListConv::CallJson(const std::string& method,
     const MethodEntry& entry = Resolve(method, args);
     if (!entry.json) return RemoteDataModule::CallJson(method, args);
     try {
-        return {(this->*(entry.json))(args), std::nullopt};
+        return {OnDatabase(*db_, method, [&] { return (this->*(entry.json))(args); }),
+                std::nullopt};
     } catch (const BadRequest&) {
         throw;
     } catch (const corvana::Error& e) {

@@ -23,15 +23,24 @@ Database::Lease::~Lease() {
 }
 
 Database::Lease Database::Acquire() {
-    {
-        std::lock_guard lock(mutex_);
-        if (!idle_.empty()) {
-            auto connection = std::move(idle_.back());
+    for (;;) {
+        Idle idle;
+        {
+            std::lock_guard lock(mutex_);
+            if (idle_.empty()) break;
+            idle = std::move(idle_.back());
             idle_.pop_back();
-            return Lease(shared_from_this(), std::move(connection));
         }
+        if (std::chrono::steady_clock::now() - idle.since < kIdleCheck || idle.connection->Ping())
+            return Lease(shared_from_this(), std::move(idle.connection));
     }
     return Lease(shared_from_this(), Connect());
+}
+
+void Database::DropIdle() noexcept {
+    std::vector<Idle> dropped;
+    std::lock_guard lock(mutex_);
+    dropped.swap(idle_);
 }
 
 void Database::Release(std::unique_ptr<Connection> connection) noexcept {
@@ -40,7 +49,8 @@ void Database::Release(std::unique_ptr<Connection> connection) noexcept {
     if (connection->Broken()) return;  // a lost session is closed
     std::lock_guard lock(mutex_);
     try {
-        if (idle_.size() < kMaxIdle) idle_.push_back(std::move(connection));
+        if (idle_.size() < kMaxIdle)
+            idle_.push_back({std::move(connection), std::chrono::steady_clock::now()});
     } catch (...) {
         // No memory to keep it: the connection is closed instead.
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@ namespace evt::server::storage {
 // (framework/db/sqlite): errors, statements, connections, transactions.
 using corvana::sqlite::Connection;
 using corvana::sqlite::DatabaseError;
+using corvana::sqlite::kUnavailableText;
 using corvana::sqlite::Statement;
 using corvana::sqlite::StatementHandle;
 using corvana::sqlite::Transaction;
@@ -73,7 +75,14 @@ public:
         std::shared_ptr<Database> owner_;
         std::unique_ptr<Connection> connection_;
     };
+    // A session of the pool, or a new one. A session that idled longer than
+    // kIdleCheck is asked first whether it still answers (a database
+    // restarted meanwhile ended it), and dropped when it does not.
     Lease Acquire();
+    // Closes every idle session: called when one was found lost, since the
+    // others, opened before the same restart, are lost too.
+    void DropIdle() noexcept;
+    static constexpr std::chrono::seconds kIdleCheck{30};
 
     // Where the database lives: the file, or the URL without its password
     // (for messages and logs).
@@ -91,7 +100,11 @@ private:
 
     std::string location_;
     std::mutex mutex_;
-    std::vector<std::unique_ptr<Connection>> idle_;
+    struct Idle {
+        std::unique_ptr<Connection> connection;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::vector<Idle> idle_;
 };
 
 }  // namespace evt::server::storage

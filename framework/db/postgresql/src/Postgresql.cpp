@@ -43,13 +43,46 @@ DatabaseError::Kind kindOf(std::string_view state) {
     return DatabaseError::Kind::Other;
 }
 
+// libpq's text on one line: its messages run over several ("FATAL: ...\n
+// server closed the connection unexpectedly\n...").
+std::string oneLine(std::string text) {
+    text = trimmed(std::move(text));
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        const bool space = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (space) {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+// The session is gone: a lost connection, or the server ending it
+// (administrator command, crash or cannot-connect-now: 57P01 to 57P03;
+// connection exceptions: class 08).
+bool lostSession(PGconn* conn, std::string_view state) {
+    return PQstatus(conn) != CONNECTION_OK || state.substr(0, 2) == "08" || state == "57P01" ||
+           state == "57P02" || state == "57P03";
+}
+
+[[noreturn]] void raiseUnavailable(const std::string& detail) {
+    throw DatabaseError(DatabaseError::Kind::Unavailable, detail,
+                        std::string(sqlite::kUnavailableText) + " (" + detail + ")");
+}
+
 // The error policy of the layer, from a failed result (or, without one, the
 // connection's last message).
 [[noreturn]] void raise(PGconn* conn, const PGresult* result) {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    std::string text = primary ? primary : trimmed(PQerrorMessage(conn));
+    std::string text = primary ? primary : oneLine(PQerrorMessage(conn));
     if (text.empty()) text = "falha sem mensagem do servidor";
+    if (lostSession(conn, state ? state : "")) raiseUnavailable(oneLine(PQerrorMessage(conn)));
     const auto kind = kindOf(state ? state : "");
     if (kind == DatabaseError::Kind::Busy) {
         throw DatabaseError(kind, text,
@@ -313,7 +346,7 @@ public:
         conn_ = PQconnectdbParams(keys, values, 1);
         try {
             if (!conn_ || PQstatus(conn_) != CONNECTION_OK)
-                fail(url, conn_ ? trimmed(PQerrorMessage(conn_)) : "sem memória");
+                unreachable(url, conn_ ? oneLine(PQerrorMessage(conn_)) : "sem memória");
             PQsetNoticeProcessor(conn_, quiet, nullptr);
             const char* encoding = PQparameterStatus(conn_, "server_encoding");
             if (!encoding || std::string_view(encoding) != "UTF8") {
@@ -380,7 +413,18 @@ public:
             auto lock = gate_.Enter();
             result.reset(PQexec(conn_, "COMMIT"));
         }
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raise(conn_, result.get());
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+            const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+            if (lostSession(conn_, state ? state : "")) {
+                const std::string detail = oneLine(PQerrorMessage(conn_));
+                throw DatabaseError(DatabaseError::Kind::CommitUncertain, detail,
+                                    "A conexão com o banco de dados caiu enquanto a gravação era "
+                                    "confirmada; não se sabe se ela foi gravada. Recarregue para "
+                                    "conferir antes de gravar de novo. (" +
+                                        detail + ")");
+            }
+            raise(conn_, result.get());
+        }
         // A transaction that failed earlier answers COMMIT with ROLLBACK.
         if (std::string_view(PQcmdStatus(result.get())) == "ROLLBACK") {
             throw DatabaseError(DatabaseError::Kind::Other, "transaction rolled back",
@@ -397,6 +441,12 @@ public:
     }
     const char* Backend() const override { return "postgresql"; }
     bool Broken() const override { return PQstatus(conn_) != CONNECTION_OK; }
+    bool Ping() override {
+        if (Broken()) return false;
+        auto lock = gate_.Enter();
+        Result result(PQexec(conn_, ""));
+        return PQstatus(conn_) == CONNECTION_OK;
+    }
 
 protected:
     std::unique_ptr<Statement> Compile(std::string_view sql) override {
@@ -413,6 +463,15 @@ protected:
     }
 
 private:
+    // No session: the server is down, refuses the connection or the login.
+    // Portuguese first, the backend's detail after it.
+    [[noreturn]] static void unreachable(const std::string& url, const std::string& reason) {
+        const std::string text = scrubbed(reason, secretsOf(url));
+        throw DatabaseError(DatabaseError::Kind::Unavailable, text,
+                            "Não foi possível abrir o banco de dados '" +
+                                sqlite::ShownLocation(url) + "': " + sqlite::kUnavailableText +
+                                " (" + text + ")");
+    }
     [[noreturn]] static void fail(const std::string& url, const std::string& reason) {
         const std::string text = scrubbed(reason, secretsOf(url));
         throw DatabaseError(DatabaseError::Kind::Other, text,

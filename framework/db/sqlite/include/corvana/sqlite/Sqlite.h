@@ -19,9 +19,24 @@ namespace corvana::sqlite {
 // is the backend's own text, which for a unique violation names the index or
 // its columns. what() is the text for the user: "Erro no banco de dados: "
 // and the detail, or a request to try again when the database is busy.
+//
+// Unavailable: the database could not be reached or the session was lost
+// (a restart, a network fault) before anything was committed; what() is
+// kUnavailableText and the backend's detail after it. CommitUncertain: the
+// session was lost while a COMMIT was on its way, so whether it took effect
+// is not known.
 class DatabaseError : public corvana::Error {
 public:
-    enum class Kind { Unique, ForeignKey, Check, NotNull, Busy, Other };
+    enum class Kind {
+        Unique,
+        ForeignKey,
+        Check,
+        NotNull,
+        Busy,
+        Unavailable,
+        CommitUncertain,
+        Other
+    };
     DatabaseError(Kind kind, std::string detail, const std::string& message)
         : corvana::Error(message), kind_(kind), detail_(std::move(detail)) {}
     Kind kind() const { return kind_; }
@@ -31,6 +46,10 @@ private:
     Kind kind_;
     std::string detail_;
 };
+
+// What a user reads while the database cannot be reached.
+inline constexpr const char* kUnavailableText =
+    "Banco de dados indisponível; tente de novo em instantes.";
 
 // A prepared statement of one connection. Parameters are bound from 1,
 // written "?" (positional) or ":NAME" in the SQL text; columns are read from
@@ -170,6 +189,9 @@ public:
     // True once the session is lost (a server that went away): a pool
     // closes it instead of handing it out again.
     virtual bool Broken() const { return false; }
+    // Asks the database whether the session still answers (a round trip);
+    // false once it is lost. A file always answers.
+    virtual bool Ping() { return true; }
 
 protected:
     virtual std::unique_ptr<Statement> Compile(std::string_view sql) = 0;
