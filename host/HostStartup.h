@@ -7,7 +7,9 @@ class QApplication;
 //  - Qt's own texts (the text fields' context menu, the standard buttons and
 //    dialogs) in Brazilian Portuguese, from Qt's translations
 //    (QLibraryInfo::TranslationsPath, Debian package qt6-translations-l10n);
-//    without them those texts stay in English and a warning is printed;
+//    without them those texts stay in English and a warning is printed. The
+//    few the catalog lacks (a folder's kind in the file dialogs) come from
+//    the host;
 //  - pt_BR as the default locale (numbers, dates);
 //  - the application's icon on the main window, its MDI children and the
 //    dialogs.

@@ -432,6 +432,23 @@ Snapshot DesktopTest::Dump() {
     return s;
 }
 
+std::vector<std::string> DesktopTest::Texts() {
+    Dump();
+    // The text lines of the last complete dump, without the widget of each.
+    std::vector<std::string> texts, reading;
+    for (const std::string& line : Lines(Read(dir / "ui.log"))) {
+        if (line.rfind("dump ", 0) == 0) {
+            reading.clear();
+        } else if (line.rfind("end ", 0) == 0) {
+            texts = reading;
+        } else if (line.rfind("text ", 0) == 0) {
+            const std::size_t blank = line.find(' ', 5);
+            if (blank != std::string::npos) reading.push_back(line.substr(blank + 1));
+        }
+    }
+    return texts;
+}
+
 std::vector<std::string> DesktopTest::Messages() const {
     std::vector<std::string> found;
     for (const std::string& line : Lines(Read(dir / "ui.log")))

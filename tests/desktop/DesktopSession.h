@@ -113,6 +113,11 @@ protected:
 
     // --- what the user and the administrator see --------------------------------
     Snapshot Dump();
+    // Every text of the active window in a new dump (UiTrace's text lines):
+    // its title, its widgets' texts and tool tips, the column titles and
+    // rows of its lists; for windows whose widgets have no names (Qt's
+    // dialogs).
+    std::vector<std::string> Texts();
     // The messages shown so far ("Erro|Orçamento não cadastrado.").
     std::vector<std::string> Messages() const;
     // How many times the server was asked `method` so far.
