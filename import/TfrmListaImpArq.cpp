@@ -73,9 +73,9 @@ TfrmListaImpArq::TfrmListaImpArq(QWidget* parent) : TfrmRotiGeral(parent) {
     fields->setRowStretch(2, 1);
 
     // Importar takes the top of the button column; the base's confirm
-    // button goes below the window's bottom edge, out of sight.
-    sbtImpArq = NewFlatButton(panBotoes, "sbtImpArq", "Importar", "document-open");
-    sbtImpArq->setFixedSize(40, 22);
+    // button is not used.
+    sbtImpArq = NewColumnButton("sbtImpArq", "Importar",
+                                "Importar os convidados do arquivo para a lista", "document-open");
     sbtImpArq->OnClick = [this](QObject* sender) { sbtImpArqClick(sender); };
     static_cast<QVBoxLayout*>(panBotoes->layout())->insertWidget(0, sbtImpArq);
     sbtConfirma->SetVisible(false);

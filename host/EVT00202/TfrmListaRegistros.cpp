@@ -1,6 +1,7 @@
 #include "TfrmListaRegistros.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
@@ -15,6 +16,21 @@ namespace {
 std::string CountText(int rows) {
     if (rows == 0) return "Nenhum registro";
     return std::to_string(rows) + (rows == 1 ? " registro" : " registros");
+}
+
+// The column of the longest text (the guest's name, in the import's list)
+// takes the width the others leave, so that the columns fill the grid.
+void StretchLongestText(TDBGrid& grid) {
+    const GridModel* model = grid.Model();
+    int longest = -1, size = 0;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        const corvana::Field* field = model->FieldAt(c);
+        if (field && field->DataType() == corvana::FieldType::String && field->Size() > size) {
+            longest = c;
+            size = field->Size();
+        }
+    }
+    if (longest >= 0) grid.horizontalHeader()->setSectionResizeMode(longest, QHeaderView::Stretch);
 }
 
 void AppendCsvValue(std::string& out, const std::string& value) {
@@ -36,6 +52,7 @@ TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet,
                                        const std::string& heading) {
     setObjectName("frmListaRegistros");
     SetCaption("Lista de Registros");
+    SetBorderStyle(TFormBorderStyle::bsDialog);
     lblCodTela->SetCaption("EVT00202");
 
     auto* body = new QVBoxLayout();
@@ -56,6 +73,7 @@ TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet,
     dbgPadrao->setObjectName("dbgPadrao");
     dbgPadrao->SetReadOnly(true);
     dbgPadrao->SetDataSource(&dtsPadrao);
+    StretchLongestText(*dbgPadrao);
     body->addWidget(dbgPadrao, 1);
 
     auto* bottom = new QHBoxLayout();

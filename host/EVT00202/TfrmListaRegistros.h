@@ -10,9 +10,10 @@
 
 // The host's record-list screen (EVT00202): a heading over the rows of a
 // dataset of the caller, in a read-only grid under the fields' display
-// labels, the number of rows, and the list saved as CSV so that the user can
-// work on it elsewhere. The dataset stays the caller's: the window only reads
-// it (and moves its cursor) while it is open.
+// labels (the longest text field's column taking the width the others
+// leave), the number of rows, and the list saved as CSV so that the user can
+// work on it elsewhere. A dialog of fixed size. The dataset stays the caller's: the window only
+// reads it (and moves its cursor) while it is open.
 class TfrmListaRegistros : public corvana::ui::TForm {
     Q_OBJECT
 public:

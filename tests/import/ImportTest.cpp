@@ -236,6 +236,46 @@ TEST_F(ImportTest, RefusedGuestsOpenTheRecordListWithTheirLineNumbers) {
                   ",RG9\r\n");
 }
 
+// Both windows open at a size the user cannot change (a window manager then
+// draws no resize strip under them) with all they hold inside: the import's
+// buttons with their captions, the record list's columns filling its grid,
+// the name's taking what the others leave.
+TEST_F(ImportTest, TheWindowsShowAllTheyHoldAtAFixedSize) {
+    auto expectFixedAndWhole = [](QWidget& window) {
+        EXPECT_EQ(window.minimumSize(), window.maximumSize()) << window.objectName().toStdString();
+        for (const QWidget* w : window.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->objectName().isEmpty()) continue;
+            EXPECT_TRUE(window.rect().contains(QRect(w->mapTo(&window, QPoint()), w->size())))
+                << w->objectName().toStdString();
+        }
+    };
+    ASSERT_TRUE(OpenImport());
+    imp->Show();
+    Settle();
+    expectFixedAndWhole(*imp);
+    for (const corvana::ui::TButtonFlat* button : {imp->sbtImpArq, imp->sbtFechar}) {
+        EXPECT_NE(button->toolButtonStyle(), Qt::ToolButtonIconOnly) << button->Name();
+        EXPECT_FALSE(button->Caption().empty()) << button->Name();
+    }
+
+    const auto onList = SqlRow(1,
+                               "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE CDFILIAL = '0001' "
+                               "AND NRORCAEVENTO = ? AND NRSEQORCAEVE = '01' LIMIT 1",
+                               kBudget);
+    ASSERT_EQ(onList.size(), 1u);
+    const auto shown = RecordListsOpenedBy(
+        [&] { Import(WriteFile("lista.txt", *onList[0] + "\r\n")); },
+        [&](QWidget& list) {
+            expectFixedAndWhole(list);
+            const auto* grid = list.findChild<QTableView*>("dbgPadrao");
+            ASSERT_EQ(grid->model()->columnCount(), 3);
+            EXPECT_EQ(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2),
+                      grid->viewport()->width());
+            EXPECT_GT(grid->columnWidth(1), grid->columnWidth(0) + grid->columnWidth(2));
+        });
+    EXPECT_EQ(shown.size(), 1u);
+}
+
 // Closing reloads the guest list, imported or not; a reload that fails is
 // shown and the window closes all the same.
 TEST_F(ImportTest, ClosingReloadsTheGuestListEvenWhenTheReloadFails) {

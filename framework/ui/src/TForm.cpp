@@ -66,6 +66,7 @@ void TForm::Show() {
         subWindow_->resize(
             (designed + (subWindow_->size() - size())).boundedTo(area->viewport()->size()));
     }
+    if (!subWindow_) applyBorderStyle();
     FrameWindow()->show();
     if (subWindow_) {
         subWindow_->raise();
@@ -82,6 +83,7 @@ void TForm::ShowModal() {
         // Keep a dialog over the host's window without adopting it.
         setParent(Corvana::MainForm(), Qt::Dialog);
     }
+    applyBorderStyle();
     show();
     raise();
     activateWindow();
@@ -90,6 +92,11 @@ void TForm::ShowModal() {
     QPointer<TForm> self(this);
     loop.exec();
     if (self) self->modalLoop_ = nullptr;
+}
+
+void TForm::applyBorderStyle() {
+    if (borderStyle_ == TFormBorderStyle::bsDialog && isWindow())
+        setFixedSize(size().expandedTo(minimumSizeHint()));
 }
 
 void TForm::SetWindowStateNormal() {

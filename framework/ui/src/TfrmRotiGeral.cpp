@@ -7,6 +7,7 @@ namespace corvana::ui {
 
 TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
     SetFormStyle(TFormStyle::fsNormal);
+    SetBorderStyle(TFormBorderStyle::bsDialog);
     auto* row = new QHBoxLayout();
     row->setContentsMargins(4, 4, 4, 4);
     MainLayout()->addLayout(row);
@@ -22,18 +23,25 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
     panBotoes->setObjectName("panBotoes");
     auto* buttons = new QVBoxLayout(panBotoes);
     buttons->setContentsMargins(4, 3, 4, 3);
-    sbtConfirma = NewFlatButton(panBotoes, "sbtConfirma", "Confirmar", "document-save");
-    sbtConfirma->setFixedSize(40, 22);
+    sbtConfirma = NewColumnButton("sbtConfirma", "Confirmar", "Confirmar", "document-save");
     sbtConfirma->OnClick = [this](QObject* sender) { sbtConfirmaClick(sender); };
     buttons->addWidget(sbtConfirma);
-    sbtFechar = NewFlatButton(panBotoes, "sbtFechar", "Fechar", "system-log-out");
-    sbtFechar->setFixedSize(40, 22);
+    sbtFechar = NewColumnButton("sbtFechar", "Fechar", "Fechar", "system-log-out");
     sbtFechar->OnClick = [this](QObject*) { Close(); };
     buttons->addWidget(sbtFechar);
     buttons->addStretch(1);
     menuLayout->addWidget(panBotoes);
     row->addWidget(panMenu);
     AddScreenCodeRow();
+}
+
+TButtonFlat* TfrmRotiGeral::NewColumnButton(const char* name, const char* caption, const char* hint,
+                                            const char* icon) {
+    TButtonFlat* button = NewFlatButton(panBotoes, name, hint, icon);
+    button->SetCaption(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return button;
 }
 
 void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}

@@ -14,6 +14,7 @@ namespace corvana::ui {
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 enum class TFormStyle { fsNormal, fsMDIChild };
+enum class TFormBorderStyle { bsSizeable, bsDialog };
 
 // The base of every screen. A screen is built in two steps, as the
 // platform's forms are: the constructor lays out the controls, then Create()
@@ -37,6 +38,12 @@ public:
 
     TFormStyle FormStyle() const { return style_; }
     void SetFormStyle(TFormStyle style) { style_ = style; }
+    // bsDialog: a window of its own that the user cannot resize, shown at
+    // its designed size or, when its controls need more (a larger font), at
+    // what they need. Window managers draw no resize handle on it. An MDI
+    // child is always sizeable.
+    TFormBorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(TFormBorderStyle style) { borderStyle_ = style; }
     std::string Caption() const;
     void SetCaption(const std::string& caption);
 
@@ -77,8 +84,11 @@ protected:
 
 private:
     void activated();
+    // Fixes the size of a bsDialog window before it is shown.
+    void applyBorderStyle();
 
     TFormStyle style_ = TFormStyle::fsNormal;
+    TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     QVBoxLayout* mainLayout_;
     QPointer<QMdiSubWindow> subWindow_;
     QEventLoop* modalLoop_ = nullptr;
