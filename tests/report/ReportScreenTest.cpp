@@ -144,6 +144,10 @@ TEST_F(ReportScreen, OpensWithTheGuestListValuesAsTheyStandOrEmptyWithoutABranch
     EXPECT_FALSE(r->ckbMostrarCopia->Checked());
     EXPECT_TRUE(r->edtSeq->isEnabled());
     EXPECT_EQ(r->lblCodRel->Caption(), "EVT078");
+    // Whole, and clear of the button column's frame (touching it, it reads
+    // as a screen code cut short).
+    EXPECT_GE(r->lblCodRel->width(), r->lblCodRel->sizeHint().width());
+    EXPECT_GT(r->panMenu->x(), r->lblCodRel->geometry().right() + 1);
     EXPECT_EQ(r->cbbReportNames->Items(),
               (std::vector<std::string>{"Convidados do Contrato", "Lista de Convidados por Nome",
                                         "Lista de Portaria"}));

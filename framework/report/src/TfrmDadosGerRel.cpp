@@ -35,8 +35,11 @@ std::string Format(std::string text, std::initializer_list<std::string> values) 
 
 TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     SetFormStyle(TFormStyle::fsNormal);
+    SetBorderStyle(TFormBorderStyle::bsDialog);
     auto* row = new QHBoxLayout();
     row->setContentsMargins(4, 4, 4, 4);
+    // The report code and the group keep apart from the button column's frame.
+    row->setSpacing(6);
     MainLayout()->addLayout(row);
     auto* left = new QVBoxLayout();
     row->addLayout(left, 1);

@@ -22,7 +22,8 @@ namespace corvana::report {
 // the report designer dialog rpddPadrao, and the button column: print
 // (sbtImprimir), save the chosen definition under another title
 // (sbtSalvarRelatorio, also the menu ppmSalvarRelatorio of the report
-// list) and close. Opened modally; a closed window is released.
+// list) and close. A dialog of fixed size, opened modally; a closed window
+// is released.
 //
 // The screen's message table holds the form's texts: Arq_Rel_Err (no
 // definition of the code in the folder: code, folder), NovoCaption and
