@@ -222,8 +222,9 @@ private:
             auto* tree = qobject_cast<QTreeView*>(view);
             auto* table = qobject_cast<QTableView*>(view);
             auto* list = qobject_cast<QListView*>(view);
-            const QHeaderView* header =
-                tree ? tree->header() : table ? table->horizontalHeader() : nullptr;
+            const QHeaderView* header = tree    ? tree->header()
+                                        : table ? table->horizontalHeader()
+                                                : nullptr;
             const int rows = std::min(model->rowCount(root), 50);
             for (int c = 0; c < model->columnCount(root); ++c) {
                 const bool shownColumn = tree    ? !tree->isColumnHidden(c)
