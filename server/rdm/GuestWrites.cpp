@@ -134,10 +134,12 @@ Guest readGuest(const Row& row, const GuestLayout& layout) {
 }
 
 // A text as it is stored: in NFC and, for the name and the R.G., as a
-// person sees it (guestrecord::PlainText).
+// person sees it (Unicode's blanks plain, its invisible characters removed,
+// no blanks at the edges: storage::VisibleText, guestrecord::PlainText).
 std::string storedText(std::size_t field, std::string_view text) {
-    return storage::ComposedText(record::IsPlainText(field) ? record::PlainText(text)
-                                                            : std::string(text));
+    return storage::ComposedText(record::IsPlainText(field)
+                                     ? record::PlainText(storage::VisibleText(text))
+                                     : std::string(text));
 }
 
 // The values of a guest to be written, in their stored form. The original
@@ -154,8 +156,11 @@ Guest toStoredForm(Guest g) {
 // cut) and a quantity out of its range.
 void checkValues(const Guest& g) {
     for (std::size_t field : kValues) {
-        if (IsText(field) && g.texts[field] && corvana::hasControlChar(*g.texts[field]))
+        if (!IsText(field) || !g.texts[field]) continue;
+        if (corvana::hasControlChar(*g.texts[field]))
             throw Refusal(g.label() + ": " + record::ControlCharacterRule(record::kFields[field]));
+        if (storage::HasDirectionControl(*g.texts[field]))
+            throw Refusal(g.label() + ": " + record::DirectionControlRule(record::kFields[field]));
     }
     if (g.name().empty())
         throw Refusal("Há um convidado sem nome na lista: informe o nome antes de gravar.");
@@ -666,7 +671,8 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             bool inserted = false;
             if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
                 corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
-                !corvana::hasControlChar(rg)) {
+                !corvana::hasControlChar(rg) && !storage::HasDirectionControl(name) &&
+                !storage::HasDirectionControl(rg)) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
                 const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
                 inserted =

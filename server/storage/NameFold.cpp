@@ -22,12 +22,14 @@ namespace {
 struct Folder {
     const icu::Normalizer2* nfd = nullptr;
     const icu::Normalizer2* nfc = nullptr;
+    const icu::Normalizer2* nfkc = nullptr;
     icu::UnicodeString text, decomposed, bare, composed;
 
     Folder() {
         UErrorCode status = U_ZERO_ERROR;
         nfd = icu::Normalizer2::getNFDInstance(status);
         nfc = icu::Normalizer2::getNFCInstance(status);
+        nfkc = icu::Normalizer2::getNFKCInstance(status);
         if (U_FAILURE(status))
             throw corvana::Error(std::string("Não foi possível carregar os dados Unicode (ICU): ") +
                                  u_errorName(status));
@@ -43,14 +45,15 @@ struct Folder {
         text.releaseBuffer(U_SUCCESS(status) ? length : 0);
     }
 
-    // Appends the NFC form of valid UTF-8 text to out.
-    void Compose(std::string_view run, std::string& out) {
+    // Appends the NFC (or NFKC) form of valid UTF-8 text to out.
+    void Compose(std::string_view run, std::string& out, bool compatible = false) {
         if (run.empty()) return;
         UErrorCode status = U_ZERO_ERROR;
         Read(run, status);
         const icu::UnicodeString* result = &text;
-        if (!nfc->isNormalized(text, status)) {
-            nfc->normalize(text, composed, status);
+        const icu::Normalizer2* form = compatible ? nfkc : nfc;
+        if (!form->isNormalized(text, status)) {
+            form->normalize(text, composed, status);
             result = &composed;
         }
         if (U_FAILURE(status))
@@ -180,6 +183,96 @@ std::string FoldName(std::string_view text) {
 
     return byValidRuns(
         text, [](std::string_view run, std::string& out) { threadFolder().Append(run, out); });
+}
+
+namespace {
+
+bool IsDirectionControl(UChar32 c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Which characters from U+0080 to U+00FF NFKC changes ("ª", "²", "µ", "¼"),
+// computed once.
+const std::array<bool, 128>& latin1Compatibility() {
+    static const std::array<bool, 128> changes = [] {
+        std::array<bool, 128> c{};
+        for (unsigned cp = 0x80; cp <= 0xFF; ++cp) {
+            const char utf8[] = {static_cast<char>(0xC0 | (cp >> 6)),
+                                 static_cast<char>(0x80 | (cp & 0x3F))};
+            std::string form;
+            threadFolder().Compose(std::string_view(utf8, 2), form, true);
+            c[cp - 0x80] = form != std::string_view(utf8, 2);
+        }
+        return c;
+    }();
+    return changes;
+}
+
+}  // namespace
+
+std::string VisibleText(std::string_view text) {
+    if (isAscii(text) || text.size() > static_cast<std::size_t>(INT32_MAX))
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    const char* s = text.data();
+    const auto n = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < n;) {
+        const int32_t at = i;
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        const std::string_view bytes(s + at, static_cast<std::size_t>(i - at));
+        if (c < 0x80) {  // ASCII, or a bad byte
+            out += bytes;
+            continue;
+        }
+        const auto type = static_cast<UCharCategory>(u_charType(c));
+        if (type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR ||
+            type == U_PARAGRAPH_SEPARATOR) {
+            out.push_back(' ');
+        } else if ((type == U_FORMAT_CHAR ||
+                    u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) &&
+                   !IsDirectionControl(c)) {
+            continue;
+        } else {
+            out += bytes;
+        }
+    }
+    return out;
+}
+
+bool HasDirectionControl(std::string_view text) {
+    // Each of them is E2 80 AA..AE or E2 81 A6..A9 in UTF-8.
+    for (std::size_t at = text.find('\xE2'); at != std::string_view::npos;
+         at = text.find('\xE2', at + 1)) {
+        if (at + 2 >= text.size()) return false;
+        const auto second = static_cast<unsigned char>(text[at + 1]);
+        const auto third = static_cast<unsigned char>(text[at + 2]);
+        if ((second == 0x80 && third >= 0xAA && third <= 0xAE) ||
+            (second == 0x81 && third >= 0xA6 && third <= 0xA9))
+            return true;
+    }
+    return false;
+}
+
+std::string CompatibleText(std::string_view text) {
+    if (isAscii(text) || text.size() > static_cast<std::size_t>(INT32_MAX))
+        return std::string(text);
+    if (isTwoByteTextBelow(text, 0x100)) {
+        const auto& changes = latin1Compatibility();
+        bool unchanged = true;
+        for (std::size_t i = 0; i < text.size() && unchanged; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) continue;
+            unchanged =
+                !changes[(((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3Fu)) -
+                         0x80];
+        }
+        if (unchanged) return std::string(text);
+    }
+    return byValidRuns(text, [](std::string_view run, std::string& out) {
+        threadFolder().Compose(run, out, true);
+    });
 }
 
 std::string ComposedText(std::string_view text) {

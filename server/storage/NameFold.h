@@ -26,4 +26,24 @@ std::string FoldName(std::string_view text);
 // Extended) is in NFC already and returned as it is.
 std::string ComposedText(std::string_view text);
 
+// What a person sees of a name or an R.G., by Unicode's own data: every
+// space separator and line or paragraph separator (categories Zs, Zl, Zp:
+// the non-breaking, thin, em and ideographic spaces, U+2028) becomes a plain
+// blank, and every format character (Cf: the soft hyphen, direction marks,
+// joiners, the BOM) and default-ignorable code point (the Hangul fillers,
+// variation selectors) is removed; the direction overrides and isolates are
+// kept, for HasDirectionControl to refuse. Bad bytes are copied unchanged;
+// ASCII text is returned as it is.
+std::string VisibleText(std::string_view text);
+
+// True when the text holds a character that overrides or isolates the
+// direction of the text around it (U+202A to U+202E, U+2066 to U+2069):
+// "Ana\u202Eetset" is shown as "Anatestes" reversed. Refused in every field.
+bool HasDirectionControl(std::string_view text);
+
+// The text in Unicode NFKC, for the keys: compatibility forms are folded
+// (full-width digits and letters, ligatures, superscripts, "ª" to "a").
+// Bad bytes are copied unchanged; ASCII text is returned as it is.
+std::string CompatibleText(std::string_view text);
+
 }  // namespace evt::server::storage

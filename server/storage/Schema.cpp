@@ -29,6 +29,19 @@ struct Migration {
 
 void foldAccentsInNameKeys(Connection& connection, Notes& notes);
 void keyWhatAPersonSees(Connection& connection, Notes& notes);
+void keyByUnicodeData(Connection& connection, Notes& notes);
+std::string forBackend(std::string_view script, std::string_view backend);
+
+// The name and R.G. indexes with the key first (version 4 on).
+constexpr const char* kKeyFirstIndexes = R"sql(
+DROP INDEX UX_LISTACONVOREV_NOME;
+CREATE UNIQUE INDEX UX_LISTACONVOREV_NOME
+    ON LISTACONVOREV (NMCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+DROP INDEX UX_LISTACONVOREV_RG;
+CREATE UNIQUE INDEX UX_LISTACONVOREV_RG
+    ON LISTACONVOREV (RGCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+    WHERE RGCHAVE IS NOT NULL;
+)sql";
 
 // Each migration takes the schema from version - 1 to version. A released
 // migration is never edited: a change to the schema is a new entry.
@@ -144,16 +157,11 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
         // the key; with the key first most are decided by its first bytes.
         // An import looks up and writes both indexes for every line. The
         // rules are the same: one key per list.
-        {4, R"sql(
-DROP INDEX UX_LISTACONVOREV_NOME;
-CREATE UNIQUE INDEX UX_LISTACONVOREV_NOME
-    ON LISTACONVOREV (NMCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
-DROP INDEX UX_LISTACONVOREV_RG;
-CREATE UNIQUE INDEX UX_LISTACONVOREV_RG
-    ON LISTACONVOREV (RGCHAVE, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
-    WHERE RGCHAVE IS NOT NULL;
-)sql",
-         nullptr},
+        {4, kKeyFirstIndexes, nullptr},
+        // Keys by Unicode's own data: every space separator a blank, format
+        // characters and default-ignorable code points nothing,
+        // compatibility forms folded (NFKC: full-width digits, ligatures).
+        {5, nullptr, keyByUnicodeData},
     };
     return migrations;
 }
@@ -330,6 +338,13 @@ void keyWhatAPersonSees(Connection& connection, Notes& notes) {
         "WHERE ORDEMCHAVE IS NOT NULL;");
 }
 
+// Every key computed again by today's rules (as version 3 did), the
+// indexes then laid out as version 4 has them.
+void keyByUnicodeData(Connection& connection, Notes& notes) {
+    keyWhatAPersonSees(connection, notes);
+    connection.ExecuteScript(forBackend(kKeyFirstIndexes, connection.Backend()));
+}
+
 bool wordAt(std::string_view text, std::size_t at, std::string_view word) {
     auto nameChar = [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -407,11 +422,11 @@ void MigrateSchema(Connection& connection, const std::string& location, const Lo
 }
 
 std::string GuestNameKey(std::string_view name) {
-    return FoldName(corvana::trimBlanks(corvana::plainBlanks(name)));
+    return FoldName(corvana::trimBlanks(CompatibleText(VisibleText(name))));
 }
 
 std::optional<std::string> GuestDocumentKey(std::string_view value) {
-    const std::string text = ComposedText(corvana::plainBlanks(value));
+    const std::string text = CompatibleText(VisibleText(value));
     std::string kept;
     kept.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -427,7 +442,7 @@ std::optional<std::string> GuestDocumentKey(std::string_view value) {
 }
 
 std::optional<std::string> GuestOrderKey(std::string_view value) {
-    std::string trimmed = corvana::trimBlanks(ComposedText(corvana::plainBlanks(value)));
+    std::string trimmed = corvana::trimBlanks(CompatibleText(VisibleText(value)));
     if (trimmed.empty() || trimmed == "*") return std::nullopt;
     bool digits = true;
     for (char c : trimmed) digits = digits && c >= '0' && c <= '9';

@@ -1,5 +1,8 @@
 // GetImpLista over HTTP: guests imported from a file, the refused lines
 // counted in file order, all-or-nothing, and a file of a thousand lines.
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
 #include "ListConvTestSupport.h"
 
 using namespace listconv_test;
@@ -157,4 +160,85 @@ TEST_F(ListConvTest, BodyOfTinyValuesIsRefusedWhereAnImportOfItsSizePasses) {
     }
     EXPECT_EQ(Call("GetImpLista", {file}).asPacket().rowCount(), 0u);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV"), 5000);
+}
+
+// What a name is comes from Unicode's own data, drawn here from ICU's
+// category tables rather than typed: every space separator and line or
+// paragraph separator is a blank, every format character and
+// default-ignorable code point is nothing, the direction overrides and
+// isolates are refused, and compatibility forms (full-width digits and
+// letters) make the same key. None of them makes a second "José Teste",
+// through a save or an import.
+TEST_F(ListConvTest, LookAlikeAndInvisibleCharactersMakeNoSecondGuest) {
+    AddGuests({NewGuest(kList, "José Teste", {{"NRRGLISTAOREV", "123456789"}})});
+    std::vector<UChar32> blanks, invisible, direction;
+    for (UChar32 c = 0x80; c <= 0x10FFFF; ++c) {
+        if (U_IS_SURROGATE(c)) continue;
+        const auto type = static_cast<UCharCategory>(u_charType(c));
+        if (type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR)
+            blanks.push_back(c);
+        else if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+            direction.push_back(c);
+        else if (type == U_FORMAT_CHAR ||
+                 u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+            invisible.push_back(c);
+    }
+    ASSERT_GE(blanks.size(), 18u);
+    ASSERT_GE(invisible.size(), 150u);
+    ASSERT_EQ(direction.size(), 9u);
+    auto utf8 = [](UChar32 c) {
+        std::string text;
+        icu::UnicodeString(c).toUTF8String(text);
+        return text;
+    };
+    auto inside = [&](UChar32 c) {
+        const auto type = static_cast<UCharCategory>(u_charType(c));
+        return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR ||
+                       type == U_PARAGRAPH_SEPARATOR
+                   ? "José" + utf8(c) + "Teste"
+                   : "José T" + utf8(c) + "este";
+    };
+
+    // Saved one at a time: every blank, every format character, the
+    // direction controls in the name and in another field.
+    for (const auto* group : {&blanks, &invisible}) {
+        for (UChar32 c : *group) {
+            if (group == &invisible && u_charType(c) != U_FORMAT_CHAR) continue;
+            const std::string refusal = Refusal(Delta().Insert(NewGuest(kList, inside(c))));
+            EXPECT_NE(refusal.find("nome já cadastrado"), std::string::npos)
+                << std::hex << c << ": " << refusal;
+        }
+    }
+    for (UChar32 c : direction) {
+        EXPECT_NE(Refusal(Delta().Insert(NewGuest(kList, "Ana" + utf8(c) + "Lima")))
+                      .find("o campo nome contém um caractere que inverte a direção do texto"),
+                  std::string::npos);
+        EXPECT_NE(Refusal(Delta().Insert(NewGuest(kList, "Ana Lima",
+                                                  {{"DSEMAILCONVEVEN", "a" + utf8(c) + "@b.br"}})))
+                      .find("o campo e-mail contém um caractere que inverte"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(Refusal(Delta().Insert(NewGuest(kList, "\xC2\xAD"))),
+              "Há um convidado sem nome na lista: informe o nome antes de gravar.");
+    EXPECT_NE(
+        Refusal(Delta().Insert(NewGuest(kList, "Ｊｏｓé Ｔｅｓｔｅ"))).find("nome já cadastrado"),
+        std::string::npos);
+    EXPECT_NE(Refusal(Delta().Insert(
+                          NewGuest(kList, "Rui Alves", {{"NRRGLISTAOREV", "１２３４５６７８９"}})))
+                  .find("R.G. já cadastrado"),
+              std::string::npos);
+
+    // Imported in one file: every one of them, default-ignorable code points
+    // of other categories included, is a refused line.
+    std::vector<Line> lines;
+    for (const auto* group : {&blanks, &invisible, &direction})
+        for (UChar32 c : *group) lines.push_back({inside(c), ""});
+    lines.push_back({"\xC2\xAD\xE3\x85\xA4", ""});
+    lines.push_back({"Rui Alves", "１２３４５６７８９"});
+    const Variant answer = Call("GetImpLista", {FilePacket(kList, lines)});
+    ASSERT_TRUE(answer.isPacket()) << answer.toJson();
+    EXPECT_EQ(answer.asPacket().rows().size(), lines.size());
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000000002' AND "
+                    "NRSEQORCAEVE = '01'"),
+              1);
 }

@@ -345,14 +345,22 @@ TEST_F(StorageTest, LookAlikeTwinsOfAnOlderDatabaseAreKeptAndLogged) {
             // Accent twins kept by version 2 stay as they were.
             "('0001', '0000000007', '01', '00005', 'José Lima', 'jose lima', NULL, NULL),"
             "('0001', '0000000007', '01', '00006', 'Jose Lima', 'jose lima#GEMEO-00006', NULL, "
-            "NULL);");
+            "NULL),"
+            // Apart until keys followed Unicode's categories and NFKC: a thin
+            // space, full-width digits.
+            "('0001', '0000000007', '01', '00007', 'Rui Alves', 'rui alves', '123', '123'),"
+            "('0001', '0000000007', '01', '00008', 'Rui\xE2\x80\x89"
+            "Alves', "
+            "'rui\xE2\x80\x89"
+            "alves', '\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93', "
+            "'\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93');");
 
     std::vector<std::string> log;
     Database::OpenOptions logged;
     logged.log = [&](const std::string& line) { log.push_back(line); };
     db = Database::Open(file, logged);
     EXPECT_EQ(db->Acquire()->SchemaVersion(), CurrentSchemaVersion());
-    ASSERT_EQ(log.size(), 3u);
+    ASSERT_EQ(log.size(), 5u);
     EXPECT_THAT(log[0], testing::HasSubstr("00001 'Ana Silva' e 00002 'Ana\xC2\xA0Silva', que "
                                            "passam a ter o mesmo nome"));
     EXPECT_THAT(log[1], testing::HasSubstr("00001 'Ana Silva' (12.345.678-9) e 00002 "
@@ -360,12 +368,15 @@ TEST_F(StorageTest, LookAlikeTwinsOfAnOlderDatabaseAreKeptAndLogged) {
                                            "9), que passam "
                                            "a ter o mesmo R.G."));
     EXPECT_THAT(log[2], testing::HasSubstr("00003 'Bia\xE2\x80\x8BSouza' e 00004 'BiaSouza'"));
+    EXPECT_THAT(log[3], testing::HasSubstr("00007 'Rui Alves' e 00008 'Rui\xE2\x80\x89"
+                                           "Alves', que passam a ter o mesmo nome"));
+    EXPECT_THAT(log[4], testing::HasSubstr("a ter o mesmo R.G."));
     EXPECT_EQ(Joined(*db,
                      "SELECT NMCHAVE FROM LISTACONVOREV ORDER BY CDFILIAL, NRORCAEVENTO, "
                      "NRSEQORCAEVE, NRLISTACONVOREV",
                      "|"),
               "ana silva|ana silva#GEMEO-00002|biasouza|biasouza#GEMEO-00004|jose lima|"
-              "jose lima#GEMEO-00006");
+              "jose lima#GEMEO-00006|rui alves|rui alves#GEMEO-00008");
 
     // The rules hold over the new keys, the indexes built anew.
     StartServer();

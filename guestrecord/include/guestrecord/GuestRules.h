@@ -39,6 +39,10 @@ inline std::string ControlCharacterRule(const Field& field) {
     return "o campo " + std::string(field.label) +
            " contém um caractere de controle, que não pode ser gravado.";
 }
+inline std::string DirectionControlRule(const Field& field) {
+    return "o campo " + std::string(field.label) +
+           " contém um caractere que inverte a direção do texto, que não pode ser gravado.";
+}
 inline std::string QuantityRule() {
     return "o campo " + std::string(FieldNamed("QUANTIDADE").label) +
            " deve ser um número de 0 a 99.999.";
