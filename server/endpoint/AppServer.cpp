@@ -1,5 +1,6 @@
 #include "endpoint/AppServer.h"
 
+#include <malloc.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -65,6 +66,7 @@ constexpr const char* kHsts = "max-age=63072000";
 // dropping) what the client still sends, so that the close does not reset
 // the connection before the client has read the answer.
 constexpr Millis kLingerTime{2000};
+constexpr std::uint64_t kTrimAfterBytes = 1024 * 1024;
 constexpr std::size_t kLingerBytes = 1024 * 1024;
 // Lines about connections (not calls) written in one second at most; the
 // rest are counted and the count goes with the next line written.
@@ -569,7 +571,13 @@ private:
     // The body's bytes no longer count against the bodies in flight.
     void releaseBody() {
         srv_.bodiesInFlight -= inFlight_;
+        // After a large call the allocator keeps the freed pages of its
+        // arguments for the next one; once no body is being read or called
+        // they go back to the system, so that an idle server is as small as
+        // before the call.
+        const bool large = inFlight_ >= kTrimAfterBytes;
         inFlight_ = 0;
+        if (large && srv_.bodiesInFlight == 0) malloc_trim(0);
     }
 
     void closeNow() {

@@ -35,7 +35,7 @@ struct ServerLimits {
     std::size_t maxBodyBytes = std::size_t{32} * 1024 * 1024;
     // The bodies being read or called at once, all connections together
     // (503 past it, from the Content-Length, before the body is read).
-    std::size_t maxBodyBytesInFlight = std::size_t{256} * 1024 * 1024;
+    std::size_t maxBodyBytesInFlight = std::size_t{80} * 1024 * 1024;
     // Connections open at once: past maxConnections a new connection is
     // closed at once; past maxConnectionsPerAddress from one client address
     // it is answered 503 and closed.

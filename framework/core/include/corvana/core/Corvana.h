@@ -46,7 +46,7 @@ struct Settings {
     std::int64_t MaxHeaderBytes = 8192;
     std::int64_t MaxHeaderFields = 100;
     std::int64_t MaxBodyBytes = std::int64_t{32} * 1024 * 1024;
-    std::int64_t MaxBodyBytesInFlight = std::int64_t{256} * 1024 * 1024;
+    std::int64_t MaxBodyBytesInFlight = std::int64_t{80} * 1024 * 1024;
     std::int64_t MaxConnections = 512;
     std::int64_t MaxConnectionsPerAddress = 64;
 };
