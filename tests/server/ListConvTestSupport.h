@@ -95,7 +95,7 @@ protected:
 
     void SetUp() override {
         ServerFixture::SetUp();
-        if (HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         Exec(
             "INSERT INTO FILIAL VALUES ('0001', 'Matriz'), ('0002', 'Filial Centro');"
             "INSERT INTO CLIENTE VALUES ('000010', '52998224725', 'F', 'Zélia Andrade'),"

@@ -165,6 +165,7 @@ TEST_F(StorageTest, EveryPooledConnectionIsDurable) {
 // with none of the backend's own text.
 TEST(DatabaseRestartTest, TheFirstCallAfterARestartSucceedsOnEachServer) {
     if (!corvana::test::OnPostgres()) GTEST_SKIP() << "só no PostgreSQL";
+    if (!corvana::test::PostgresMissing().empty()) GTEST_SKIP() << corvana::test::PostgresMissing();
     // A database of its own: closing it to connections touches no other test.
     const std::string base = std::getenv("EVT_TEST_POSTGRESQL");
     const std::string name = "evt_reinicio_" + std::to_string(::getpid());
