@@ -133,7 +133,7 @@ TEST_F(EndpointTest, RequestsThatDoNotFitGetTheirStatusAndAClearMessage) {
     };
     const std::vector<Case> cases = {
         {"POST", PathOf("GetOrcamento"), R"(["0001")", 400,
-         "JSON malformado (posição 8): o texto termina no meio de um valor."},
+         "JSON malformado: o texto termina no meio de um valor na linha 1, coluna 8."},
         {"POST", PathOf("GetOrcamento"), "", 400, "Corpo da chamada inválido"},
         {"POST", PathOf("GetOrcamento"), R"(["0001"] ["0002"])", 400,
          "texto depois do fim do valor"},

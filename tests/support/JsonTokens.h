@@ -35,7 +35,9 @@ struct TokenList {
     void endObject() { put("}"); }
     void startArray() { put("["); }
     void endArray() { put("]"); }
-    [[noreturn]] void syntaxError(std::size_t, const char*) { throw std::invalid_argument(""); }
+    [[noreturn]] void syntaxError(std::size_t, std::size_t, const char*) {
+        throw std::invalid_argument("");
+    }
 
     // nlohmann's SAX interface.
     bool number_integer(std::int64_t i) { return integer(i), true; }

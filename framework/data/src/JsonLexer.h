@@ -8,10 +8,11 @@
 //   floating(double), text(std::string_view), key(std::string_view),
 //   startObject(), endObject(), startArray(), endArray()
 // and each returns nothing; a handler refuses by throwing. A syntax error
-// calls handler.syntaxError(position, problem), which must throw: position
-// counts bytes from 1 up to the one that could not be read (the byte after
-// the text when it ends too soon), problem says what was wrong in
-// Portuguese.
+// calls handler.syntaxError(line, column, problem), which must throw: the
+// line and the column (in characters, both from 1) of what could not be
+// read (just after the text when it ends too soon); problem says in
+// Portuguese what was expected and what was found there ("esperava ',' ou
+// ']', encontrou ':'").
 //
 // Texts are checked as the standard asks: well-formed UTF-8 (no overlong
 // forms, no surrogates, nothing above U+10FFFF), no unescaped control
@@ -51,7 +52,7 @@ public:
             const char c = *p_;
             switch (want) {
                 case Want::Colon:
-                    if (c != ':') fail("símbolo fora do lugar");
+                    if (c != ':') fail("esperava ':'", true);
                     ++p_;
                     want = Want::Value;
                     continue;
@@ -65,7 +66,7 @@ public:
                         open.pop_back();
                         object ? h_.endObject() : h_.endArray();
                     } else {
-                        fail("símbolo fora do lugar");
+                        fail(open.back() ? "esperava ',' ou '}'" : "esperava ',' ou ']'", true);
                     }
                     continue;
                 case Want::Key:
@@ -77,7 +78,10 @@ public:
                         want = Want::CommaOrClose;
                         continue;
                     }
-                    if (c != '"') fail("símbolo fora do lugar");
+                    if (c != '"')
+                        fail(want == Want::KeyOrClose ? "esperava um nome entre aspas ou '}'"
+                                                      : "esperava um nome entre aspas",
+                             true);
                     h_.key(readText());
                     want = Want::Colon;
                     continue;
@@ -125,18 +129,30 @@ public:
                         readNumber();
                         break;
                     }
-                    fail(c == ']' || c == '}' || c == ',' || c == ':'
-                             ? "símbolo fora do lugar"
-                             : "valor desconhecido (use texto entre aspas, número, true, false "
-                               "ou null)");
+                    if (c == ']' || c == '}' || c == ',' || c == ':')
+                        fail("esperava um valor", true);
+                    fail("valor desconhecido (use texto entre aspas, número, true, false ou null)");
             }
             want = Want::CommaOrClose;
         }
     }
 
 private:
-    [[noreturn]] void fail(const char* problem) {
-        h_.syntaxError(static_cast<std::size_t>(p_ - begin_) + 1, problem);
+    // found: name the character at the position ("encontrou ':'").
+    [[noreturn]] void fail(const char* problem, bool found = false) {
+        std::size_t line = 1, column = 1;
+        for (const char* q = begin_; q != p_; ++q) {
+            if (*q == '\n') {
+                ++line;
+                column = 1;
+            } else if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) {
+                ++column;  // a character's first byte
+            }
+        }
+        std::string text = problem;
+        if (found && p_ != end_ && *p_ >= ' ' && *p_ <= '~')
+            text += std::string(", encontrou '") + *p_ + "'";
+        h_.syntaxError(line, column, text.c_str());
         std::abort();  // the handler throws
     }
 

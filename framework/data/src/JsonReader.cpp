@@ -114,8 +114,9 @@ public:
     void endObject();
     void startArray();
     void endArray();
-    [[noreturn]] void syntaxError(std::size_t pos, const char* problem) {
-        throw Error("JSON malformado (posição " + std::to_string(pos) + "): " + problem + ".");
+    [[noreturn]] void syntaxError(std::size_t line, std::size_t column, const char* problem) {
+        throw Error("JSON malformado: " + std::string(problem) + " na linha " +
+                    std::to_string(line) + ", coluna " + std::to_string(column) + ".");
     }
 
 private:

@@ -39,13 +39,18 @@ TEST(JsonLexer, ReadsAndRefusesWhatTheReferenceDoes) {
 
 TEST(JsonLexer, ErrorsSayWhereAndWhatInPortuguese) {
     const std::pair<std::string, std::string> cases[] = {
-        {"[\"0001\"", "JSON malformado (posição 8): o texto termina no meio de um valor."},
-        {"[1,,2]", "JSON malformado (posição 4): símbolo fora do lugar."},
-        {"[verdadeiro]", "JSON malformado (posição 2): valor desconhecido"},
-        {"[\"a\\qb\"]", "JSON malformado (posição 5): escape inválido dentro de um texto."},
-        {"[\"\xff\"]", "JSON malformado (posição 3): texto com UTF-8 inválido."},
-        {"[01]", "JSON malformado (posição 3): símbolo fora do lugar."},
-        {"[1] 2", "JSON malformado (posição 5): texto depois do fim do valor."},
+        {"[\"0001\"", "JSON malformado: o texto termina no meio de um valor na linha 1, coluna 8."},
+        {"[1,,2]", "JSON malformado: esperava um valor, encontrou ',' na linha 1, coluna 4."},
+        {"[verdadeiro]", "JSON malformado: valor desconhecido"},
+        {"[\"a\\qb\"]",
+         "JSON malformado: escape inválido dentro de um texto na linha 1, coluna 5."},
+        {"[\"\xff\"]", "JSON malformado: texto com UTF-8 inválido na linha 1, coluna 3."},
+        {"[01]", "JSON malformado: esperava ',' ou ']', encontrou '1' na linha 1, coluna 3."},
+        {"[1] 2", "JSON malformado: texto depois do fim do valor na linha 1, coluna 5."},
+        {"[\"ção\",\n  2 3]",
+         "JSON malformado: esperava ',' ou ']', encontrou '3' na linha 2, coluna 5."},
+        {"{\"$packet\" 1}", "JSON malformado: esperava ':', encontrou '1' na linha 1, coluna 12."},
+        {"{1:2}", "JSON malformado: esperava um nome entre aspas ou '}', encontrou '1'"},
     };
     for (const auto& [text, message] : cases) {
         SCOPED_TRACE(text);
