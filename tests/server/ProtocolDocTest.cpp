@@ -10,13 +10,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "corvana/core/Corvana.h"
 #include "rdm/RdmListConv.h"
 #include "support/SeededDatabase.h"
 #include "support/TestServer.h"
@@ -184,3 +187,43 @@ TEST_F(ProtocolDocTest, TheExamplesAnswerAsDocumented) {
 }
 
 }  // namespace
+
+// The server's limits have their defaults in two places of the code (the
+// settings and the endpoint's limits) and one of the documents: all three
+// agree, so that a default changed in one is changed in all.
+TEST(SettingsDocTest, TheServersDefaultsAreTheDocumentedOnes) {
+    std::ifstream file(fs::path(EVT_SOURCE_DIR) / "docs" / "configuration.md");
+    ASSERT_TRUE(file) << "docs/configuration.md";
+    std::map<std::string, std::string> documented;
+    static const std::regex row(R"(^\| `(\w+)` +\|.*\| `([0-9]+)`[^|]*\|)");
+    for (std::string line; std::getline(file, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, row)) documented[m[1]] = m[2];
+    }
+    const Corvana::Settings settings;
+    const evt::server::AppServer::Limits limits;
+    auto seconds = [](std::chrono::milliseconds ms) {
+        return static_cast<std::int64_t>(
+            std::chrono::duration_cast<std::chrono::seconds>(ms).count());
+    };
+    const std::tuple<const char*, std::int64_t, std::int64_t> defaults[] = {
+        {"WebPort", settings.WebPort, settings.WebPort},
+        {"HeaderTimeout", settings.HeaderTimeout, seconds(limits.headerTimeout)},
+        {"KeepAliveTimeout", settings.KeepAliveTimeout, seconds(limits.keepAliveTimeout)},
+        {"BodyTimeout", settings.BodyTimeout, seconds(limits.bodyTimeout)},
+        {"MinTransferRate", settings.MinTransferRate, std::int64_t(limits.minTransferRate)},
+        {"MaxHeaderBytes", settings.MaxHeaderBytes, std::int64_t(limits.maxHeaderBytes)},
+        {"MaxHeaderFields", settings.MaxHeaderFields, std::int64_t(limits.maxHeaderFields)},
+        {"MaxBodyBytes", settings.MaxBodyBytes, std::int64_t(limits.maxBodyBytes)},
+        {"MaxBodyBytesInFlight", settings.MaxBodyBytesInFlight,
+         std::int64_t(limits.maxBodyBytesInFlight)},
+        {"MaxConnections", settings.MaxConnections, std::int64_t(limits.maxConnections)},
+        {"MaxConnectionsPerAddress", settings.MaxConnectionsPerAddress,
+         std::int64_t(limits.maxConnectionsPerAddress)},
+    };
+    for (const auto& [key, setting, limit] : defaults) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(documented[key], std::to_string(setting));
+        EXPECT_EQ(setting, limit);
+    }
+}
