@@ -133,6 +133,30 @@ TEST_F(StorageTest, RefusedWriteLeavesWhatWasThere) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM FILIAL"), 2);
 }
 
+// The database holds every stored text of the guest record to the record's
+// size: a field added to the record without its check in the schema fails
+// here.
+TEST_F(StorageTest, TheSchemaHoldsEveryTextOfTheGuestRecordToItsSize) {
+    AddGuests({NewGuest(kList, "Ana Silva")});
+    auto connection = db->Acquire();
+    int checked = 0;
+    for (const evt::guestrecord::Field& f : evt::guestrecord::kFields) {
+        if (f.origin != evt::guestrecord::Origin::Guest || f.type != FieldType::String) continue;
+        SCOPED_TRACE(std::string(f.name));
+        const std::string set = "UPDATE LISTACONVOREV SET " + std::string(f.name) + " = ?";
+        const auto size = static_cast<std::size_t>(f.size);
+        EXPECT_NO_THROW(connection->Prepare(set)->BindAll(std::string(size, 'x')).Execute());
+        try {
+            connection->Prepare(set)->BindAll(std::string(size + 1, 'x')).Execute();
+            ADD_FAILURE() << "a text past the record's size was stored";
+        } catch (const DatabaseError& e) {
+            EXPECT_EQ(e.kind(), DatabaseError::Kind::Check);
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 13);
+}
+
 TEST_F(StorageTest, EveryPooledConnectionIsDurable) {
     auto a = db->Acquire();
     auto b = db->Acquire();
