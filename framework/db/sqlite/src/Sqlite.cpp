@@ -1,6 +1,7 @@
 #include "corvana/sqlite/Sqlite.h"
 
 #include <sqlite3.h>
+#include <cassert>
 
 #include <algorithm>
 #include <climits>
@@ -18,6 +19,8 @@ StatementHandle::~StatementHandle() {
     } catch (...) {
         // A reset only repeats the error of the last run, already raised.
     }
+    // Returned once: a second return would hand the statement to two users.
+    assert(statement_->leased_);
     statement_->leased_ = false;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cassert>
 // A dataset's stored row in one block: the kind of each cell, where each
 // cell ends, and the cells' bytes one after the other (texts as their
 // UTF-8, numbers and dates as their machine form). A 21-column guest row
@@ -30,15 +31,20 @@ public:
     static PackedRow pack(const Row& row);
 
     std::size_t size() const { return data_ ? readU32(data_.get()) : 0; }
+    // i < size(): a cell outside the row would read another row's bytes.
     Variant::Kind kindAt(std::size_t i) const {
+        assert(i < size());
         return static_cast<Variant::Kind>(static_cast<unsigned char>(data_[kHeader + i]));
     }
     Variant at(std::size_t i) const;
-    // The text of a String cell, without a copy.
+    // The text of a String cell, without a copy. Its offsets rise from cell
+    // to cell; a broken pair would give a view past the payload.
     std::string_view textAt(std::size_t i) const {
+        assert(i < size() && kindAt(i) == Variant::Kind::String);
         const char* ends = data_.get() + kHeader + kindsBytes(size());
         const std::uint32_t start = i == 0 ? 0 : readU32(ends + (i - 1) * 4);
         const std::uint32_t end = readU32(ends + i * 4);
+        assert(start <= end);
         return {ends + size() * 4 + start, end - start};
     }
     Row unpack() const;
