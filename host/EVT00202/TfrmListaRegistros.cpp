@@ -1,7 +1,6 @@
 #include "TfrmListaRegistros.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
@@ -18,19 +17,26 @@ std::string CountText(int rows) {
     return std::to_string(rows) + (rows == 1 ? " registro" : " registros");
 }
 
-// The column of the longest text (the guest's name, in the import's list)
-// takes the width the others leave, so that the columns fill the grid.
+// The grid's columns are the dataset's visible fields; the one of the
+// longest text (the guest's name, in the import's list) stretches over the
+// width the others leave, so that the columns fill the grid.
 void StretchLongestText(TDBGrid& grid) {
     const GridModel* model = grid.Model();
-    int longest = -1, size = 0;
+    std::vector<TColumn> columns;
+    std::size_t longest = 0;
+    int size = 0;
     for (int c = 0; c < model->columnCount(); ++c) {
         const corvana::Field* field = model->FieldAt(c);
-        if (field && field->DataType() == corvana::FieldType::String && field->Size() > size) {
-            longest = c;
+        if (!field) continue;
+        if (field->DataType() == corvana::FieldType::String && field->Size() > size) {
+            longest = columns.size();
             size = field->Size();
         }
+        columns.push_back({.FieldName = field->Name()});
     }
-    if (longest >= 0) grid.horizontalHeader()->setSectionResizeMode(longest, QHeaderView::Stretch);
+    if (size == 0) return;
+    columns[longest].Stretch = 1;
+    grid.SetColumns(std::move(columns));
 }
 
 void AppendCsvValue(std::string& out, const std::string& value) {

@@ -274,6 +274,12 @@ void DesktopTest::StartHost(const std::vector<std::string>& values) {
     }
 }
 
+void DesktopTest::LoadList() {
+    const int loads = Calls("GetConvOrceve");
+    Click("dbgPadrao");
+    ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == loads + 1; }));
+}
+
 std::optional<int> DesktopTest::QuitHost() {
     Key("alt+a");
     Key("s");

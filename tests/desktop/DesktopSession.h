@@ -97,6 +97,9 @@ protected:
     void StartHost(const std::vector<std::string>& values);
     // Ends the host as a user does (Arquivo > Sair) and gives its exit code.
     std::optional<int> QuitHost();
+    // Leaves the filter panel for the grid with a click, as a user does, and
+    // returns once the list was loaded.
+    void LoadList();
 
     // --- the user -------------------------------------------------------------
     // Keys one after the other: "Tab", "ctrl+a", "Tab Tab Return".

@@ -56,8 +56,7 @@ using FileDialogTexts = DesktopTest;
 TEST_F(FileDialogTexts, TheImportsOpenAndTheRecordListsSaveDialogsArePortuguese) {
     StartServer();
     StartHost({"0001", "Matriz", "0000001001", "01"});
-    Click("dbgPadrao");
-    ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 1; }));
+    LoadList();
     // What the dialogs list: a folder, the file to import (a guest of the
     // list, refused, so that the record list opens) and a list saved before.
     const std::optional<std::string> existing = Query(

@@ -31,8 +31,7 @@ TEST_P(GridColumns, EveryColumnFitsAndShowsItsWidestValueWhole) {
         "AND NRLISTACONVOREV = (SELECT MIN(NRLISTACONVOREV) FROM LISTACONVOREV "
         " WHERE CDFILIAL = '0001' AND NRORCAEVENTO = '0000001001' AND NRSEQORCAEVE = '01')");
     StartHost({"0001", "Matriz", "0000001001", "01"});
-    Click("dbgPadrao");
-    ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 1; }));
+    LoadList();
 
     const Snapshot s = Dump();
     EXPECT_FALSE(s.gridScrolls);

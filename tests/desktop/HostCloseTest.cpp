@@ -51,8 +51,7 @@ TEST_F(HostClose, ExitsCleanlyAfterLongLaunchValues) {
 TEST_F(HostClose, KeepsAGuestWhoseSaveFailedUntilTheServerTakesIt) {
     StartServer();
     StartHost({"0001", "Matriz", "0000001001", "01"});
-    Click("dbgPadrao");
-    ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 1; }));
+    LoadList();
 
     auto lock = std::make_unique<WriteLock>(dir / "evt.db");
     ASSERT_TRUE(lock->Locked());

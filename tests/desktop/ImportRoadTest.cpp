@@ -14,8 +14,7 @@ using ImportRoad = DesktopTest;
 TEST_F(ImportRoad, GuestsLandOnTheListAndTheRefusedOneIsListed) {
     StartServer();
     StartHost({"0001", "Matriz", "0000001001", "01"});
-    Click("dbgPadrao");
-    ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 1; }));
+    LoadList();
     const int rows = Dump().gridRows;
     // A guest of the list whose name is plain ASCII, so that it reads the
     // same in the Windows-1252 file.

@@ -16,8 +16,7 @@ protected:
         if (IsSkipped()) return;
         StartServer();
         StartHost({"0001", "Matriz", "0000001001", "01"});
-        Click("dbgPadrao");
-        ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 1; }));
+        LoadList();
     }
 
     // Incluir, the name, Confirmar: its checks cannot reach the stopped

@@ -167,6 +167,9 @@ private:
                       .arg(port->mapToGlobal(QPoint(x, 0)).x())
                       .arg(grid->columnWidth(c)));
         }
+        // A cell is whole when its text and the item view's margins fit it.
+        const int margins =
+            2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
         const int first = grid->rowAt(0);
         for (int r = first; first >= 0 && r < model->rowCount() && r < first + 10; ++r) {
             const int y = grid->rowViewportPosition(r);
@@ -176,9 +179,6 @@ private:
                       .arg(r)
                       .arg(port->mapToGlobal(QPoint(0, y)).y())
                       .arg(grid->rowHeight(r)));
-            // Whole when the text and the item view's margins fit the column.
-            const int margins =
-                2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
             for (int c = 0; c < model->columnCount(); ++c) {
                 const corvana::Field* field = model->FieldAt(c);
                 if (!field || grid->isColumnHidden(c)) continue;
