@@ -85,7 +85,7 @@ bool HasSqlite3Shell() {
 struct Server {
     fs::path dir;
     std::string dbPath;
-    std::unique_ptr<corvana::sqlite::Connection> admin;  // PostgreSQL: makes and drops the schema
+    std::unique_ptr<corvana::db::Connection> admin;  // PostgreSQL: makes and drops the schema
     std::string schema;
     std::shared_ptr<evt::server::storage::Database> db;
     std::unique_ptr<evt::server::AppServer> app;

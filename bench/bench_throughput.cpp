@@ -87,7 +87,7 @@ public:
 private:
     fs::path dir_;
     std::string schema_;
-    std::unique_ptr<corvana::sqlite::Connection> admin_;
+    std::unique_ptr<corvana::db::Connection> admin_;
     std::vector<std::shared_ptr<evt::server::storage::Database>> dbs_;
     std::vector<std::unique_ptr<evt::server::AppServer>> apps_;
 };

@@ -61,7 +61,7 @@ struct World {
     std::string pristine;  // the seeded file's bytes
     std::shared_ptr<storage::Database> db;
     std::unique_ptr<evt::server::Router> router;
-    std::unique_ptr<corvana::sqlite::Connection> watch;
+    std::unique_ptr<corvana::db::Connection> watch;
     std::int64_t version = 0;
 };
 

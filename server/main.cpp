@@ -31,7 +31,7 @@
 
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
-#include "corvana/sqlite/Sqlite.h"
+#include "corvana/db/DatabaseAddress.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/CopyDatabase.h"
@@ -138,12 +138,11 @@ Options parseOptions(const std::vector<std::string>& args) {
     return options;
 }
 
-// The file of an SQLite database (a path or sqlite:///path); empty for a
-// server URL (postgresql://...).
+// The file of an SQLite database; empty for a PostgreSQL database.
 fs::path databaseFile(const std::string& database) {
-    if (database.starts_with("sqlite://")) return database.substr(9);
-    if (database.find("://") != std::string::npos) return {};
-    return database;
+    const corvana::db::DatabaseAddress address = corvana::db::ParseAddress(database);
+    if (address.backend != corvana::db::Backend::Sqlite) return {};
+    return address.location;
 }
 
 void createFolder(const fs::path& folder) {
@@ -270,8 +269,7 @@ int run(int argc, char** argv) {
     }
     std::cerr << "evt07800-server ouvindo em " << (server.Tls() ? "https://" : "http://")
               << shownAddress(options.host, server.Port())
-              << " (banco: " << corvana::sqlite::ShownLocation(options.database) << ")"
-              << std::endl;
+              << " (banco: " << corvana::db::ShownLocation(options.database) << ")" << std::endl;
     if (tokenRequired)
         std::cerr << "evt07800-server: toda chamada exige o token de acesso." << std::endl;
 

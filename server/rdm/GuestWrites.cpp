@@ -441,7 +441,7 @@ public:
 
     explicit ImportWriter(storage::Connection& connection)
         : connection_(connection),
-          batched_(std::string_view(connection.Backend()) == "postgresql"),
+          batched_(connection.Backend() == storage::Backend::Postgresql),
           single_(connection.Prepare(importSql())) {}
 
     // Writes the line, or queues it; false when the list already holds its

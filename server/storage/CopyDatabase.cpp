@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "corvana/data/Error.h"
+#include "corvana/db/DatabaseAddress.h"
 
 namespace evt::server::storage {
 
@@ -167,7 +168,7 @@ const std::vector<std::string>& CopiedTables() {
 
 std::vector<CopiedTable> CopyDatabase(Database& from, Database& to, const LogLine& log) {
     std::error_code ec;
-    if (&from == &to || (from.Backend() == "sqlite" && to.Backend() == "sqlite" &&
+    if (&from == &to || (from.Backend() == Backend::Sqlite && to.Backend() == Backend::Sqlite &&
                          fs::equivalent(from.Location(), to.Location(), ec))) {
         throw corvana::Error("A origem e o destino da cópia são o mesmo banco ('" + to.Location() +
                              "'). Nada foi copiado.");
@@ -223,15 +224,16 @@ std::vector<CopiedTable> CopyDatabase(Database& from, Database& to, const LogLin
 
 std::shared_ptr<Database> OpenCopySource(const std::string& location,
                                          const Database::OpenOptions& options) {
-    std::string path = location;
-    if (path.starts_with("sqlite://")) {
-        path = path.substr(9);
-    } else if (path.starts_with("sqlite:")) {
-        path = path.substr(7);
-    } else if (path.find("://") != std::string::npos) {
-        throw corvana::Error("A origem da cópia deve ser um arquivo SQLite (sqlite:CAMINHO); '" +
-                             corvana::sqlite::ShownLocation(location) + "' não é.");
+    // An address of another kind, or one not understood, names no file.
+    corvana::db::DatabaseAddress address{Backend::Postgresql, {}};
+    try {
+        address = corvana::db::ParseAddress(location);
+    } catch (const corvana::Error&) {
     }
+    if (address.backend != Backend::Sqlite)
+        throw corvana::Error("A origem da cópia deve ser um arquivo SQLite (sqlite:CAMINHO); '" +
+                             corvana::db::ShownLocation(location) + "' não é.");
+    const std::string& path = address.location;
     if (path.empty()) throw corvana::Error("Informe o arquivo SQLite de origem da cópia.");
     // Database::Open would create a missing file: a mistyped path must not
     // turn into an empty source.

@@ -2,7 +2,9 @@
 
 #include <iostream>
 
+#include "corvana/db/DatabaseAddress.h"
 #include "corvana/postgresql/Postgresql.h"
+#include "corvana/sqlite/Sqlite.h"
 #include "storage/Schema.h"
 
 namespace evt::server::storage {
@@ -76,7 +78,7 @@ std::unique_ptr<Connection> connectServer(const std::string& path) {
         // syncs the log on every commit, so an acknowledged save survives
         // a crash or a power cut.
         if (queryText(*connection, "PRAGMA journal_mode=WAL") != "wal") {
-            throw corvana::Error("O banco de dados '" + corvana::sqlite::ShownLocation(path) +
+            throw corvana::Error("O banco de dados '" + corvana::db::ShownLocation(path) +
                                  "' não aceitou o modo WAL (journal_mode).");
         }
         // A 16 MiB page cache keeps the indexes of a large import in
@@ -89,7 +91,7 @@ std::unique_ptr<Connection> connectServer(const std::string& path) {
     } catch (const corvana::Error& e) {
         // "file is not a database" and its kind read better with the file.
         throw corvana::Error("Não foi possível abrir o banco de dados '" +
-                             corvana::sqlite::ShownLocation(path) + "': " + e.what());
+                             corvana::db::ShownLocation(path) + "': " + e.what());
     }
     return connection;
 }
@@ -97,7 +99,7 @@ std::unique_ptr<Connection> connectServer(const std::string& path) {
 class SqliteDatabase final : public Database {
 public:
     explicit SqliteDatabase(std::string path) : Database(path), path_(std::move(path)) {}
-    std::string Backend() const override { return "sqlite"; }
+    storage::Backend Backend() const override { return Backend::Sqlite; }
 
 protected:
     std::unique_ptr<Connection> Connect() override { return connectServer(path_); }
@@ -111,8 +113,8 @@ private:
 class PostgresDatabase final : public Database {
 public:
     explicit PostgresDatabase(std::string url)
-        : Database(corvana::sqlite::ShownLocation(url)), url_(std::move(url)) {}
-    std::string Backend() const override { return "postgresql"; }
+        : Database(corvana::db::ShownLocation(url)), url_(std::move(url)) {}
+    storage::Backend Backend() const override { return Backend::Postgresql; }
 
 protected:
     std::unique_ptr<Connection> Connect() override {
@@ -125,29 +127,21 @@ private:
     std::string url_;
 };
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 std::shared_ptr<Database> Database::Open(const std::string& pathOrUrl, const OpenOptions& options) {
     if (pathOrUrl.empty()) throw corvana::Error("Nenhum banco de dados informado.");
-    const std::string shown = corvana::sqlite::ShownLocation(pathOrUrl);
+    const std::string shown = corvana::db::ShownLocation(pathOrUrl);
     LogLine log = options.log;
     if (!log) log = [](const std::string& line) { std::cerr << line << std::endl; };
-    if (corvana::postgresql::IsUrl(pathOrUrl)) {
-        auto db = std::make_shared<PostgresDatabase>(pathOrUrl);
+    const corvana::db::DatabaseAddress address = corvana::db::ParseAddress(pathOrUrl);
+    if (address.backend == Backend::Postgresql) {
+        auto db = std::make_shared<PostgresDatabase>(address.location);
         auto first = db->Acquire();
         MigrateSchema(*first, shown, log, options.schemaVersion);
         return db;
     }
-    std::string path = pathOrUrl;
-    if (startsWith(path, "sqlite://")) {
-        path = path.substr(9);
-    } else if (path.find("://") != std::string::npos) {
-        throw corvana::Error("Endereço de banco de dados não reconhecido: '" + shown + "'.");
-    }
+    const std::string& path = address.location;
     if (path.empty() || path == ":memory:") {
         // Every pooled connection would see a database of its own.
         throw corvana::Error("Informe o caminho de um arquivo para o banco de dados.");

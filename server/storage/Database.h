@@ -6,18 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "corvana/sqlite/Sqlite.h"
+#include "corvana/db/Connection.h"
 
 namespace evt::server::storage {
 
-// The SQLite layer the server shares with the host's connection
-// (framework/db/sqlite): errors, statements, connections, transactions.
-using corvana::sqlite::Connection;
-using corvana::sqlite::DatabaseError;
-using corvana::sqlite::kUnavailableText;
-using corvana::sqlite::Statement;
-using corvana::sqlite::StatementHandle;
-using corvana::sqlite::Transaction;
+// The database interface the server shares with the host's connection
+// (framework/db/api): errors, statements, connections, transactions.
+using corvana::db::Backend;
+using corvana::db::Connection;
+using corvana::db::DatabaseError;
+using corvana::db::kUnavailableText;
+using corvana::db::Statement;
+using corvana::db::StatementHandle;
+using corvana::db::Transaction;
 
 // A database: where the server keeps its data, with a pool of connections so
 // that concurrent calls each work on a session of their own.
@@ -43,13 +44,10 @@ public:
         int schemaVersion = 0;
     };
 
-    // Opens (creating when missing) the database a path or URL names and
-    // brings its schema to the version this server knows:
-    //   "/path/eventos.db", "sqlite:///path/eventos.db"  an SQLite file;
-    //   "postgresql://user@host:port/dbname?..."          a PostgreSQL database
-    //                                                     (libpq's URL; the password
-    //                                                     from PGPASSWORD or a
-    //                                                     password file).
+    // Opens (creating when missing) the database an address names
+    // (corvana::db::ParseAddress: an SQLite file, or a PostgreSQL database by
+    // libpq's URL, the password from PGPASSWORD or a password file) and
+    // brings its schema to the version this server knows.
     // Raises corvana::Error with a Portuguese text when the database cannot
     // be opened, belongs to a newer server, or the URL is not understood.
     // No text repeats a password the URL carries.
@@ -87,8 +85,7 @@ public:
     // Where the database lives: the file, or the URL without its password
     // (for messages and logs).
     const std::string& Location() const { return location_; }
-    // "sqlite" or "postgresql".
-    virtual std::string Backend() const = 0;
+    virtual storage::Backend Backend() const = 0;
 
 protected:
     explicit Database(std::string location) : location_(std::move(location)) {}

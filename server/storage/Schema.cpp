@@ -30,7 +30,7 @@ struct Migration {
 void foldAccentsInNameKeys(Connection& connection, Notes& notes);
 void keyWhatAPersonSees(Connection& connection, Notes& notes);
 void keyByUnicodeData(Connection& connection, Notes& notes);
-std::string forBackend(std::string_view script, std::string_view backend);
+std::string forBackend(std::string_view script, corvana::db::Backend backend);
 
 // The name and R.G. indexes with the key first (version 4 on).
 constexpr const char* kKeyFirstIndexes = R"sql(
@@ -359,8 +359,8 @@ bool wordAt(std::string_view text, std::size_t at, std::string_view word) {
 // holds 6 digits), texts compare byte by byte as SQLite's do (COLLATE "C":
 // lists come out in the same order whatever the database's locale), and
 // every table has the row storage SQLite calls WITHOUT ROWID.
-std::string forBackend(std::string_view script, std::string_view backend) {
-    if (backend != "postgresql") return std::string(script);
+std::string forBackend(std::string_view script, corvana::db::Backend backend) {
+    if (backend != corvana::db::Backend::Postgresql) return std::string(script);
     std::string out;
     for (std::size_t i = 0; i < script.size();) {
         if (wordAt(script, i, "REAL")) {

@@ -4,13 +4,13 @@
 #include <string>
 #include <string_view>
 
-namespace corvana::sqlite {
+namespace corvana::db {
 class Connection;
 }
 
 namespace evt::server::storage {
 
-using corvana::sqlite::Connection;
+using corvana::db::Connection;
 
 // The schema version this server creates and works with.
 int CurrentSchemaVersion();

@@ -62,7 +62,7 @@ public:
 private:
     std::string location_;
     std::string schema_;
-    std::unique_ptr<corvana::sqlite::Connection> admin_;
+    std::unique_ptr<corvana::db::Connection> admin_;
 };
 
 }  // namespace corvana::test

@@ -4,6 +4,7 @@
 
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
+#include "corvana/db/DatabaseAddress.h"
 #include "corvana/postgresql/Postgresql.h"
 #include "corvana/sqlite/Sqlite.h"
 
@@ -22,7 +23,8 @@ DBGeral::~DBGeral() {
 
 void DBGeral::Open(const std::string& url) {
     Close();
-    if (postgresql::IsUrl(url)) {
+    const DatabaseAddress address = ParseAddress(url);
+    if (address.backend == Backend::Postgresql) {
         // The database the branches share; a report's worker thread and the
         // user interface take turns on the one session.
         postgresql::ConnectOptions options;
@@ -32,9 +34,9 @@ void DBGeral::Open(const std::string& url) {
         url_ = url;
         return;
     }
-    std::string path = url.rfind("sqlite://", 0) == 0 ? url.substr(9) : url;
+    const std::string& path = address.location;
     if (!std::filesystem::exists(path))
-        throw Error("Banco de dados não encontrado: " + sqlite::ShownLocation(url) +
+        throw Error("Banco de dados não encontrado: " + ShownLocation(url) +
                     ". Inicie o servidor de aplicação para criá-lo.");
     // The application server writes while the host reads: statements wait
     // for its short transactions instead of failing at once. A report's
@@ -50,7 +52,7 @@ void DBGeral::Close() {
     url_.clear();
 }
 
-sqlite::Connection& DBGeral::Handle() {
+Connection& DBGeral::Handle() {
     if (!connection_) Open(Corvana::DatabaseURL());
     return *connection_;
 }

@@ -6,7 +6,7 @@
 
 #include "corvana/data/Error.h"
 #include "corvana/db/DBGeral.h"
-#include "corvana/sqlite/Sqlite.h"
+#include "corvana/db/Connection.h"
 
 namespace corvana::db {
 
@@ -22,7 +22,7 @@ FieldType typeOf(std::string declared) {
     return FieldType::String;
 }
 
-void bind(sqlite::Statement& st, int index, const Variant& v) {
+void bind(Statement& st, int index, const Variant& v) {
     if (v.isNull())
         st.BindNull(index);
     else if (v.kind() == Variant::Kind::Int)
@@ -33,7 +33,7 @@ void bind(sqlite::Statement& st, int index, const Variant& v) {
         st.BindText(index, v.toString());
 }
 
-Variant cell(const sqlite::Statement& st, int column, FieldType type) {
+Variant cell(const Statement& st, int column, FieldType type) {
     if (st.IsNull(column)) return Variant();
     switch (type) {
         case FieldType::Integer:

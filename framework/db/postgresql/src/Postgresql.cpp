@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include "corvana/db/DatabaseAddress.h"
+
 #include <charconv>
 #include <climits>
 #include <cstdlib>
@@ -11,9 +13,9 @@
 
 namespace corvana::postgresql {
 
-using sqlite::Connection;
-using sqlite::DatabaseError;
-using sqlite::Statement;
+using db::Connection;
+using db::DatabaseError;
+using db::Statement;
 
 namespace {
 
@@ -72,7 +74,7 @@ bool lostSession(PGconn* conn, std::string_view state) {
 
 [[noreturn]] void raiseUnavailable(const std::string& detail) {
     throw DatabaseError(DatabaseError::Kind::Unavailable, detail,
-                        std::string(sqlite::kUnavailableText) + " (" + detail + ")");
+                        std::string(db::kUnavailableText) + " (" + detail + ")");
 }
 
 // The error policy of the layer, from a failed result (or, without one, the
@@ -439,7 +441,7 @@ public:
         const auto status = PQtransactionStatus(conn_);
         return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
     }
-    const char* Backend() const override { return "postgresql"; }
+    db::Backend Backend() const override { return db::Backend::Postgresql; }
     bool Broken() const override { return PQstatus(conn_) != CONNECTION_OK; }
     bool Ping() override {
         if (Broken()) return false;
@@ -468,15 +470,14 @@ private:
     [[noreturn]] static void unreachable(const std::string& url, const std::string& reason) {
         const std::string text = scrubbed(reason, secretsOf(url));
         throw DatabaseError(DatabaseError::Kind::Unavailable, text,
-                            "Não foi possível abrir o banco de dados '" +
-                                sqlite::ShownLocation(url) + "': " + sqlite::kUnavailableText +
-                                " (" + text + ")");
+                            "Não foi possível abrir o banco de dados '" + db::ShownLocation(url) +
+                                "': " + db::kUnavailableText + " (" + text + ")");
     }
     [[noreturn]] static void fail(const std::string& url, const std::string& reason) {
         const std::string text = scrubbed(reason, secretsOf(url));
-        throw DatabaseError(DatabaseError::Kind::Other, text,
-                            "Não foi possível abrir o banco de dados '" +
-                                sqlite::ShownLocation(url) + "': " + text);
+        throw DatabaseError(
+            DatabaseError::Kind::Other, text,
+            "Não foi possível abrir o banco de dados '" + db::ShownLocation(url) + "': " + text);
     }
 
     PGconn* conn_ = nullptr;
@@ -489,10 +490,6 @@ bool isNameChar(char c) {
 }
 
 }  // namespace
-
-bool IsUrl(std::string_view location) {
-    return location.substr(0, 13) == "postgresql://" || location.substr(0, 11) == "postgres://";
-}
 
 std::string InSchema(const std::string& url, const std::string& schema) {
     return url + (url.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +

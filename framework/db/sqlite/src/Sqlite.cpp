@@ -1,66 +1,17 @@
 #include "corvana/sqlite/Sqlite.h"
 
 #include <sqlite3.h>
-#include <cassert>
 
-#include <algorithm>
+#include "corvana/db/DatabaseAddress.h"
+
 #include <climits>
 #include <mutex>
 
 namespace corvana::sqlite {
 
-// ---------------------------------------------------------------------------
-// Backend-independent parts: statement cache, transactions.
-
-StatementHandle::~StatementHandle() {
-    if (!statement_) return;
-    try {
-        statement_->Reset();
-    } catch (...) {
-        // A reset only repeats the error of the last run, already raised.
-    }
-    // Returned once: a second return would hand the statement to two users.
-    assert(statement_->leased_);
-    statement_->leased_ = false;
-}
-
-StatementHandle Connection::Prepare(std::string_view sql) {
-    auto it = cache_.find(std::string(sql));
-    if (it == cache_.end()) it = cache_.emplace(std::string(sql), Compile(sql)).first;
-    Statement* cached = it->second.get();
-    if (!cached->leased_) {
-        cached->leased_ = true;
-        return StatementHandle(cached, nullptr);
-    }
-    // The same text is already in use in an enclosing scope: a statement of
-    // its own for this use, dropped when the handle ends.
-    auto owned = Compile(sql);
-    Statement* raw = owned.get();
-    raw->leased_ = true;
-    return StatementHandle(raw, std::move(owned));
-}
-
-Transaction::Transaction(Connection& connection, Connection::TransactionMode mode)
-    : connection_(connection) {
-    connection_.Begin(mode);
-    open_ = true;
-}
-
-Transaction::~Transaction() {
-    if (!open_) return;
-    try {
-        connection_.Rollback();
-    } catch (...) {
-        // The connection rolls back on its own when the rollback itself fails
-        // (a lost file); nothing was committed either way.
-    }
-}
-
-void Transaction::Commit() {
-    if (!open_) throw corvana::Error("Transação já encerrada.");
-    connection_.Commit();
-    open_ = false;
-}
+using db::Connection;
+using db::DatabaseError;
+using db::Statement;
 
 // ---------------------------------------------------------------------------
 // SQLite backend.
@@ -194,9 +145,9 @@ public:
             std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
             sqlite3_close_v2(db_);
             db_ = nullptr;
-            throw DatabaseError(
-                DatabaseError::Kind::Other, detail,
-                "Não foi possível abrir o banco de dados '" + ShownLocation(path) + "': " + detail);
+            throw DatabaseError(DatabaseError::Kind::Other, detail,
+                                "Não foi possível abrir o banco de dados '" +
+                                    db::ShownLocation(path) + "': " + detail);
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_timeout(db_, options.busyTimeoutMs);
@@ -234,7 +185,7 @@ public:
         if (InTransaction()) ExecuteScript("ROLLBACK");
     }
     bool InTransaction() const override { return sqlite3_get_autocommit(db_) == 0; }
-    const char* Backend() const override { return "sqlite"; }
+    db::Backend Backend() const override { return db::Backend::Sqlite; }
 
 protected:
     std::unique_ptr<Statement> Compile(std::string_view sql) override {
@@ -254,31 +205,6 @@ private:
 
 std::unique_ptr<Connection> Connect(const std::string& path, const ConnectOptions& options) {
     return std::make_unique<SqliteConnection>(path, options);
-}
-
-std::string ShownLocation(std::string_view location) {
-    const auto scheme = location.find("://");
-    if (scheme == std::string_view::npos) return std::string(location);
-    std::string shown(location);
-    // user:password@host, within the authority (up to the path or query).
-    const auto start = scheme + 3;
-    const auto end = std::min(shown.find_first_of("/?#", start), shown.size());
-    const auto at = shown.rfind('@', end - 1);
-    if (at != std::string::npos && at >= start) {
-        const auto colon = shown.find(':', start);
-        if (colon < at) shown.replace(colon + 1, at - colon - 1, "***");
-    }
-    // password=... among the parameters.
-    for (auto query = shown.find('?'); query != std::string::npos;) {
-        const auto key = shown.find("password=", query);
-        if (key == std::string::npos) break;
-        const bool whole = shown[key - 1] == '?' || shown[key - 1] == '&';
-        const auto value = key + 9;
-        const auto stop = std::min(shown.find_first_of("&#", value), shown.size());
-        if (whole) shown.replace(value, stop - value, "***");
-        query = whole ? value + 3 : value;
-    }
-    return shown;
 }
 
 }  // namespace corvana::sqlite

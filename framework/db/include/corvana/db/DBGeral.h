@@ -2,11 +2,9 @@
 #include <memory>
 #include <string>
 
-namespace corvana::sqlite {
-class Connection;
-}
-
 namespace corvana::db {
+
+class Connection;
 
 // The host application's shared database connection (the data module
 // dtmDBGeral of the host). Screens read host tables such as FILIAL through
@@ -20,7 +18,7 @@ class DBGeral {
 public:
     static DBGeral& Instance();
 
-    // Opens `url` (an SQLite file path or sqlite:///path, or the
+    // Opens `url` (an address ParseAddress reads: an SQLite file, or the
     // postgresql:// URL of the database the application servers share),
     // closing what was open. Raises corvana::Error with a Portuguese text
     // when the database does not exist or cannot be opened; the text never
@@ -31,13 +29,13 @@ public:
     const std::string& URL() const { return url_; }
 
     // The open connection, opening Corvana::DatabaseURL() when none is open.
-    sqlite::Connection& Handle();
+    Connection& Handle();
 
     ~DBGeral();
 
 private:
     DBGeral();
-    std::unique_ptr<sqlite::Connection> connection_;
+    std::unique_ptr<Connection> connection_;
     std::string url_;
 };
 

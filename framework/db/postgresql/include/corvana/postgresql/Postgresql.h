@@ -1,5 +1,5 @@
 #pragma once
-// The PostgreSQL backend of the database layer (corvana/sqlite/Sqlite.h):
+// The PostgreSQL backend of the database layer (corvana/db/Connection.h):
 // the same Connection, Statement and error policy over libpq, for sites whose
 // branches share one database. No Qt.
 //
@@ -24,12 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "corvana/sqlite/Sqlite.h"
+#include "corvana/db/Connection.h"
 
 namespace corvana::postgresql {
-
-// True for "postgresql://..." and "postgres://...".
-bool IsUrl(std::string_view location);
 
 struct ConnectOptions {
     // Several threads take turns on the connection (each call to the server
@@ -45,7 +42,7 @@ struct ConnectOptions {
 // A session with the database the URL names, in UTF-8. Raises DatabaseError
 // "Não foi possível abrir o banco de dados '<url without password>':
 // <reason>" when it cannot be opened or the database is not UTF-8.
-std::unique_ptr<sqlite::Connection> Connect(const std::string& url, const ConnectOptions& options);
+std::unique_ptr<db::Connection> Connect(const std::string& url, const ConnectOptions& options);
 
 // The URL of the same database with its sessions working in `schema` (a
 // plain name): tests and benchmarks each take a schema of their own.
