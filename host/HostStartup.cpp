@@ -8,6 +8,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "corvana/core/Corvana.h"
+#include "guestrecord/ListDatabase.h"
+
 namespace {
 
 // Qt texts the host shows that Qt's Brazilian catalog of this version lacks:
@@ -43,6 +46,7 @@ public:
 }  // namespace
 
 void SetUpHostApplication(QApplication& app) {
+    Corvana::SetDatabaseFileName(guestrecord::kListDatabaseFile);
     const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
     QLocale::setDefault(brazil);
 

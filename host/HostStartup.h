@@ -12,7 +12,10 @@ class QApplication;
 //    the host;
 //  - pt_BR as the default locale (numbers, dates);
 //  - the application's icon on the main window, its MDI children and the
-//    dialogs.
+//    dialogs;
+//  - the file the guest lists are kept in (guestrecord/ListDatabase.h),
+//    which DatabaseURL names within DataDir while it is not set, as the
+//    application server does.
 // Call it once, after the application object is created and before the
 // first window.
 void SetUpHostApplication(QApplication& app);

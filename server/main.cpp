@@ -33,6 +33,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/db/DatabaseAddress.h"
 #include "endpoint/AppServer.h"
+#include "endpoint/ServerSettings.h"
 #include "rdm/RdmListConv.h"
 #include "storage/CopyDatabase.h"
 #include "storage/Database.h"
@@ -42,11 +43,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The options of the command line; the settings' lines follow
+// (ServerSettingsHelp).
 constexpr const char* kUsage =
     "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO]\n"
     "                     [--seed-demo] [--config=ARQUIVO] [--Chave=valor ...]\n"
     "     evt07800-server --migrate-from sqlite:ARQUIVO [--db DESTINO]\n"
-    "  --host       endereço em que o servidor escuta (padrão: BindAddress, 127.0.0.1);\n"
+    "  --host       endereço em que o servidor escuta (padrão: BindAddress);\n"
     "               fora do loopback exige um token de acesso\n"
     "  --port       porta TCP (padrão: WebPort; 0 escolhe uma porta livre)\n"
     "  --db         arquivo SQLite ou postgresql://usuario@servidor:porta/banco\n"
@@ -56,11 +59,11 @@ constexpr const char* kUsage =
     "               copia os dados do arquivo SQLite para o banco de --db, que deve\n"
     "               estar vazio (tudo ou nada), e termina sem servir chamadas\n"
     "  --config     arquivo de configuração (chaves em docs/configuration.md)\n"
-    "  --AccessTokenFile=ARQUIVO    token de acesso exigido em toda chamada (primeira linha)\n"
-    "  --TLSCertificate=ARQUIVO --TLSKey=ARQUIVO\n"
-    "               certificado e chave PEM: o servidor passa a falar só HTTPS\n"
-    "  --MaxBodyBytes=N, --HeaderTimeout=S, --MaxConnectionsPerAddress=N, ...\n"
-    "               limites do servidor (docs/server.md)\n";
+    "  --AccessTokenFile=ARQUIVO    token de acesso exigido em toda chamada (primeira linha)\n";
+
+std::string usage() {
+    return kUsage + evt::server::ServerSettingsHelp();
+}
 
 std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
@@ -94,7 +97,7 @@ public:
 // the value after a blank or an "="), --seed-demo and --help.
 Options parseOptions(const std::vector<std::string>& args) {
     Options options;
-    options.host = Corvana::BindAddress();
+    options.host = Corvana::Setting("BindAddress");
     options.port = Corvana::WebPort();
     options.database = Corvana::DatabaseURL();
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -167,23 +170,7 @@ void installSignalHandlers() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
-// The server's limits and access from the settings in force.
-evt::server::ServerLimits limitsFromSettings() {
-    const Corvana::Settings& s = Corvana::CurrentSettings();
-    evt::server::ServerLimits limits;
-    limits.headerTimeout = std::chrono::seconds(s.HeaderTimeout);
-    limits.keepAliveTimeout = std::chrono::seconds(s.KeepAliveTimeout);
-    limits.bodyTimeout = std::chrono::seconds(s.BodyTimeout);
-    limits.minTransferRate = static_cast<std::size_t>(s.MinTransferRate);
-    limits.maxHeaderBytes = static_cast<std::size_t>(s.MaxHeaderBytes);
-    limits.maxHeaderFields = static_cast<std::size_t>(s.MaxHeaderFields);
-    limits.maxBodyBytes = static_cast<std::size_t>(s.MaxBodyBytes);
-    limits.maxBodyBytesInFlight = static_cast<std::size_t>(s.MaxBodyBytesInFlight);
-    limits.maxConnections = static_cast<std::size_t>(s.MaxConnections);
-    limits.maxConnectionsPerAddress = static_cast<std::size_t>(s.MaxConnectionsPerAddress);
-    return limits;
-}
-
+// The server's access from the settings in force.
 evt::server::ServerAccess accessFromSettings() {
     evt::server::ServerAccess access;
     try {
@@ -191,8 +178,8 @@ evt::server::ServerAccess accessFromSettings() {
     } catch (const corvana::Error& e) {
         throw SettingsError(e.what());
     }
-    access.tlsCertificate = Corvana::TLSCertificate();
-    access.tlsKey = Corvana::TLSKey();
+    access.tlsCertificate = Corvana::Setting("TLSCertificate");
+    access.tlsKey = Corvana::Setting("TLSKey");
     return access;
 }
 
@@ -234,6 +221,7 @@ int migrate(const Options& options) {
 
 int run(int argc, char** argv) {
     std::vector<std::string> rest;
+    evt::server::AddServerSettings();
     try {
         rest = Corvana::LoadSettings(argc, argv);
     } catch (const corvana::Error& e) {
@@ -241,7 +229,7 @@ int run(int argc, char** argv) {
     }
     const Options options = parseOptions(rest);
     if (options.help) {
-        std::cerr << kUsage;
+        std::cerr << usage();
         return 0;
     }
     if (!options.migrateFrom.empty()) return migrate(options);
@@ -260,7 +248,7 @@ int run(int argc, char** argv) {
         std::cerr << "evt07800-server: banco vazio preenchido com os dados de demonstração.\n";
 
     evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)},
-                                  limitsFromSettings(), access);
+                                  evt::server::LimitsFromSettings(), access);
     if (!server.Bind(options.host, options.port)) {
         std::cerr << "evt07800-server: não foi possível escutar em "
                   << shownAddress(options.host, options.port)
@@ -298,7 +286,7 @@ int main(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {
-        std::cerr << "evt07800-server: " << e.what() << "\n" << kUsage;
+        std::cerr << "evt07800-server: " << e.what() << "\n" << usage();
         return 2;
     } catch (const SettingsError& e) {
         std::cerr << "evt07800-server: " << e.what() << "\n";

@@ -7,40 +7,41 @@
 
 #include "RemoteDataModule.h"
 #include "corvana/data/Error.h"
+#include "endpoint/ServerSettings.h"
 
 namespace evt::server {
 
 // Limits and time-outs of the endpoint (docs/server.md). Each has a server
-// setting of the same meaning (docs/configuration.md); the defaults here
-// are the settings' defaults.
+// setting of the same meaning (kServerSettings, docs/configuration.md), whose
+// default it takes.
 struct ServerLimits {
     // A request's header must be complete within this time from its first
     // byte (on a new connection: from the connection, or from the end of
     // the TLS handshake, which has the same time).
-    std::chrono::milliseconds headerTimeout{std::chrono::seconds(10)};
+    std::chrono::milliseconds headerTimeout{std::chrono::seconds(DefaultOf("HeaderTimeout"))};
     // How long a connection may stay idle between calls.
-    std::chrono::milliseconds keepAliveTimeout{std::chrono::seconds(5)};
+    std::chrono::milliseconds keepAliveTimeout{std::chrono::seconds(DefaultOf("KeepAliveTimeout"))};
     // A body must arrive within bodyTimeout plus one second for every
     // minTransferRate bytes of it, and an answer must be taken by the client
     // within the same time for its size: a body trickled byte by byte or an
     // answer never read is cut.
-    std::chrono::milliseconds bodyTimeout{std::chrono::seconds(10)};
-    std::size_t minTransferRate = 64 * 1024;  // bytes a second
+    std::chrono::milliseconds bodyTimeout{std::chrono::seconds(DefaultOf("BodyTimeout"))};
+    std::size_t minTransferRate = DefaultOf("MinTransferRate");  // bytes a second
     // Largest request header, request line included, and most header
     // fields (431 past them).
-    std::size_t maxHeaderBytes = 8 * 1024;
-    std::size_t maxHeaderFields = 100;
+    std::size_t maxHeaderBytes = DefaultOf("MaxHeaderBytes");
+    std::size_t maxHeaderFields = DefaultOf("MaxHeaderFields");
     // Largest request body (413 from its Content-Length, before it is
     // read). A 100,000-guest import is about 15 MB.
-    std::size_t maxBodyBytes = std::size_t{32} * 1024 * 1024;
+    std::size_t maxBodyBytes = DefaultOf("MaxBodyBytes");
     // The bodies being read or called at once, all connections together
     // (503 past it, from the Content-Length, before the body is read).
-    std::size_t maxBodyBytesInFlight = std::size_t{80} * 1024 * 1024;
+    std::size_t maxBodyBytesInFlight = DefaultOf("MaxBodyBytesInFlight");
     // Connections open at once: past maxConnections a new connection is
     // closed at once; past maxConnectionsPerAddress from one client address
     // it is answered 503 and closed.
-    std::size_t maxConnections = 512;
-    std::size_t maxConnectionsPerAddress = 64;
+    std::size_t maxConnections = DefaultOf("MaxConnections");
+    std::size_t maxConnectionsPerAddress = DefaultOf("MaxConnectionsPerAddress");
     // Requests one connection may carry before the server closes it.
     std::size_t keepAliveMaxRequests = 100000;
     // Threads that run the remote methods; connections wait on none.

@@ -1,5 +1,5 @@
-// The host's start-up: Qt's own texts in Portuguese and the application's
-// icon for every window.
+// The host's start-up: Qt's own texts in Portuguese, the application's icon
+// for every window, and the database where the server keeps it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "HostStartup.h"
+#include "corvana/core/Corvana.h"
+#include "endpoint/ServerSettings.h"
 #include "support/ScreenFixture.h"
 
 TEST(HostStartup, QtTextsArePortugueseAndWindowsCarryTheApplicationIcon) {
@@ -31,4 +33,11 @@ TEST(HostStartup, QtTextsArePortugueseAndWindowsCarryTheApplicationIcon) {
     ASSERT_FALSE(icon.isNull());
     EXPECT_FALSE(icon.pixmap(16).isNull());
     EXPECT_FALSE(icon.pixmap(64).isNull());
+
+    // The host reads the guest lists where the server creates them.
+    Corvana::ResetSettings();
+    const std::string hostDatabase = Corvana::DatabaseURL();
+    evt::server::AddServerSettings();
+    EXPECT_FALSE(hostDatabase.empty());
+    EXPECT_EQ(Corvana::DatabaseURL(), hostDatabase);
 }

@@ -15,11 +15,14 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "corvana/core/Corvana.h"
+#include "endpoint/AppServer.h"
+#include "endpoint/ServerSettings.h"
 #include "rdm/RdmListConv.h"
 #include "support/SeededDatabase.h"
 #include "support/TestServer.h"
@@ -188,42 +191,111 @@ TEST_F(ProtocolDocTest, TheExamplesAnswerAsDocumented) {
 
 }  // namespace
 
-// The server's limits have their defaults in two places of the code (the
-// settings and the endpoint's limits) and one of the documents: all three
-// agree, so that a default changed in one is changed in all.
-TEST(SettingsDocTest, TheServersDefaultsAreTheDocumentedOnes) {
-    std::ifstream file(fs::path(EVT_SOURCE_DIR) / "docs" / "configuration.md");
-    ASSERT_TRUE(file) << "docs/configuration.md";
-    std::map<std::string, std::string> documented;
-    static const std::regex row(R"(^\| `(\w+)` +\|.*\| `([0-9]+)`[^|]*\|)");
+namespace {
+
+// The rows of the tables of docs/<name> whose first cell names something in
+// backticks: each cell trimmed, the first without its backticks.
+std::vector<std::vector<std::string>> TableRows(const std::string& name) {
+    std::ifstream file(fs::path(EVT_SOURCE_DIR) / "docs" / name);
+    EXPECT_TRUE(file) << name;
+    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(file, line);) {
+        if (!line.starts_with("| `")) continue;
+        std::vector<std::string> cells;
+        std::istringstream in(line.substr(1));
+        for (std::string cell; std::getline(in, cell, '|');) cells.push_back(Trim(cell));
+        cells[0].erase(std::remove(cells[0].begin(), cells[0].end(), '`'), cells[0].end());
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, ',');) parts.push_back(Trim(part));
+    return parts;
+}
+
+const Corvana::SettingKey* ServerKey(const std::string& name) {
+    for (const Corvana::SettingKey& key : evt::server::kServerSettings)
+        if (name == key.name) return &key;
+    return nullptr;
+}
+
+}  // namespace
+
+// Each setting's default (and a server setting's range) is declared once in
+// the code: the framework's in its Settings, the server's in
+// kServerSettings, from which the endpoint's limits take theirs. Every row
+// of docs/configuration.md and docs/server.md that gives one says the same.
+TEST(SettingsDocTest, TheServersDefaultsAreTheDocumentedOnes) {
+    evt::server::AddServerSettings();
+    Corvana::ResetSettings();
+    std::set<std::string> documented;
+    for (const auto& row : TableRows("configuration.md")) {
+        const std::string& key = row[0];
+        if (key.starts_with("CORVANA_")) continue;  // the environment's names
+        SCOPED_TRACE("configuration.md: " + key);
+        ASSERT_GE(row.size(), 3u);
+        static const std::regex quoted("^`([^`]*)`");
         std::smatch m;
-        if (std::regex_search(line, m, row)) documented[m[1]] = m[2];
+        std::string shown;
+        if (std::regex_search(row[2], m, quoted))
+            shown = m[1];
+        else
+            EXPECT_TRUE(row[2].starts_with("empty")) << row[2];
+        documented.insert(key);
+        if (shown.find("<exe dir>") != std::string::npos) continue;
+        // A default that follows DataDir, shown as "<DataDir>/...".
+        if (shown.find("<DataDir>") != std::string::npos) Corvana::SetDataDir("<DataDir>");
+        EXPECT_EQ(Corvana::Setting(key), shown);
+        Corvana::ResetSettings();
+        const Corvana::SettingKey* server = ServerKey(key);
+        if (!server || row.size() < 4) continue;
+        static const std::regex range("^([0-9]+) to ([0-9]+|2\\^40)$");
+        if (server->type == Corvana::SettingType::Text) {
+            EXPECT_EQ(row[3], "");
+        } else {
+            ASSERT_TRUE(std::regex_match(row[3], m, range)) << row[3];
+            EXPECT_EQ(std::stoll(m[1]), server->min);
+            EXPECT_EQ(m[2] == "2^40" ? evt::server::kTiB : std::stoll(m[2]), server->max);
+        }
     }
-    const Corvana::Settings settings;
-    const evt::server::AppServer::Limits limits;
-    auto seconds = [](std::chrono::milliseconds ms) {
-        return static_cast<std::int64_t>(
-            std::chrono::duration_cast<std::chrono::seconds>(ms).count());
-    };
-    const std::tuple<const char*, std::int64_t, std::int64_t> defaults[] = {
-        {"WebPort", settings.WebPort, settings.WebPort},
-        {"HeaderTimeout", settings.HeaderTimeout, seconds(limits.headerTimeout)},
-        {"KeepAliveTimeout", settings.KeepAliveTimeout, seconds(limits.keepAliveTimeout)},
-        {"BodyTimeout", settings.BodyTimeout, seconds(limits.bodyTimeout)},
-        {"MinTransferRate", settings.MinTransferRate, std::int64_t(limits.minTransferRate)},
-        {"MaxHeaderBytes", settings.MaxHeaderBytes, std::int64_t(limits.maxHeaderBytes)},
-        {"MaxHeaderFields", settings.MaxHeaderFields, std::int64_t(limits.maxHeaderFields)},
-        {"MaxBodyBytes", settings.MaxBodyBytes, std::int64_t(limits.maxBodyBytes)},
-        {"MaxBodyBytesInFlight", settings.MaxBodyBytesInFlight,
-         std::int64_t(limits.maxBodyBytesInFlight)},
-        {"MaxConnections", settings.MaxConnections, std::int64_t(limits.maxConnections)},
-        {"MaxConnectionsPerAddress", settings.MaxConnectionsPerAddress,
-         std::int64_t(limits.maxConnectionsPerAddress)},
-    };
-    for (const auto& [key, setting, limit] : defaults) {
-        SCOPED_TRACE(key);
-        EXPECT_EQ(documented[key], std::to_string(setting));
-        EXPECT_EQ(setting, limit);
+    for (const Corvana::SettingKey& key : evt::server::kServerSettings)
+        EXPECT_TRUE(documented.count(key.name)) << key.name << " missing in configuration.md";
+
+    // docs/server.md tells the limits in units: "10 s", "64 KiB/s", "32 MiB".
+    int limits = 0;
+    for (const auto& row : TableRows("server.md")) {
+        const std::vector<std::string> keys = Split(row[0]);
+        if (!ServerKey(keys[0]) || row.size() < 2) continue;
+        const std::vector<std::string> values = Split(row[1]);
+        ASSERT_EQ(keys.size(), values.size()) << row[0];
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            SCOPED_TRACE("server.md: " + keys[i]);
+            static const std::regex quantity("^([0-9]+)( (s|KiB|MiB)(/s)?)?$");
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(values[i], m, quantity)) << values[i];
+            const std::int64_t scale = m[3] == "KiB" ? 1024 : m[3] == "MiB" ? 1024 * 1024 : 1;
+            EXPECT_EQ(std::stoll(m[1]) * scale, Corvana::NumberSetting(keys[i]));
+            ++limits;
+        }
     }
+    EXPECT_EQ(limits, 10) << "every limit in server.md's table";
+
+    // The endpoint's limits read from the settings at their defaults are
+    // the limits an endpoint has when given none.
+    const evt::server::AppServer::Limits fromSettings = evt::server::LimitsFromSettings();
+    const evt::server::AppServer::Limits built;
+    EXPECT_EQ(fromSettings.headerTimeout, built.headerTimeout);
+    EXPECT_EQ(fromSettings.keepAliveTimeout, built.keepAliveTimeout);
+    EXPECT_EQ(fromSettings.bodyTimeout, built.bodyTimeout);
+    EXPECT_EQ(fromSettings.minTransferRate, built.minTransferRate);
+    EXPECT_EQ(fromSettings.maxHeaderBytes, built.maxHeaderBytes);
+    EXPECT_EQ(fromSettings.maxHeaderFields, built.maxHeaderFields);
+    EXPECT_EQ(fromSettings.maxBodyBytes, built.maxBodyBytes);
+    EXPECT_EQ(fromSettings.maxBodyBytesInFlight, built.maxBodyBytesInFlight);
+    EXPECT_EQ(fromSettings.maxConnections, built.maxConnections);
+    EXPECT_EQ(fromSettings.maxConnectionsPerAddress, built.maxConnectionsPerAddress);
 }

@@ -1,5 +1,7 @@
 #include "corvana/core/Corvana.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,8 @@ namespace Corvana {
 namespace {
 
 Settings g_settings;
-std::string g_argv0;  // fallback for locating the executable
+std::string g_argv0;         // fallback for locating the executable
+std::string g_databaseFile;  // the application's, within DataDir
 
 std::string asciiLower(std::string_view text) {
     std::string out(text);
@@ -81,88 +84,99 @@ bool parseBool(const std::string& key, const std::string& value, const std::stri
                          "\". Use 1/0, true/false, sim/não ou S/N.");
 }
 
+using Setter = std::function<void(Settings&, const std::string& value, const std::string& origin)>;
+
+// A key of the file, the environment and the command line: how a value is
+// checked and stored, and how the value in force reads as text.
 struct Key {
     const char* name;
-    std::function<void(Settings&, const std::string&, const std::string&)> set;
+    Setter set;
+    std::function<std::string(const Settings&)> get;
 };
 
-using Setter = std::function<void(Settings&, const std::string&, const std::string&)>;
-
 // A text key whose empty value restores its built-in default.
-Setter text(std::string Settings::*member) {
-    return [member](Settings& s, const std::string& v, const std::string&) {
-        s.*member = v.empty() ? Settings{}.*member : v;
-    };
+Key text(const char* name, std::string Settings::*member) {
+    return {name,
+            [member](Settings& s, const std::string& v, const std::string&) {
+                s.*member = v.empty() ? Settings{}.*member : v;
+            },
+            [member](const Settings& s) { return s.*member; }};
 }
 
-// A whole number from min to max; empty restores the default.
-Setter number(const char* key, std::int64_t Settings::*member, std::int64_t min, std::int64_t max) {
-    return [=](Settings& s, const std::string& v, const std::string& origin) {
-        s.*member = v.empty() ? Settings{}.*member : parseNumber(key, v, min, max, origin);
-    };
+// A text key whose empty value means "derived from other keys"; the value in
+// force is what `inForce` answers.
+Key derived(const char* name, std::string Settings::*member, std::string (*inForce)()) {
+    return {name,
+            [member](Settings& s, const std::string& v, const std::string&) { s.*member = v; },
+            [inForce](const Settings&) { return inForce(); }};
 }
 
-constexpr std::int64_t kHour = 3600;
-constexpr std::int64_t kTiB = std::int64_t{1} << 40;
+Key boolean(const char* name, bool Settings::*member) {
+    return {name,
+            [name, member](Settings& s, const std::string& v, const std::string& origin) {
+                s.*member = v.empty() ? Settings{}.*member : parseBool(name, v, origin);
+            },
+            [member](const Settings& s) { return std::string(s.*member ? "true" : "false"); }};
+}
 
-// Every key of the file, the environment and the command line. An empty
-// value restores the key's built-in default.
+// The framework's own keys. An empty value restores the key's built-in
+// default.
 const std::vector<Key>& keys() {
     static const std::vector<Key> table = {
-        {"WebURL", [](Settings& s, const std::string& v,
-                      const std::string&) { s.WebURL = v.empty() ? Settings{}.WebURL : v; }},
+        text("WebURL", &Settings::WebURL),
         {"WebPort",
          [](Settings& s, const std::string& v, const std::string& origin) {
              s.WebPort = v.empty() ? Settings{}.WebPort : parsePort("WebPort", v, origin);
-         }},
-        {"FiliProc", [](Settings& s, const std::string& v,
-                        const std::string&) { s.FiliProc = v.empty() ? Settings{}.FiliProc : v; }},
-        {"NomeFiliProc",
-         [](Settings& s, const std::string& v, const std::string&) {
-             s.NomeFiliProc = v.empty() ? Settings{}.NomeFiliProc : v;
-         }},
-        {"ModuFili",
-         [](Settings& s, const std::string& v, const std::string& origin) {
-             s.ModuFili = v.empty() ? Settings{}.ModuFili : parseBool("ModuFili", v, origin);
-         }},
-        {"DatabaseURL",
-         [](Settings& s, const std::string& v, const std::string&) { s.DatabaseURL = v; }},
-        {"PackagesDir",
-         [](Settings& s, const std::string& v, const std::string&) { s.PackagesDir = v; }},
-        {"DataDir", [](Settings& s, const std::string& v,
-                       const std::string&) { s.DataDir = v.empty() ? Settings{}.DataDir : v; }},
-        {"ReportsDir",
-         [](Settings& s, const std::string& v, const std::string&) { s.ReportsDir = v; }},
-        {"AccessToken", text(&Settings::AccessToken)},
-        {"AccessTokenFile", text(&Settings::AccessTokenFile)},
-        {"WebTLS",
-         [](Settings& s, const std::string& v, const std::string& origin) {
-             s.WebTLS = v.empty() ? Settings{}.WebTLS : parseBool("WebTLS", v, origin);
-         }},
-        {"TLSCAFile", text(&Settings::TLSCAFile)},
-        {"BindAddress", text(&Settings::BindAddress)},
-        {"TLSCertificate", text(&Settings::TLSCertificate)},
-        {"TLSKey", text(&Settings::TLSKey)},
-        {"HeaderTimeout", number("HeaderTimeout", &Settings::HeaderTimeout, 1, kHour)},
-        {"KeepAliveTimeout", number("KeepAliveTimeout", &Settings::KeepAliveTimeout, 1, kHour)},
-        {"BodyTimeout", number("BodyTimeout", &Settings::BodyTimeout, 1, kHour)},
-        {"MinTransferRate", number("MinTransferRate", &Settings::MinTransferRate, 1024, kTiB)},
-        {"MaxHeaderBytes", number("MaxHeaderBytes", &Settings::MaxHeaderBytes, 1024, 1 << 20)},
-        {"MaxHeaderFields", number("MaxHeaderFields", &Settings::MaxHeaderFields, 8, 10000)},
-        {"MaxBodyBytes", number("MaxBodyBytes", &Settings::MaxBodyBytes, 1024, kTiB)},
-        {"MaxBodyBytesInFlight",
-         number("MaxBodyBytesInFlight", &Settings::MaxBodyBytesInFlight, 1024, kTiB)},
-        {"MaxConnections", number("MaxConnections", &Settings::MaxConnections, 1, 1000000)},
-        {"MaxConnectionsPerAddress",
-         number("MaxConnectionsPerAddress", &Settings::MaxConnectionsPerAddress, 1, 1000000)},
+         },
+         [](const Settings& s) { return std::to_string(s.WebPort); }},
+        text("FiliProc", &Settings::FiliProc),
+        text("NomeFiliProc", &Settings::NomeFiliProc),
+        boolean("ModuFili", &Settings::ModuFili),
+        derived("DatabaseURL", &Settings::DatabaseURL, &DatabaseURL),
+        derived("PackagesDir", &Settings::PackagesDir, &PackagesDir),
+        text("DataDir", &Settings::DataDir),
+        derived("ReportsDir", &Settings::ReportsDir, &ReportsDir),
+        text("AccessToken", &Settings::AccessToken),
+        text("AccessTokenFile", &Settings::AccessTokenFile),
+        boolean("WebTLS", &Settings::WebTLS),
+        text("TLSCAFile", &Settings::TLSCAFile),
     };
     return table;
 }
 
+// The keys a program added (AddSettings), and their descriptions.
+std::vector<SettingKey> g_addedSpecs;
+std::vector<Key> g_added;
+
+Key added(const SettingKey& spec) {
+    const std::string name = spec.name;
+    return {spec.name,
+            [spec, name](Settings& s, const std::string& v, const std::string& origin) {
+                if (v.empty())
+                    s.Added.erase(name);
+                else if (spec.type == SettingType::Number)
+                    s.Added[name] =
+                        std::to_string(parseNumber(name, v, spec.min, spec.max, origin));
+                else
+                    s.Added[name] = v;
+            },
+            [spec, name](const Settings& s) {
+                const auto it = s.Added.find(name);
+                return it != s.Added.end() ? it->second : std::string(spec.defaultValue);
+            }};
+}
+
+// The framework's keys, then the added ones.
+std::array<const std::vector<Key>*, 2> tables() {
+    return {&keys(), &g_added};
+}
+
 const Key* findKey(std::string_view name) {
     const std::string lower = asciiLower(name);
-    for (const Key& key : keys()) {
-        if (asciiLower(key.name) == lower) return &key;
+    for (const std::vector<Key>* table : tables()) {
+        for (const Key& key : *table) {
+            if (asciiLower(key.name) == lower) return &key;
+        }
     }
     return nullptr;
 }
@@ -287,10 +301,12 @@ std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
     else if (named)
         throw corvana::Error("Arquivo de configuração não encontrado: " + *configPath);
 
-    for (const Key& key : keys()) {
-        const std::string variable = "CORVANA_" + upper(key.name);
-        if (const auto value = environment(variable))
-            key.set(settings, *value, "variável de ambiente " + variable);
+    for (const std::vector<Key>* table : tables()) {
+        for (const Key& key : *table) {
+            const std::string variable = "CORVANA_" + upper(key.name);
+            if (const auto value = environment(variable))
+                key.set(settings, *value, "variável de ambiente " + variable);
+        }
     }
 
     for (const auto& [key, value] : options)
@@ -317,8 +333,12 @@ bool ModuFili() {
 }
 
 std::string DatabaseURL() {
-    if (!g_settings.DatabaseURL.empty()) return g_settings.DatabaseURL;
-    return (fs::path(g_settings.DataDir) / "evt07800.db").string();
+    if (!g_settings.DatabaseURL.empty() || g_databaseFile.empty()) return g_settings.DatabaseURL;
+    return (fs::path(g_settings.DataDir) / g_databaseFile).string();
+}
+
+void SetDatabaseFileName(std::string name) {
+    g_databaseFile = std::move(name);
 }
 
 std::string PackagesDir() {
@@ -335,15 +355,6 @@ std::string ReportsDir() {
     return (fs::path(g_settings.DataDir) / "reports").string();
 }
 
-std::string BindAddress() {
-    return g_settings.BindAddress;
-}
-std::string TLSCertificate() {
-    return g_settings.TLSCertificate;
-}
-std::string TLSKey() {
-    return g_settings.TLSKey;
-}
 bool WebTLS() {
     return g_settings.WebTLS;
 }
@@ -411,26 +422,63 @@ void SetReportsDir(std::string value) {
     g_settings.ReportsDir = std::move(value);
 }
 
-void SetBindAddress(std::string value) {
-    g_settings.BindAddress = std::move(value);
-}
 void SetAccessToken(std::string value) {
     g_settings.AccessToken = std::move(value);
 }
 void SetAccessTokenFile(std::string value) {
     g_settings.AccessTokenFile = std::move(value);
 }
-void SetTLSCertificate(std::string value) {
-    g_settings.TLSCertificate = std::move(value);
-}
-void SetTLSKey(std::string value) {
-    g_settings.TLSKey = std::move(value);
-}
 void SetWebTLS(bool value) {
     g_settings.WebTLS = value;
 }
 void SetTLSCAFile(std::string value) {
     g_settings.TLSCAFile = std::move(value);
+}
+
+void AddSettings(std::span<const SettingKey> keys) {
+    for (const SettingKey& spec : keys) {
+        const Key* known = findKey(spec.name);
+        // The same table added again (a second server in one process).
+        if (known && std::find_if(g_addedSpecs.begin(), g_addedSpecs.end(),
+                                  [&](const SettingKey& k) { return k.name == spec.name; }) !=
+                         g_addedSpecs.end())
+            continue;
+        if (known)
+            throw corvana::Error(std::string("Chave de configuração repetida: ") + spec.name);
+        g_addedSpecs.push_back(spec);
+        g_added.push_back(added(spec));
+    }
+}
+
+std::span<const SettingKey> AddedSettings() {
+    return g_addedSpecs;
+}
+
+namespace {
+
+const Key& keyNamed(std::string_view name) {
+    const Key* key = findKey(name);
+    if (!key) throw corvana::Error("Chave de configuração desconhecida: " + std::string(name));
+    return *key;
+}
+
+}  // namespace
+
+std::string Setting(std::string_view name) {
+    return keyNamed(name).get(g_settings);
+}
+
+std::int64_t NumberSetting(std::string_view name) {
+    const std::string lower = asciiLower(name);
+    for (const SettingKey& spec : g_addedSpecs) {
+        if (spec.type == SettingType::Number && asciiLower(spec.name) == lower)
+            return parseNumber(spec.name, Setting(spec.name), spec.min, spec.max, "");
+    }
+    throw corvana::Error("Chave de configuração numérica desconhecida: " + std::string(name));
+}
+
+void SetSetting(std::string_view name, const std::string& value) {
+    keyNamed(name).set(g_settings, value, "");
 }
 
 }  // namespace Corvana

@@ -23,6 +23,7 @@ DBGeral::~DBGeral() {
 
 void DBGeral::Open(const std::string& url) {
     Close();
+    if (url.empty()) throw Error("Nenhum banco de dados configurado: informe DatabaseURL.");
     const DatabaseAddress address = ParseAddress(url);
     if (address.backend == Backend::Postgresql) {
         // The database the branches share; a report's worker thread and the

@@ -5,8 +5,8 @@
 #include <cctype>
 
 #include "corvana/data/Error.h"
-#include "corvana/db/DBGeral.h"
 #include "corvana/db/Connection.h"
+#include "corvana/db/DBGeral.h"
 
 namespace corvana::db {
 

@@ -1,12 +1,15 @@
 // evt-report: prints one report definition to a PDF file or a picture of a
 // page, without a window, on the host's database.
 //
-//   evt-report --definition FILE [--param NAME=VALUE]... [--pdf FILE]
-//              [--png FILE [--page N] [--dpi D]] [--DatabaseURL=... and other settings]
+//   evt-report --DatabaseURL=... --definition FILE [--param NAME=VALUE]... [--pdf FILE]
+//              [--png FILE [--page N] [--dpi D]] [other settings]
+//
+// The tool belongs to no application: it names no database file of its own,
+// so DatabaseURL is given.
 //
 // Parameters not given keep their defaults. --page counts from 1.
 // Example (the demo database of ./dev run), on one line:
-//   evt-report --DataDir=data --definition data/reports/EVT078-lista-por-nome.json
+//   evt-report --DatabaseURL=data/evt07800.db --definition data/reports/EVT078-lista-por-nome.json
 //     --param P_CDFILIAL=0001 --param P_NRORCAEVENTO=0000001001 --param P_NRSEQORCAEVE=01
 //     --png out/lista.png
 #include <QDateTime>

@@ -37,6 +37,7 @@ protected:
         fs::create_directories(dir_);
         fs::current_path(dir_);
         Corvana::ResetSettings();
+        Corvana::SetDatabaseFileName("app.db");
     }
 
     void TearDown() override {
@@ -45,6 +46,7 @@ protected:
         for (const char* name : kVariables) unsetenv(name);
         for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
         Corvana::ResetSettings();
+        Corvana::SetDatabaseFileName("");
     }
 
     fs::path write(const std::string& name, const std::string& text) {
@@ -84,7 +86,7 @@ TEST_F(CorvanaSettings, DefaultsWithoutAnyConfiguration) {
     EXPECT_EQ(Corvana::NomeFiliProc(), "Matriz");
     EXPECT_FALSE(Corvana::ModuFili());
     EXPECT_EQ(Corvana::DataDir(), "./data");
-    EXPECT_EQ(Corvana::DatabaseURL(), "./data/evt07800.db");
+    EXPECT_EQ(Corvana::DatabaseURL(), "./data/app.db");
     // The test binary runs from <build>/bin, where the libraries are in
     // <build>/lib: the default packages folder.
     EXPECT_TRUE(fs::exists(fs::path(Corvana::PackagesDir()) / "libcorvana_core.so"))
@@ -93,11 +95,14 @@ TEST_F(CorvanaSettings, DefaultsWithoutAnyConfiguration) {
 
 TEST_F(CorvanaSettings, DatabaseFollowsDataDirUntilSetItself) {
     Corvana::SetDataDir("/srv/eventos");
-    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/evt07800.db");
+    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/app.db");
     Corvana::SetDatabaseURL("postgresql://app@db/eventos");
     EXPECT_EQ(Corvana::DatabaseURL(), "postgresql://app@db/eventos");
     Corvana::SetDatabaseURL("");
-    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/evt07800.db");
+    EXPECT_EQ(Corvana::DatabaseURL(), "/srv/eventos/app.db");
+    // A program that names no file of its own has no database by default.
+    Corvana::SetDatabaseFileName("");
+    EXPECT_EQ(Corvana::DatabaseURL(), "");
     Corvana::CurrentSettings().PackagesDir = "/opt/pacotes";
     EXPECT_EQ(Corvana::PackagesDir(), "/opt/pacotes");
 }
@@ -115,7 +120,7 @@ TEST_F(CorvanaSettings, DefaultFileIsRead) {
     EXPECT_EQ(Corvana::WebPort(), 9001);
     EXPECT_EQ(Corvana::NomeFiliProc(), "Filial Centro");
     EXPECT_TRUE(Corvana::ModuFili());
-    EXPECT_EQ(Corvana::DatabaseURL(), "/var/eventos/evt07800.db");
+    EXPECT_EQ(Corvana::DatabaseURL(), "/var/eventos/app.db");
     EXPECT_EQ(Corvana::WebURL(), "127.0.0.1");
 }
 
@@ -194,9 +199,28 @@ TEST_F(CorvanaSettings, BadValuesNameKeyAndValueAndKeepSettings) {
     EXPECT_NE(errorOf({"--WebPort"}).find("--WebPort"), std::string::npos);
 }
 
-TEST_F(CorvanaSettings, ServerKeysLimitsTlsAndTheAccessToken) {
+// Keys of a program's own, added to the framework's: a server's address and
+// limits.
+constexpr Corvana::SettingKey kProgramKeys[] = {
+    {"BindAddress", Corvana::SettingType::Text, "127.0.0.1"},
+    {"TLSCertificate", Corvana::SettingType::Text, ""},
+    {"HeaderTimeout", Corvana::SettingType::Number, "10", 1, 3600},
+    {"KeepAliveTimeout", Corvana::SettingType::Number, "5", 1, 3600},
+    {"MaxHeaderFields", Corvana::SettingType::Number, "100", 8, 10000},
+    {"MaxHeaderBytes", Corvana::SettingType::Number, "8192", 1024, 1 << 20},
+    {"MaxBodyBytes", Corvana::SettingType::Number, "33554432", 1024, std::int64_t{1} << 40},
+    {"MaxConnections", Corvana::SettingType::Number, "512", 1, 1000000},
+};
+
+TEST_F(CorvanaSettings, AddedKeysTlsAndTheAccessToken) {
+    Corvana::AddSettings(kProgramKeys);
+    Corvana::AddSettings(kProgramKeys);  // again: nothing changes
+    EXPECT_EQ(Corvana::AddedSettings().size(), std::size(kProgramKeys));
+    const Corvana::SettingKey clash[] = {{"weburl", Corvana::SettingType::Text, ""}};
+    EXPECT_THROW(Corvana::AddSettings(clash), corvana::Error) << "a key the framework has";
     load({});
-    EXPECT_EQ(Corvana::BindAddress(), "127.0.0.1") << "the server never listens on WebURL";
+    EXPECT_EQ(Corvana::Setting("BindAddress"), "127.0.0.1") << "the server never listens on WebURL";
+    EXPECT_EQ(Corvana::NumberSetting("MaxBodyBytes"), 33554432);
     EXPECT_EQ(Corvana::AccessToken(), "");
     EXPECT_FALSE(Corvana::WebTLS());
 
@@ -204,26 +228,26 @@ TEST_F(CorvanaSettings, ServerKeysLimitsTlsAndTheAccessToken) {
     write("token.txt", "  " + token + "  \r\nsegunda linha\n");
     write("corvana.conf",
           "WebURL=10.0.0.12\nBindAddress=0.0.0.0\nAccessTokenFile=token.txt\n"
-          "TLSCertificate=/etc/corvana/servidor.pem\nTLSKey=/etc/corvana/servidor.key\n"
-          "TLSCAFile=/etc/corvana/ca.pem\nHeaderTimeout=3\nMaxHeaderFields=50\n"
-          "MaxConnectionsPerAddress=8\n");
+          "TLSCertificate=/etc/corvana/servidor.pem\n"
+          "TLSCAFile=/etc/corvana/ca.pem\nheadertimeout=3\nMaxHeaderFields=50\n");
     setenv("CORVANA_MAXBODYBYTES", "1048576", 1);
     setenv("CORVANA_WEBTLS", "sim", 1);
     load({"--MaxConnections=100"});
     EXPECT_EQ(Corvana::WebURL(), "10.0.0.12");
-    EXPECT_EQ(Corvana::BindAddress(), "0.0.0.0");
+    EXPECT_EQ(Corvana::Setting("BindAddress"), "0.0.0.0");
     EXPECT_EQ(Corvana::AccessToken(), token) << "the file's first line, blanks removed";
-    EXPECT_EQ(Corvana::TLSCertificate(), "/etc/corvana/servidor.pem");
-    EXPECT_EQ(Corvana::TLSKey(), "/etc/corvana/servidor.key");
+    EXPECT_EQ(Corvana::Setting("TLSCertificate"), "/etc/corvana/servidor.pem");
     EXPECT_EQ(Corvana::TLSCAFile(), "/etc/corvana/ca.pem");
     EXPECT_TRUE(Corvana::WebTLS());
-    const Corvana::Settings& s = Corvana::CurrentSettings();
-    EXPECT_EQ(s.HeaderTimeout, 3);
-    EXPECT_EQ(s.MaxHeaderFields, 50);
-    EXPECT_EQ(s.MaxConnectionsPerAddress, 8);
-    EXPECT_EQ(s.MaxBodyBytes, 1048576);
-    EXPECT_EQ(s.MaxConnections, 100);
-    EXPECT_EQ(s.KeepAliveTimeout, Corvana::Settings{}.KeepAliveTimeout);
+    EXPECT_EQ(Corvana::NumberSetting("HeaderTimeout"), 3);
+    EXPECT_EQ(Corvana::NumberSetting("maxheaderfields"), 50);
+    EXPECT_EQ(Corvana::NumberSetting("MaxBodyBytes"), 1048576);
+    EXPECT_EQ(Corvana::NumberSetting("MaxConnections"), 100);
+    EXPECT_EQ(Corvana::NumberSetting("KeepAliveTimeout"), 5);
+    Corvana::SetSetting("MaxConnections", "");
+    EXPECT_EQ(Corvana::NumberSetting("MaxConnections"), 512) << "empty restores the default";
+    EXPECT_THROW(Corvana::SetSetting("MaxConnections", "0"), corvana::Error);
+    EXPECT_THROW(Corvana::Setting("NaoExiste"), corvana::Error);
 
     // Given as is, the token wins over the file.
     Corvana::SetAccessToken("outro-token-0123456789");

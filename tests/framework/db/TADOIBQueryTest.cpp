@@ -7,8 +7,8 @@
 
 #include "corvana/data/Error.h"
 #include "corvana/db/DBGeral.h"
-#include "corvana/db/TADOIBQuery.h"
 #include "corvana/db/DatabaseAddress.h"
+#include "corvana/db/TADOIBQuery.h"
 #include "support/TestDatabase.h"
 
 namespace fs = std::filesystem;

@@ -1,15 +1,33 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The settings of the host and of the application server: where the server
 // runs and how it is reached, the user's branch, where the data and the
-// loadable packages live, the server's address, access and limits. They are read once
+// loadable packages live, the access token; and the keys a program adds of
+// its own (the application server's address and limits). They are read once
 // at start-up by LoadSettings and may be set afterwards by the host and by
 // tests. Not synchronised: set them before other threads start.
 // docs/configuration.md describes every key and the order of precedence.
 namespace Corvana {
+
+// A key an application adds to the framework's own (AddSettings): read from
+// the same file, environment variables and options, in the same way, and
+// kept as the text given (a number as its digits). Tables of keys are
+// constant arrays of the application, alive for the whole process.
+enum class SettingType { Text, Number };
+struct SettingKey {
+    const char* name;
+    SettingType type;
+    const char* defaultValue;  // as a configuration file would write it
+    std::int64_t min = 0;      // a number's range
+    std::int64_t max = 0;
+    const char* help = "";  // one line for the program's --help, in Portuguese
+};
 
 struct Settings {
     std::string WebURL = "127.0.0.1";  // application server host
@@ -17,7 +35,7 @@ struct Settings {
     std::string FiliProc = "0001";  // the user's branch code
     std::string NomeFiliProc = "Matriz";
     bool ModuFili = false;    // the user is bound to the branch
-    std::string DatabaseURL;  // empty: <DataDir>/evt07800.db
+    std::string DatabaseURL;  // empty: <DataDir>/<the application's database file>
     std::string PackagesDir;  // empty: <exe dir>/../lib
     std::string DataDir = "./data";
     std::string ReportsDir;  // empty: <DataDir>/reports
@@ -33,22 +51,9 @@ struct Settings {
     bool WebTLS = false;
     std::string TLSCAFile;
 
-    // The application server (evt07800-server): the address it listens on
-    // (never WebURL), its certificate and key (PEM; both set: HTTPS only),
-    // and its limits (docs/server.md).
-    std::string BindAddress = "127.0.0.1";
-    std::string TLSCertificate;
-    std::string TLSKey;
-    std::int64_t HeaderTimeout = 10;       // seconds for a whole request header
-    std::int64_t KeepAliveTimeout = 5;     // seconds an idle connection is kept
-    std::int64_t BodyTimeout = 10;         // seconds for a body, plus its size at...
-    std::int64_t MinTransferRate = 65536;  // ...this many bytes a second
-    std::int64_t MaxHeaderBytes = 8192;
-    std::int64_t MaxHeaderFields = 100;
-    std::int64_t MaxBodyBytes = std::int64_t{32} * 1024 * 1024;
-    std::int64_t MaxBodyBytesInFlight = std::int64_t{80} * 1024 * 1024;
-    std::int64_t MaxConnections = 512;
-    std::int64_t MaxConnectionsPerAddress = 64;
+    // The values given to the keys the application added, by name; a key
+    // without one has its default.
+    std::map<std::string, std::string> Added;
 };
 
 // The settings in force. Empty DatabaseURL and PackagesDir mean "derived"
@@ -73,9 +78,14 @@ int WebPort();
 std::string FiliProc();
 std::string NomeFiliProc();
 bool ModuFili();
-// The database: an SQLite file path (a postgresql:// URL is refused). Default
-// <DataDir>/evt07800.db, following DataDir.
+// The database: an SQLite file, or the postgresql:// URL of a shared
+// database (corvana::db::ParseAddress). Default <DataDir>/<the file
+// SetDatabaseFileName named>, following DataDir; "" while neither is set.
 std::string DatabaseURL();
+// The file, within DataDir, an application keeps its database in: what
+// DatabaseURL names while it is not set. The program sets it at start
+// (ResetSettings and LoadSettings keep it).
+void SetDatabaseFileName(std::string name);
 // The folder of the loadable packages. Default: the "lib" folder next to the
 // folder of the running executable (<exe dir>/../lib).
 std::string PackagesDir();
@@ -84,10 +94,6 @@ std::string DataDir();
 // <DataDir>/reports, following DataDir.
 std::string ReportsDir();
 
-// The server side's settings.
-std::string BindAddress();
-std::string TLSCertificate();
-std::string TLSKey();
 // The client side's.
 bool WebTLS();
 std::string TLSCAFile();
@@ -107,14 +113,27 @@ void SetDatabaseURL(std::string value);  // "" restores the derived default
 void SetPackagesDir(std::string value);  // "" restores the derived default
 void SetDataDir(std::string value);
 void SetReportsDir(std::string value);  // "" restores the derived default
-void SetBindAddress(std::string value);
 void SetAccessToken(std::string value);
 void SetAccessTokenFile(std::string value);
-void SetTLSCertificate(std::string value);
-void SetTLSKey(std::string value);
 void SetWebTLS(bool value);
 void SetTLSCAFile(std::string value);
-// The server's limits are set through CurrentSettings().
+
+// Adds a program's own keys (a constant table, see SettingKey), before
+// LoadSettings reads them. Raises corvana::Error for a name the settings
+// have already, whatever its case.
+void AddSettings(std::span<const SettingKey> keys);
+// The added keys, in the order added.
+std::span<const SettingKey> AddedSettings();
+// A key's value in force as text: an added key's the one given, else its
+// default; the framework's as their accessors answer (a derived one
+// derived, a boolean "true" or "false"). Raises corvana::Error for a key the
+// settings do not have.
+std::string Setting(std::string_view name);
+// An added number key's value, within its range.
+std::int64_t NumberSetting(std::string_view name);
+// Gives a key a value, checked as LoadSettings checks it ("" restores the
+// default). Raises corvana::Error naming the key for a bad value.
+void SetSetting(std::string_view name, const std::string& value);
 
 // The readings used for the file, the environment and the options, exposed
 // for the host's own options. Each raises corvana::Error naming `key` and
