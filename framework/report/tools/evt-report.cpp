@@ -1,15 +1,12 @@
 // evt-report: prints one report definition to a PDF file or a picture of a
 // page, without a window, on the host's database.
 //
-//   evt-report --DatabaseURL=... --definition FILE [--param NAME=VALUE]... [--pdf FILE]
-//              [--png FILE [--page N] [--dpi D]] [other settings]
-//
-// The tool belongs to no application: it names no database file of its own,
-// so DatabaseURL is given.
+//   evt-report --definition FILE [--param NAME=VALUE]... [--pdf FILE]
+//              [--png FILE [--page N] [--dpi D]] [--DatabaseURL=... and other settings]
 //
 // Parameters not given keep their defaults. --page counts from 1.
 // Example (the demo database of ./dev run), on one line:
-//   evt-report --DatabaseURL=data/evt07800.db --definition data/reports/EVT078-lista-por-nome.json
+//   evt-report --DataDir=data --definition data/reports/EVT078-lista-por-nome.json
 //     --param P_CDFILIAL=0001 --param P_NRORCAEVENTO=0000001001 --param P_NRSEQORCAEVE=01
 //     --png out/lista.png
 #include <QDateTime>
@@ -21,6 +18,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/report/ReportPainter.h"
 #include "corvana/report/ReportQuery.h"
+#include "guestrecord/ListDatabase.h"
 
 using namespace corvana::report;
 
@@ -28,6 +26,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     try {
+        // The host's database, where the host looks for it.
+        Corvana::SetDatabaseFileName(guestrecord::kListDatabaseFile);
         const std::vector<std::string> rest = Corvana::LoadSettings(argc, argv);
         std::string definition, pdf, png;
         std::vector<std::pair<std::string, std::string>> values;
