@@ -12,6 +12,7 @@
 
 #include "GuestData.h"
 #include "corvana/data/ClientDataSet.h"
+#include "corvana/data/DataPacket.h"
 #include "corvana/data/PackedRow.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"

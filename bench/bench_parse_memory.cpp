@@ -8,12 +8,14 @@
 // figure is the peak over the resident size just before the read (which
 // already holds the body), divided by the body's size.
 //
-// Beside it, the resident memory still held by the value read, the
-// processor time of the read, and the smallest memory budget (in multiples
-// of the body) under which the reader still takes the body, found by
-// bisection: the reader's own count, to be compared with what the process
-// really took and with the server's budget of ten times the body (Router,
-// docs/server.md).
+// Each shape is read twice: as a tree of values (Variant::fromJson(text,
+// budget)) and as the server reads it, the rows of its packets packed
+// (PacketRows::Packed). Beside the peaks, for the server's reading: the
+// resident memory still held by the value read, the processor time of the
+// read, and the smallest memory budget (in multiples of the body) under
+// which the reader still takes the body, found by bisection: the reader's
+// own count, to be compared with what the process really took and with the
+// server's budget of twice the body (Router, docs/server.md).
 //
 // Prints a table; takes no options (those of the other benchmarks are
 // ignored).
@@ -175,14 +177,14 @@ struct Figures {
 
 bool Fits(const std::string& body, std::size_t budget) {
     try {
-        (void)Variant::fromJson(body, budget);
+        (void)Variant::fromJson(body, budget, Variant::PacketRows::Packed);
         return true;
     } catch (const corvana::MemoryLimitError&) {
         return false;
     }
 }
 
-Figures Measure(const Shape& shape) {
+Figures Measure(const Shape& shape, Variant::PacketRows rows) {
     Figures f;
     const std::string body = shape.body();
     f.bodyMb = static_cast<double>(body.size()) / 1e6;
@@ -191,13 +193,17 @@ Figures Measure(const Shape& shape) {
     const long before = StatusKb("VmRSS:");
     const double start = CpuMs();
     {
-        Variant value = Variant::fromJson(body);
+        Variant value = Variant::fromJson(body, static_cast<std::size_t>(-1), rows);
         f.ms = CpuMs() - start;
         f.heldMultiple = static_cast<double>(StatusKb("VmRSS:") - before) * 1024 /
                          static_cast<double>(body.size());
     }
     f.peakMultiple =
         static_cast<double>(StatusKb("VmHWM:") - before) * 1024 / static_cast<double>(body.size());
+    if (rows == Variant::PacketRows::Values) {
+        f.ok = true;
+        return f;
+    }
     // Smallest budget, in tenths of the body's size, that the reader takes.
     std::size_t low = 0, high = 640;
     while (!Fits(body, high * body.size() / 10)) high *= 2;
@@ -227,30 +233,37 @@ int main() {
         {"deepest nesting, repeated", DeepBody},
         {"packet of one-letter rows", LetterRowsBody},
     };
-    std::printf("%-44s %8s %8s %8s %8s %9s\n", "body", "MB", "peak/x", "held/x", "cpu ms",
-                "budget/x");
-    for (const Shape& shape : shapes) {
+    std::printf("%-44s %8s %9s %9s %8s %8s %9s\n", "body", "MB", "values/x", "packed/x", "held/x",
+                "cpu ms", "budget/x");
+    // Each reading in a child process of its own.
+    auto measured = [](const Shape& shape, Variant::PacketRows rows) {
+        Figures f;
         int fds[2];
-        if (pipe(fds) != 0) return 1;
+        if (pipe(fds) != 0) return f;
         const pid_t child = fork();
         if (child == 0) {
             close(fds[0]);
-            const Figures f = Measure(shape);
-            const bool written = write(fds[1], &f, sizeof f) == static_cast<ssize_t>(sizeof f);
+            const Figures mine = Measure(shape, rows);
+            const bool written =
+                write(fds[1], &mine, sizeof mine) == static_cast<ssize_t>(sizeof mine);
             _exit(written ? 0 : 1);
         }
         close(fds[1]);
-        Figures f;
-        const bool got = read(fds[0], &f, sizeof f) == static_cast<ssize_t>(sizeof f);
+        if (read(fds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) f.ok = false;
         close(fds[0]);
         int status = 0;
         waitpid(child, &status, 0);
-        if (!got || !f.ok) {
+        return f;
+    };
+    for (const Shape& shape : shapes) {
+        const Figures values = measured(shape, Variant::PacketRows::Values);
+        const Figures f = measured(shape, Variant::PacketRows::Packed);
+        if (!values.ok || !f.ok) {
             std::printf("%-44s failed (no /proc/self/clear_refs?)\n", shape.name);
             continue;
         }
-        std::printf("%-44s %8.1f %8.2f %8.2f %8.0f %9.1f\n", shape.name, f.bodyMb, f.peakMultiple,
-                    f.heldMultiple, f.ms, f.budgetMultiple);
+        std::printf("%-44s %8.1f %9.2f %9.2f %8.2f %8.0f %9.1f\n", shape.name, f.bodyMb,
+                    values.peakMultiple, f.peakMultiple, f.heldMultiple, f.ms, f.budgetMultiple);
     }
     return 0;
 }

@@ -66,8 +66,9 @@ for size in 1 8 30; do
     "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" "$code"
 done
 reset_peak
-for n in $(seq 1 8); do (call 30 >"$WORK/codes.$n" || true) & done
-wait || true
+CALLS=()
+for n in $(seq 1 8); do (call 30 >"$WORK/codes.$n" || true) & CALLS+=($!); done
+wait "${CALLS[@]}" || true
 sleep 3
 printf '%-22s %8s %10s %10s %12s\n' "8 x import 30 MB" "-" "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" \
   "$(cat "$WORK"/codes.* | sort | uniq -c | awk '{printf "%sx%s ", $1, $2}')"

@@ -6,6 +6,8 @@
 //  - an answer read straight into packed rows (PackedData::fromAnswerJson)
 //    is refused when the text read as values is, and loads a dataset with
 //    the same rows;
+//  - read as the server reads a call's arguments (every packet packed), the
+//    same value or the same refusal;
 //  - its lexer reads the same tokens and refuses the same texts as
 //    nlohmann/json, the reference (but for a NUL byte between tokens, which
 //    nlohmann reads as the end of the text);
@@ -212,6 +214,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (refusedByValues.empty())
             fuzz::Check(byValues.Data() == byRows.Data(), "packed rows load other rows",
                         std::string(text));
+    }
+
+    // Read as the server reads a call's arguments, every packet's rows and
+    // changes packed: refused alike, the same value (and its JSON), and a
+    // packed packet keeps its own rules.
+    {
+        Variant server;
+        std::string refused;
+        try {
+            server =
+                Variant::fromJson(text, static_cast<std::size_t>(-1), Variant::PacketRows::Packed);
+        } catch (const corvana::Error& e) {
+            refused = e.what();
+        }
+        fuzz::Check(refused.empty() == isValue, "packed arguments refuse differently",
+                    std::string(text) + "\n" + refused);
+        if (isValue) {
+            fuzz::Check(server == value, "packed arguments read another value", std::string(text));
+            fuzz::Check(server.toJson() == value.toJson(), "packed arguments write other JSON",
+                        std::string(text));
+            if (server.isPacket()) CheckPacket(server.asPacket());
+        }
     }
 
     try {

@@ -172,12 +172,15 @@ RouterAnswer Router::route(std::string_view verb, std::string_view path,
     corvana::Variant args;
     try {
         // Streaming read: refuses nesting deeper than 64 levels and text
-        // that is not UTF-8 without building anything from it, and stops
-        // once the arguments would hold more than ten times the body and
-        // 1 MiB: every call a screen makes takes less than about 8 times
-        // (docs/server.md), lists of tiny values take 15 to 55 times.
-        constexpr std::size_t kMemoryPerBodyByte = 10, kMemoryBase = std::size_t{1} << 20;
-        args = corvana::Variant::fromJson(body, kMemoryBase + kMemoryPerBodyByte * body.size());
+        // that is not UTF-8 without building anything from it. The rows of
+        // packets go straight into packed rows, about the size of their
+        // JSON, so every call a screen makes holds less than the body again
+        // (docs/server.md); the read stops once the arguments would hold
+        // more than twice the body and 1 MiB, which lists of tiny values
+        // outside packets (15 to 55 times) do.
+        constexpr std::size_t kMemoryPerBodyByte = 2, kMemoryBase = std::size_t{1} << 20;
+        args = corvana::Variant::fromJson(body, kMemoryBase + kMemoryPerBodyByte * body.size(),
+                                          corvana::Variant::PacketRows::Packed);
     } catch (const corvana::MemoryLimitError&) {
         return Refusal(413,
                        "Corpo da chamada exige memória demais para ser lido; divida a chamada em "

@@ -116,19 +116,36 @@ GuestLayout guestLayout(const DataPacket& packet, const char* method) {
 
 // Cells were checked against their fields (validate), so a text field holds a
 // string or null and the quantity a number or null.
+// A call's packets arrive packed (the router reads them so); a packet built
+// in the server's own code holds values.
 OptText textAt(const Row& row, int index) {
     const Variant& v = row[static_cast<std::size_t>(index)];
     if (v.isNull()) return std::nullopt;
     return v.asString();
 }
 
-Guest readGuest(const Row& row, const GuestLayout& layout) {
+OptText textAt(const corvana::PackedRow& row, int index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (row.kindAt(i) == Variant::Kind::Null) return std::nullopt;
+    return std::string(row.textAt(i));
+}
+
+Variant cellAt(const Row& row, int index) {
+    return row[static_cast<std::size_t>(index)];
+}
+
+Variant cellAt(const corvana::PackedRow& row, int index) {
+    return row.at(static_cast<std::size_t>(index));
+}
+
+template <class R>
+Guest readGuest(const R& row, const GuestLayout& layout) {
     Guest g;
     for (std::size_t field : kPlace) g.texts[field] = textAt(row, layout[field]);
     for (std::size_t field : kValues) {
         if (IsText(field)) g.texts[field] = textAt(row, layout[field]);
     }
-    const Variant& q = row[static_cast<std::size_t>(layout[kQuantity])];
+    const Variant q = cellAt(row, layout[kQuantity]);
     if (!q.isNull()) g.quantity = q.toDouble();
     return g;
 }
@@ -562,14 +579,21 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
         Guest original;  // modified and deleted
     };
     std::vector<Change> changes;
-    changes.reserve(delta.changes().size());
-    for (const DeltaRow& row : delta.changes()) {
-        Change c{row.status, {}, {}};
-        if (row.status != DeltaRow::Status::Deleted)
-            c.now = toStoredForm(readGuest(row.values, layout));
-        if (row.status != DeltaRow::Status::Inserted) c.original = readGuest(row.original, layout);
-        changes.push_back(std::move(c));
-    }
+    changes.reserve(delta.rowCount());
+    auto read = [&](const auto& all) {
+        for (const auto& row : all) {
+            Change c{row.status, {}, {}};
+            if (row.status != DeltaRow::Status::Deleted)
+                c.now = toStoredForm(readGuest(row.values, layout));
+            if (row.status != DeltaRow::Status::Inserted)
+                c.original = readGuest(row.original, layout);
+            changes.push_back(std::move(c));
+        }
+    };
+    if (delta.isPacked())
+        read(delta.packedChanges());
+    else
+        read(delta.changes());
 
     try {
         for (const Change& c : changes) {
@@ -647,47 +671,54 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
         ListStates lists(*connection);
         const std::string rgPlaceholder(record::kFields[kRg].placeholder);
 
-        const auto& all = rows.rows();
-        const std::size_t count = all.size();
-        ListKey key;
-        ListState* list = nullptr;
-        // The client sends the last line of the file first.
-        for (std::size_t line = 1; line <= count; ++line) {
-            const Row& row = all[count - line];
-            ListKey rowKey{textAt(row, branchAt).value_or(""), textAt(row, budgetAt).value_or(""),
-                           textAt(row, sequenceAt).value_or("")};
-            if (!list || rowKey != key) {
-                key = std::move(rowKey);
-                list = lists.Find(key);
-                if (!list)
-                    throw Refusal("A lista de convidados (" + describe(key) +
-                                  ") não existe; nada foi importado.");
-            }
-            const OptText nameCell = textAt(row, nameAt);
-            const OptText rgCell = textAt(row, rgAt);
-            const std::string name = storedText(kName, nameCell.value_or(""));
-            const std::string rg = storedText(kRg, rgCell.value_or(""));
+        auto importAll = [&](const auto& all) {
+            const std::size_t count = all.size();
+            ListKey key;
+            ListState* list = nullptr;
+            // The client sends the last line of the file first.
+            for (std::size_t line = 1; line <= count; ++line) {
+                const auto& row = all[count - line];
+                ListKey rowKey{textAt(row, branchAt).value_or(""),
+                               textAt(row, budgetAt).value_or(""),
+                               textAt(row, sequenceAt).value_or("")};
+                if (!list || rowKey != key) {
+                    key = std::move(rowKey);
+                    list = lists.Find(key);
+                    if (!list)
+                        throw Refusal("A lista de convidados (" + describe(key) +
+                                      ") não existe; nada foi importado.");
+                }
+                const OptText nameCell = textAt(row, nameAt);
+                const OptText rgCell = textAt(row, rgAt);
+                const std::string name = storedText(kName, nameCell.value_or(""));
+                const std::string rg = storedText(kRg, rgCell.value_or(""));
 
-            bool inserted = false;
-            if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
-                corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
-                !corvana::hasControlChar(rg) && !storage::HasDirectionControl(name) &&
-                !storage::HasDirectionControl(rg)) {
-                if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-                const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
-                inserted =
-                    writer.Write(key, GuestNumberText(list->next), list->treatment, name, storedRg);
-                if (inserted) ++list->next;
+                bool inserted = false;
+                if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
+                    corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
+                    !corvana::hasControlChar(rg) && !storage::HasDirectionControl(name) &&
+                    !storage::HasDirectionControl(rg)) {
+                    if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
+                    const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
+                    inserted = writer.Write(key, GuestNumberText(list->next), list->treatment, name,
+                                            storedRg);
+                    if (inserted) ++list->next;
+                }
+                if (!inserted) {
+                    auto shown = [](const std::string& text, std::size_t size) {
+                        return Variant(
+                            corvana::showControlChars(corvana::utf8Truncate(text, size)));
+                    };
+                    refused.addRow({Variant(std::to_string(line)),
+                                    nameCell ? shown(name, 80) : Variant(),
+                                    rgCell ? shown(rg, rgSize) : Variant()});
+                }
             }
-            if (!inserted) {
-                auto shown = [](const std::string& text, std::size_t size) {
-                    return Variant(corvana::showControlChars(corvana::utf8Truncate(text, size)));
-                };
-                refused.addRow({Variant(std::to_string(line)),
-                                nameCell ? shown(name, 80) : Variant(),
-                                rgCell ? shown(rg, rgSize) : Variant()});
-            }
-        }
+        };
+        if (rows.isPacked())
+            importAll(rows.packedRows());
+        else
+            importAll(rows.rows());
         writer.Flush();
         tx.Commit();
     } catch (const Refusal& refusal) {

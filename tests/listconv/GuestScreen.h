@@ -43,7 +43,12 @@ public:
         Hook hook;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            calls_.push_back({method, args});
+            // As values, as the tests read them (the server's reading packs them).
+            Args recorded = args;
+            for (corvana::Variant& arg : recorded)
+                if (arg.isPacket() && arg.asPacket().isPacked())
+                    arg = corvana::Variant(arg.asPacket().unpacked());
+            calls_.push_back({method, std::move(recorded)});
             auto it = hooks_.find(method);
             if (it != hooks_.end()) hook = it->second;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "corvana/data/DataPacket.h"
 #include "corvana/data/DataSource.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/PackedRow.h"

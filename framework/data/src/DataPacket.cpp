@@ -44,7 +44,7 @@ bool sameName(std::string_view a, std::string_view b) {
 }  // namespace
 
 void DataPacket::addField(FieldDef def) {
-    if (!rows_.empty() || !changes_.empty())
+    if (rowCount() > 0)
         throw Error("Não é possível acrescentar o campo '" + def.name +
                     "' a um pacote com linhas.");
     if (def.name.empty()) throw Error("Campo sem nome.");
@@ -106,15 +106,35 @@ void checkRow(const std::vector<FieldDef>& fields, const Row& row, std::size_t r
     }
 }
 
+void checkPacked(const std::vector<FieldDef>& fields, const PackedRow& row, std::size_t rowNo) {
+    if (row.size() != fields.size())
+        throw Error("Pacote de dados inválido: a linha " + std::to_string(rowNo + 1) + " tem " +
+                    std::to_string(row.size()) + " valores para " + std::to_string(fields.size()) +
+                    " campos");
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+        const Variant::Kind kind = row.kindAt(c);
+        // Texts are checked in place; any other cell is small.
+        if (kind == Variant::Kind::Null ||
+            (kind == Variant::Kind::String && fields[c].type == FieldType::String))
+            continue;
+        std::string problem = DataPacket::cellProblem(fields[c], row.at(c));
+        if (!problem.empty())
+            throw Error("Pacote de dados inválido: linha " + std::to_string(rowNo + 1) +
+                        ", campo " + fields[c].name + ": " + problem);
+    }
+}
+
 }  // namespace
 
 void DataPacket::addRow(Row row) {
+    if (packed_) refusePacked();
     if (isDelta()) throw Error("Um delta recebe alterações, não linhas.");
     checkRow(fields_, row, rows_.size());
     rows_.push_back(std::move(row));
 }
 
 void DataPacket::addChange(DeltaRow change) {
+    if (packed_) refusePacked();
     if (!isDelta()) throw Error("Um pacote de dados recebe linhas, não alterações.");
     if (change.status != DeltaRow::Status::Deleted)
         checkRow(fields_, change.values, changes_.size());
@@ -124,8 +144,9 @@ void DataPacket::addChange(DeltaRow change) {
 }
 
 void DataPacket::validate() const {
-    if (isDelta() && !rows_.empty()) throw Error("Pacote de dados inválido: um delta com linhas.");
-    if (!isDelta() && !changes_.empty())
+    if (isDelta() && !(rows_.empty() && packedRows_.empty()))
+        throw Error("Pacote de dados inválido: um delta com linhas.");
+    if (!isDelta() && !(changes_.empty() && packedChanges_.empty()))
         throw Error("Pacote de dados inválido: um pacote de dados com alterações.");
     for (std::size_t i = 0; i < rows_.size(); ++i) checkRow(fields_, rows_[i], i);
     for (std::size_t i = 0; i < changes_.size(); ++i) {
@@ -133,6 +154,56 @@ void DataPacket::validate() const {
         if (c.status != DeltaRow::Status::Deleted) checkRow(fields_, c.values, i);
         if (c.status != DeltaRow::Status::Inserted) checkRow(fields_, c.original, i);
     }
+    for (std::size_t i = 0; i < packedRows_.size(); ++i) checkPacked(fields_, packedRows_[i], i);
+    for (std::size_t i = 0; i < packedChanges_.size(); ++i) {
+        const auto& c = packedChanges_[i];
+        if (c.status != DeltaRow::Status::Deleted) checkPacked(fields_, c.values, i);
+        if (c.status != DeltaRow::Status::Inserted) checkPacked(fields_, c.original, i);
+    }
+}
+
+void DataPacket::setPacked(std::vector<PackedRow> rows, std::vector<PackedDeltaRow> changes) {
+    rows_ = {};
+    changes_ = {};
+    packedRows_ = std::move(rows);
+    packedChanges_ = std::move(changes);
+    packed_ = true;
+}
+
+DataPacket DataPacket::unpacked() const {
+    if (!packed_) return *this;
+    DataPacket p(fields_, kind_);
+    p.rows_.reserve(packedRows_.size());
+    for (const PackedRow& row : packedRows_) p.rows_.push_back(row.unpack());
+    p.changes_.reserve(packedChanges_.size());
+    for (const PackedDeltaRow& c : packedChanges_)
+        p.changes_.push_back(DeltaRow{c.status, c.values.unpack(), c.original.unpack()});
+    return p;
+}
+
+void DataPacket::refusePacked() {
+    throw Error(
+        "Pacote de dados lido em forma compacta: suas linhas estão em packedRows() e "
+        "packedChanges().");
+}
+
+bool DataPacket::operator==(const DataPacket& other) const {
+    if (kind_ != other.kind_ || fields_ != other.fields_ || rowCount() != other.rowCount())
+        return false;
+    if (!packed_ && !other.packed_) return rows_ == other.rows_ && changes_ == other.changes_;
+    // Compared as values, one row at a time.
+    auto row = [](const DataPacket& p, std::size_t i) {
+        return p.packed_ ? p.packedRows_[i].unpack() : p.rows_[i];
+    };
+    auto change = [](const DataPacket& p, std::size_t i) {
+        if (!p.packed_) return p.changes_[i];
+        const PackedDeltaRow& c = p.packedChanges_[i];
+        return DeltaRow{c.status, c.values.unpack(), c.original.unpack()};
+    };
+    for (std::size_t i = 0; i < rowCount(); ++i)
+        if (isDelta() ? change(*this, i) != change(other, i) : row(*this, i) != row(other, i))
+            return false;
+    return true;
 }
 
 std::string DataPacket::toJson() const {

@@ -64,12 +64,14 @@ char lowerAscii(char c) {
 // Asked to pack an answer, the rows of a data packet that is the whole
 // answer ({"$packet": ...}) go cell by cell into packed rows (PackedRow.h),
 // checked and brought to their column types as they are read, and are never
-// held as values.
+// held as values. Asked to pack rows, it does the same for the rows and the
+// changes of every packet in the value, which it delivers packed
+// (DataPacket::isPacked).
 class Reader {
 public:
     enum class Mode { Variant, Packet };
-    Reader(Mode mode, std::size_t budget, bool packAnswer = false)
-        : mode_(mode), budget_(budget), packAnswer_(packAnswer) {
+    Reader(Mode mode, std::size_t budget, bool packAnswer = false, bool packRows = false)
+        : mode_(mode), budget_(budget), packAnswer_(packAnswer), packRows_(packRows) {
         stack_.reserve(kMaxDepth);
     }
 
@@ -190,15 +192,22 @@ private:
     void packText(std::string_view s);
     [[noreturn]] void refuseCell(const FieldDef& field, const Variant& value) const;
     DataPacket finishPacket();
+    // Moves the rows and changes of a packet read with packed rows into it,
+    // packing those that came as values (read before the fields).
+    void packPacket(DataPacket& p);
 
     Mode mode_;
     std::size_t budget_;
-    bool packAnswer_;
+    bool packAnswer_, packRows_;
     // Packing the rows of the packet being read, and inside one of its rows.
     bool packing_ = false, packRow_ = false;
     std::size_t rowCells_ = 0;
     PackedRow::Builder builder_;
     std::vector<PackedRow> packed_;
+    // The changes of a packed delta, and the one being read.
+    std::vector<PackedDeltaRow> packedChanges_;
+    PackedDeltaRow packedChange_;
+    bool hasValues_ = false, hasOriginal_ = false;
     bool textsFit_ = true;
     std::optional<PackedData> packedResult_;
     std::size_t used_ = 0;
@@ -246,10 +255,11 @@ void Reader::startObject() {
         case Ctx::VObject:
             if (top().key == "$packet" && !top().hasValue) {
                 if (packet_) bad("pacote dentro de pacote");
-                // Only a packet that is the whole answer is packed.
+                // Only a packet that is the whole answer is packed, or every
+                // packet when rows are packed.
                 const bool whole = packAnswer_ && stack_.size() == 1;
                 beginPacket();
-                packing_ = whole;
+                packing_ = whole || packRows_;
                 return;
             }
             bad("objeto inesperado em '" + top().key + "'");
@@ -261,7 +271,8 @@ void Reader::startObject() {
         case Ctx::Changes:
             push(Ctx::ChangeObj);
             change_ = DeltaRow{};
-            changeStatus_ = false;
+            packedChange_ = PackedDeltaRow{};
+            changeStatus_ = hasValues_ = hasOriginal_ = false;
             return;
         default:
             bad("objeto inesperado");
@@ -306,6 +317,13 @@ void Reader::endObject() {
             return;
         case Ctx::Packet: {
             DataPacket p = finishPacket();
+            if (packing_ && packRows_) {
+                packing_ = false;
+                packPacket(p);
+                charge(sizeof(DataPacket) + kSharedOverhead);
+                deliver(Variant(std::move(p)));
+                return;
+            }
             if (packing_) {
                 packing_ = false;
                 if (!p.isDelta()) {
@@ -344,6 +362,17 @@ void Reader::endObject() {
         }
         case Ctx::ChangeObj: {
             if (!changeStatus_) bad("alteração sem status");
+            if (packRows_ && fieldsClosed_) {
+                const bool needValues = packedChange_.status != DeltaRow::Status::Deleted;
+                const bool needOriginal = packedChange_.status != DeltaRow::Status::Inserted;
+                if (needValues && !hasValues_) bad("alteração sem valores");
+                if (needOriginal && !hasOriginal_) bad("alteração sem valores originais");
+                if (!needValues && hasValues_) bad("exclusão com valores novos");
+                if (!needOriginal && hasOriginal_) bad("inclusão com valores originais");
+                makeRoom(packedChanges_);
+                packedChanges_.push_back(std::move(packedChange_));
+                return;
+            }
             bool needValues = change_.status != DeltaRow::Status::Deleted;
             bool needOriginal = change_.status != DeltaRow::Status::Inserted;
             if (needValues == change_.values.empty() && needValues) bad("alteração sem valores");
@@ -405,6 +434,11 @@ void Reader::startArray() {
             if (f.key != "values" && f.key != "original")
                 bad("lista inesperada em '" + f.key + "'");
             push(Ctx::ChangeRow);
+            if (packRows_ && fieldsClosed_) {
+                packRow_ = true;
+                rowCells_ = 0;
+                return;
+            }
             row_.clear();
             reserveExactly(row_, packet_->fields().size());
             return;
@@ -468,6 +502,25 @@ void Reader::endArray() {
             row_ = Row{};
             return;
         case Ctx::ChangeRow: {
+            if (packRow_) {
+                packRow_ = false;
+                const std::size_t width = packet_->fields().size();
+                const std::size_t number = packedChanges_.size() + packet_->changes().size() + 1;
+                if (rowCells_ == 0) bad("linha de alteração vazia");
+                if (rowCells_ != width)
+                    bad("a linha " + std::to_string(number) + " tem " + std::to_string(rowCells_) +
+                        " valores para " + std::to_string(width) + " campos");
+                PackedRow row = builder_.finish();
+                charge(row.bytes() + kBlockOverhead);
+                if (top().key == "values") {
+                    packedChange_.values = std::move(row);
+                    hasValues_ = true;
+                } else {
+                    packedChange_.original = std::move(row);
+                    hasOriginal_ = true;
+                }
+                return;
+            }
             if (!row_.empty()) {  // an empty one is refused below
                 if (fieldsClosed_)
                     normalise(packet_->fields(), row_, packet_->changes().size());
@@ -570,6 +623,7 @@ void Reader::scalar(Variant v) {
                 change_.status = DeltaRow::Status::Deleted;
             else
                 bad("status de alteração desconhecido '" + v.asString() + "'");
+            packedChange_.status = change_.status;
             changeStatus_ = true;
             return;
         default:
@@ -602,6 +656,7 @@ void Reader::beginPacket() {
     fieldsClosed_ = lateRows_ = false;
     packing_ = packRow_ = false;
     packed_.clear();
+    packedChanges_.clear();
     textsFit_ = true;
     fields_.clear();
     fieldNames_.clear();
@@ -652,8 +707,11 @@ const FieldDef* Reader::packColumn() {
 }
 
 void Reader::refuseCell(const FieldDef& field, const Variant& value) const {
-    bad("linha " + std::to_string(packet_->rows().size() + packed_.size() + 1) + ", campo " +
-        field.name + ": " + DataPacket::cellProblem(field, value));
+    const std::size_t number = packet_->isDelta()
+                                   ? packet_->changes().size() + packedChanges_.size() + 1
+                                   : packet_->rows().size() + packed_.size() + 1;
+    bad("linha " + std::to_string(number) + ", campo " + field.name + ": " +
+        DataPacket::cellProblem(field, value));
 }
 
 void Reader::packBool(bool b) {
@@ -715,6 +773,28 @@ DataPacket Reader::finishPacket() {
     return p;
 }
 
+void Reader::packPacket(DataPacket& p) {
+    std::vector<PackedRow> rows;
+    std::vector<PackedDeltaRow> changes;
+    if (p.isDelta()) {
+        changes.reserve(p.changes().size() + packedChanges_.size());
+        for (const DeltaRow& c : p.changes()) {
+            PackedDeltaRow packed{c.status, {}, {}};
+            if (!c.values.empty()) packed.values = PackedRow::pack(c.values);
+            if (!c.original.empty()) packed.original = PackedRow::pack(c.original);
+            changes.push_back(std::move(packed));
+        }
+        for (PackedDeltaRow& c : packedChanges_) changes.push_back(std::move(c));
+    } else {
+        rows.reserve(p.rows().size() + packed_.size());
+        for (const Row& row : p.rows()) rows.push_back(PackedRow::pack(row));
+        for (PackedRow& row : packed_) rows.push_back(std::move(row));
+    }
+    packed_ = {};
+    packedChanges_ = {};
+    p.setPacked(std::move(rows), std::move(changes));
+}
+
 template <class R>
 void run(R& reader, std::string_view text) {
     lex(text, reader);
@@ -723,8 +803,8 @@ void run(R& reader, std::string_view text) {
 
 }  // namespace
 
-Variant readVariant(std::string_view text, std::size_t budget) {
-    Reader r(Reader::Mode::Variant, budget);
+Variant readVariant(std::string_view text, std::size_t budget, bool packRows) {
+    Reader r(Reader::Mode::Variant, budget, false, packRows);
     run(r, text);
     return r.takeVariant();
 }

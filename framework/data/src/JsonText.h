@@ -32,7 +32,8 @@ constexpr int kMaxDepth = 64;
 // bytes (Variant::fromJson).
 constexpr std::size_t kNoBudget = static_cast<std::size_t>(-1);
 
-Variant readVariant(std::string_view text, std::size_t budget = kNoBudget);
+// With packRows, every packet's rows and changes are read packed.
+Variant readVariant(std::string_view text, std::size_t budget = kNoBudget, bool packRows = false);
 DataPacket readPacket(std::string_view text, std::size_t budget = kNoBudget);
 // PackedData::fromAnswerJson.
 std::optional<PackedData> readAnswerPacked(std::string_view text, Variant& other);

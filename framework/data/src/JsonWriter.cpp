@@ -184,32 +184,47 @@ void appendFields(std::string& out, const std::vector<FieldDef>& fields, bool de
 void appendPacket(std::string& out, const DataPacket& p) {
     if (!p.isDelta()) {
         PacketWriter writer(out, p.fields());
-        for (const Row& row : p.rows()) {
-            writer.beginRow();
-            for (const Variant& cell : row) writer.value(cell);
-            writer.endRow();
+        if (p.isPacked()) {
+            for (const PackedRow& row : p.packedRows()) {
+                writer.beginRow();
+                for (std::size_t c = 0; c < row.size(); ++c) writer.value(row.at(c));
+                writer.endRow();
+            }
+        } else {
+            for (const Row& row : p.rows()) {
+                writer.beginRow();
+                for (const Variant& cell : row) writer.value(cell);
+                writer.endRow();
+            }
         }
         writer.finish();
         return;
     }
     appendFields(out, p.fields(), true);
     out += "\"changes\":[";
-    const auto& changes = p.changes();
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        const auto& c = changes[i];
-        if (i) out += ",\n";
+    auto appendChange = [&out](DeltaRow::Status status, const auto& values, const auto& original) {
         out += "{\"status\":\"";
-        out += deltaStatusName(c.status);
+        out += deltaStatusName(status);
         out += '"';
-        if (c.status != DeltaRow::Status::Deleted) {
+        if (status != DeltaRow::Status::Deleted) {
             out += ",\"values\":";
-            appendRow(out, c.values);
+            appendRow(out, values);
         }
-        if (c.status != DeltaRow::Status::Inserted) {
+        if (status != DeltaRow::Status::Inserted) {
             out += ",\"original\":";
-            appendRow(out, c.original);
+            appendRow(out, original);
         }
         out.push_back('}');
+    };
+    for (std::size_t i = 0; i < p.rowCount(); ++i) {
+        if (i) out += ",\n";
+        if (p.isPacked()) {
+            const PackedDeltaRow& c = p.packedChanges()[i];
+            appendChange(c.status, c.values.unpack(), c.original.unpack());
+        } else {
+            const DeltaRow& c = p.changes()[i];
+            appendChange(c.status, c.values, c.original);
+        }
     }
     out += "]}";
 }

@@ -1,4 +1,5 @@
 #include "corvana/data/PackedRow.h"
+#include "corvana/data/DataPacket.h"
 
 #include <cstring>
 

@@ -231,4 +231,8 @@ Variant Variant::fromJson(std::string_view text, std::size_t memoryBudget) {
     return json_text::readVariant(text, memoryBudget);
 }
 
+Variant Variant::fromJson(std::string_view text, std::size_t memoryBudget, PacketRows rows) {
+    return json_text::readVariant(text, memoryBudget, rows == PacketRows::Packed);
+}
+
 }  // namespace corvana

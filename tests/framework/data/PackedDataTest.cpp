@@ -1,9 +1,10 @@
 // An answer read straight into packed rows loads a dataset exactly as the
 // same answer read as values does, and refuses what that refuses with the
-// same message.
+// same message; so do a call's arguments read as the server reads them.
 #include <gtest/gtest.h>
 
 #include "corvana/data/ClientDataSet.h"
+#include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/PackedRow.h"
 
@@ -88,6 +89,59 @@ TEST(PackedData, LoadsAndRefusesAsTheAnswerReadAsValues) {
         R"({"$packet":{"format":"corvana.datapacket","version":1,"kind":"delta",)" + kFields +
         R"("changes":[{"status":"inserted","values":["Ana",1.0,null,null,null]}]}})";
     EXPECT_EQ(Packed(delta, ds), "not a packet: " + Variant::fromJson(delta).toJson());
+}
+
+// A call's arguments read with packed rows hold the same packets as when
+// read as values, deltas included, and refuse the same bodies with the same
+// message; nobody reads a packed packet's rows as if it had none.
+TEST(PackedData, ArgumentsReadPackedHoldAndRefuseWhatValuesDo) {
+    const std::string head = R"({"$packet":{"format":"corvana.datapacket","version":1,)";
+    auto delta = [&](const std::string& changes) {
+        return "[" + head + R"("kind":"delta",)" + kFields + R"("changes":[)" + changes + "]}}]";
+    };
+    const std::string bodies[] = {
+        "[\"0001\"," +
+            Answer(R"(["Ana",2,"2026-12-19T20:00:00",true,7],["Bê",null,null,null,null])") + ",[" +
+            Answer("") + "]]",
+        // Rows before the fields, as no writer of ours sends them.
+        "[" + head + R"("kind":"data","rows":[["Ana",2,null,true,7]],)" +
+            kFields.substr(0, kFields.size() - 1) + "}}]",
+        delta(R"({"status":"inserted","values":["Ana",1,null,null,null]},)"
+              R"({"status":"modified","values":["Bia",2.5,"2026-01-01",false,1],)"
+              R"("original":["Ana",1,null,null,null]},)"
+              R"({"status":"deleted","original":["Cid",null,null,null,null]})"),
+        delta(R"({"status":"deleted","values":["Cid",null,null,null,null]})"),
+        delta(R"({"status":"modified","values":["Bia",2.5,null,false,1]})"),
+        delta(R"({"status":"inserted","values":["Ana","1",null,null,null]})"),
+        delta(R"({"status":"inserted","values":["Ana",1,null,null]})"),
+        delta(R"({"status":"inserted","values":[]})"),
+        delta(R"({"values":["Ana",1,null,null,null]})"),
+    };
+    auto read = [](const std::string& json, Variant::PacketRows rows) {
+        try {
+            return Variant::fromJson(json, std::size_t{1} << 20, rows);
+        } catch (const corvana::Error& e) {
+            return Variant::serverError(e.what());
+        }
+    };
+    for (const std::string& json : bodies) {
+        SCOPED_TRACE(json);
+        const Variant values = read(json, Variant::PacketRows::Values);
+        const Variant packed = read(json, Variant::PacketRows::Packed);
+        EXPECT_EQ(packed.toJson(), values.toJson());
+        EXPECT_EQ(packed, values);
+        if (packed.isArray()) {
+            for (const Variant& arg : packed.asArray()) {
+                if (!arg.isPacket()) continue;
+                const DataPacket& p = arg.asPacket();
+                EXPECT_TRUE(p.isPacked());
+                EXPECT_NO_THROW(p.validate());
+                EXPECT_THROW((void)(p.isDelta() ? p.changes().size() : p.rows().size()),
+                             corvana::Error);
+            }
+        }
+    }
+    EXPECT_TRUE(read(bodies[3], Variant::PacketRows::Packed).isError());
 }
 
 }  // namespace

@@ -13,10 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "corvana/data/DataPacket.h"
 #include "corvana/data/Variant.h"
 
 namespace corvana {
+
+using Row = std::vector<Variant>;
 
 class PackedRow {
 public:
@@ -94,25 +95,6 @@ private:
     std::uint32_t startOf(std::size_t i) const { return i == 0 ? 0 : endOf(i - 1); }
 
     std::unique_ptr<char[]> data_;
-};
-
-// A data packet's fields and its rows packed as they were read, never held
-// as values: what a dataset loads fastest (ClientDataSet::SetData). Cells
-// are of their column's type or null, as in a DataPacket.
-struct PackedData {
-    std::vector<FieldDef> fields;
-    std::vector<PackedRow> rows;
-    // Every text fits its column's size (in characters) and every cell of a
-    // Float column is a float or null, as fromAnswerJson reads them: a
-    // dataset whose fields are the columns takes every row as it is.
-    bool readyToLoad = false;
-
-    // Reads the JSON text of an answer (Variant::toJson's form). When it is
-    // a data packet ({"$packet": ...} with rows), answers its packed rows;
-    // otherwise answers nothing and puts the value read in `other` (a
-    // server error, say). Malformed text and a packet that breaks its rules
-    // raise corvana::Error, as Variant::fromJson does.
-    static std::optional<PackedData> fromAnswerJson(std::string_view text, Variant& other);
 };
 
 }  // namespace corvana

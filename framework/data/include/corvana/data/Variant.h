@@ -86,6 +86,12 @@ public:
     // takes about 40 bytes however short its JSON is, so a budget below
     // about ten times the text refuses lists of small values.
     static Variant fromJson(std::string_view text, std::size_t memoryBudget);
+    // As above; with PacketRows::Packed the rows and changes of every packet
+    // in the value are read straight into packed rows (DataPacket::isPacked),
+    // which hold about what their JSON does: how the application server
+    // reads a call's arguments.
+    enum class PacketRows { Values, Packed };
+    static Variant fromJson(std::string_view text, std::size_t memoryBudget, PacketRows rows);
 
     static const char* kindName(Kind k);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "corvana/data/DataPacket.h"
 #include "corvana/data/PackedRow.h"
 #include "corvana/data/Variant.h"
 
