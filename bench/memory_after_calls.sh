@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Resident memory of the application server around large calls, as a
-# benchmark (not a test): for import bodies of about 1, 8 and 30 MB (the
-# shape the import screen sends: one row per line of the file) it prints the
-# server's idle size, the peak while the call was read and answered, and its
-# size a few seconds after; then the peak and the size after 8 such bodies
-# sent at once. The lines go to a list that does not exist, so the server
-# reads the whole body and refuses it before writing anything.
+# benchmark (not a test): for bodies of about 1, 8 and 32 MB of the two
+# shapes the screens send in bulk -- an import (GetImpLista, one row per line
+# of the file) and a save (SetConvOrceve, a delta of new guests) -- it prints
+# the server's idle size, the peak while the call was read and answered, and
+# its size a few seconds after; then the peak and the size after 8 import
+# bodies of 32 MB sent at once. The rows go to a list that does not exist,
+# so the server reads the whole body and refuses it before writing anything.
 #
 #   bench/memory_after_calls.sh [BUILD_DIR]      (default build-release)
 set -euo pipefail
@@ -28,26 +29,46 @@ kib() { awk -v k="$1" '$1 == k":" {print $2}' "/proc/$PID/status"; }
 mb() { awk -v k="$1" 'BEGIN {printf "%.0f", k / 1024}'; }
 reset_peak() { echo 5 >"/proc/$PID/clear_refs"; }
 
-# An import body of about $1 MB.
+# A body of about $2 MB of the shape $1 (import or save).
 body() {
-  python3 - "$1" >"$WORK/body-$1.json" <<'PY'
+  python3 - "$1" "$2" >"$WORK/body-$1-$2.json" <<'PY'
 import json, sys
-target = int(sys.argv[1]) * 1000 * 1000
-fields = [{"name": n, "type": "string", "size": s} for n, s in
-          (("CDFILIAL", 4), ("NRORCAEVENTO", 10), ("NRSEQORCAEVE", 2),
-           ("NRRGLISTAOREV", 20), ("NMLISTACONVOREV", 80))]
-row = '["0001","9999999999","01","%02d.%03d.%03d-%d","Convidado Número %06d da Silva Pereira"]'
+shape, target = sys.argv[1], int(sys.argv[2]) * 1000 * 1000
+def fields(spec):
+    return [{"name": n, "type": t, "size": s} for n, t, s in spec]
+if shape == "import":
+    spec = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
+            ("NRRGLISTAOREV", "string", 20), ("NMLISTACONVOREV", "string", 80))
+    row = '["0001","9999999999","01","%02d.%03d.%03d-%d","Convidado Número %06d da Silva Pereira"]'
+    kind, key = "data", "rows"
+else:
+    spec = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
+            ("NRLISTACONVOREV", "string", 5), ("IDTPTRATCONVESPEC", "string", 30),
+            ("CDCLIENTELISTCONV", "string", 21), ("NRINSJURCLILISCONV", "string", 20),
+            ("NMLISTACONVOREV", "string", 50), ("NRRGLISTAOREV", "string", 20),
+            ("IDCONVPRESEOREV", "string", 1), ("IDCONDICAOCONVEV", "string", 20),
+            ("NRTELCONVEVEN", "string", 25), ("NRCELCONVEVEN", "string", 25),
+            ("DSEMAILCONVEVEN", "string", 50), ("IDTIPOCONVEVEN", "string", 10),
+            ("IDEXIBECONVCONTRAT", "string", 1), ("NRORDEMEXIBCONTRAT", "string", 2),
+            ("QUANTIDADE", "float", 0))
+    row = ('{"status":"inserted","values":["0001","9999999999","01",null,"*","*","*",'
+           '"Convidado Número %06d %02d.%03d.%03d-%d","*","N","*","*","*","*","NORMAL","N","*",1.0]}')
+    kind, key = "delta", "changes"
 rows, size, i = [], 0, 0
 while size < target:
-    r = row % (i % 100, i % 1000, (i * 7) % 1000, i % 10, i)
+    r = row % (i % 100, i % 1000, (i * 7) % 1000, i % 10, i) if shape == "import" else \
+        row % (i, i % 100, i % 1000, (i * 7) % 1000, i % 10)
     rows.append(r); size += len(r) + 1; i += 1
-head = json.dumps({"format": "corvana.datapacket", "version": 1, "kind": "data", "fields": fields})
-sys.stdout.write('[{"$packet":' + head[:-1] + ',"rows":[' + ",".join(rows) + ']}}]')
+head = json.dumps({"format": "corvana.datapacket", "version": 1, "kind": kind,
+                   "fields": fields(spec)})
+sys.stdout.write('[{"$packet":' + head[:-1] + ',"' + key + '":[' + ",".join(rows) + ']}}]')
 PY
 }
 call() {
+  local method=GetImpLista
+  [ "$1" = save ] && method=SetConvOrceve
   curl -s -o /dev/null -w '%{http_code}' -H 'Content-Type: application/json' \
-    --data-binary "@$WORK/body-$1.json" "http://127.0.0.1:$PORT/evt07800.rdmListConv/GetImpLista"
+    --data-binary "@$WORK/body-$1-$2.json" "http://127.0.0.1:$PORT/evt07800.rdmListConv/$method"
 }
 
 curl -s -o /dev/null -H 'Content-Type: application/json' -d '["0001"]' \
@@ -56,19 +77,21 @@ sleep 1
 IDLE=$(kib VmRSS)
 printf '%-22s %8s %10s %10s %12s\n' body "MB" "peak MB" "after MB" "answer"
 printf '%-22s %8s %10s %10s %12s\n' idle "-" "-" "$(mb "$IDLE")" "-"
-for size in 1 8 30; do
-  body "$size"
-  bytes=$(stat -c %s "$WORK/body-$size.json")
-  reset_peak
-  code=$(call "$size")
-  sleep 3
-  printf '%-22s %8.1f %10s %10s %12s\n' "import $size MB" "$(awk -v b="$bytes" 'BEGIN {print b / 1e6}')" \
-    "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" "$code"
+for shape in import save; do
+  for size in 1 8 32; do
+    body "$shape" "$size"
+    bytes=$(stat -c %s "$WORK/body-$shape-$size.json")
+    reset_peak
+    code=$(call "$shape" "$size")
+    sleep 3
+    printf '%-22s %8.1f %10s %10s %12s\n' "$shape $size MB" \
+      "$(awk -v b="$bytes" 'BEGIN {print b / 1e6}')" "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" "$code"
+  done
 done
 reset_peak
 CALLS=()
-for n in $(seq 1 8); do (call 30 >"$WORK/codes.$n" || true) & CALLS+=($!); done
+for n in $(seq 1 8); do (call import 32 >"$WORK/codes.$n"; echo >>"$WORK/codes.$n") & CALLS+=($!); done
 wait "${CALLS[@]}" || true
 sleep 3
-printf '%-22s %8s %10s %10s %12s\n' "8 x import 30 MB" "-" "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" \
+printf '%-22s %8s %10s %10s %12s\n' "8 x import 32 MB" "-" "$(mb "$(kib VmHWM)")" "$(mb "$(kib VmRSS)")" \
   "$(cat "$WORK"/codes.* | sort | uniq -c | awk '{printf "%sx%s ", $1, $2}')"

@@ -573,38 +573,35 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
     }
     const GuestLayout layout = guestLayout(delta, "SetConvOrceve");
 
-    struct Change {
-        DeltaRow::Status status;
-        Guest now;       // inserted and modified
-        Guest original;  // modified and deleted
+    // Each pass reads the guests it needs from the packet rather than all of
+    // them being held for the call: a packet read packed holds about its
+    // JSON, the guests read from it several times that.
+    const std::size_t count = delta.rowCount();
+    auto statusAt = [&delta](std::size_t i) {
+        return delta.isPacked() ? delta.packedChanges()[i].status : delta.changes()[i].status;
     };
-    std::vector<Change> changes;
-    changes.reserve(delta.rowCount());
-    auto read = [&](const auto& all) {
-        for (const auto& row : all) {
-            Change c{row.status, {}, {}};
-            if (row.status != DeltaRow::Status::Deleted)
-                c.now = toStoredForm(readGuest(row.values, layout));
-            if (row.status != DeltaRow::Status::Inserted)
-                c.original = readGuest(row.original, layout);
-            changes.push_back(std::move(c));
-        }
+    auto nowAt = [&delta, &layout](std::size_t i) {
+        return toStoredForm(delta.isPacked() ? readGuest(delta.packedChanges()[i].values, layout)
+                                             : readGuest(delta.changes()[i].values, layout));
     };
-    if (delta.isPacked())
-        read(delta.packedChanges());
-    else
-        read(delta.changes());
+    auto originalAt = [&delta, &layout](std::size_t i) {
+        return delta.isPacked() ? readGuest(delta.packedChanges()[i].original, layout)
+                                : readGuest(delta.changes()[i].original, layout);
+    };
+    using Status = DeltaRow::Status;
 
     try {
-        for (const Change& c : changes) {
-            if (c.status == DeltaRow::Status::Deleted) continue;
-            checkValues(c.now);
-            if (c.status == DeltaRow::Status::Modified &&
-                !std::all_of(kPlace.begin(), kPlace.end(), [&c](std::size_t field) {
-                    return sameText(c.now.texts[field], c.original.texts[field]);
-                })) {
-                throw Refusal(c.now.label() +
-                              ": a lista e o número de um convidado não podem ser alterados.");
+        for (std::size_t i = 0; i < count; ++i) {
+            if (statusAt(i) == Status::Deleted) continue;
+            const Guest now = nowAt(i);
+            checkValues(now);
+            if (statusAt(i) == Status::Modified) {
+                const Guest original = originalAt(i);
+                if (!std::all_of(kPlace.begin(), kPlace.end(), [&](std::size_t field) {
+                        return sameText(now.texts[field], original.texts[field]);
+                    }))
+                    throw Refusal(now.label() +
+                                  ": a lista e o número de um convidado não podem ser alterados.");
             }
         }
 
@@ -618,23 +615,25 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
         // values under their own number. So values moved between guests in
         // one save (two guests swapping their contract orders) are checked
         // against the final list only.
-        for (const Change& c : changes)
-            if (c.status != DeltaRow::Status::Inserted) removeMatching(*remove, c.original);
-        for (const Change& c : changes) {
-            if (c.status != DeltaRow::Status::Modified) continue;
-            insertGuest(*insert, c.original.list(), c.original.texts[kNumber].value_or(""), c.now);
+        for (std::size_t i = 0; i < count; ++i)
+            if (statusAt(i) != Status::Inserted) removeMatching(*remove, originalAt(i));
+        for (std::size_t i = 0; i < count; ++i) {
+            if (statusAt(i) != Status::Modified) continue;
+            const Guest original = originalAt(i);
+            insertGuest(*insert, original.list(), original.texts[kNumber].value_or(""), nowAt(i));
         }
 
         ListStates lists(*connection);
-        for (const Change& c : changes) {
-            if (c.status != DeltaRow::Status::Inserted) continue;
-            const ListKey key = c.now.list();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (statusAt(i) != Status::Inserted) continue;
+            const Guest now = nowAt(i);
+            const ListKey key = now.list();
             ListState* list = lists.Find(key);
             if (!list)
-                throw Refusal(c.now.label() + ": a lista de convidados (" + describe(key) +
+                throw Refusal(now.label() + ": a lista de convidados (" + describe(key) +
                               ") não existe.");
             if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-            insertGuest(*insert, key, GuestNumberText(list->next), c.now);
+            insertGuest(*insert, key, GuestNumberText(list->next), now);
             ++list->next;
         }
         tx.Commit();
