@@ -15,7 +15,7 @@
 // read, and the smallest memory budget (in multiples of the body) under
 // which the reader still takes the body, found by bisection: the reader's
 // own count, to be compared with what the process really took and with the
-// server's budget of twice the body (Router, docs/server.md).
+// server's budget of three times the body (Router, docs/server.md).
 //
 // Prints a table; takes no options (those of the other benchmarks are
 // ignored).

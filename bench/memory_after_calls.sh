@@ -8,17 +8,20 @@
 # bodies of 32 MB sent at once. The rows go to a list that does not exist,
 # so the server reads the whole body and refuses it before writing anything.
 #
-#   bench/memory_after_calls.sh [BUILD_DIR]      (default build-release)
+#   bench/memory_after_calls.sh [BUILD_DIR [SERVER OPTION...]]   (default build-release)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD=${1:-$ROOT/build-release}
+shift || true
+# Any further argument goes to the server (--MaxBodyBytesInFlight=268435456).
+SERVER_OPTIONS=("$@")
 SERVER=$BUILD/bin/evt07800-server
 [ -x "$SERVER" ] || { echo "no $SERVER: build it first" >&2; exit 2; }
 WORK=$(mktemp -d /tmp/evt-memory.XXXXXX)
 PORT=$((20000 + RANDOM % 30000))
 trap 'kill "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
-"$SERVER" --host 127.0.0.1 --port "$PORT" --db "$WORK/evt.db" >"$WORK/server.log" 2>&1 &
+"$SERVER" --host 127.0.0.1 --port "$PORT" --db "$WORK/evt.db" "${SERVER_OPTIONS[@]}" >"$WORK/server.log" 2>&1 &
 PID=$!
 for _ in $(seq 1 100); do
   curl -sf "http://127.0.0.1:$PORT/evt07800.rdmListConv" >/dev/null 2>&1 && break

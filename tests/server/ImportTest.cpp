@@ -141,7 +141,7 @@ TEST_F(ListConvTest, ImportOfAThousandLinesNumbersInFileOrder) {
               1);
 }
 
-// The server reads a body within a memory budget of ten times its size
+// The server reads a body within a memory budget of three times its size
 // (and 1 MiB): an import passes with room, as much JSON of small numbers
 // (40 bytes each once read) is refused before it takes the memory.
 TEST_F(ListConvTest, BodyOfTinyValuesIsRefusedWhereAnImportOfItsSizePasses) {
