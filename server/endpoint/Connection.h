@@ -2,9 +2,11 @@
 // One connection of the application server, over plain TCP or TLS, and the
 // state the connections share (ServerCore): the handshake, reading a request
 // under its limits, handing the call to a worker, writing the answer, closing.
-// Each asynchronous step is a pair, the step and its on... handler
-// (readHeader/onHeader, respond/onWritten); a failed step closes the
-// connection (closeNow). Included by AppServer.cpp only.
+// Each asynchronous step is a pair, doX and its handler onX (doHandshake/
+// onHandshake, doReadHeader/onReadHeader, doReadBody/onReadBody, doCall/
+// onCalled, doWrite/onWrite, doShutdown/onShutdown); every step that fails
+// goes through fail(), which logs why, when there is something to say, and
+// closes. Included by AppServer.cpp only.
 #include <malloc.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -243,14 +245,10 @@ public:
 
     void Start() {
         lowest().expires_after(srv_.limits.headerTimeout);
-        if constexpr (kTls) {
-            state_ = State::Handshake;
-            stream_.async_handshake(
-                ssl::stream_base::server,
-                [self = this->shared_from_this()](const error_code& ec) { self->onHandshake(ec); });
-        } else {
+        if constexpr (kTls)
+            doHandshake();
+        else
             begin();
-        }
     }
 
     void StopNow() override {
@@ -264,17 +262,30 @@ private:
 
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
 
+    // The one way out of a failed step: the reason (none when the client
+    // just went away or the server stops) goes to the log, and the
+    // connection closes.
+    void fail(const std::string& reason = {}) {
+        if (!reason.empty()) srv_.ConnectionLine(peer_, "encerrada: " + reason);
+        closeNow();
+    }
+
+    void doHandshake() {
+        state_ = State::Handshake;
+        stream_.async_handshake(
+            ssl::stream_base::server,
+            [self = this->shared_from_this()](const error_code& ec) { self->onHandshake(ec); });
+    }
+
     void onHandshake(const error_code& ec) {
-        if (ec) {
-            if (ec == beast::error::timeout)
-                srv_.ConnectionLine(peer_, "encerrada: negociação TLS não concluída em " +
-                                               secondsText(srv_.limits.headerTimeout) + ".");
-            else if (ec.category() == asio::error::get_ssl_category())
-                srv_.ConnectionLine(peer_,
-                                    "encerrada: negociação TLS recusada (o cliente não "
-                                    "usa HTTPS ou não aceita o certificado).");
-            return closeNow();
-        }
+        if (ec == beast::error::timeout)
+            return fail("negociação TLS não concluída em " +
+                        secondsText(srv_.limits.headerTimeout) + ".");
+        if (ec && ec.category() == asio::error::get_ssl_category())
+            return fail(
+                "negociação TLS recusada (o cliente não usa HTTPS ou não aceita o "
+                "certificado).");
+        if (ec) return fail();
         begin();
     }
 
@@ -285,18 +296,18 @@ private:
                 peer_, "recusada: " + std::to_string(srv_.limits.maxConnectionsPerAddress) +
                            " conexões deste endereço já abertas "
                            "(MaxConnectionsPerAddress).");
-            return respond(503,
+            return doWrite(503,
                            Router::Refusal(503,
                                            "Conexões demais deste endereço com o servidor de "
                                            "aplicação; tente novamente em instantes.")
                                .body,
                            false);
         }
-        readRequest(true);
+        nextRequest(true);
     }
 
-    void readRequest(bool first) {
-        if (srv_.stopping) return closeNow();
+    void nextRequest(bool first) {
+        if (srv_.stopping) return fail();
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(
             std::min<std::size_t>(srv_.limits.maxHeaderBytes, UINT32_MAX)));
@@ -306,40 +317,46 @@ private:
         logLine_ = false;
         if (first || buffer_.size() > 0) {
             lowest().expires_after(srv_.limits.headerTimeout);
-            return readHeader();
+            return doReadHeader();
         }
-        // Between calls: the next request's first byte must come within the
-        // keep-alive time; from it, the header has the header time.
+        doReadIdle();
+    }
+
+    // Between calls: the next request's first byte must come within the
+    // keep-alive time; from it, the header has the header time.
+    void doReadIdle() {
         state_ = State::Idle;
         lowest().expires_after(srv_.limits.keepAliveTimeout);
         stream_.async_read_some(buffer_.prepare(4096), [self = this->shared_from_this()](
                                                            const error_code& ec, std::size_t n) {
-            self->buffer_.commit(n);
-            if (ec) return self->closeNow();
-            self->lowest().expires_after(self->srv_.limits.headerTimeout);
-            self->readHeader();
+            self->onReadIdle(ec, n);
         });
     }
 
-    void readHeader() {
+    void onReadIdle(const error_code& ec, std::size_t n) {
+        buffer_.commit(n);
+        if (ec) return fail();
+        lowest().expires_after(srv_.limits.headerTimeout);
+        doReadHeader();
+    }
+
+    void doReadHeader() {
         state_ = State::Header;
         http::async_read_header(stream_, buffer_, *parser_,
                                 [self = this->shared_from_this()](
-                                    const error_code& ec, std::size_t) { self->onHeader(ec); });
+                                    const error_code& ec, std::size_t) { self->onReadHeader(ec); });
     }
 
-    void onHeader(const error_code& ec) {
+    void onReadHeader(const error_code& ec) {
         if (!ec) return onRequest();
         const auto& partial = parser_->get();
         const bool chunked = partial.count(http::field::transfer_encoding) > 0;
         if (ec == http::error::header_limit)
             return refuse(431, "Cabeçalho da chamada grande demais; o limite é " +
                                    std::to_string(srv_.limits.maxHeaderBytes) + " bytes.");
-        if (ec == beast::error::timeout) {
-            srv_.ConnectionLine(peer_, "encerrada: cabeçalho da chamada incompleto após " +
-                                           secondsText(srv_.limits.headerTimeout) + ".");
-            return closeNow();
-        }
+        if (ec == beast::error::timeout)
+            return fail("cabeçalho da chamada incompleto após " +
+                        secondsText(srv_.limits.headerTimeout) + ".");
         if (ec == http::error::bad_transfer_encoding ||
             (ec == http::error::bad_content_length && chunked))
             return refuse(411, chunkedText());
@@ -348,7 +365,7 @@ private:
         if (isHttpError(ec) && ec != http::error::end_of_stream &&
             ec != http::error::partial_message)
             return refuse(400, "Requisição HTTP malformada.");
-        closeNow();  // the client closed or the server stops
+        fail();  // the client closed or the server stops
     }
 
     static std::string chunkedText() {
@@ -393,7 +410,7 @@ private:
             if (chunked || (req.count(http::field::content_length) > 0 &&
                             (!strictLength(req, length) || length > 0)))
                 return refuse(400, "Uma consulta GET não leva corpo.");
-            return call(std::string());
+            return doCall(std::string());
         }
         // Only Content-Length bodies: a chunked body or one read until the
         // connection closes would escape the size check below.
@@ -419,41 +436,48 @@ private:
         inFlight_ = length;
         parser_->body_limit(srv_.limits.maxBodyBytes);
         bodyTime_ = transferTime(srv_.limits, length);
-        if (beast::iequals(trim(req[http::field::expect]), "100-continue")) {
-            // The client waits for this before it sends the body.
-            state_ = State::Body;
-            continue_.emplace(http::status::continue_, req.version());
-            lowest().expires_after(srv_.limits.headerTimeout);
-            return http::async_write(
-                stream_, *continue_,
-                [self = this->shared_from_this()](const error_code& wec, std::size_t) {
-                    self->continue_.reset();
-                    if (wec) return self->closeNow();
-                    self->readBody();
-                });
-        }
-        readBody();
+        // The client waits for "100 Continue" before it sends the body.
+        if (beast::iequals(trim(req[http::field::expect]), "100-continue"))
+            return doWriteContinue(req.version());
+        doReadBody();
     }
 
-    void readBody() {
+    void doWriteContinue(unsigned version) {
         state_ = State::Body;
-        if (parser_->is_done()) return call(parser_->release().body());
+        continue_.emplace(http::status::continue_, version);
+        lowest().expires_after(srv_.limits.headerTimeout);
+        http::async_write(stream_, *continue_,
+                          [self = this->shared_from_this()](const error_code& ec, std::size_t) {
+                              self->onWriteContinue(ec);
+                          });
+    }
+
+    void onWriteContinue(const error_code& ec) {
+        continue_.reset();
+        if (ec) return fail();
+        doReadBody();
+    }
+
+    void doReadBody() {
+        state_ = State::Body;
+        if (parser_->is_done()) return doCall(parser_->release().body());
         lowest().expires_after(bodyTime_);
         http::async_read(stream_, buffer_, *parser_,
                          [self = this->shared_from_this()](const error_code& ec, std::size_t) {
-                             if (!ec) return self->call(self->parser_->release().body());
-                             if (ec == beast::error::timeout)
-                                 self->srv_.ConnectionLine(
-                                     self->peer_, "encerrada: corpo de " + self->verb_ + " " +
-                                                      Router::Printable(self->path_, 200) +
-                                                      " incompleto após " +
-                                                      secondsText(self->bodyTime_) + ".");
-                             self->closeNow();
+                             self->onReadBody(ec);
                          });
     }
 
+    void onReadBody(const error_code& ec) {
+        if (!ec) return doCall(parser_->release().body());
+        if (ec == beast::error::timeout)
+            return fail("corpo de " + verb_ + " " + Router::Printable(path_, 200) +
+                        " incompleto após " + secondsText(bodyTime_) + ".");
+        fail();
+    }
+
     // The call runs on a worker; its answer comes back to this thread.
-    void call(std::string body) {
+    void doCall(std::string body) {
         state_ = State::Calling;
         lowest().expires_never();
         asio::post(
@@ -464,12 +488,15 @@ private:
                 std::string().swap(body);
                 auto& ioc = self->srv_.ioc;
                 asio::post(ioc, [self = std::move(self), answer = std::move(answer)]() mutable {
-                    self->releaseBody();
-                    self->outcome_ = std::move(answer.outcome);
-                    self->respond(answer.status, std::move(answer.body),
-                                  self->keepAlive_ && !self->srv_.stopping);
+                    self->onCalled(std::move(answer));
                 });
             });
+    }
+
+    void onCalled(RouterAnswer answer) {
+        releaseBody();
+        outcome_ = std::move(answer.outcome);
+        doWrite(answer.status, std::move(answer.body), keepAlive_ && !srv_.stopping);
     }
 
     // A refusal: the answer, then the connection closes (the body, if any,
@@ -490,10 +517,10 @@ private:
         }
         const unsigned version = parser_ ? parser_->get().version() : 11;
         version_ = version >= 10 ? version : 11;
-        respond(status, std::move(answer.body), false);
+        doWrite(status, std::move(answer.body), false);
     }
 
-    void respond(int status, std::string body, bool keepAlive) {
+    void doWrite(int status, std::string body, bool keepAlive) {
         state_ = State::Writing;
         status_ = status;
         res_.emplace(static_cast<http::status>(status), version_ >= 10 ? version_ : 11);
@@ -513,16 +540,16 @@ private:
         lowest().expires_after(transferTime(srv_.limits, res_->body().size()));
         http::async_write(stream_, *res_,
                           [self = this->shared_from_this()](const error_code& ec, std::size_t) {
-                              self->onWritten(ec);
+                              self->onWrite(ec);
                           });
     }
 
-    void onWritten(const error_code& ec) {
+    void onWrite(const error_code& ec) {
         writeLogLine();
         res_.reset();
-        if (ec) return closeNow();
-        if (closeAfter_ || srv_.stopping) return closeGently();
-        readRequest(false);
+        if (ec) return fail();
+        if (closeAfter_ || srv_.stopping) return doShutdown();
+        nextRequest(false);
     }
 
     void writeLogLine() {
@@ -543,7 +570,7 @@ private:
     // shut first and what the client still sends is read and dropped for a
     // moment, so that the close does not reset the connection under the
     // answer.
-    void closeGently() {
+    void doShutdown() {
         state_ = State::Closing;
         const Millis linger = srv_.stopping ? Millis(0) : kLingerTime;
         if constexpr (kTls) {
@@ -555,19 +582,20 @@ private:
             lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
             if (linger.count() == 0) return closeNow();
             lowest().expires_after(linger);
-            drain();
+            doDrain();
         }
     }
 
-    void drain() {
-        stream_.async_read_some(
-            asio::buffer(srv_.drainSpace),
-            [self = this->shared_from_this()](const error_code& ec, std::size_t n) {
-                self->drained_ += n;
-                if (ec || self->drained_ > kLingerBytes || self->srv_.stopping)
-                    return self->closeNow();
-                self->drain();
-            });
+    void doDrain() {
+        stream_.async_read_some(asio::buffer(srv_.drainSpace),
+                                [self = this->shared_from_this()](
+                                    const error_code& ec, std::size_t n) { self->onDrain(ec, n); });
+    }
+
+    void onDrain(const error_code& ec, std::size_t n) {
+        drained_ += n;
+        if (ec || drained_ > kLingerBytes || srv_.stopping) return closeNow();
+        doDrain();
     }
 
     // The body's bytes no longer count against the bodies in flight.
