@@ -141,6 +141,11 @@ memory
 
 timed "leaving the filter panel to the painted grid, 99,998 guests" \
     bench_listconv_load BM_LeaveFilterPanel/guests_99998 300
+timed "spreadsheet of 5,000 rows previewed (read, guessed, dry run)" \
+    bench_sheet BM_SheetPreview/rows:5000 500
+timed "spreadsheet of 5,000 rows imported and reported" bench_sheet BM_SheetImport/rows:5000 1000
+timed "XLSX of 99,998 rows read" bench_sheet BM_XlsxRead/rows:99998 2000
+timed "list of 99,998 guests exported to XLSX" bench_sheet BM_ExportXlsx/guests:99998 2000
 scaling "list load (GetConvOrceve)" BM_GetConvOrceve
 scaling "import (GetImpLista)" BM_GetImpLista
 

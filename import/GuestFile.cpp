@@ -154,6 +154,24 @@ std::string DecodeGuestFile(std::string_view bytes, GuestFileEncoding& encoding)
     return ToUtf8(bytes, "WINDOWS-1252", 1);
 }
 
+std::string DecodeGuestFileAs(std::string_view bytes, GuestFileEncoding encoding) {
+    switch (encoding) {
+        case GuestFileEncoding::Utf8:
+            if (bytes.starts_with(kUtf8Mark)) bytes.remove_prefix(kUtf8Mark.size());
+            return corvana::isValidUtf8(bytes) ? std::string(bytes)
+                                               : corvana::encodeUtf8(corvana::decodeUtf8(bytes));
+        case GuestFileEncoding::Utf16LE:
+            if (bytes.starts_with(kUtf16LEMark)) bytes.remove_prefix(kUtf16LEMark.size());
+            return ToUtf8(bytes, "UTF-16LE", 2);
+        case GuestFileEncoding::Utf16BE:
+            if (bytes.starts_with(kUtf16BEMark)) bytes.remove_prefix(kUtf16BEMark.size());
+            return ToUtf8(bytes, "UTF-16BE", 2);
+        case GuestFileEncoding::Windows1252:
+            break;
+    }
+    return IsAscii(bytes) ? std::string(bytes) : ToUtf8(bytes, "WINDOWS-1252", 1);
+}
+
 std::vector<GuestLine> CutGuestLines(std::string_view text) {
     if (!text.empty() && text.back() == '\x1A') text.remove_suffix(1);
     std::vector<GuestLine> guests;

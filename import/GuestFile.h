@@ -43,6 +43,11 @@ GuestFile ReadGuestFile(const std::string& path);
 // leaves undefined become U+FFFD. Never raises.
 std::string DecodeGuestFile(std::string_view bytes, GuestFileEncoding& encoding);
 
+// The file's bytes as UTF-8 read in the encoding given (the user's choice
+// over the one DecodeGuestFile detected): a byte-order mark of that encoding
+// is dropped, what does not decode becomes U+FFFD. Never raises.
+std::string DecodeGuestFileAs(std::string_view bytes, GuestFileEncoding encoding);
+
 // The usable lines of decoded text. Lines end at LF, CR LF or a CR alone; a
 // last line without an end counts, and a DOS end-of-file mark (Ctrl+Z) as
 // the very last character is dropped. Columns count characters: the name is

@@ -7,6 +7,7 @@
 #include "corvana/data/Text.h"
 #include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
+#include "sheet/GuestListSheetTools.h"
 
 using namespace corvana::ui;
 using evt::guestrecord::IndexOf;
@@ -58,6 +59,14 @@ TfrmListConv::TfrmListConv(QWidget* parent)
     CreateFilterPanel();
     CreateTotalsPanel();
     CreateToolbar();
+    // The wizard works on the list the filter shows, and the list is
+    // reloaded as after the fixed-width import.
+    sheetTools = new GuestListSheetTools(
+        *this,
+        [this] {
+            return GuestListKeys{medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()};
+        },
+        [this] { sbtVerificar->Click(); });
     CreateSaving();
     // Tab leaves the filter panel for the grid.
     setTabOrder(edtSeq, dbgPadrao);

@@ -69,6 +69,8 @@ public:
 
     // Separator added at the end of the maintenance menu.
     QAction* mnuLinha4 = nullptr;
+    // Spreadsheets in and out and the grid's find box (sheet/).
+    class GuestListSheetTools* sheetTools = nullptr;
 
     // --- datasets -----------------------------------------------------------
     corvana::ClientDataSet cdsConvOrceve;  // the guests (dtsPadrao)

@@ -559,6 +559,214 @@ bool sameText(const OptText& a, const OptText& b) {
     return a == b;
 }
 
+// --- GetImpPlanilha: the rows of a spreadsheet, each with its verdict ---------
+
+// A refused row: the reason's code (what a program reads) and its text (what
+// the user reads).
+struct RowRefusal {
+    std::string code, text;
+};
+
+// The fields a spreadsheet row may give, as the packet names them: the
+// guest's stored fields of docs/import.md's columns. QUANTIDADE travels as
+// the text of the cell, checked here.
+constexpr std::size_t kPhone = record::IndexOf("NRTELCONVEVEN");
+constexpr std::size_t kCell = record::IndexOf("NRCELCONVEVEN");
+constexpr std::size_t kEmail = record::IndexOf("DSEMAILCONVEVEN");
+constexpr std::size_t kCondition = record::IndexOf("IDCONDICAOCONVEV");
+constexpr std::size_t kType = record::IndexOf("IDTIPOCONVEVEN");
+constexpr std::size_t kContract = record::IndexOf("IDEXIBECONVCONTRAT");
+constexpr std::array<std::size_t, 10> kSheetTexts = {
+    kName, kRg, kInscription, kPhone, kCell, kEmail, kCondition, kType, kContract, kOrder};
+
+// The coded fields: the words the guest list shows, or the stored codes,
+// compared without case and accents ("noiva", "NOIVA", "Sim", "s").
+struct Coded {
+    const char* word;
+    const char* code;
+};
+constexpr Coded kConditionWords[] = {{"noivo", "NOIVO"},
+                                     {"noiva", "NOIVA"},
+                                     {"debutante", "DEBUTANTE"},
+                                     {"representante", "REPRESENTANTE"}};
+constexpr Coded kTypeWords[] = {{"normal", "NORMAL"}, {"especial", "ESPECIAL"}};
+constexpr Coded kYesNoWords[] = {{"sim", "S"}, {"s", "S"}, {"nao", "N"}, {"n", "N"}};
+
+template <std::size_t N>
+std::optional<std::string> codeOf(const Coded (&words)[N], const std::string& text) {
+    const std::string folded = storage::FoldName(text);
+    for (const Coded& w : words) {
+        if (folded == w.word || folded == storage::FoldName(w.code)) return std::string(w.code);
+    }
+    return std::nullopt;
+}
+
+// An inscription as the list keeps it: a CPF (11 digits) or a CNPJ (14), its
+// mask ("123.456.789-01", "12.345.678/0001-90") dropped.
+std::optional<std::string> inscriptionDigits(const std::string& text) {
+    std::string digits;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digits += c;
+        } else if (c != '.' && c != '-' && c != '/' && c != ' ') {
+            return std::nullopt;
+        }
+    }
+    if (digits.size() != 11 && digits.size() != 14) return std::nullopt;
+    return digits;
+}
+
+// The quantity a cell gives: a whole or decimal number ("3", "2,0", "2.5")
+// from 0 to 99,999.
+std::optional<double> quantityOf(const std::string& text) {
+    std::string number = text;
+    std::replace(number.begin(), number.end(), ',', '.');
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size() ||
+        !record::QuantityInRange(value))
+        return std::nullopt;
+    return value;
+}
+
+// The keys of a list that its unique indexes compare, and the file's line
+// that took each one first (0 for the list's own guests).
+struct SheetKeys {
+    std::map<std::string, long> names, rgs, inscriptions, orders;
+};
+
+SheetKeys readListKeys(storage::Connection& connection, const ListKey& list) {
+    SheetKeys keys;
+    auto st = connection.Prepare(
+        "SELECT NMCHAVE, RGCHAVE, INSCCHAVE, ORDEMCHAVE FROM LISTACONVOREV WHERE CDFILIAL = ? "
+        "AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?");
+    st->BindAll(list.branch, list.budget, list.sequence);
+    while (st->Step()) {
+        keys.names.emplace(st->Text(0), 0);
+        if (!st->IsNull(1)) keys.rgs.emplace(st->Text(1), 0);
+        if (!st->IsNull(2)) keys.inscriptions.emplace(st->Text(2), 0);
+        if (!st->IsNull(3)) keys.orders.emplace(st->Text(3), 0);
+    }
+    return keys;
+}
+
+// A row of the spreadsheet judged: the guest it would add, or why not.
+struct SheetRow {
+    std::string line;
+    Guest guest;
+    std::optional<RowRefusal> refusal;
+};
+
+// The checks of one row on its own (not against the list), in the order the
+// user fixes them; fills the guest's stored values.
+std::optional<RowRefusal> checkSheetRow(const std::array<OptText, record::kFieldCount>& cells,
+                                        const OptText& quantityCell, Guest& g) {
+    for (std::size_t field : kSheetTexts) {
+        if (!cells[field]) continue;
+        const record::Field& column = record::kFields[field];
+        const std::string stored = storedText(field, *cells[field]);
+        if (corvana::hasControlChar(stored))
+            return RowRefusal{"CARACTERE_CONTROLE", record::ControlCharacterRule(column)};
+        if (storage::HasDirectionControl(stored))
+            return RowRefusal{"DIRECAO_TEXTO", record::DirectionControlRule(column)};
+        // Blank cells keep the field's placeholder.
+        if (!corvana::trimBlanks(stored).empty()) g.texts[field] = stored;
+    }
+    if (g.name().empty() || g.texts[kName] == std::nullopt ||
+        corvana::trimBlanks(*g.texts[kName]).empty())
+        return RowRefusal{"NOME_VAZIO", "nome vazio."};
+    const std::size_t nameLength = corvana::utf8Length(*g.texts[kName]);
+    const std::size_t nameSize = static_cast<std::size_t>(record::kFields[kName].size);
+    if (nameLength > nameSize)
+        return RowRefusal{"NOME_LONGO", "nome com mais de " + std::to_string(nameSize) +
+                                            " caracteres (" + std::to_string(nameLength) + ")."};
+    if (cells[kInscription] && !corvana::trimBlanks(*cells[kInscription]).empty()) {
+        const auto digits = inscriptionDigits(corvana::trimBlanks(*cells[kInscription]));
+        if (!digits)
+            return RowRefusal{"INSCRICAO_INVALIDA",
+                              "inscrição inválida: um CPF tem 11 dígitos e um CNPJ 14."};
+        g.texts[kInscription] = *digits;
+    }
+    if (quantityCell && !corvana::trimBlanks(*quantityCell).empty()) {
+        const auto quantity = quantityOf(corvana::trimBlanks(*quantityCell));
+        if (!quantity)
+            return RowRefusal{"QUANTIDADE_INVALIDA",
+                              "quantidade inválida: " + record::QuantityRule()};
+        g.quantity = quantity;
+    }
+    if (cells[kCondition] && g.texts[kCondition] != record::kFields[kCondition].placeholder) {
+        const auto code = codeOf(kConditionWords, *g.texts[kCondition]);
+        if (!code)
+            return RowRefusal{"CONDICAO_INVALIDA",
+                              "condição inválida: Noivo, Noiva, Debutante, Representante ou "
+                              "vazia."};
+        g.texts[kCondition] = *code;
+    }
+    if (cells[kType] && g.texts[kType] != record::kFields[kType].placeholder) {
+        const auto code = codeOf(kTypeWords, *g.texts[kType]);
+        if (!code) return RowRefusal{"TIPO_INVALIDO", "tipo inválido: Normal ou Especial."};
+        g.texts[kType] = *code;
+    }
+    if (cells[kContract] && g.texts[kContract] != record::kFields[kContract].placeholder) {
+        const auto code = codeOf(kYesNoWords, *g.texts[kContract]);
+        if (!code) return RowRefusal{"CONTRATO_INVALIDO", "contrato inválido: Sim ou Não."};
+        g.texts[kContract] = *code;
+    }
+    if (cells[kOrder] && g.texts[kOrder] != record::kFields[kOrder].placeholder) {
+        const std::string& order = *g.texts[kOrder];
+        if (order.empty() || order.size() > 2 ||
+            !std::all_of(order.begin(), order.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return RowRefusal{"ORDEM_INVALIDA", "ordem no contrato inválida: um número de 1 a 99."};
+    }
+    for (std::size_t field : kSheetTexts) {
+        if (!g.texts[field]) continue;
+        const std::size_t length = corvana::utf8Length(*g.texts[field]);
+        const record::Field& column = record::kFields[field];
+        if (length > static_cast<std::size_t>(column.size))
+            return RowRefusal{"CAMPO_LONGO", "o campo " + std::string(column.label) + " tem " +
+                                                 std::to_string(length) +
+                                                 " caracteres; o máximo é " +
+                                                 std::to_string(column.size) + "."};
+    }
+    return std::nullopt;
+}
+
+// A key of the row already on the list, or taken by an earlier line of the
+// file; else the row's keys are taken.
+std::optional<RowRefusal> checkSheetKeys(SheetKeys& keys, const Guest& g, long line) {
+    struct Key {
+        std::map<std::string, long>* taken;
+        std::optional<std::string> value;
+        const char* listCode;
+        const char* listText;
+        const char* fileCode;
+        const char* fileText;
+    };
+    const Key all[] = {
+        {&keys.names, storage::GuestNameKey(g.texts[kName].value_or("")), "NOME_NA_LISTA",
+         "nome já na lista.", "NOME_REPETIDO", "nome repetido no arquivo"},
+        {&keys.rgs, storage::GuestDocumentKey(g.texts[kRg].value_or("")), "RG_NA_LISTA",
+         "R.G. já na lista.", "RG_REPETIDO", "R.G. repetido no arquivo"},
+        {&keys.inscriptions, storage::GuestDocumentKey(g.texts[kInscription].value_or("")),
+         "INSCRICAO_NA_LISTA", "inscrição já na lista.", "INSCRICAO_REPETIDA",
+         "inscrição repetida no arquivo"},
+        {&keys.orders, storage::GuestOrderKey(g.texts[kOrder].value_or("")), "ORDEM_NA_LISTA",
+         "ordem no contrato já definida para outro convidado.", "ORDEM_REPETIDA",
+         "ordem no contrato repetida no arquivo"},
+    };
+    for (const Key& k : all) {
+        if (!k.value) continue;
+        const auto found = k.taken->find(*k.value);
+        if (found == k.taken->end()) continue;
+        if (found->second == 0) return RowRefusal{k.listCode, k.listText};
+        return RowRefusal{k.fileCode, std::string(k.fileText) + " (linha " +
+                                          std::to_string(found->second) + ")."};
+    }
+    for (const Key& k : all)
+        if (k.value) k.taken->emplace(*k.value, line);
+    return std::nullopt;
+}
+
 }  // namespace
 
 Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
@@ -724,6 +932,86 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
         return Variant::serverError(refusal.what());
     }
     return Variant(std::move(refused));
+}
+
+}  // namespace evt::server::rdm
+
+namespace evt::server::rdm {
+
+Variant ImportSheet(storage::Database& db, const std::string& branch, const std::string& budget,
+                    const std::string& sequence, const DataPacket& rows, bool dryRun) {
+    if (rows.isDelta())
+        throw BadRequest(
+            "GetImpPlanilha espera um pacote de dados com as linhas da planilha, não um "
+            "pacote de alterações.");
+    try {
+        rows.validate();
+    } catch (const corvana::Error& e) {
+        throw BadRequest(std::string("GetImpPlanilha: ") + e.what());
+    }
+    const int lineAt = requireColumn(rows, "GetImpPlanilha", "NRCONTLINHA", false);
+    requireColumn(rows, "GetImpPlanilha", "NMLISTACONVOREV", false);
+    // The other columns are optional: a spreadsheet gives what it has.
+    std::array<int, record::kFieldCount> at;
+    at.fill(-1);
+    for (std::size_t field : kSheetTexts) {
+        if (rows.fieldIndex(record::kFields[field].name) >= 0)
+            at[field] = requireColumn(rows, "GetImpPlanilha", record::kFields[field].name, false);
+    }
+    const int quantityAt = rows.fieldIndex("QUANTIDADE") >= 0
+                               ? requireColumn(rows, "GetImpPlanilha", "QUANTIDADE", false)
+                               : -1;
+
+    DataPacket verdicts({StringField("NRCONTLINHA", 10), StringField("IDRESULTADO", 1),
+                         StringField("CDMOTIVO", 20), StringField("DSMOTIVO", 120)});
+    const ListKey key{branch, budget, sequence};
+    try {
+        auto connection = db.Acquire();
+        // A dry run reads one snapshot; an import holds the write lock, so
+        // that what it checks is what it writes against.
+        storage::Transaction tx(*connection, dryRun ? storage::Connection::TransactionMode::Read
+                                                    : storage::Connection::TransactionMode::Write);
+        ListStates lists(*connection);
+        ListState* list = lists.Find(key);
+        if (!list)
+            throw Refusal("A lista de convidados (" + describe(key) +
+                          ") não existe; nada foi importado.");
+        SheetKeys keys = readListKeys(*connection, key);
+        std::optional<storage::StatementHandle> insert;
+        if (!dryRun) insert.emplace(connection->Prepare(insertSql()));
+
+        for (const Row& row : rows.rows()) {
+            const std::string line = textAt(row, lineAt).value_or("");
+            long lineNumber = 0;
+            std::from_chars(line.data(), line.data() + line.size(), lineNumber);
+            std::array<OptText, record::kFieldCount> cells;
+            for (std::size_t field : kSheetTexts)
+                if (at[field] >= 0) cells[field] = textAt(row, at[field]);
+            const OptText quantityCell = quantityAt >= 0 ? textAt(row, quantityAt) : OptText();
+
+            Guest g = importedGuest();
+            g.texts[kTreatment] = list->treatment;
+            std::optional<RowRefusal> refusal = checkSheetRow(cells, quantityCell, g);
+            if (!refusal) refusal = checkSheetKeys(keys, g, lineNumber > 0 ? lineNumber : 1);
+            if (!refusal && list->next > kLastGuestNumber)
+                refusal = RowRefusal{"LISTA_CHEIA", "a lista já tem o máximo de " +
+                                                        std::to_string(kLastGuestNumber) +
+                                                        " convidados."};
+            if (refusal) {
+                verdicts.addRow({Variant(line), Variant("R"), Variant(refusal->code),
+                                 Variant(corvana::utf8Truncate(refusal->text, 120))});
+                continue;
+            }
+            if (insert) insertGuest(**insert, key, GuestNumberText(list->next), g);
+            ++list->next;
+            verdicts.addRow(
+                {Variant(line), Variant("A"), Variant(std::string()), Variant(std::string())});
+        }
+        if (!dryRun) tx.Commit();
+    } catch (const Refusal& refusal) {
+        return Variant::serverError(refusal.what());
+    }
+    return Variant(std::move(verdicts));
 }
 
 }  // namespace evt::server::rdm

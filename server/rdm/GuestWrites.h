@@ -16,4 +16,16 @@ corvana::Variant ApplyGuestDelta(storage::Database& db, const corvana::DataPacke
 // Variant::serverError when a list does not exist or would overflow.
 corvana::Variant ImportGuests(storage::Database& db, const corvana::DataPacket& rows);
 
+// GetImpPlanilha: the rows of a spreadsheet for the list (branch, budget,
+// sequence), each judged by the list's rules (docs/protocol.md): the
+// answer has one verdict per row, in the order sent: added ("A") or refused
+// ("R") with a reason code and its text. With dryRun nothing is written (the
+// preview); otherwise the rows added are written in one unit of work, all or
+// nothing. Answers Variant::serverError when the list does not exist or the
+// database refuses; raises BadRequest for a packet without NRCONTLINHA and
+// NMLISTACONVOREV or with a column that is not a text.
+corvana::Variant ImportSheet(storage::Database& db, const std::string& branch,
+                             const std::string& budget, const std::string& sequence,
+                             const corvana::DataPacket& rows, bool dryRun);
+
 }  // namespace evt::server::rdm

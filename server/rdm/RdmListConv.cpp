@@ -109,6 +109,13 @@ const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
           {ArgKind::Text, "nome anterior"}},
          &RdmListConv::GetVdOrdem},
         {"GetImpLista", {{ArgKind::Packet, "linhas do arquivo"}}, &RdmListConv::GetImpLista},
+        {"GetImpPlanilha",
+         {{ArgKind::Text, "filial"},
+          {ArgKind::Text, "orçamento"},
+          {ArgKind::Text, "sequência"},
+          {ArgKind::Packet, "linhas da planilha"},
+          {ArgKind::Text, "simular (\"S\" ou \"N\")"}},
+         &RdmListConv::GetImpPlanilha},
     };
     return table;
 }
@@ -379,6 +386,16 @@ Variant RdmListConv::GetVdOrdem(const Args& a) {
 
 Variant RdmListConv::GetImpLista(const Args& a) {
     return rdm::ImportGuests(*db_, a[0].asPacket());
+}
+
+// Arguments: branch, budget, sequence, the rows, "S" for a dry run (the
+// preview: every verdict, nothing written) or "N" to import.
+Variant RdmListConv::GetImpPlanilha(const Args& a) {
+    const std::string& dryRun = textArg(a, 4);
+    if (dryRun != "S" && dryRun != "N")
+        throw BadRequest("GetImpPlanilha: o argumento 5 (simular) deve ser \"S\" ou \"N\".");
+    return rdm::ImportSheet(*db_, textArg(a, 0), textArg(a, 1), textArg(a, 2), a[3].asPacket(),
+                            dryRun == "S");
 }
 
 }  // namespace evt::server

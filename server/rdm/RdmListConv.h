@@ -46,6 +46,7 @@ private:
     corvana::Variant GetInscJCad(const Args& a);
     corvana::Variant GetVdOrdem(const Args& a);
     corvana::Variant GetImpLista(const Args& a);
+    corvana::Variant GetImpPlanilha(const Args& a);
 
     std::shared_ptr<storage::Database> db_;
 };
