@@ -70,8 +70,10 @@ GuestListSheetTools::GuestListSheetTools(TfrmPadraoGrid& screen,
     screen.sbtImpArq->installEventFilter(this);
     screen.sbtImprimir->installEventFilter(this);
 
-    // The find box, over the grid's top right corner.
-    panLocalizar = new QFrame(screen.dbgPadrao);
+    // The find box, over the grid's top right corner: a child of the grid's
+    // page, not of the grid, so that the keys the box leaves (Up, Down)
+    // never reach the grid's own keys (Down on the last row adds a guest).
+    panLocalizar = new QFrame(screen.dbgPadrao->parentWidget());
     panLocalizar->setObjectName("panLocalizar");
     panLocalizar->setFrameShape(QFrame::StyledPanel);
     panLocalizar->setAutoFillBackground(true);
@@ -199,8 +201,9 @@ void GuestListSheetTools::sbtExportarClick() {
 
 void GuestListSheetTools::PlaceFindBox() {
     panLocalizar->adjustSize();
-    const QWidget* grid = screen_.dbgPadrao;
-    panLocalizar->move(std::max(0, grid->width() - panLocalizar->width() - 24), 2);
+    const QRect grid = screen_.dbgPadrao->geometry();
+    panLocalizar->move(std::max(grid.left(), grid.right() - panLocalizar->width() - 24),
+                       grid.top() + 2);
 }
 
 void GuestListSheetTools::OpenFind() {

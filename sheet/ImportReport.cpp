@@ -137,4 +137,11 @@ std::string CountsText(const ImportCounts& counts) {
            std::to_string(counts.skipped) + " em branco.";
 }
 
+std::string PreviewCountsText(const ImportCounts& counts) {
+    return Plural(counts.read, "linha lida", "linhas lidas") + ": " +
+           Plural(counts.added, "será adicionada", "serão adicionadas") + ", " +
+           Plural(counts.refused, "recusada", "recusadas") + ", " + std::to_string(counts.skipped) +
+           " em branco.";
+}
+
 }  // namespace evt::sheet

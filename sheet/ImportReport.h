@@ -50,4 +50,8 @@ const std::vector<ReportField>& ReportFields();
 // branco."
 std::string CountsText(const ImportCounts& counts);
 
+// What the preview's counts say: "6 linhas lidas: 2 serão adicionadas, 3
+// recusadas, 1 em branco." (`counts.added` being the rows that can be).
+std::string PreviewCountsText(const ImportCounts& counts);
+
 }  // namespace evt::sheet

@@ -389,12 +389,12 @@ void TfrmImportaPlanilha::RunPreview() {
                     Q(sent_.rows()[r][static_cast<std::size_t>(columns[c])].toString())));
     }
     tblPrevia->resizeColumnsToContents();
-    lblContagem->setText(
-        QString("%1 linhas lidas: %2 serão adicionadas, %3 recusadas, %4 em branco.")
-            .arg(preview_.size() + skipped_.size())
-            .arg(adds)
-            .arg(preview_.size() - adds)
-            .arg(skipped_.size()));
+    sheet::ImportCounts counts;
+    counts.added = adds;
+    counts.refused = preview_.size() - adds;
+    counts.skipped = skipped_.size();
+    counts.read = preview_.size() + skipped_.size();
+    lblContagem->setText(Q(sheet::PreviewCountsText(counts)));
 }
 
 void TfrmImportaPlanilha::sbtImportarClick(QObject*) {

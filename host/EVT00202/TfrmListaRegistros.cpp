@@ -7,6 +7,7 @@
 #include "corvana/core/Services.h"
 #include "corvana/data/Error.h"
 #include "corvana/data/Field.h"
+#include "sheet/SheetWriter.h"
 
 using namespace corvana::ui;
 
@@ -86,8 +87,8 @@ TfrmListaRegistros::TfrmListaRegistros(corvana::ClientDataSet* dataSet,
     lblQtde = new TLabel(CountText(dataSet ? dataSet->RecordCount() : 0), this);
     lblQtde->setObjectName("lblQtde");
     bottom->addWidget(lblQtde, 1);
-    sbtSalvar =
-        NewFlatButton(this, "sbtSalvar", "Salvar a lista em um arquivo CSV", "document-save");
+    sbtSalvar = NewFlatButton(this, "sbtSalvar", "Salvar a lista em um arquivo CSV ou XLSX",
+                              "document-save");
     sbtSalvar->SetCaption("Salvar CSV...");
     sbtSalvar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     sbtSalvar->OnClick = [this](QObject* sender) { sbtSalvarClick(sender); };
@@ -129,9 +130,31 @@ std::string TfrmListaRegistros::CsvText(const corvana::ClientDataSet& dataSet) {
 void TfrmListaRegistros::sbtSalvarClick(QObject*) {
     const corvana::ClientDataSet* dataSet = dtsPadrao.DataSet();
     if (!dataSet) return;
-    const std::optional<std::string> chosen =
-        corvana::services::SaveFileDialog().Execute("Arquivos CSV (*.csv)|*.csv", "registros.csv");
+    const std::optional<std::string> chosen = corvana::services::SaveFileDialog().Execute(
+        "Arquivos CSV (*.csv)|*.csv|Planilha XLSX (*.xlsx)|*.xlsx", "registros.csv");
     if (!chosen) return;
+    if (QString::fromStdString(*chosen).endsWith(".xlsx", Qt::CaseInsensitive)) {
+        // The same rows as a workbook: the visible fields under their labels.
+        evt::sheet::ExportTable table;
+        table.title = "Registros";
+        std::vector<const corvana::Field*> fields;
+        for (const corvana::Field* field : dataSet->Fields()) {
+            if (!field->Visible()) continue;
+            fields.push_back(field);
+            const corvana::FieldType type = field->DataType();
+            table.columns.push_back(
+                {field->DisplayLabel(),
+                 type == corvana::FieldType::Float || type == corvana::FieldType::Integer});
+        }
+        for (int row = 0; row < dataSet->RecordCount(); ++row) {
+            std::vector<std::string> cells;
+            for (const corvana::Field* field : fields) cells.push_back(field->DisplayTextAt(row));
+            table.rows.push_back(std::move(cells));
+        }
+        evt::sheet::WriteXlsx(*chosen, table);
+        corvana::services::Dialogs().ShowInformation("Lista gravada em \"" + *chosen + "\".");
+        return;
+    }
     const std::string text = CsvText(*dataSet);
     QSaveFile file(QString::fromStdString(*chosen));
     const bool written = file.open(QIODevice::WriteOnly) &&

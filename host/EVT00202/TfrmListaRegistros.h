@@ -28,8 +28,10 @@ public:
     corvana::ui::TButtonFlat* sbtFechar;
 
     // Asks where to save and writes the CSV there (replacing the file as a
-    // whole: a failed write leaves an existing file as it was); the user is
-    // told where it went. A cancel writes nothing.
+    // whole: a failed write leaves an existing file as it was), or an XLSX
+    // workbook of the same rows when the name ends in ".xlsx"
+    // (sheet/SheetWriter.h); the user is told where it went. A cancel writes
+    // nothing.
     void sbtSalvarClick(QObject* sender);
 
     // The rows as CSV (RFC 4180): UTF-8 with a byte-order mark, so that
