@@ -5,20 +5,18 @@
 #include <map>
 
 #include "corvana/data/Text.h"
+#include "sheet/GuestFind.h"
 
 namespace evt::sheet {
 
 namespace {
 
-// Lower case, accents and everything but letters and digits removed.
+// Lower case, accents and everything but letters and digits removed, as
+// the find box folds names (GuestFindQuery::Folded).
 std::string Folded(const std::string& text) {
-    const QString decomposed =
-        QString::fromStdString(text).normalized(QString::NormalizationForm_D);
     std::string out;
-    for (const QChar c : decomposed) {
-        if (c.isLetterOrNumber() && c.unicode() < 0x80)
-            out += static_cast<char>(c.toLower().unicode());
-    }
+    for (const QChar c : GuestFindQuery::Folded(QString::fromStdString(text)))
+        if (c.isLetterOrNumber() && c.unicode() < 0x80) out += static_cast<char>(c.unicode());
     return out;
 }
 

@@ -20,6 +20,9 @@ namespace {
 // No part of a workbook of 200,000 guests comes near this: a larger one is
 // a zip bomb or not a guest list.
 constexpr std::uint64_t kMaxPartBytes = 512ull * 1024 * 1024;
+// 200,000 guests of 50 columns: a sheet that needs more cells is not a
+// guest list, and would take gigabytes.
+constexpr std::size_t kMaxCells = 10'000'000;
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
     throw corvana::Error("Não foi possível ler a planilha \"" + path + "\": " + why + ".");
@@ -269,6 +272,7 @@ SheetTable ReadXlsx(const std::string& path, std::size_t sheetIndex) {
     QXmlStreamReader xml(*part);
     SheetRow* row = nullptr;
     long nextRow = 1;
+    std::size_t cells = 0;  // the cells of every row, empty ones between values included
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement()) continue;
@@ -352,7 +356,14 @@ SheetTable ReadXlsx(const std::string& path, std::size_t sheetIndex) {
                            "deveria ter um número e tem \"" + value.toStdString() + "\"");
         }
         if (column >= 16384) RefuseCell(path, sheet.name, ref, "está além da última coluna");
-        row->cells.resize(column + 1);
+        // An empty cell is what a row holds where it has none: only a value
+        // widens the row, within the bound of the cells of a whole sheet.
+        if (text.empty()) continue;
+        cells += column + 1 - std::min(column + 1, row->cells.size());
+        if (cells > kMaxCells)
+            Refuse(path, "a folha \"" + sheet.name +
+                             "\" tem células demais para uma lista de convidados");
+        if (row->cells.size() <= column) row->cells.resize(column + 1);
         row->cells[column] = std::move(text);
     }
     CheckXml(xml, path, sheet.target);

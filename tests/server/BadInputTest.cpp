@@ -19,7 +19,8 @@ const std::vector<std::pair<std::string, std::vector<Variant>>> kCalls = {
     {"GetEndeClie", {"000011"}},
     {"GetInscJCad", {"0001", "0000000002", "01", "52998224725", "99999"}},
     {"GetVdOrdem", {"0001", "0000000002", "01", "1", "Ana Souza"}},
-    {"GetImpLista", {Variant()}}};
+    {"GetImpLista", {Variant()}},
+    {"GetImpPlanilha", {"0001", "0000000002", "01", Variant(), "S"}}};
 
 }  // namespace
 
@@ -45,8 +46,8 @@ TEST_F(BadInputTest, WrongArgumentCountsAndKindsAreRefusedNamingTheMethod) {
                           (n == 1 ? " argumento" : " argumentos") + ", recebeu " +
                           std::to_string(count) + ".");
         }
-        const bool packet = args[0].isNull();
         for (std::size_t i = 0; i < n; ++i) {
+            const bool packet = args[i].isNull();
             // Null is not the empty text; a text is not a packet.
             for (const Variant& wrong : {Variant(), Variant(7), Variant(1.5), Variant(true),
                                          packet ? Variant("texto") : Delta().Packet()}) {
