@@ -87,8 +87,7 @@ TEST_F(SheetRoad, ACsvGoesThroughTheWizardsThreeSteps) {
     EXPECT_EQ(Calls("GetImpPlanilha"), 2);
     Click("sbtFechar");
     ASSERT_TRUE(WaitUntil([&] { return Calls("GetConvOrceve") == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return Dump().active == "Lista de Convidados"; }));
-    EXPECT_EQ(Dump().gridRows, rows + 1);
+    ASSERT_TRUE(WaitUntil([&] { return Dump().gridRows == rows + 1; }));
     EXPECT_EQ(Query("SELECT NRRGLISTAOREV || '/' || QUANTIDADE FROM LISTACONVOREV WHERE "
                     "NRORCAEVENTO = '0000001001' AND NRSEQORCAEVE = '01' AND NMLISTACONVOREV = "
                     "'José da Planilha'"),
@@ -114,8 +113,7 @@ TEST_F(SheetRoad, TheFindBoxMovesToAGuestTypedWithoutAccents) {
         *name + "')");
     ASSERT_TRUE(position.has_value());
     const int row = std::stoi(*position);
-    ASSERT_GT(row, 0);
-    EXPECT_EQ(Dump().gridCurrent, 0);
+    ASSERT_NE(Dump().gridCurrent, row);
 
     Key("ctrl+f");
     ASSERT_TRUE(WaitUntil([&] { return Dump().focus == "frmListConv.edtLocalizar"; }));

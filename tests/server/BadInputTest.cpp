@@ -1,5 +1,7 @@
 // Calls that do not fit (argument counts and kinds, unknown methods) and
 // hostile or odd texts in every argument, over HTTP.
+#include <algorithm>
+
 #include "ListConvTestSupport.h"
 
 using namespace listconv_test;
@@ -52,6 +54,10 @@ TEST_F(BadInputTest, WrongArgumentCountsAndKindsAreRefusedNamingTheMethod) {
             for (const Variant& wrong : {Variant(), Variant(7), Variant(1.5), Variant(true),
                                          packet ? Variant("texto") : Delta().Packet()}) {
                 auto bad = args;
+                // The other packet arguments hold a packet, so that the
+                // argument refused is the one named.
+                for (std::size_t j = 0; j < n; ++j)
+                    if (j != i && args[j].isNull()) bad[j] = Delta().Packet();
                 bad[i] = wrong;
                 const std::string text = Refused(method, bad);
                 EXPECT_EQ(
@@ -77,7 +83,8 @@ TEST_F(BadInputTest, SqlInAnyTextArgumentIsJustText) {
                                               "\" OR \"\"=\"", "'); DELETE FROM CLIENTE; --",
                                               "*' UNION SELECT name FROM sqlite_master --"};
     for (const auto& [method, args] : kCalls) {
-        if (args[0].isNull()) continue;
+        if (std::any_of(args.begin(), args.end(), [](const Variant& a) { return a.isNull(); }))
+            continue;
         for (std::size_t i = 0; i < args.size(); ++i) {
             for (const auto& attack : attacks) {
                 auto hostile = args;
