@@ -672,9 +672,7 @@ std::optional<RowRefusal> checkSheetRow(const std::array<OptText, record::kField
         // Blank cells keep the field's placeholder.
         if (!corvana::trimBlanks(stored).empty()) g.texts[field] = stored;
     }
-    if (g.name().empty() || g.texts[kName] == std::nullopt ||
-        corvana::trimBlanks(*g.texts[kName]).empty())
-        return RowRefusal{"NOME_VAZIO", "nome vazio."};
+    if (g.name().empty()) return RowRefusal{"NOME_VAZIO", "nome vazio."};
     const std::size_t nameLength = corvana::utf8Length(*g.texts[kName]);
     const std::size_t nameSize = static_cast<std::size_t>(record::kFields[kName].size);
     if (nameLength > nameSize)
