@@ -978,7 +978,8 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
         std::optional<storage::StatementHandle> insert;
         if (!dryRun) insert.emplace(connection->Prepare(insertSql()));
 
-        for (const Row& row : rows.rows()) {
+        // One row judged: added (and, but for a dry run, inserted) or refused.
+        auto judge = [&](const auto& row) {
             const std::string line = textAt(row, lineAt).value_or("");
             long lineNumber = 0;
             std::from_chars(line.data(), line.data() + line.size(), lineNumber);
@@ -998,12 +999,19 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
             if (refusal) {
                 verdicts.addRow({Variant(line), Variant("R"), Variant(refusal->code),
                                  Variant(corvana::utf8Truncate(refusal->text, 120))});
-                continue;
+                return;
             }
             if (insert) insertGuest(**insert, key, GuestNumberText(list->next), g);
             ++list->next;
             verdicts.addRow(
                 {Variant(line), Variant("A"), Variant(std::string()), Variant(std::string())});
+        };
+        // The endpoint reads a call's rows packed; a packet built in the
+        // server's own process holds them as values.
+        if (rows.isPacked()) {
+            for (const corvana::PackedRow& row : rows.packedRows()) judge(row);
+        } else {
+            for (const Row& row : rows.rows()) judge(row);
         }
         if (!dryRun) tx.Commit();
     } catch (const Refusal& refusal) {
