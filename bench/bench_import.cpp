@@ -56,8 +56,7 @@ struct World : bench::ScreenWorld {
             rows << demo::kEmptyListBranch << ',' << kBudget << ',' << kSequence << ',' << Rg(i)
                  << ",\"" << Name(i) << "\"\n";
         }
-        OpenScreen(kBudget, kSequence);
-        imp = corvana::ui::CreateForm<TfrmListaImpArq>();
+        imp = corvana::ui::CreateForm<TfrmListaImpArq>(OpenScreen(kBudget, kSequence)->Shown());
         imp->edtImpArq->SetText(file.string());
     }
     ~World() { delete imp; }

@@ -32,7 +32,7 @@ void BM_LeaveFilterPanel(benchmark::State& state, const char* budget, const char
     for (auto _ : state) {
         // Back into the panel (closes the list), untimed.
         state.PauseTiming();
-        f->medCdFilial->setFocus(Qt::OtherFocusReason);
+        f->listKey.medCdFilial->setFocus(Qt::OtherFocusReason);
         QCoreApplication::processEvents();
         state.ResumeTiming();
 

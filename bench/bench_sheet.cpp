@@ -69,9 +69,8 @@ struct World : bench::ScreenWorld {
     }
 
     TfrmImportaPlanilha* NewWizard() {
-        auto* w = corvana::ui::CreateForm<TfrmImportaPlanilha>(
-            GuestListKeys{demo::kEmptyListBranch, demo::kEmptyListBudget, demo::kEmptyListSequence},
-            [] {});
+        auto* w = corvana::ui::CreateForm<TfrmImportaPlanilha>(ShownList{
+            demo::kEmptyListBranch, "", demo::kEmptyListBudget, demo::kEmptyListSequence, [] {}});
         w->edtArquivo->SetText(csv.string());
         return w;
     }

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <cstdint>
 #include <filesystem>
+#include <utility>
 
 #include "corvana/core/Consiste.h"
 #include "corvana/core/Corvana.h"
@@ -14,7 +15,6 @@
 #include "corvana/ui/Guard.h"
 #include "corvana/ui/Icons.h"
 #include "import/GuestFile.h"
-#include "listconv/Cli_evt07800.h"
 
 using namespace corvana::ui;
 
@@ -26,7 +26,8 @@ bool TOpenDialog::Execute() {
     return true;
 }
 
-TfrmListaImpArq::TfrmListaImpArq(QWidget* parent) : TfrmRotiGeral(parent) {
+TfrmListaImpArq::TfrmListaImpArq(ShownList shown, QWidget* parent)
+    : TfrmRotiGeral(parent), list(std::move(shown)) {
     setObjectName("frmListaImpArq");
     SetCaption("Importar Lista de Convidados");
     lblCodTela->SetCaption("EVT07802");
@@ -118,7 +119,7 @@ void TfrmListaImpArq::FormClose(QObject* sender, TCloseAction& action) {
     // The guest list shows what was imported. A reload that fails is shown
     // and the window closes all the same: a modal window that cannot close
     // would hold the whole host.
-    if (boStCriado && frmListConv) Guarded([] { frmListConv->sbtVerificar->Click(); });
+    if (list.reload) Guarded(list.reload);
 }
 
 void TfrmListaImpArq::btnImpArqClick(QObject*) {
@@ -149,11 +150,6 @@ void TfrmListaImpArq::ReadImportFile() {
     } catch (const corvana::Error& e) {
         Consiste::MensErro(e.what(), true);
     }
-    // Every remote call of the module reads the list's keys from the guest
-    // list screen's filter at the moment of the call.
-    const std::string branch = frmListConv->medCdFilial->Text();
-    const std::string budget = frmListConv->medOrcamento->Text();
-    const std::string sequence = frmListConv->edtSeq->Text();
     cdsListaImpArq.EmptyDataSet();
     corvana::Field& cdFilial = cdsListaImpArq.FieldByName("CDFILIAL");
     corvana::Field& nrOrcamento = cdsListaImpArq.FieldByName("NRORCAEVENTO");
@@ -162,9 +158,9 @@ void TfrmListaImpArq::ReadImportFile() {
     corvana::Field& nmConvidado = cdsListaImpArq.FieldByName("NMLISTACONVOREV");
     for (GuestLine& guest : file.guests) {
         cdsListaImpArq.Insert();  // at the cursor: the row posted last
-        cdFilial.SetValue(branch);
-        nrOrcamento.SetValue(budget);
-        nrSequencia.SetValue(sequence);
+        cdFilial.SetValue(list.branch);
+        nrOrcamento.SetValue(list.budget);
+        nrSequencia.SetValue(list.sequence);
         nrRg.SetValue(std::move(guest.rg));
         nmConvidado.SetValue(std::move(guest.name));
         cdsListaImpArq.Post();

@@ -7,6 +7,7 @@
 #include "corvana/ui/TBtnPesquisa.h"
 #include "corvana/ui/TButtonFlat.h"
 #include "corvana/ui/TfrmRotiGeral.h"
+#include "listkey/ShownList.h"
 
 // The file chooser of a screen, over the open-file dialog service.
 struct TOpenDialog {
@@ -19,14 +20,17 @@ struct TOpenDialog {
 
 // Import screen "Importar Lista de Convidados" (EVT07802): reads the guests
 // of a text file (import/GuestFile.h, docs/import.md) and sends them in one
-// call to the list the guest list screen shows (its branch, budget and
-// sequence as they stand). The guests the server refuses (name or R.G.
+// call to the list it is opened on (a branch, budget and sequence: the guest
+// list screen's, as they stood). The guests the server refuses (name or R.G.
 // already on the list) are listed by the host's record-list screen
-// (EVT00202). Closing the screen makes the guest list screen reload its list.
+// (EVT00202). Closing the screen reloads the list on the screen that shows
+// it.
 class TfrmListaImpArq : public corvana::ui::TfrmRotiGeral {
     Q_OBJECT
 public:
-    explicit TfrmListaImpArq(QWidget* parent = nullptr);
+    explicit TfrmListaImpArq(ShownList shown, QWidget* parent = nullptr);
+
+    const ShownList list;  // the list the guests go to
 
     corvana::ui::TLabel* Arquivo;
     corvana::ui::TEdit* edtImpArq;         // the file to import, typed or chosen
@@ -47,9 +51,9 @@ public:
     // name as typed. The first failure shows its message and aborts.
     void Vd_ImpArq();
     // Reads the file into cdsListaImpArq (emptied first), each guest ahead
-    // of the one before, with the guest list screen's branch, budget and
-    // sequence. A file that cannot be read shows why and aborts, leaving
-    // the dataset as it was.
+    // of the one before, with the branch, budget and sequence of `list`. A
+    // file that cannot be read shows why and aborts, leaving the dataset as
+    // it was.
     void ReadImportFile();
     // The import: the checks, the file read, one GetImpLista call under the
     // busy animation, then the success message or the refused guests.

@@ -83,8 +83,9 @@ void TfrmListConv::Vd_NrInscricao(bool fillName, const std::string& origin) {
         Consiste::CheckResultServ(netListaConv.Call("GetCliente", {normalized}), true, 0));
 
     Variant free =
-        netListaConv.Call("GetInscJCad", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text(),
-                                          normalized, cdsConvOrceveNRLISTACONVOREV.AsString()});
+        netListaConv.Call("GetInscJCad", {listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
+                                          listKey.edtSeq->Text(), normalized,
+                                          cdsConvOrceveNRLISTACONVOREV.AsString()});
     // The answer is a plain boolean, used without the result check; a server
     // error is still shown as one, and any other answer cannot be judged.
     if (free.isError()) Consiste::CheckResultServ(free, true, 0);
@@ -173,8 +174,9 @@ void TfrmListConv::Vd_Ordem() {
     if (Consiste::EmptyString(ordem)) return;
     const std::string previousName = cdsConvOrceveNMLISTACONVOREV.OldValue().toString();
 
-    Variant reply = netListaConv.Call("GetVdOrdem", {medCdFilial->Text(), medOrcamento->Text(),
-                                                     edtSeq->Text(), ordem, previousName});
+    Variant reply =
+        netListaConv.Call("GetVdOrdem", {listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
+                                         listKey.edtSeq->Text(), ordem, previousName});
     // The reply is a plain text, used without the result check; a server
     // error is still shown as one.
     if (reply.isError()) Consiste::CheckResultServ(reply, true, 0);

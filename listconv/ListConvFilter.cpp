@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QGridLayout>
 #include <QMainWindow>
+#include <QPointer>
 
 #include "corvana/core/Consiste.h"
 #include "corvana/core/Services.h"
@@ -10,7 +11,6 @@
 
 using namespace corvana::ui;
 using corvana::DataSetState;
-using corvana::FieldType;
 
 namespace {
 
@@ -33,60 +33,16 @@ TDBText* HeaderText(QGridLayout* grid, int column, const char* caption, const ch
     return text;
 }
 
-// The budget header: the six columns of GetOrca, in its order.
-void AddBudgetFields(corvana::ClientDataSet& ds) {
-    ds.AddField("NRORCAEVENTO", FieldType::String, 10);
-    ds.AddField("NMFANTCLIE", FieldType::String, 50);
-    ds.AddField("NMTPSERVEVEN", FieldType::String, 30);
-    ds.AddField("NMTIPOEVENTO", FieldType::String, 30);
-    ds.AddField("DTEVENTO", FieldType::DateTime);
-    ds.AddField("QTCONVORCEVE", FieldType::Float);
-}
-
 }  // namespace
 
 void TfrmListConv::CreateFilterPanel() {
-    // --- datasets and queries ------------------------------------------------
-    qryFilial.SetSQL("SELECT CDFILIAL, NMFILIAL FROM FILIAL ORDER BY CDFILIAL");
-    qryFilial.DataSet().AddField("CDFILIAL", FieldType::String, 4, "Código");
-    qryFilial.DataSet().AddField("NMFILIAL", FieldType::String, 50, "Nome");
-    qryVd_Filial.SetSQL(
-        "SELECT CDFILIAL, NMFILIAL FROM FILIAL WHERE CDFILIAL = :P_CDFILIAL ORDER BY CDFILIAL");
-    qryVd_Filial.DataSet().AddField("CDFILIAL", FieldType::String, 4);
-    qryVd_Filial.DataSet().AddField("NMFILIAL", FieldType::String, 30);
-
-    cdsOrcamento.AddField("NRORCAEVENTO", FieldType::String, 10, "Orçamento");
-    dtsOrcamento.SetDataSet(&cdsOrcamento);
-    AddBudgetFields(cdsVdOrca);
-    dtsVdOrca.SetDataSet(&cdsVdOrca);
-    AddBudgetFields(cdsSequencial);
-    cdsSequencial.AddField("CDFILIAL", FieldType::String, 4);
-
-    // --- lookups ---------------------------------------------------------------
-    btnFilial->SetDataSource(&qryFilial.Source());
-    btnFilial->SetFieldCodigo("CDFILIAL");
-    btnFilial->OnBeforePesq = [this](QObject*, bool&) {
-        qryFilial.Close();
-        qryFilial.Open();
-    };
-    btnFilial->OnAfterPesq = [this](QObject* s) { btnFilialAfterPesq(s); };
-    btnOrca->SetDataSource(&dtsOrcamento);
-    btnOrca->SetFieldCodigo("NRORCAEVENTO");
-    btnOrca->OnBeforePesq = [this](QObject* s, bool& flag) { btnOrcaBeforePesq(s, flag); };
-    btnOrca->OnAfterPesq = [this](QObject* s) { btnOrcaAfterPesq(s); };
-
-    // --- events ----------------------------------------------------------------
-    medCdFilial->OnExit = [this](QObject* s) { medCdFilialExit(s); };
-    medOrcamento->OnExit = [this](QObject* s) { medOrcamentoExit(s); };
+    dtsVdOrca.SetDataSet(&listKey.cdsVdOrca);
     panFiltro->OnEnter = [this](QObject* s) { panFiltroEnter(s); };
     panFiltro->OnExit = [this](QObject* s) { panFiltroExit(s); };
     dtsPadrao.OnStateChange = [this](corvana::DataSource& s) { dtsPadraoStateChange(s); };
 
     // --- header panel: the budget, then the chosen sequence --------------------
-    panOrcamento = new TPanel(this);
-    panOrcamento->setObjectName("panOrcamento");
-    panOrcamento->setFrameShape(QFrame::StyledPanel);
-    panOrcamento->setFixedHeight(51);
+    panOrcamento = new TPanel(this, "panOrcamento", 51);
     auto* grid = new QGridLayout(panOrcamento);
     grid->setContentsMargins(8, 3, 8, 4);
     grid->setHorizontalSpacing(10);
@@ -106,74 +62,14 @@ void TfrmListConv::CreateFilterPanel() {
     AddTopPanel(panOrcamento);
 }
 
-// --- key validations -------------------------------------------------------------
-
-void TfrmListConv::Vd_Filial() {
-    try {
-        if (Consiste::EmptyString(medCdFilial->Text()))
-            Consiste::MensErro(msgPadrao.Msg("FILIAL"), true);
-        medCdFilial->SetText(Consiste::Ajusta(medCdFilial->Text(), 4));
-        qryVd_Filial.Close();
-        qryVd_Filial.ParamByName("P_CDFILIAL").SetAsString(medCdFilial->Text());
-        qryVd_Filial.Open();
-        if (qryVd_Filial.IsEmpty()) {
-            medCdFilial->SetFocus();
-            Consiste::MensErro(msgPadrao.Msg("FILI_N_CAD"), true);
-        }
-        edtNmFilial->SetText(qryVd_Filial.FieldByName("NMFILIAL").AsString());
-        medCdFilial->SetText(qryVd_Filial.FieldByName("CDFILIAL").AsString());
-    } catch (...) {
-        medCdFilial->SetFocus();
-        throw;
-    }
-}
-
-void TfrmListConv::Vd_Orcamento(bool required) {
-    try {
-        if (Consiste::EmptyString(medOrcamento->Text())) {
-            if (!required) return;
-            medOrcamento->SetFocus();
-            Consiste::MensErro(msgPadrao.Msg("ORCA_N_INF"), true);
-        }
-        medOrcamento->SetText(Consiste::Ajusta(medOrcamento->Text(), 10));
-        cdsVdOrca.SetData(Consiste::CheckResultServ(
-            netListaConv.Call("GetOrca", {medCdFilial->Text(), medOrcamento->Text()}), true, 0));
-        if (cdsVdOrca.IsEmpty()) {
-            medOrcamento->SetFocus();
-            Consiste::MensErro(msgPadrao.Msg("ORCA_N_CAD"), true);
-        }
-    } catch (...) {
-        medOrcamento->SetFocus();
-        throw;
-    }
-}
-
-// No handler of its own: a failing call leaves the focus where it is.
-void TfrmListConv::Vd_Sequencial() {
-    if (Consiste::EmptyString(edtSeq->Text())) {
-        edtSeq->SetFocus();
-        Consiste::MensErro(msgPadrao.Msg("SEQ_N_INF"), true);
-    }
-    edtSeq->SetText(Consiste::Ajusta(edtSeq->Text(), 2));
-    cdsSequencial.SetData(Consiste::CheckResultServ(
-        netListaConv.Call("GetSequencial",
-                          {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}),
-        true, 0));
-    if (cdsSequencial.IsEmpty()) {
-        edtSeq->SetFocus();
-        Consiste::MensErro(msgPadrao.Msg("SEQ_N_CAD"), true);
-    }
-    // The header shows the sequence from now on (its CDFILIAL is dropped).
-    cdsVdOrca.SetData(cdsSequencial.Data());
-}
-
 // The list's rows are packed as they are read (a list of 99,998 guests is
 // never held as values); a server error is shown and raised before the
 // grid loses the list it shows.
 void TfrmListConv::CarregaConvidados() {
     corvana::Variant other;
     std::optional<corvana::PackedData> rows = netListaConv.CallData(
-        "GetConvOrceve", {medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()}, other);
+        "GetConvOrceve",
+        {listKey.medCdFilial->Text(), listKey.medOrcamento->Text(), listKey.edtSeq->Text()}, other);
     if (!rows) Consiste::CheckResultServ(other, true, 0);
     cdsConvOrceve.Close();
     if (rows)
@@ -182,40 +78,14 @@ void TfrmListConv::CarregaConvidados() {
         cdsConvOrceve.SetData(other);
 }
 
-// --- field and panel handlers ------------------------------------------------------
+// --- panel handlers ------------------------------------------------------------------
 
-void TfrmListConv::medCdFilialChange(QObject*) {
-    edtNmFilial->SetText("");
-    medOrcamento->SetText("");
-}
-
-void TfrmListConv::medCdFilialExit(QObject*) {
-    Vd_Filial();
-}
-
-void TfrmListConv::btnFilialAfterPesq(QObject*) {
-    corvana::ClientDataSet& branches = qryFilial.DataSet();
-    edtNmFilial->SetText(branches.FieldByName("NMFILIAL").AsString());
-    medCdFilial->SetText(branches.FieldByName("CDFILIAL").AsString());
-}
-
-void TfrmListConv::medOrcamentoChange(QObject*) {
-    edtSeq->SetText("");
-}
-
-void TfrmListConv::medOrcamentoExit(QObject*) {
-    Vd_Orcamento(false);
-    edtSeq->SetText("00");
-}
-
-// Lists the budgets of the branch code exactly as typed.
-void TfrmListConv::btnOrcaBeforePesq(QObject*, bool&) {
-    cdsOrcamento.SetData(Consiste::CheckResultServ(
-        netListaConv.Call("GetOrcamento", {medCdFilial->Text()}), true, 0));
-}
-
-void TfrmListConv::btnOrcaAfterPesq(QObject*) {
-    medOrcamento->SetText(cdsOrcamento.FieldByName("NRORCAEVENTO").AsString());
+ShownList TfrmListConv::Shown() {
+    QPointer<TfrmListConv> self(this);
+    return {listKey.medCdFilial->Text(), listKey.edtNmFilial->Text(), listKey.medOrcamento->Text(),
+            listKey.edtSeq->Text(), [self] {
+                if (boStCriado && self) self->sbtVerificar->Click();
+            }};
 }
 
 // Shift+Tab from the panel's first field would wrap round to the page's
@@ -225,11 +95,12 @@ void TfrmListConv::btnOrcaAfterPesq(QObject*) {
 bool TfrmListConv::focusNextPrevChild(bool next) {
     if (!next) {
         QWidget* at = focusWidget();
-        if (at == medOrcamento) {
-            if (medCdFilial->CanFocus()) medCdFilial->setFocus(Qt::BacktabFocusReason);
+        if (at == listKey.medOrcamento) {
+            if (listKey.medCdFilial->CanFocus())
+                listKey.medCdFilial->setFocus(Qt::BacktabFocusReason);
             return true;
         }
-        if (at == medCdFilial) return true;
+        if (at == listKey.medCdFilial) return true;
     }
     return TfrmPadraoGrid::focusNextPrevChild(next);
 }
@@ -241,7 +112,7 @@ void TfrmListConv::panFiltroEnter(QObject*) {
     if (pendingChanges_.KeepListOnPanelEnter(*dbgPadrao)) return;
     boPanel = false;
     cdsConvOrceve.Close();
-    cdsVdOrca.Close();
+    listKey.cdsVdOrca.Close();
     cmbTratConvEspec->SetItemIndex(0);
     Habilita_Botao();
 }
@@ -251,8 +122,10 @@ void TfrmListConv::panFiltroEnter(QObject*) {
 void TfrmListConv::panFiltroExit(QObject*) {
     if (pendingChanges_.SkipPanelExitAfterKeptList()) return;
     boPanel = true;
-    Vd_Orcamento(true);
-    Vd_Sequencial();
+    listKey.Vd_Orcamento(true);
+    listKey.Vd_Sequencial();
+    // The header shows the sequence from now on (its CDFILIAL is dropped).
+    listKey.cdsVdOrca.SetData(listKey.cdsSequencial.Data());
     {
         corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
         CarregaConvidados();

@@ -120,9 +120,9 @@ void TfrmListConv::cdsConvOrceveBeforePost(corvana::ClientDataSet&) {
     Vd_NmConv();
     Vd_Ordem();
 
-    cdsConvOrceveCDFILIAL.SetValue(medCdFilial->Text());
-    cdsConvOrceveNRORCAEVENTO.SetValue(medOrcamento->Text());
-    cdsConvOrceveNRSEQORCAEVE.SetValue(edtSeq->Text());
+    cdsConvOrceveCDFILIAL.SetValue(listKey.medCdFilial->Text());
+    cdsConvOrceveNRORCAEVENTO.SetValue(listKey.medOrcamento->Text());
+    cdsConvOrceveNRSEQORCAEVE.SetValue(listKey.edtSeq->Text());
 
     // The optional fields take their placeholder when empty, in this order:
     // the inscription first, taking the client code along; the R.G. stays
@@ -156,8 +156,9 @@ void TfrmListConv::Vd_NmConv() {
         const std::string rg = cdsConvOrceveNRRGLISTAOREV.AsString();
 
         Variant answer = Consiste::CheckResultServ(
-            netListaConv.Call("GetVd_Nome", {medCdFilial->Text(), medOrcamento->Text(),
-                                             nome.AsString(), numero, rg, edtSeq->Text()}),
+            netListaConv.Call("GetVd_Nome",
+                              {listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
+                               nome.AsString(), numero, rg, listKey.edtSeq->Text()}),
             true, 0);
         // A null element leaves its dataset as it was.
         auto load = [](corvana::ClientDataSet& ds, const Variant& packet) {

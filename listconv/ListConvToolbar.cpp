@@ -91,9 +91,9 @@ void TfrmListConv::sbtVerificarClick(QObject*) {
 }
 
 void TfrmListConv::sbtImpArqClick(QObject*) {
-    CriaListaImpArq();
+    CriaListaImpArq(Shown());
 }
 
 void TfrmListConv::sbtImprimirClick(QObject*) {
-    CriaListaConvRel();
+    CriaListaConvRel(Shown());
 }

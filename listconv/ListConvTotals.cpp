@@ -38,10 +38,7 @@ TLabel* PanelLabel(const char* caption, QWidget* parent) {
 }  // namespace
 
 void TfrmListConv::CreateTotalsPanel() {
-    panTotalizador = new TPanel(this);
-    panTotalizador->setObjectName("panTotalizador");
-    panTotalizador->setFrameShape(QFrame::StyledPanel);
-    panTotalizador->setFixedHeight(41);
+    panTotalizador = new TPanel(this, "panTotalizador", 41);
     auto* row = new QHBoxLayout(panTotalizador);
     row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(6);

@@ -14,6 +14,8 @@ using evt::guestrecord::IndexOf;
 
 TfrmListConv::TfrmListConv(QWidget* parent)
     : TfrmPadraoGrid(parent),
+      listKey(netListaConv, msgPadrao,
+              {.branchChangeClearsBudget = true, .checkBudgetOnExit = true}),
       cdsConvOrceveIDTPTRATCONVESPEC(GuestField(IndexOf("IDTPTRATCONVESPEC"))),
       cdsConvOrceveCDCLIENTELISTCONV(GuestField(IndexOf("CDCLIENTELISTCONV"))),
       cdsConvOrceveNRINSJURCLILISCONV(GuestField(IndexOf("NRINSJURCLILISCONV"))),
@@ -61,15 +63,10 @@ TfrmListConv::TfrmListConv(QWidget* parent)
     CreateToolbar();
     // The wizard works on the list the filter shows, and the list is
     // reloaded as after the fixed-width import.
-    sheetTools = new GuestListSheetTools(
-        *this,
-        [this] {
-            return GuestListKeys{medCdFilial->Text(), medOrcamento->Text(), edtSeq->Text()};
-        },
-        [this] { sbtVerificar->Click(); });
+    sheetTools = new GuestListSheetTools(*this, [this] { return Shown(); });
     CreateSaving();
     // Tab leaves the filter panel for the grid.
-    setTabOrder(edtSeq, dbgPadrao);
+    setTabOrder(listKey.edtSeq, dbgPadrao);
 }
 
 TfrmListConv::~TfrmListConv() {
@@ -77,80 +74,29 @@ TfrmListConv::~TfrmListConv() {
 }
 
 void TfrmListConv::BuildFilterPanel() {
-    panFiltro = new TPanel(this);
-    panFiltro->setObjectName("panFiltro");
-    panFiltro->setFrameShape(QFrame::StyledPanel);
-    panFiltro->setFixedHeight(63);
+    panFiltro = new TPanel(this, "panFiltro", 63);
     auto* grid = new QGridLayout(panFiltro);
     grid->setContentsMargins(8, 4, 8, 4);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(1);
 
-    auto bold = [](TLabel* label) {
-        QFont f = label->font();
-        f.setBold(true);
-        label->setFont(f);
-    };
-
-    lblFilial = new TLabel("Filial", panFiltro);
-    lblFilial->setObjectName("lblFilial");
-    bold(lblFilial);
-    medCdFilial = new TMaskEdit(panFiltro);
-    medCdFilial->setObjectName("medCdFilial");
-    medCdFilial->SetEditMask("9999;0; ");
-    medCdFilial->SetMaxLength(4);
-    medCdFilial->setFixedWidth(44);
-    medCdFilial->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-    medCdFilial->OnChange = [this](QObject* s) { medCdFilialChange(s); };
-    btnFilial = new TBtnPesquisa(panFiltro);
-    btnFilial->setObjectName("btnFilial");
-    btnFilial->SetHint("Pesquisar");
-    btnFilial->SetAssociate(medCdFilial);
-    btnFilial->SetTitle("Filial");
-    btnFilial->SetEmptyError("Não há filial cadastrada.");
-    edtNmFilial = new TEdit(panFiltro);
-    edtNmFilial->setObjectName("edtNmFilial");
-    edtNmFilial->SetEnabled(false);
-    edtNmFilial->setMinimumWidth(260);
-
-    lblNrOrca = new TLabel("Nr. Orçamento", panFiltro);
-    lblNrOrca->setObjectName("lblNrOrca");
-    bold(lblNrOrca);
-    medOrcamento = new TEdit(panFiltro);
-    medOrcamento->setObjectName("medOrcamento");
-    medOrcamento->SetCharCase(TEditCharCase::UpperCase);
-    medOrcamento->SetMaxLength(10);
-    medOrcamento->setFixedWidth(96);
-    medOrcamento->OnChange = [this](QObject* s) { medOrcamentoChange(s); };
-    btnOrca = new TBtnPesquisa(panFiltro);
-    btnOrca->setObjectName("btnOrca");
-    btnOrca->SetHint("Pesquisar");
-    btnOrca->SetAssociate(medOrcamento);
-    btnOrca->SetTitle("Orçamento");
-    btnOrca->SetEmptyError("Não há orçamento cadastrado.");
-
-    lblSeq = new TLabel("Sequencial", panFiltro);
-    lblSeq->setObjectName("lblSeq");
-    bold(lblSeq);
-    edtSeq = new TEdit(panFiltro);
-    edtSeq->setObjectName("edtSeq");
-    edtSeq->SetMaxLength(2);
-    edtSeq->setFixedWidth(32);
-
-    grid->addWidget(lblFilial, 0, 0, 1, 3);
-    grid->addWidget(medCdFilial, 1, 0);
-    grid->addWidget(btnFilial, 1, 1);
-    grid->addWidget(edtNmFilial, 1, 2);
-    grid->addWidget(lblNrOrca, 0, 4, 1, 2);
-    grid->addWidget(medOrcamento, 1, 4);
-    grid->addWidget(btnOrca, 1, 5);
-    grid->addWidget(lblSeq, 0, 7);
-    grid->addWidget(edtSeq, 1, 7);
+    listKey.CreateControls(panFiltro);
+    listKey.edtNmFilial->setMinimumWidth(260);
+    const ListKeyPanel& k = listKey;
+    grid->addWidget(k.lblFilial, 0, 0, 1, 3);
+    grid->addWidget(k.medCdFilial, 1, 0);
+    grid->addWidget(k.btnFilial, 1, 1);
+    grid->addWidget(k.edtNmFilial, 1, 2);
+    grid->addWidget(k.lblNrOrca, 0, 4, 1, 2);
+    grid->addWidget(k.medOrcamento, 1, 4);
+    grid->addWidget(k.btnOrca, 1, 5);
+    grid->addWidget(k.lblSeq, 0, 7);
+    grid->addWidget(k.edtSeq, 1, 7);
     grid->setColumnMinimumWidth(3, 16);
     grid->setColumnMinimumWidth(6, 16);
     grid->setColumnStretch(8, 1);
     AddTopPanel(panFiltro);
-    setTabOrder(medOrcamento, edtSeq);
+    setTabOrder(k.medOrcamento, k.edtSeq);
 }
 
 void TfrmListConv::FormCreate() {
@@ -167,11 +113,7 @@ void TfrmListConv::FormCreate() {
     // from the start, not only from the first time the panel is entered.
     boPanel = false;
     Habilita_Botao();
-    // Each field is filled after the one whose change would clear it.
-    medCdFilial->SetText(stCdFilial);
-    edtNmFilial->SetText(stNmFilial);
-    medOrcamento->SetText(stNrOrca);
-    edtSeq->SetText(stNrSeq);
+    listKey.Fill(stCdFilial, stNmFilial, stNrOrca, stNrSeq);
     netListaConv.SetConnected(true);
 }
 
@@ -183,18 +125,19 @@ void TfrmListConv::netListaConvBeforeConnect(corvana::TNetConnection& sender) {
 void TfrmListConv::FormActivate() {
     Repaint();
     if (!boPrimVez) return;
-    if (medOrcamento->Text().empty()) {
-        medCdFilial->SetText(Corvana::FiliProc());
-        edtNmFilial->SetText(Corvana::NomeFiliProc());
+    ListKeyPanel& k = listKey;
+    if (k.medOrcamento->Text().empty()) {
+        k.medCdFilial->SetText(Corvana::FiliProc());
+        k.edtNmFilial->SetText(Corvana::NomeFiliProc());
     }
     if (Corvana::ModuFili()) {
         dbgPadrao->SetFocus();
-        medCdFilial->SetEnabled(false);
-        lblFilial->setEnabled(false);
-        btnFilial->SetEnabled(false);
-        medOrcamento->SetFocus();
+        k.medCdFilial->SetEnabled(false);
+        k.lblFilial->setEnabled(false);
+        k.btnFilial->SetEnabled(false);
+        k.medOrcamento->SetFocus();
     } else {
-        medCdFilial->SetFocus();
+        k.medCdFilial->SetFocus();
     }
     boPrimVez = false;
 }

@@ -15,6 +15,8 @@
 #include "corvana/ui/TPanel.h"
 #include "corvana/ui/TfrmPadraoGrid.h"
 #include "listconv/PendingChanges.h"
+#include "listkey/ListKeyPanel.h"
+#include "listkey/ShownList.h"
 
 // The guest list screen "Lista de Convidados" (EVT07800): the guests of one
 // budget sequence, chosen in the filter panel, kept in the grid and saved
@@ -42,17 +44,10 @@ public:
     // goes through it.
     corvana::TNetConnection netListaConv;
 
-    // --- filter panel ---------------------------------------------------------
+    // --- filter panel: branch, budget and sequence (the checks and lookups
+    // of the panel are the shared ListKeyPanel's) -----------------------------
     corvana::ui::TPanel* panFiltro;
-    corvana::ui::TLabel* lblFilial;
-    corvana::ui::TMaskEdit* medCdFilial;
-    corvana::ui::TBtnPesquisa* btnFilial;
-    corvana::ui::TEdit* edtNmFilial;
-    corvana::ui::TLabel* lblNrOrca;
-    corvana::ui::TEdit* medOrcamento;
-    corvana::ui::TBtnPesquisa* btnOrca;
-    corvana::ui::TLabel* lblSeq;
-    corvana::ui::TEdit* edtSeq;
+    ListKeyPanel listKey;
 
     // --- header panel (the budget, or the chosen sequence) ------------------
     corvana::ui::TPanel* panOrcamento;
@@ -95,13 +90,7 @@ public:
     corvana::Field& cdsConvOrceveNRORCAEVENTO;
     corvana::Field& cdsConvOrceveNRLISTACONVOREV;
     corvana::Field& cdsConvOrceveNRSEQORCAEVE;
-    corvana::db::TADOIBQuery qryFilial;     // branches, for the branch lookup
-    corvana::db::TADOIBQuery qryVd_Filial;  // one branch, for the branch check
-    corvana::ClientDataSet cdsOrcamento;    // budgets of a branch, for the budget lookup
-    corvana::DataSource dtsOrcamento;
-    corvana::ClientDataSet cdsVdOrca;  // header: the budget or the sequence
-    corvana::DataSource dtsVdOrca;
-    corvana::ClientDataSet cdsSequencial;   // the sequence check
+    corvana::DataSource dtsVdOrca;          // header: listKey.cdsVdOrca, the budget or the sequence
     corvana::ClientDataSet cdsVd_Nome;      // guests bearing the name under test
     corvana::ClientDataSet cdsVd_Registro;  // guests bearing the RG under test
     corvana::ClientDataSet cdsCliente;      // clients: the lookup list or one by inscription
@@ -142,17 +131,10 @@ public:
     void cdsClienteNRINSJURCLIEGetText(corvana::Field& sender, std::string& text, bool displayText);
 
     // --- filter panel and list loading ----------------------------------------
-    void Vd_Filial();
-    void Vd_Orcamento(bool required);
-    void Vd_Sequencial();
+    // The list the filter names as it stands, and the reload of this screen,
+    // for the screens opened beside it (import, report).
+    ShownList Shown();
     void Habilita_Botao();
-    void medCdFilialChange(QObject* sender);
-    void medCdFilialExit(QObject* sender);
-    void btnFilialAfterPesq(QObject* sender);
-    void medOrcamentoChange(QObject* sender);
-    void medOrcamentoExit(QObject* sender);
-    void btnOrcaBeforePesq(QObject* sender, bool& flag);
-    void btnOrcaAfterPesq(QObject* sender);
     void panFiltroEnter(QObject* sender);
     void panFiltroExit(QObject* sender);
     void dtsPadraoStateChange(corvana::DataSource& sender);

@@ -51,14 +51,14 @@ void CriaListConv(const std::string& CdFilial, const std::string& NmFilial,
     frmListConv->SetWindowStateNormal();
 }
 
-void CriaListaConvRel() {
+void CriaListaConvRel(const ShownList& list) {
     corvana::services::WaitCursorScope wait;
-    frmListaConvRel = corvana::ui::CreateForm<TfrmListaConvRel>();
+    frmListaConvRel = corvana::ui::CreateForm<TfrmListaConvRel>(list);
     frmListaConvRel->ShowModal();
 }
 
-void CriaListaImpArq() {
+void CriaListaImpArq(const ShownList& list) {
     corvana::services::WaitCursorScope wait;
-    frmListaImpArq = corvana::ui::CreateForm<TfrmListaImpArq>();
+    frmListaImpArq = corvana::ui::CreateForm<TfrmListaImpArq>(list);
     frmListaImpArq->ShowModal();
 }

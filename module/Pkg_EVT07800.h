@@ -2,6 +2,7 @@
 #include <string>
 
 #include "corvana/data/Variant.h"
+#include "listkey/ShownList.h"
 
 // The exported entry of the package and its screen factories.
 //
@@ -17,6 +18,7 @@ extern "C" __attribute__((visibility("default"))) void IniProc(const corvana::Va
 // window is next created).
 void CriaListConv(const std::string& CdFilial, const std::string& NmFilial,
                   const std::string& NrOrca, const std::string& NrSeq);
-// Open a new report / import window modally and return when it is closed.
-void CriaListaConvRel();
-void CriaListaImpArq();
+// Open a new report / import window modally on the list `list` (the guest
+// list screen's, as it stands) and return when it is closed.
+void CriaListaConvRel(const ShownList& list);
+void CriaListaImpArq(const ShownList& list);

@@ -40,10 +40,8 @@ bool EndsWith(const std::string& text, const char* end) {
 
 }  // namespace
 
-GuestListSheetTools::GuestListSheetTools(TfrmPadraoGrid& screen,
-                                         std::function<GuestListKeys()> keys,
-                                         std::function<void()> reload)
-    : QObject(&screen), screen_(screen), keys_(std::move(keys)), reload_(std::move(reload)) {
+GuestListSheetTools::GuestListSheetTools(TfrmPadraoGrid& screen, std::function<ShownList()> shown)
+    : QObject(&screen), screen_(screen), shown_(std::move(shown)) {
     setObjectName("sheetTools");
     // The menu items after the import's, the buttons after its button.
     const QList<QAction*> items = screen.mnuManutencao->actions();
@@ -142,7 +140,7 @@ bool GuestListSheetTools::eventFilter(QObject* watched, QEvent* event) {
 
 void GuestListSheetTools::sbtImpPlanilhaClick() {
     corvana::services::WaitCursorScope wait;
-    auto* wizard = CreateForm<TfrmImportaPlanilha>(keys_(), reload_);
+    auto* wizard = CreateForm<TfrmImportaPlanilha>(shown_());
     wizard->ShowModal();
 }
 
@@ -173,7 +171,7 @@ evt::sheet::ExportTable GuestListSheetTools::GridTable(TDBGrid& grid, const std:
 }
 
 void GuestListSheetTools::sbtExportarClick() {
-    const GuestListKeys keys = keys_();
+    const ShownList keys = shown_();
     const std::string name = keys.branch + "-" + keys.budget + "-" + keys.sequence;
     const std::optional<std::string> chosen = corvana::services::SaveFileDialog().Execute(
         "Planilha XLSX (*.xlsx)|*.xlsx|CSV separado por ponto e vírgula (*.csv)|*.csv",

@@ -34,8 +34,9 @@ class TfrmPadraoGrid;
 class GuestListSheetTools : public QObject {
     Q_OBJECT
 public:
-    GuestListSheetTools(corvana::ui::TfrmPadraoGrid& screen, std::function<GuestListKeys()> keys,
-                        std::function<void()> reload);
+    // `shown` gives the list the screen shows, with its reload, when a tool
+    // needs it.
+    GuestListSheetTools(corvana::ui::TfrmPadraoGrid& screen, std::function<ShownList()> shown);
 
     corvana::ui::TButtonFlat* sbtImpPlanilha;
     corvana::ui::TButtonFlat* sbtExportar;
@@ -70,6 +71,5 @@ private:
     void PlaceFindBox();
 
     corvana::ui::TfrmPadraoGrid& screen_;
-    std::function<GuestListKeys()> keys_;
-    std::function<void()> reload_;
+    std::function<ShownList()> shown_;
 };

@@ -46,8 +46,7 @@ bool EndsWithXlsx(const std::string& path) {
 
 }  // namespace
 
-TfrmImportaPlanilha::TfrmImportaPlanilha(GuestListKeys keys, std::function<void()> reload)
-    : keys_(std::move(keys)), reload_(std::move(reload)) {
+TfrmImportaPlanilha::TfrmImportaPlanilha(ShownList list) : list_(std::move(list)) {
     setObjectName("frmImportaPlanilha");
     SetCaption("Importar planilha");
     lblCodTela->SetCaption("EVT07800");
@@ -190,7 +189,7 @@ void TfrmImportaPlanilha::FormClose(QObject* sender, TCloseAction& action) {
     netListaConv.SetConnected(false);
     // The guest list shows what was imported; a reload that fails is shown
     // and the window closes all the same.
-    if (imported_ && reload_) Guarded(reload_);
+    if (imported_ && list_.reload) Guarded(list_.reload);
 }
 
 void TfrmImportaPlanilha::ShowStep(int step) {
@@ -349,7 +348,7 @@ void TfrmImportaPlanilha::RunPreview() {
     corvana::Variant answer;
     {
         corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
-        answer = netListaConv.Call("GetImpPlanilha", {keys_.branch, keys_.budget, keys_.sequence,
+        answer = netListaConv.Call("GetImpPlanilha", {list_.branch, list_.budget, list_.sequence,
                                                       corvana::Variant(rows), std::string("S")});
     }
     answer = Consiste::CheckResultServ(answer, true, 0);
@@ -403,7 +402,7 @@ void TfrmImportaPlanilha::sbtImportarClick(QObject*) {
     corvana::Variant answer;
     {
         corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusySaving);
-        answer = netListaConv.Call("GetImpPlanilha", {keys_.branch, keys_.budget, keys_.sequence,
+        answer = netListaConv.Call("GetImpPlanilha", {list_.branch, list_.budget, list_.sequence,
                                                       corvana::Variant(addable), std::string("N")});
     }
     answer = Consiste::CheckResultServ(answer, true, 0);

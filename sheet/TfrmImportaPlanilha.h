@@ -10,6 +10,7 @@
 #include "corvana/ui/TButtonFlat.h"
 #include "corvana/ui/TForm.h"
 #include "import/GuestFile.h"
+#include "listkey/ShownList.h"
 #include "sheet/GuestColumns.h"
 #include "sheet/ImportReport.h"
 #include "sheet/SheetTable.h"
@@ -22,14 +23,9 @@ class QStandardItemModel;
 class QTableView;
 class QTableWidget;
 
-// Which list a sheet tool works on: the guest list screen's branch, budget
-// and sequence at the moment the tool was opened.
-struct GuestListKeys {
-    std::string branch, budget, sequence;
-};
-
 // The wizard "Importar planilha…" (docs/import.md): guests from a CSV, text
-// or XLSX file into the list given, in three steps:
+// or XLSX file into the list it is opened on (the guest list's as its
+// filter showed it), in three steps:
 //   1. the file (pgArquivo): its name; for a CSV or text file the encoding
 //      and the separator detected, changeable; for an XLSX file the sheet;
 //   2. the columns (pgColunas): each column of the file mapped to a field of
@@ -39,12 +35,12 @@ struct GuestListKeys {
 //      run of the import: GetImpPlanilha with "S") and the counts.
 // "Importar" sends the rows the preview can add in one call (all or nothing)
 // and shows the report of every row of the file in the host's record list
-// (EVT00202); then the wizard closes and `reload` runs (the guest list
-// shows what was imported). Every refusal reason is the server's.
+// (EVT00202); then the wizard closes and the list's reload runs (the guest
+// list shows what was imported). Every refusal reason is the server's.
 class TfrmImportaPlanilha : public corvana::ui::TForm {
     Q_OBJECT
 public:
-    TfrmImportaPlanilha(GuestListKeys keys, std::function<void()> reload);
+    explicit TfrmImportaPlanilha(ShownList list);
     ~TfrmImportaPlanilha() override;
 
     QStackedWidget* pgcPassos;
@@ -97,8 +93,7 @@ private:
     void RunPreview();
     void ShowStep(int step);
 
-    GuestListKeys keys_;
-    std::function<void()> reload_;
+    ShownList list_;        // the list the guests go to; its reload runs after an import
     std::string readPath_;  // the file table_ holds
     evt::sheet::SheetTable table_;
     corvana::DataPacket sent_;  // the rows of the preview

@@ -32,7 +32,7 @@ protected:
     // import window beside it (handlers are run by clicks, not modally).
     TfrmListaImpArq* OpenImport(const char* budget = kBudget, const char* seq = "01") {
         if (!OpenList(budget, seq)) return nullptr;
-        imp = corvana::ui::CreateForm<TfrmListaImpArq>();
+        imp = corvana::ui::CreateForm<TfrmListaImpArq>(f->Shown());
         imp->show();
         Settle();
         tap->Clear();

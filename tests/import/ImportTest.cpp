@@ -285,7 +285,7 @@ TEST_F(ImportTest, ClosingReloadsTheGuestListEvenWhenTheReloadFails) {
     EXPECT_EQ(CallNames(), Strings{"GetConvOrceve"});
     EXPECT_TRUE(imp.isNull());
 
-    imp = corvana::ui::CreateForm<TfrmListaImpArq>();
+    imp = corvana::ui::CreateForm<TfrmListaImpArq>(f->Shown());
     imp->show();
     Settle();
     StopServer();
@@ -314,8 +314,11 @@ TEST_F(ImportTest, GuestsGoToTheSequenceTheGuestListShows) {
 // A list the server does not have: the animation is gone, the refusal is
 // shown, and neither the success message nor the record list follows.
 TEST_F(ImportTest, AServerRefusalShowsOnlyTheRefusal) {
-    ASSERT_TRUE(OpenImport());
-    f->edtSeq->SetText("77");
+    ASSERT_TRUE(OpenList(kBudget));
+    f->listKey.edtSeq->SetText("77");  // typed on the guest list: the list the import is opened on
+    imp = corvana::ui::CreateForm<TfrmListaImpArq>(f->Shown());
+    imp->show();
+    Settle();
     const auto shown = RecordListsOpenedBy([&] { Import(WriteFile("lista.txt", "Ana\n")); });
     EXPECT_TRUE(shown.empty());
     ASSERT_EQ(Errors().size(), 1u);
@@ -353,4 +356,32 @@ TEST_F(ImportTest, AFileThatCannotBeReadIsNamedAndNothingIsSent) {
     }
     EXPECT_EQ(Errors(), expected);
     EXPECT_EQ(ImportCalls(), 0);
+}
+
+// Without a guest list screen: the guests go to the list the window is
+// opened on, and closing runs that list's reload once; a list without a
+// reload closes without one.
+TEST_F(ImportTest, GuestsGoToTheListTheWindowIsOpenedOnAndItsReloadRunsOnClose) {
+    int reloads = 0;
+    imp = corvana::ui::CreateForm<TfrmListaImpArq>(
+        ShownList{"0001", "Matriz", demo::kEmptyListBudget, "02", [&reloads] { ++reloads; }});
+    imp->show();
+    Settle();
+    ASSERT_TRUE(frmListConv.isNull());
+    Import(WriteFile("lista.txt", "Convidado Avulso\r\n"));
+    EXPECT_EQ(Errors(), Strings{});
+    EXPECT_EQ(StoredGuests(demo::kEmptyListBudget, "02"), (Guests{{"Convidado Avulso", "*"}}));
+    EXPECT_EQ(reloads, 0);
+    imp->Close();
+    Settle();
+    EXPECT_EQ(reloads, 1);
+    EXPECT_TRUE(imp.isNull());
+
+    imp = corvana::ui::CreateForm<TfrmListaImpArq>(ShownList{"0001", "Matriz", kBudget, "01", {}});
+    imp->show();
+    Settle();
+    imp->Close();
+    Settle();
+    EXPECT_TRUE(imp.isNull());
+    EXPECT_EQ(Errors(), Strings{});
 }

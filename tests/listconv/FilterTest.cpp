@@ -46,92 +46,92 @@ class FilterTest : public ListConvScreen {};
 
 TEST_F(FilterTest, BranchOneBecomes0001WithItsNameAndClearsBudgetAndSequence) {
     Open(kBudget, "01");
-    ASSERT_EQ(Focused(), f->medCdFilial);
-    f->medCdFilial->SetText("");
+    ASSERT_EQ(Focused(), f->listKey.medCdFilial);
+    f->listKey.medCdFilial->SetText("");
     Type("1");
     // Filled again, so that only the normalisation can clear them.
-    f->medOrcamento->SetText(kBudget);
-    f->edtSeq->SetText("01");
-    FocusOn(f->medOrcamento);
+    f->listKey.medOrcamento->SetText(kBudget);
+    f->listKey.edtSeq->SetText("01");
+    FocusOn(f->listKey.medOrcamento);
 
-    EXPECT_EQ(f->medCdFilial->Text(), "0001");
-    EXPECT_EQ(f->edtNmFilial->Text(), "Matriz");
-    EXPECT_EQ(f->medOrcamento->Text(), "");
-    EXPECT_EQ(f->edtSeq->Text(), "");
+    EXPECT_EQ(f->listKey.medCdFilial->Text(), "0001");
+    EXPECT_EQ(f->listKey.edtNmFilial->Text(), "Matriz");
+    EXPECT_EQ(f->listKey.medOrcamento->Text(), "");
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "");
     EXPECT_TRUE(Errors().empty());
-    EXPECT_EQ(Focused(), f->medOrcamento);
+    EXPECT_EQ(Focused(), f->listKey.medOrcamento);
 }
 
 TEST_F(FilterTest, BranchMessagesKeepTheFocusInTheBranchField) {
     Open(kBudget, "01");
 
-    f->medCdFilial->SetText("");
-    FocusOn(f->medOrcamento);
+    f->listKey.medCdFilial->SetText("");
+    FocusOn(f->listKey.medOrcamento);
     EXPECT_EQ(Errors(), Strings{"Filial deve ser informada."});
-    EXPECT_EQ(Focused(), f->medCdFilial);
+    EXPECT_EQ(Focused(), f->listKey.medCdFilial);
 
     services.dialogs.Clear();
-    f->medCdFilial->SetText("9");
-    FocusOn(f->medOrcamento);
+    f->listKey.medCdFilial->SetText("9");
+    FocusOn(f->listKey.medOrcamento);
     EXPECT_EQ(Errors(), Strings{"Filial não cadastrada."});
-    EXPECT_EQ(f->medCdFilial->Text(), "0009");
-    EXPECT_EQ(f->edtNmFilial->Text(), "");
-    EXPECT_EQ(Focused(), f->medCdFilial);
+    EXPECT_EQ(f->listKey.medCdFilial->Text(), "0009");
+    EXPECT_EQ(f->listKey.edtNmFilial->Text(), "");
+    EXPECT_EQ(Focused(), f->listKey.medCdFilial);
 
     // A failure of the host's database is shown and also sends the user
     // back to the branch field.
     services.dialogs.Clear();
     corvana::db::dtmDBGeral().Close();
     Corvana::SetDatabaseURL((dir / "gone.db").string());
-    f->medCdFilial->SetText("0002");
-    FocusOn(f->medOrcamento);
+    f->listKey.medCdFilial->SetText("0002");
+    FocusOn(f->listKey.medOrcamento);
     ASSERT_EQ(Errors().size(), 1u);
     EXPECT_NE(Errors()[0].find("gone.db"), std::string::npos) << Errors()[0];
-    EXPECT_EQ(Focused(), f->medCdFilial);
-    EXPECT_EQ(f->edtNmFilial->Text(), "");
+    EXPECT_EQ(Focused(), f->listKey.medCdFilial);
+    EXPECT_EQ(f->listKey.edtNmFilial->Text(), "");
 
     Corvana::SetDatabaseURL(dbPath);
     services.dialogs.Clear();
-    FocusOn(f->medOrcamento);
+    FocusOn(f->listKey.medOrcamento);
     EXPECT_TRUE(Errors().empty());
-    EXPECT_EQ(f->edtNmFilial->Text(), "Filial Centro");
+    EXPECT_EQ(f->listKey.edtNmFilial->Text(), "Filial Centro");
 }
 
 TEST_F(FilterTest, LeavingTheBudgetFieldInsideThePanel) {
     Open("", "");
-    FocusOn(f->medOrcamento);
+    FocusOn(f->listKey.medOrcamento);
     recorder->Clear();
 
     // Empty: no message, no call, the sequence becomes "00".
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     EXPECT_TRUE(Errors().empty());
     EXPECT_TRUE(Calls().empty());
-    EXPECT_EQ(f->edtSeq->Text(), "00");
-    EXPECT_FALSE(f->cdsVdOrca.Active());
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "00");
+    EXPECT_FALSE(f->listKey.cdsVdOrca.Active());
 
     // A valid budget shows its header at once, normalised; the grid stays
     // closed and a launched sequence is replaced by "00".
-    FocusOn(f->medOrcamento);
-    f->medOrcamento->SetText("1001");
-    f->edtSeq->SetText("02");
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.medOrcamento);
+    f->listKey.medOrcamento->SetText("1001");
+    f->listKey.edtSeq->SetText("02");
+    FocusOn(f->listKey.edtSeq);
     EXPECT_TRUE(Errors().empty());
-    EXPECT_EQ(f->medOrcamento->Text(), kBudget);
+    EXPECT_EQ(f->listKey.medOrcamento->Text(), kBudget);
     EXPECT_EQ(recorder->Signatures(), Strings{"GetOrca(0001,0000001001)"});
-    EXPECT_EQ(f->edtSeq->Text(), "00");
-    ASSERT_TRUE(f->cdsVdOrca.Active());
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "00");
+    ASSERT_TRUE(f->listKey.cdsVdOrca.Active());
     EXPECT_FALSE(f->dbtCliente->text().isEmpty());
     EXPECT_FALSE(f->cdsConvOrceve.Active());
 
     // An unknown budget: its message, the focus back, the sequence kept.
     services.dialogs.Clear();
-    FocusOn(f->medOrcamento);
-    f->medOrcamento->SetText("9999");
-    f->edtSeq->SetText("01");
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.medOrcamento);
+    f->listKey.medOrcamento->SetText("9999");
+    f->listKey.edtSeq->SetText("01");
+    FocusOn(f->listKey.edtSeq);
     EXPECT_EQ(Errors(), Strings{"Orçamento não cadastrado."});
-    EXPECT_EQ(Focused(), f->medOrcamento);
-    EXPECT_EQ(f->edtSeq->Text(), "");  // cleared by the normalised budget
+    EXPECT_EQ(Focused(), f->listKey.medOrcamento);
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "");  // cleared by the normalised budget
 }
 
 TEST_F(FilterTest, LeavingThePanelChecksBudgetThenSequenceWithTheirMessages) {
@@ -157,8 +157,8 @@ TEST_F(FilterTest, LeavingThePanelChecksBudgetThenSequenceWithTheirMessages) {
         Open(kBudget, "01");
         // Filled after launch, so that an empty budget is not replaced by
         // the user's branch at the first activation.
-        f->medOrcamento->SetText(c.budget);
-        f->edtSeq->SetText(c.seq);
+        f->listKey.medOrcamento->SetText(c.budget);
+        f->listKey.edtSeq->SetText(c.seq);
         recorder->Clear();
         services.dialogs.Clear();
         services.busy.Clear();
@@ -199,11 +199,11 @@ TEST_F(FilterTest, LeavingThePanelLoadsTheSequenceHeaderAndTheList) {
     EXPECT_EQ(f->cdsConvOrceve.FieldByName("NRSEQORCAEVE").AsString(), "02");
     EXPECT_EQ(f->cdsConvOrceve.RecNo(), 1);
     // The header holds the sequence's data: its own guest quantity.
-    ASSERT_TRUE(f->cdsVdOrca.Active());
-    EXPECT_EQ(f->cdsVdOrca.FieldByName("QTCONVORCEVE").AsFloat(),
-              f->cdsSequencial.FieldByName("QTCONVORCEVE").AsFloat());
+    ASSERT_TRUE(f->listKey.cdsVdOrca.Active());
+    EXPECT_EQ(f->listKey.cdsVdOrca.FieldByName("QTCONVORCEVE").AsFloat(),
+              f->listKey.cdsSequencial.FieldByName("QTCONVORCEVE").AsFloat());
     EXPECT_EQ(f->dbeNmPrBase->text().toStdString(),
-              f->cdsVdOrca.FieldByName("QTCONVORCEVE").DisplayText());
+              f->listKey.cdsVdOrca.FieldByName("QTCONVORCEVE").DisplayText());
     EXPECT_FALSE(f->dbtDtEvento->text().isEmpty());
     EXPECT_EQ(f->dbtNome->text().toStdString(),
               f->cdsConvOrceve.FieldByName("NMLISTACONVOREV").AsString());
@@ -219,9 +219,9 @@ TEST_F(FilterTest, ASequenceWithoutGuestsOpensAnEmptyGrid) {
     OpenList(kBudget);
     ASSERT_GT(f->nedQtdeLista->Number(), 0);
     EnterPanel();
-    f->medOrcamento->SetText(kEmptyBudget);
-    FocusOn(f->edtSeq);  // the budget's exit sets "00"
-    f->edtSeq->SetText("01");
+    f->listKey.medOrcamento->SetText(kEmptyBudget);
+    FocusOn(f->listKey.edtSeq);  // the budget's exit sets "00"
+    f->listKey.edtSeq->SetText("01");
     LeavePanel();
 
     EXPECT_TRUE(Errors().empty());
@@ -245,7 +245,7 @@ TEST_F(FilterTest, EnteringThePanelAgainClosesTheListAndDisablesTheToolbar) {
     EnterPanel();
     EXPECT_FALSE(boPanel);
     EXPECT_FALSE(f->cdsConvOrceve.Active());
-    EXPECT_FALSE(f->cdsVdOrca.Active());
+    EXPECT_FALSE(f->listKey.cdsVdOrca.Active());
     EXPECT_EQ(f->dbgPadrao->Model()->rowCount(), 0);
     EXPECT_TRUE(f->dbtCliente->text().isEmpty());
     EXPECT_TRUE(f->dbeNmPrBase->text().isEmpty());
@@ -262,34 +262,35 @@ TEST_F(FilterTest, LookupsFillTheFieldsAndClearTheOnesAfterThem) {
     Open(kBudget, "01");
 
     services.search.ExpectPick(2);
-    f->btnFilial->click();
+    f->listKey.btnFilial->click();
     Settle();
     EXPECT_EQ(services.search.Texts(), Strings{"Filial|Não há filial cadastrada."});
-    EXPECT_EQ(f->medCdFilial->Text(), "0002");
-    EXPECT_EQ(f->edtNmFilial->Text(), "Filial Centro");
-    EXPECT_EQ(f->medOrcamento->Text(), "");
-    EXPECT_EQ(f->edtSeq->Text(), "");
+    EXPECT_EQ(f->listKey.medCdFilial->Text(), "0002");
+    EXPECT_EQ(f->listKey.edtNmFilial->Text(), "Filial Centro");
+    EXPECT_EQ(f->listKey.medOrcamento->Text(), "");
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "");
 
     // The budget lookup lists the branch's budgets as the branch is typed.
-    f->medCdFilial->SetText("1");
+    f->listKey.medCdFilial->SetText("1");
     recorder->Clear();
     services.search.ExpectCancel();
-    f->btnOrca->click();
+    f->listKey.btnOrca->click();
     Settle();
     EXPECT_EQ(recorder->Signatures(), Strings{"GetOrcamento(1)"});
-    EXPECT_EQ(f->cdsOrcamento.RecordCount(), 0);
+    EXPECT_EQ(f->listKey.cdsOrcamento.RecordCount(), 0);
 
-    f->medCdFilial->SetText("0001");
-    f->medOrcamento->SetText(kBudget);
-    f->edtSeq->SetText("01");
+    f->listKey.medCdFilial->SetText("0001");
+    f->listKey.medOrcamento->SetText(kBudget);
+    f->listKey.edtSeq->SetText("01");
     services.search.ExpectPick(2);
-    f->btnOrca->click();
+    f->listKey.btnOrca->click();
     Settle();
     EXPECT_EQ(services.search.Texts().back(), "Orçamento|Não há orçamento cadastrado.");
-    EXPECT_EQ(f->medOrcamento->Text(), f->cdsOrcamento.FieldByName("NRORCAEVENTO").AsString());
-    EXPECT_NE(f->medOrcamento->Text(), kBudget);
-    EXPECT_EQ(f->edtSeq->Text(), "");
-    EXPECT_EQ(Focused(), f->medOrcamento);
+    EXPECT_EQ(f->listKey.medOrcamento->Text(),
+              f->listKey.cdsOrcamento.FieldByName("NRORCAEVENTO").AsString());
+    EXPECT_NE(f->listKey.medOrcamento->Text(), kBudget);
+    EXPECT_EQ(f->listKey.edtSeq->Text(), "");
+    EXPECT_EQ(Focused(), f->listKey.medOrcamento);
     EXPECT_TRUE(Errors().empty());
 }
 

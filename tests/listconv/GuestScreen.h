@@ -187,16 +187,9 @@ protected:
     }
     corvana::Field& F(const char* name) const { return f->cdsConvOrceve.FieldByName(name); }
     std::string S(const char* name) const { return F(name).AsString(); }
-    std::vector<std::string> Errors() const { return services.dialogs.Errors(); }
     std::vector<std::string> CallNames() const { return tap->CallNames(); }
 
-    // --- the database, as another program reads and writes it ---------------
-
-    template <typename... A>
-    void Sql(const char* sql, const A&... values) {
-        auto conn = db->Acquire();
-        conn->Prepare(sql)->BindAll(values...).Execute();
-    }
+    // --- the database, as another program reads and writes it (Sql) ---------
     // The first `columns` columns of the first row of a query (nothing when
     // it has no row).
     template <typename... A>

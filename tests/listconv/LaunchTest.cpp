@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <ostream>
 
 #include "ListConvFixture.h"
 #include "corvana/core/Corvana.h"
@@ -7,11 +8,15 @@ namespace {
 
 struct Fields {
     std::string filial, nome, orca, seq;
+    bool operator==(const Fields&) const = default;
+    friend std::ostream& operator<<(std::ostream& os, const Fields& f) {
+        return os << f.filial << " | " << f.nome << " | " << f.orca << " | " << f.seq;
+    }
 };
 
 Fields FilterFields(TfrmListConv* f) {
-    return {f->medCdFilial->Text(), f->edtNmFilial->Text(), f->medOrcamento->Text(),
-            f->edtSeq->Text()};
+    return {f->listKey.medCdFilial->Text(), f->listKey.edtNmFilial->Text(),
+            f->listKey.medOrcamento->Text(), f->listKey.edtSeq->Text()};
 }
 
 }  // namespace
@@ -32,14 +37,10 @@ TEST_F(LaunchTest, LaunchValuesLandUnchangedAndTheBranchStaysOnActivation) {
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(boStCriado);
     EXPECT_FALSE(boPrimVez);
-    Fields got = FilterFields(f);
-    EXPECT_EQ(got.filial, "0001");
-    EXPECT_EQ(got.nome, "Matriz");
-    EXPECT_EQ(got.orca, "ABC");
-    EXPECT_EQ(got.seq, "01");
+    EXPECT_EQ(FilterFields(f), (Fields{"0001", "Matriz", "ABC", "01"}));
     EXPECT_EQ(f->Caption(), "Lista de Convidados");
     EXPECT_EQ(f->lblCodTela->Caption(), "EVT07800");
-    EXPECT_EQ(QApplication::focusWidget(), f->medCdFilial);
+    EXPECT_EQ(QApplication::focusWidget(), f->listKey.medCdFilial);
 }
 
 TEST_F(LaunchTest, MalformedParamsOpenEmptyWithTheHostBranch) {
@@ -50,11 +51,7 @@ TEST_F(LaunchTest, MalformedParamsOpenEmptyWithTheHostBranch) {
                                                                     : "não é lista");
         TfrmListConv* f = Launch(params);
         ASSERT_NE(f, nullptr);
-        Fields got = FilterFields(f);
-        EXPECT_EQ(got.filial, "0002");
-        EXPECT_EQ(got.nome, "Filial Centro");
-        EXPECT_EQ(got.orca, "");
-        EXPECT_EQ(got.seq, "");
+        EXPECT_EQ(FilterFields(f), (Fields{"0002", "Filial Centro", "", ""}));
         CloseScreens();
     }
 }
@@ -87,7 +84,7 @@ TEST_F(LaunchTest, ValuesThatDoNotFitOpenAnEmptyWindowAndRestoreTheCursor) {
 
 TEST_F(LaunchTest, SecondLaunchBringsTheSameWindowUnchanged) {
     TfrmListConv* first = Launch(Values({"0001", "Matriz", "ABC", "01"}));
-    first->edtSeq->SetText("03");
+    first->listKey.edtSeq->SetText("03");
     first->FrameWindow()->showMinimized();
     Settle();
     TfrmListConv* second = Launch(Values({"0003", "Filial Praia", "XYZ", "02"}));
@@ -117,35 +114,31 @@ TEST_F(LaunchTest, CloseThenLaunchCreatesANewWindowWithTheNewValues) {
 
     TfrmListConv* second = Launch(Values({"0003", "Filial Praia", "XYZ", "02"}));
     ASSERT_NE(second, nullptr);
-    Fields got = FilterFields(second);
-    EXPECT_EQ(got.filial, "0003");
-    EXPECT_EQ(got.nome, "Filial Praia");
-    EXPECT_EQ(got.orca, "XYZ");
-    EXPECT_EQ(got.seq, "02");
+    EXPECT_EQ(FilterFields(second), (Fields{"0003", "Filial Praia", "XYZ", "02"}));
 }
 
 TEST_F(LaunchTest, BoundBranchDisablesTheBranchAndStartsInTheBudget) {
     Corvana::SetModuFili(true);
     TfrmListConv* f = Launch(Values({"", "", "", ""}));
-    EXPECT_FALSE(f->medCdFilial->isEnabled());
-    EXPECT_FALSE(f->lblFilial->isEnabled());
-    EXPECT_FALSE(f->btnFilial->isEnabled());
-    EXPECT_EQ(QApplication::focusWidget(), f->medOrcamento);
-    EXPECT_EQ(f->medCdFilial->Text(), "0002");
+    EXPECT_FALSE(f->listKey.medCdFilial->isEnabled());
+    EXPECT_FALSE(f->listKey.lblFilial->isEnabled());
+    EXPECT_FALSE(f->listKey.btnFilial->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), f->listKey.medOrcamento);
+    EXPECT_EQ(f->listKey.medCdFilial->Text(), "0002");
 }
 
 TEST_F(LaunchTest, FreeBranchKeepsTheBranchEnabledAndStartsThere) {
     TfrmListConv* f = Launch(Values({"", "", "", ""}));
-    EXPECT_TRUE(f->medCdFilial->isEnabled());
-    EXPECT_TRUE(f->lblFilial->isEnabled());
-    EXPECT_TRUE(f->btnFilial->isEnabled());
-    EXPECT_EQ(QApplication::focusWidget(), f->medCdFilial);
+    EXPECT_TRUE(f->listKey.medCdFilial->isEnabled());
+    EXPECT_TRUE(f->listKey.lblFilial->isEnabled());
+    EXPECT_TRUE(f->listKey.btnFilial->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), f->listKey.medCdFilial);
 }
 
 TEST_F(LaunchTest, ALaterActivationChangesNothing) {
     TfrmListConv* f = Launch(Values({"", "", "", ""}));
-    f->medOrcamento->SetFocus();
-    f->medOrcamento->SetText("");
+    f->listKey.medOrcamento->SetFocus();
+    f->listKey.medOrcamento->SetText("");
     Corvana::SetFiliProc("0003");
 
     // Another window takes the activation, then the screen gets it back.
@@ -158,6 +151,6 @@ TEST_F(LaunchTest, ALaterActivationChangesNothing) {
     mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(f->FrameWindow()));
     Settle();
 
-    EXPECT_EQ(f->medCdFilial->Text(), "0002");
-    EXPECT_EQ(QApplication::focusWidget(), f->medOrcamento);
+    EXPECT_EQ(f->listKey.medCdFilial->Text(), "0002");
+    EXPECT_EQ(QApplication::focusWidget(), f->listKey.medOrcamento);
 }

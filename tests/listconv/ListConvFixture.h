@@ -53,6 +53,15 @@ protected:
         return frmListConv;
     }
 
+    std::vector<std::string> Errors() const { return services.dialogs.Errors(); }
+
+    // Runs a statement on the test database, as another program would.
+    template <typename... A>
+    void Sql(const char* sql, const A&... values) {
+        auto conn = db->Acquire();
+        conn->Prepare(sql)->BindAll(values...).Execute();
+    }
+
     static corvana::Variant Values(std::vector<corvana::Variant> v) {
         return corvana::Variant(std::move(v));
     }

@@ -91,7 +91,7 @@ protected:
     }
     void LeavePanel() { FocusOn(f->dbgPadrao); }
     // Into the sequence field: leaving it later runs no field check.
-    void EnterPanel() { FocusOn(f->edtSeq); }
+    void EnterPanel() { FocusOn(f->listKey.edtSeq); }
     QWidget* Focused() const { return QApplication::focusWidget(); }
 
     // Types each character into whatever has the focus, as a keyboard does.
@@ -107,15 +107,7 @@ protected:
     }
 
     corvana::Field& F(const char* name) const { return f->cdsConvOrceve.FieldByName(name); }
-    std::vector<std::string> Errors() const { return services.dialogs.Errors(); }
     std::vector<std::string> Calls() const { return recorder->Calls(); }
-
-    // Runs a statement on the test database, as another program would.
-    template <typename... A>
-    void Sql(const char* sql, const A&... values) {
-        auto conn = db->Acquire();
-        conn->Prepare(sql)->BindAll(values...).Execute();
-    }
 
     std::shared_ptr<RecordingModule> recorder;
     TfrmListConv* f = nullptr;

@@ -7,6 +7,17 @@ using corvana::Variant;
 
 class LookupTest : public GuestScreen {
 protected:
+    // The list loaded and a new guest linked to a client with an address by
+    // typing the client's inscription.
+    Client NewGuestOfAClient() {
+        const Client client = ClientWithAddresses(1);
+        OpenList(kBudget);
+        InsertRow();
+        Type(QString::fromStdString(client.inscription));
+        Press(Qt::Key_Tab);
+        return client;
+    }
+
     // The row of the client in the lookup's list (GetCliente "T"), from 1.
     int RowInClientList(const std::string& code) {
         corvana::TNetConnection other("evt07800.rdmListConv");
@@ -166,11 +177,7 @@ TEST_F(LookupTest, AnInscriptionOfNoClientKeepsTheTypedContacts) {
 // and it is saved with the name the user gives it. A guest never linked
 // keeps and saves the contacts the user typed.
 TEST_F(LookupTest, AnInscriptionOfNoClientEndsALinkButKeepsTypedContacts) {
-    const Client client = ClientWithAddresses(1);
-    OpenList(kBudget);
-    InsertRow();
-    Type(QString::fromStdString(client.inscription));
-    Press(Qt::Key_Tab);
+    const Client client = NewGuestOfAClient();
     ASSERT_EQ(S("CDCLIENTELISTCONV"), client.code);
     ASSERT_EQ(S("NMLISTACONVOREV"), client.name);
     ClickColumn("NRINSJURCLILISCONV");
@@ -211,11 +218,7 @@ TEST_F(LookupTest, AnInscriptionOfNoClientEndsALinkButKeepsTypedContacts) {
 }
 
 TEST_F(LookupTest, LeavingTheNameColumnDetachesAClientWhoseNameTheGuestNoLongerBears) {
-    const Client client = ClientWithAddresses(1);
-    OpenList(kBudget);
-    InsertRow();
-    Type(QString::fromStdString(client.inscription));
-    Press(Qt::Key_Tab);
+    const Client client = NewGuestOfAClient();
     ASSERT_EQ(S("CDCLIENTELISTCONV"), client.code);
     ASSERT_EQ(Selected(), "NMLISTACONVOREV");
     Retype("Outra Pessoa");
@@ -247,7 +250,7 @@ TEST_F(LookupTest, NoCheckRunsWithoutAnInscriptionOrOnABrowsedRow) {
     ClickColumn("NMLISTACONVOREV");
     f->dbgPadraoEditButtonClick(f->dbgPadrao);
     Click(f->sbtCancelar);
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     ASSERT_FALSE(f->cdsConvOrceve.Active());
     f->dbgPadraoEditButtonClick(f->dbgPadrao);
     f->dbgPadraoColExit(f->dbgPadrao);

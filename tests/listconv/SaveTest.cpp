@@ -438,7 +438,7 @@ TEST_F(SaveTest, EnteringTheFilterPanelWithUnsentChangesKeepsTheListWhenTheUserS
     tap->Clear();
 
     services.dialogs.ExpectConfirm(false);
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     ASSERT_EQ(services.dialogs.Messages().size(), 2u);
     EXPECT_EQ(services.dialogs.Messages()[1].text,
               "2 alterações da lista de convidados não foram gravadas no servidor. Descartar as "
@@ -464,7 +464,7 @@ TEST_F(SaveTest, EnteringTheFilterPanelWithUnsentChangesKeepsTheListWhenTheUserS
 
     // Now entering the panel closes the list without asking, and leaving it
     // loads the list again.
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     EXPECT_FALSE(f->cdsConvOrceve.Active());
     EXPECT_TRUE(services.dialogs.Messages().empty());
     FocusOn(f->dbgPadrao);
@@ -481,7 +481,7 @@ TEST_F(SaveTest, EnteringTheFilterPanelSendsPendingChangesOrDropsThemOnRequest) 
     // A row being edited is not posted on the way: it goes as it always did.
     InsertRow();
     TypeIn("NMLISTACONVOREV", "Linha em Edição");
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     EXPECT_TRUE(services.dialogs.Messages().empty());
     EXPECT_FALSE(f->cdsConvOrceve.Active());
     EXPECT_EQ(GuestsNamed("Enviado ao Entrar no Painel"), 1);
@@ -494,7 +494,7 @@ TEST_F(SaveTest, EnteringTheFilterPanelSendsPendingChangesOrDropsThemOnRequest) 
     StopServerOnNextSave();
     AddGuest("Descartado ao Entrar no Painel");
     services.dialogs.ExpectConfirm(true);
-    FocusOn(f->edtSeq);
+    FocusOn(f->listKey.edtSeq);
     EXPECT_FALSE(f->cdsConvOrceve.Active());
     EXPECT_FALSE(boPanel);
     RestartServer();

@@ -34,10 +34,19 @@ protected:
     // The report screen as the print button creates it, shown without
     // blocking (the factory shows it modally).
     TfrmListaConvRel* OpenReport() {
-        r = corvana::ui::CreateForm<TfrmListaConvRel>();
+        r = corvana::ui::CreateForm<TfrmListaConvRel>(f ? f->Shown() : ShownList{});
         r->Show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(r));
         Settle();
+        return r;
+    }
+
+    // The guest list loaded on the test budget, the report screen opened
+    // from it and, when given, a definition chosen by title.
+    TfrmListaConvRel* OpenReportOnList(const std::string& title = {}) {
+        if (!OpenList(kBudget)) return nullptr;
+        OpenReport();
+        if (!title.empty()) Choose(title);
         return r;
     }
 
@@ -135,14 +144,14 @@ protected:
 TEST_F(ReportScreen, OpensWithTheGuestListValuesAsTheyStandOrEmptyWithoutABranchName) {
     ASSERT_TRUE(OpenList(kBudget));
     // Typed on the guest list screen and not left: copied unvalidated.
-    f->edtSeq->SetText("7");
+    f->listKey.edtSeq->SetText("7");
     OpenReport();
-    EXPECT_EQ(r->medCdFilial->Text(), "0001");
-    EXPECT_EQ(r->edtNmFilial->Text(), "Matriz");
-    EXPECT_EQ(r->medOrcamento->Text(), kBudget);
-    EXPECT_EQ(r->edtSeq->Text(), "7");
-    EXPECT_FALSE(r->ckbMostrarCopia->Checked());
-    EXPECT_TRUE(r->edtSeq->isEnabled());
+    EXPECT_EQ(r->listKey.medCdFilial->Text(), "0001");
+    EXPECT_EQ(r->listKey.edtNmFilial->Text(), "Matriz");
+    EXPECT_EQ(r->listKey.medOrcamento->Text(), kBudget);
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "7");
+    EXPECT_FALSE(r->listKey.ckbMostrarCopia->Checked());
+    EXPECT_TRUE(r->listKey.edtSeq->isEnabled());
     EXPECT_EQ(r->lblCodRel->Caption(), "EVT078");
     // Whole, and clear of the button column's frame (touching it, it reads
     // as a screen code cut short).
@@ -157,31 +166,30 @@ TEST_F(ReportScreen, OpensWithTheGuestListValuesAsTheyStandOrEmptyWithoutABranch
     Settle();
 
     // A branch code changed on the guest list screen clears its name there.
-    f->medCdFilial->SetText("0002");
-    ASSERT_EQ(f->edtNmFilial->Text(), "");
+    f->listKey.medCdFilial->SetText("0002");
+    ASSERT_EQ(f->listKey.edtNmFilial->Text(), "");
     OpenReport();
-    for (auto* edit : {static_cast<corvana::ui::TEdit*>(r->medCdFilial), r->edtNmFilial,
-                       r->medOrcamento, r->edtSeq})
+    for (auto* edit : {static_cast<corvana::ui::TEdit*>(r->listKey.medCdFilial),
+                       r->listKey.edtNmFilial, r->listKey.medOrcamento, r->listKey.edtSeq})
         EXPECT_EQ(edit->Text(), "") << edit->Name();
 }
 
 TEST_F(ReportScreen, TabbingThroughTheBudgetSetsTheSequenceTo00WithoutCheckingIt) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
-    ASSERT_EQ(r->edtSeq->Text(), "01");
-    FocusOn(r->medOrcamento);
+    ASSERT_TRUE(OpenReportOnList());
+    ASSERT_EQ(r->listKey.edtSeq->Text(), "01");
+    FocusOn(r->listKey.medOrcamento);
     Press(Qt::Key_Tab);
-    EXPECT_EQ(Focused(), r->ckbMostrarCopia);
-    EXPECT_EQ(r->edtSeq->Text(), "00");
-    EXPECT_EQ(r->medOrcamento->Text(), kBudget);
+    EXPECT_EQ(Focused(), r->listKey.ckbMostrarCopia);
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "00");
+    EXPECT_EQ(r->listKey.medOrcamento->Text(), kBudget);
     Press(Qt::Key_Tab);
-    EXPECT_EQ(Focused(), r->edtSeq);
+    EXPECT_EQ(Focused(), r->listKey.edtSeq);
     EXPECT_EQ(CallNames(), std::vector<std::string>{});
     // Leaving the sequence checks it, with this screen's own texts.
     Replace("09");
     Press(Qt::Key_Tab);
     EXPECT_EQ(Errors(), std::vector<std::string>{"Sequencial não cadastrado."});
-    EXPECT_EQ(Focused(), r->edtSeq);
+    EXPECT_EQ(Focused(), r->listKey.edtSeq);
     services.dialogs.Clear();
     Press(Qt::Key_A, Qt::ControlModifier);
     Press(Qt::Key_Backspace);
@@ -193,29 +201,28 @@ TEST_F(ReportScreen, TabbingThroughTheBudgetSetsTheSequenceTo00WithoutCheckingIt
     Type("1");
     Press(Qt::Key_Tab);
     EXPECT_EQ(Errors(), std::vector<std::string>{});
-    EXPECT_EQ(r->edtSeq->Text(), "01");
-    EXPECT_NE(Focused(), r->edtSeq);
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "01");
+    EXPECT_NE(Focused(), r->listKey.edtSeq);
 }
 
 TEST_F(ReportScreen, TheLookupsFillTheBranchAndTheBudget) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
+    ASSERT_TRUE(OpenReportOnList());
     // A branch picked: its name and code; the budget and the sequence stay.
     services.search.ExpectPick(2);
-    r->btnFilial->Click();
-    EXPECT_EQ(r->medCdFilial->Text(), "0002");
-    EXPECT_EQ(r->edtNmFilial->Text(), "Filial Centro");
-    EXPECT_EQ(r->medOrcamento->Text(), kBudget);
-    EXPECT_EQ(r->edtSeq->Text(), "01");
+    r->listKey.btnFilial->Click();
+    EXPECT_EQ(r->listKey.medCdFilial->Text(), "0002");
+    EXPECT_EQ(r->listKey.edtNmFilial->Text(), "Filial Centro");
+    EXPECT_EQ(r->listKey.medOrcamento->Text(), kBudget);
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "01");
     // The budgets of that branch; the budget picked clears the sequence.
     services.search.ExpectPick(1);
-    r->btnOrca->Click();
+    r->listKey.btnOrca->Click();
     ASSERT_EQ(tap->ArgsOf("GetOrcamento").size(), 1u);
     EXPECT_EQ(tap->ArgsOf("GetOrcamento")[0].at(0).toString(), "0002");
-    EXPECT_EQ(r->medOrcamento->Text(),
+    EXPECT_EQ(r->listKey.medOrcamento->Text(),
               Scalar(*db, "SELECT MIN(NRORCAEVENTO) FROM ORCAEVENTO WHERE CDFILIAL = ?",
                      std::string("0002")));
-    EXPECT_EQ(r->edtSeq->Text(), "");
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "");
     EXPECT_EQ(services.search.Texts(),
               (std::vector<std::string>{"Filial|Não há filial cadastrada.",
                                         "Orçamento|Não há orçamento cadastrado."}));
@@ -234,13 +241,12 @@ TEST_F(ReportScreen, BranchAndBudgetRefusalsEndTheRunBeforeAnyParameterIsSet) {
         {"1", "", "Orçamento deve ser informado.", {}},
         {"1", "XYZ", "Orçamento não cadastrado.", {"GetOrca"}},
     };
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
+    ASSERT_TRUE(OpenReportOnList());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        r->medCdFilial->SetText(c.branch);
-        r->medOrcamento->SetText(c.budget);
-        r->edtSeq->SetText("01");
+        r->listKey.medCdFilial->SetText(c.branch);
+        r->listKey.medOrcamento->SetText(c.budget);
+        r->listKey.edtSeq->SetText("01");
         tap->Clear();
         services.dialogs.Clear();
         const Run run = Print();
@@ -251,22 +257,20 @@ TEST_F(ReportScreen, BranchAndBudgetRefusalsEndTheRunBeforeAnyParameterIsSet) {
         EXPECT_EQ(run.rows, -1) << "no report";
         EXPECT_EQ(CallNames(), c.calls);
         EXPECT_EQ(Focused(), std::string(c.message).rfind("Filial", 0) == 0
-                                 ? static_cast<QWidget*>(r->medCdFilial)
-                                 : static_cast<QWidget*>(r->medOrcamento));
+                                 ? static_cast<QWidget*>(r->listKey.medCdFilial)
+                                 : static_cast<QWidget*>(r->listKey.medOrcamento));
     }
 }
 
 TEST_F(ReportScreen, TheCheckBoxPrintsTheResultingCopyInsteadOfTheSequence) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
-    Choose("Lista de Convidados por Nome");
-    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {},
-                      QPoint(6, r->ckbMostrarCopia->height() / 2));
+    ASSERT_TRUE(OpenReportOnList("Lista de Convidados por Nome"));
+    QTest::mouseClick(r->listKey.ckbMostrarCopia, Qt::LeftButton, {},
+                      QPoint(6, r->listKey.ckbMostrarCopia->height() / 2));
     Settle();
-    ASSERT_TRUE(r->ckbMostrarCopia->Checked());
-    EXPECT_FALSE(r->edtSeq->isEnabled());
-    EXPECT_FALSE(r->lblSequencial->isEnabled());
-    EXPECT_EQ(r->edtSeq->Text(), "01");
+    ASSERT_TRUE(r->listKey.ckbMostrarCopia->Checked());
+    EXPECT_FALSE(r->listKey.edtSeq->isEnabled());
+    EXPECT_FALSE(r->listKey.lblSeq->isEnabled());
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "01");
 
     Run run = Print();
     ASSERT_FALSE(run.refused) << ::testing::PrintToString(Errors());
@@ -278,11 +282,11 @@ TEST_F(ReportScreen, TheCheckBoxPrintsTheResultingCopyInsteadOfTheSequence) {
     EXPECT_EQ(services.busy.Texts().back(), "Gerando o relatório...");
     EXPECT_EQ(services.busy.Depth(), 0);
 
-    QTest::mouseClick(r->ckbMostrarCopia, Qt::LeftButton, {},
-                      QPoint(6, r->ckbMostrarCopia->height() / 2));
+    QTest::mouseClick(r->listKey.ckbMostrarCopia, Qt::LeftButton, {},
+                      QPoint(6, r->listKey.ckbMostrarCopia->height() / 2));
     Settle();
-    EXPECT_TRUE(r->edtSeq->isEnabled());
-    EXPECT_TRUE(r->lblSequencial->isEnabled());
+    EXPECT_TRUE(r->listKey.edtSeq->isEnabled());
+    EXPECT_TRUE(r->listKey.lblSeq->isEnabled());
     run = Print();
     EXPECT_EQ(P(run, "P_NRSEQORCAEVE"), "01");
     EXPECT_EQ(P(run, "P_IDRESULT"), "");
@@ -297,12 +301,11 @@ TEST_F(ReportScreen, ADefinitionGetsOnlyTheParametersItHasAndTheBranchIsCheckedA
         ":P_NRSEQORCAEVE");
     AddDefinition("EVT078-so-orcamento.json", "Só o orçamento", R"(["P_NRORCAEVENTO"])",
                   "NRORCAEVENTO = :P_NRORCAEVENTO AND NRSEQORCAEVE = '01'");
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
+    ASSERT_TRUE(OpenReportOnList());
 
     // P_NRSEQORCAEVE without P_IDRESULT: neither is set, the default stays.
     Choose("Sem cópia resultante");
-    r->edtSeq->SetText("02");
+    r->listKey.edtSeq->SetText("02");
     Run run = Print();
     ASSERT_TRUE(run.handedOver);
     EXPECT_EQ(P(run, "P_NRSEQORCAEVE"), "01");
@@ -311,25 +314,23 @@ TEST_F(ReportScreen, ADefinitionGetsOnlyTheParametersItHasAndTheBranchIsCheckedA
 
     // Without P_CDFILIAL the branch is still checked.
     Choose("Só o orçamento");
-    r->medCdFilial->SetText("9");
+    r->listKey.medCdFilial->SetText("9");
     services.dialogs.Clear();
     run = Print();
     EXPECT_TRUE(run.refused);
     EXPECT_EQ(Errors(), std::vector<std::string>{"Filial não cadastrada."});
-    r->medCdFilial->SetText("1");
+    r->listKey.medCdFilial->SetText("1");
     run = Print();
     ASSERT_TRUE(run.handedOver);
     EXPECT_EQ(run.handedOver->All().size(), 1u);
     EXPECT_EQ(P(run, "P_NRORCAEVENTO"), kBudget);
-    EXPECT_EQ(r->medCdFilial->Text(), "0001");
-    EXPECT_EQ(r->edtNmFilial->Text(), "Matriz");
+    EXPECT_EQ(r->listKey.medCdFilial->Text(), "0001");
+    EXPECT_EQ(r->listKey.edtNmFilial->Text(), "Matriz");
 }
 
 TEST_F(ReportScreen, ASequenceTypedAndNeverLeftReachesTheReportUnchecked) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
-    Choose("Lista de Convidados por Nome");
-    FocusOn(r->edtSeq);
+    ASSERT_TRUE(OpenReportOnList("Lista de Convidados por Nome"));
+    FocusOn(r->listKey.edtSeq);
     Replace("99");
     tap->Clear();
     const Run run = Print();
@@ -342,20 +343,18 @@ TEST_F(ReportScreen, ASequenceTypedAndNeverLeftReachesTheReportUnchecked) {
 // The budget check writes the budget back in its adjusted form; that change
 // of text must not lose the sequence the user typed for it.
 TEST_F(ReportScreen, TheSequenceTypedForABudgetTheCheckAdjustsReachesTheReport) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
-    Choose("Lista de Convidados por Nome");
-    FocusOn(r->medOrcamento);
+    ASSERT_TRUE(OpenReportOnList("Lista de Convidados por Nome"));
+    FocusOn(r->listKey.medOrcamento);
     Replace("1001");
     Press(Qt::Key_Tab);
     Press(Qt::Key_Tab);
-    ASSERT_EQ(Focused(), r->edtSeq);
-    ASSERT_EQ(r->edtSeq->Text(), "00");
+    ASSERT_EQ(Focused(), r->listKey.edtSeq);
+    ASSERT_EQ(r->listKey.edtSeq->Text(), "00");
     Replace("01");
     const Run run = Print();
     ASSERT_FALSE(run.refused) << ::testing::PrintToString(Errors());
-    EXPECT_EQ(r->medOrcamento->Text(), kBudget);
-    EXPECT_EQ(r->edtSeq->Text(), "01");
+    EXPECT_EQ(r->listKey.medOrcamento->Text(), kBudget);
+    EXPECT_EQ(r->listKey.edtSeq->Text(), "01");
     EXPECT_EQ(P(run, "P_NRORCAEVENTO"), kBudget);
     EXPECT_EQ(P(run, "P_NRSEQORCAEVE"), "01");
     EXPECT_EQ(run.rows, Guests("01"));
@@ -376,13 +375,13 @@ TEST_F(ReportScreen, AFaultyDefinitionIsToldAndAFolderWithoutAnyKeepsTheScreenCl
     for (const auto& entry : fs::directory_iterator(reports))
         if (entry.path().filename() != "EVT078-quebrado.json") fs::remove(entry.path());
     services.dialogs.Clear();
-    EXPECT_THROW(corvana::ui::CreateForm<TfrmListaConvRel>(), corvana::EAbort);
+    EXPECT_THROW(corvana::ui::CreateForm<TfrmListaConvRel>(ShownList{}), corvana::EAbort);
     EXPECT_EQ(Errors().size(), 1u);
     EXPECT_NE(Errors().at(0).find("'EVT078-quebrado.json'"), std::string::npos);
 
     fs::remove(reports / "EVT078-quebrado.json");
     services.dialogs.Clear();
-    EXPECT_THROW(corvana::ui::CreateForm<TfrmListaConvRel>(), corvana::EAbort);
+    EXPECT_THROW(corvana::ui::CreateForm<TfrmListaConvRel>(ShownList{}), corvana::EAbort);
     EXPECT_EQ(Errors(), std::vector<std::string>{
                             "O arquivo contendo a definição do relatório de código 'EVT078' "
                             "não foi encontrado no diretório '" +
@@ -390,9 +389,7 @@ TEST_F(ReportScreen, AFaultyDefinitionIsToldAndAFolderWithoutAnyKeepsTheScreenCl
 }
 
 TEST_F(ReportScreen, TheChosenDefinitionIsSavedUnderANewTitle) {
-    ASSERT_TRUE(OpenList(kBudget));
-    OpenReport();
-    Choose("Lista de Portaria");
+    ASSERT_TRUE(OpenReportOnList("Lista de Portaria"));
     services.dialogs.ExpectInput("Portaria do Salão Nobre");
     r->sbtSalvarRelatorio->Click();
     EXPECT_EQ(services.dialogs.Messages().back().text,

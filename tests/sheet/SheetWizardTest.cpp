@@ -35,11 +35,11 @@ protected:
     TfrmImportaPlanilha* OpenWizard(const char* budget = kBudget) {
         if (!OpenList(budget)) return nullptr;
         reloads = 0;
-        wizard = corvana::ui::CreateForm<TfrmImportaPlanilha>(GuestListKeys{"0001", budget, "01"},
-                                                              [this] {
-                                                                  ++reloads;
-                                                                  f->sbtVerificar->Click();
-                                                              });
+        wizard = corvana::ui::CreateForm<TfrmImportaPlanilha>(
+            ShownList{"0001", "Matriz", budget, "01", [this] {
+                          ++reloads;
+                          f->sbtVerificar->Click();
+                      }});
         wizard->show();
         Settle();
         tap->Clear();

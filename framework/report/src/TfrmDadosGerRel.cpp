@@ -66,8 +66,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TForm(parent) {
     grbDadosRel->setObjectName("grbDadosRel");
     left->addWidget(grbDadosRel, 1);
 
-    panMenu = new TPanel(this);
-    panMenu->setObjectName("panMenu");
+    panMenu = new TPanel(this, "panMenu");
     auto* buttons = new QVBoxLayout(panMenu);
     buttons->setContentsMargins(4, 3, 4, 3);
     sbtImprimir = NewFlatButton(panMenu, "sbtImprimir", "Imprimir", "document-print");

@@ -7,4 +7,9 @@ TPanel::TPanel(QWidget* parent) : TControl<QFrame>(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
+TPanel::TPanel(QWidget* parent, const char* name, int fixedHeight) : TPanel(parent) {
+    setObjectName(name);
+    if (fixedHeight > 0) setFixedHeight(fixedHeight);
+}
+
 }  // namespace corvana::ui

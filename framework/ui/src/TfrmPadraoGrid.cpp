@@ -20,10 +20,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     mnuManutencao = mnuPrincipal->addMenu("&Manutenção");
     MainLayout()->addWidget(mnuPrincipal);
 
-    panMenu = new TPanel(this);
-    panMenu->setObjectName("panMenu");
-    panMenu->setFrameShape(QFrame::StyledPanel);
-    panMenu->setFixedHeight(34);
+    panMenu = new TPanel(this, "panMenu", 34);
     auto* bar = new QHBoxLayout(panMenu);
     bar->setContentsMargins(4, 2, 8, 2);
     bar->setSpacing(2);
@@ -81,9 +78,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent) : TForm(parent) {
     pgcPadrao->addTab(tbsPadrao, "Lista");
     MainLayout()->addWidget(pgcPadrao, 1);
 
-    panNavigator = new TPanel(this);
-    panNavigator->setObjectName("panNavigator");
-    panNavigator->setFixedHeight(24);
+    panNavigator = new TPanel(this, "panNavigator", 24);
     auto* nav = new QHBoxLayout(panNavigator);
     nav->setContentsMargins(6, 0, 2, 0);
     dbtNome = new TDBText(panNavigator);

@@ -15,12 +15,10 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TForm(parent) {
     grbDadosRel->setObjectName("grbDadosRel");
     row->addWidget(grbDadosRel, 1);
 
-    panMenu = new TPanel(this);
-    panMenu->setObjectName("panMenu");
+    panMenu = new TPanel(this, "panMenu");
     auto* menuLayout = new QVBoxLayout(panMenu);
     menuLayout->setContentsMargins(0, 0, 0, 0);
-    panBotoes = new TPanel(panMenu);
-    panBotoes->setObjectName("panBotoes");
+    panBotoes = new TPanel(panMenu, "panBotoes");
     auto* buttons = new QVBoxLayout(panBotoes);
     buttons->setContentsMargins(4, 3, 4, 3);
     sbtConfirma = NewColumnButton("sbtConfirma", "Confirmar", "Confirmar", "document-save");

@@ -12,6 +12,9 @@ class TPanel : public TControl<QFrame> {
     Q_OBJECT
 public:
     explicit TPanel(QWidget* parent = nullptr);
+    // A panel named `name` (its object name), `fixedHeight` pixels high
+    // when that is above 0; otherwise its layout decides.
+    TPanel(QWidget* parent, const char* name, int fixedHeight = 0);
 
     bool IsFocusContainer() const override { return true; }
 };
