@@ -101,33 +101,26 @@ void TfrmListConv::CreateRecord() {
         "INSC_JA_CAD|Inscrição já cadastrada.",
     });
 
-    cdsConvOrceveIDCONVPRESEOREV.OnGetText = [this](Field& f, std::string& t, bool d) {
-        cdsConvOrceveIDCONVPRESEOREVGetText(f, t, d);
+    // Each translated field shows and takes its text through the screen's
+    // handlers of its name.
+    using GetText = void (TfrmListConv::*)(Field&, std::string&, bool);
+    using SetText = void (TfrmListConv::*)(Field&, const std::string&);
+    const auto translate = [this](Field& field, GetText get, SetText set) {
+        field.OnGetText = [this, get](Field& f, std::string& t, bool d) { (this->*get)(f, t, d); };
+        if (set)
+            field.OnSetText = [this, set](Field& f, const std::string& t) { (this->*set)(f, t); };
     };
-    cdsConvOrceveIDCONVPRESEOREV.OnSetText = [this](Field& f, const std::string& t) {
-        cdsConvOrceveIDCONVPRESEOREVSetText(f, t);
-    };
-    cdsConvOrceveIDCONDICAOCONVEV.OnGetText = [this](Field& f, std::string& t, bool d) {
-        cdsConvOrceveIDCONDICAOCONVEVGetText(f, t, d);
-    };
-    cdsConvOrceveIDCONDICAOCONVEV.OnSetText = [this](Field& f, const std::string& t) {
-        cdsConvOrceveIDCONDICAOCONVEVSetText(f, t);
-    };
-    cdsConvOrceveIDTIPOCONVEVEN.OnGetText = [this](Field& f, std::string& t, bool d) {
-        cdsConvOrceveIDTIPOCONVEVENGetText(f, t, d);
-    };
-    cdsConvOrceveIDTIPOCONVEVEN.OnSetText = [this](Field& f, const std::string& t) {
-        cdsConvOrceveIDTIPOCONVEVENSetText(f, t);
-    };
-    cdsConvOrceveIDEXIBECONVCONTRAT.OnGetText = [this](Field& f, std::string& t, bool d) {
-        cdsConvOrceveIDEXIBECONVCONTRATGetText(f, t, d);
-    };
-    cdsConvOrceveIDEXIBECONVCONTRAT.OnSetText = [this](Field& f, const std::string& t) {
-        cdsConvOrceveIDEXIBECONVCONTRATSetText(f, t);
-    };
-    cdsConvOrceveNRINSJURCLILISCONV.OnGetText = [this](Field& f, std::string& t, bool d) {
-        cdsConvOrceveNRINSJURCLILISCONVGetText(f, t, d);
-    };
+    translate(cdsConvOrceveIDCONVPRESEOREV, &TfrmListConv::cdsConvOrceveIDCONVPRESEOREVGetText,
+              &TfrmListConv::cdsConvOrceveIDCONVPRESEOREVSetText);
+    translate(cdsConvOrceveIDCONDICAOCONVEV, &TfrmListConv::cdsConvOrceveIDCONDICAOCONVEVGetText,
+              &TfrmListConv::cdsConvOrceveIDCONDICAOCONVEVSetText);
+    translate(cdsConvOrceveIDTIPOCONVEVEN, &TfrmListConv::cdsConvOrceveIDTIPOCONVEVENGetText,
+              &TfrmListConv::cdsConvOrceveIDTIPOCONVEVENSetText);
+    translate(cdsConvOrceveIDEXIBECONVCONTRAT,
+              &TfrmListConv::cdsConvOrceveIDEXIBECONVCONTRATGetText,
+              &TfrmListConv::cdsConvOrceveIDEXIBECONVCONTRATSetText);
+    translate(cdsConvOrceveNRINSJURCLILISCONV,
+              &TfrmListConv::cdsConvOrceveNRINSJURCLILISCONVGetText, nullptr);
     // Telephones are typed and stored as digits; the grid shows them laid
     // out, as the clients' telephones were once stored ("(51) 2172-4552").
     for (Field* telephone : {&cdsConvOrceveNRTELCONVEVEN, &cdsConvOrceveNRCELCONVEVEN})

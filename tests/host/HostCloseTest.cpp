@@ -12,11 +12,7 @@ protected:
     void SetUp() override {
         GuestScreen::SetUp();
         mainWindow = std::make_unique<MainWindow>();
-        mainWindow->resize(1300, 720);
-        mainWindow->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow.get()));
-        mainWindow->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(mainWindow.get()));
+        ASSERT_NO_FATAL_FAILURE(ShowActive(*mainWindow));
     }
     void TearDown() override {
         GuestScreen::TearDown();

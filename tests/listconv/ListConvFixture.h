@@ -19,12 +19,18 @@ protected:
         host = std::make_unique<QMainWindow>();
         mdi = new QMdiArea(host.get());
         host->setCentralWidget(mdi);
-        host->resize(1300, 720);
         Corvana::SetMainForm(host.get(), mdi);
-        host->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
-        host->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(host.get()));
+        ASSERT_NO_FATAL_FAILURE(ShowActive(*host));
+    }
+
+    // Shows a main window at the size of an office screen and waits until
+    // the window system shows it active.
+    static void ShowActive(QWidget& window) {
+        window.resize(1300, 720);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 
     void TearDown() override {
