@@ -16,7 +16,7 @@ TLabel* BoldLabel(const char* caption, const char* name, QWidget* parent) {
     return label;
 }
 
-TBtnPesquisa* LookupButton(const char* name, QWidget* associate, const char* title,
+TBtnPesquisa* LookupButton(const char* name, TEdit* associate, const char* title,
                            const char* emptyError, QWidget* parent) {
     auto* button = new TBtnPesquisa(parent);
     button->setObjectName(name);
