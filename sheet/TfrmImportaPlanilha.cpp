@@ -345,18 +345,9 @@ void TfrmImportaPlanilha::RunPreview() {
     corvana::DataPacket rows =
         sheet::ImportRows(table_, Mapping(), chkCabecalho->isChecked(), skipped_);
     if (rows.rows().empty()) Consiste::MensErro(msgPadrao.Msg("Sem_Linhas"), true);
-    corvana::Variant answer;
-    {
-        corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
-        answer = netListaConv.Call("GetImpPlanilha", {list_.branch, list_.budget, list_.sequence,
-                                                      corvana::Variant(rows), std::string("S")});
-    }
-    answer = Consiste::CheckResultServ(answer, true, 0);
-    if (!answer.isPacket())
-        throw corvana::Error("Resposta inesperada do servidor à prévia da planilha.");
-    preview_ = sheet::VerdictsOf(answer.asPacket());
-    if (preview_.size() != rows.rows().size())
-        throw corvana::Error("Resposta inesperada do servidor à prévia da planilha.");
+    const char* unexpected = "Resposta inesperada do servidor à prévia da planilha.";
+    preview_ = CallImport(rows, "S", corvana::services::kBusyLoading, unexpected);
+    if (preview_.size() != rows.rows().size()) throw corvana::Error(unexpected);
     sent_ = std::move(rows);
 
     // The table: line, verdict, reason, then the mapped fields.
@@ -396,20 +387,27 @@ void TfrmImportaPlanilha::RunPreview() {
     lblContagem->setText(Q(sheet::PreviewCountsText(counts)));
 }
 
+std::vector<sheet::Verdict> TfrmImportaPlanilha::CallImport(const corvana::DataPacket& rows,
+                                                            const char* mode, int busyKind,
+                                                            const char* unexpected) {
+    corvana::Variant answer;
+    {
+        corvana::services::BusyScope busy(Corvana::MainForm(), busyKind);
+        answer = netListaConv.Call("GetImpPlanilha", {list_.branch, list_.budget, list_.sequence,
+                                                      corvana::Variant(rows), std::string(mode)});
+    }
+    answer = Consiste::CheckResultServ(answer, true, 0);
+    if (!answer.isPacket()) throw corvana::Error(unexpected);
+    return sheet::VerdictsOf(answer.asPacket());
+}
+
 void TfrmImportaPlanilha::sbtImportarClick(QObject*) {
     const corvana::DataPacket addable = sheet::AddableRows(sent_, preview_);
     if (addable.rows().empty()) Consiste::MensErro(msgPadrao.Msg("Nada_Adicionar"), true);
-    corvana::Variant answer;
-    {
-        corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusySaving);
-        answer = netListaConv.Call("GetImpPlanilha", {list_.branch, list_.budget, list_.sequence,
-                                                      corvana::Variant(addable), std::string("N")});
-    }
-    answer = Consiste::CheckResultServ(answer, true, 0);
-    if (!answer.isPacket())
-        throw corvana::Error("Resposta inesperada do servidor à importação da planilha.");
+    const std::vector<sheet::Verdict> imported =
+        CallImport(addable, "N", corvana::services::kBusySaving,
+                   "Resposta inesperada do servidor à importação da planilha.");
     imported_ = true;
-    const std::vector<sheet::Verdict> imported = sheet::VerdictsOf(answer.asPacket());
     cdsRelatorio.SetData(sheet::ImportReport(sent_, preview_, imported, skipped_, counts_));
     const auto reference =
         static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&cdsRelatorio));

@@ -92,6 +92,11 @@ private:
     void FillColumns();
     void RunPreview();
     void ShowStep(int step);
+    // GetImpPlanilha for the list with `rows`, under the busy animation of
+    // `busyKind`: mode "S" is the dry run, "N" the import. A server error is
+    // shown and raised; an answer that is no packet raises `unexpected`.
+    std::vector<evt::sheet::Verdict> CallImport(const corvana::DataPacket& rows, const char* mode,
+                                                int busyKind, const char* unexpected);
 
     ShownList list_;        // the list the guests go to; its reload runs after an import
     std::string readPath_;  // the file table_ holds
