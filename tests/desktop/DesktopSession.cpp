@@ -491,6 +491,18 @@ bool DesktopTest::WaitForMessage(const std::string& text, std::size_t before) {
     });
 }
 
+void DesktopTest::StartOnTheTestList() {
+    StartServer();
+    StartHost({"0001", "Matriz", "0000001001", "01"});
+}
+
+std::optional<std::string> DesktopTest::PlainGuestName() const {
+    return Query(
+        "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
+        "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' ORDER BY NRLISTACONVOREV "
+        "LIMIT 1");
+}
+
 std::optional<std::string> DesktopTest::Query(const std::string& sql) const {
     sqlite3* db = nullptr;
     std::optional<std::string> value;

@@ -95,6 +95,9 @@ protected:
     // when the screen has taken the focus (without a window manager: when
     // the host's window is shown).
     void StartHost(const std::vector<std::string>& values);
+    // The server, and the host on the guest list of branch 0001, budget
+    // 0000001001, sequence 01.
+    void StartOnTheTestList();
     // Ends the host as a user does (Arquivo > Sair) and gives its exit code.
     std::optional<int> QuitHost();
     // Leaves the filter panel for the grid with a click, as a user does, and
@@ -129,6 +132,9 @@ protected:
     bool WaitForMessage(const std::string& text, std::size_t before);
     // A value of the database (first column of the first row), or nothing.
     std::optional<std::string> Query(const std::string& sql) const;
+    // The first guest of the test list whose name is plain ASCII (it reads
+    // the same in every encoding a file may have), or nothing.
+    std::optional<std::string> PlainGuestName() const;
     // Runs a statement on the database as another program would.
     void Exec(const std::string& sql) const;
 

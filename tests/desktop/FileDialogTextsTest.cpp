@@ -54,14 +54,11 @@ void DateInDecember(const std::filesystem::path& path) {
 using FileDialogTexts = DesktopTest;
 
 TEST_F(FileDialogTexts, TheImportsOpenAndTheRecordListsSaveDialogsArePortuguese) {
-    StartServer();
-    StartHost({"0001", "Matriz", "0000001001", "01"});
+    StartOnTheTestList();
     LoadList();
     // What the dialogs list: a folder, the file to import (a guest of the
     // list, refused, so that the record list opens) and a list saved before.
-    const std::optional<std::string> existing = Query(
-        "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
-        "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' LIMIT 1");
+    const std::optional<std::string> existing = PlainGuestName();
     ASSERT_TRUE(existing.has_value());
     std::filesystem::create_directory(dir / "pasta");
     std::ofstream(dir / "convidados.txt", std::ios::binary) << *existing << "\r\n";

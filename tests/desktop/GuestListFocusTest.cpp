@@ -12,8 +12,7 @@ protected:
     void SetUp() override {
         DesktopTest::SetUp();
         if (IsSkipped()) return;
-        StartServer();
-        StartHost({"0001", "Matriz", "0000001001", "01"});
+        StartOnTheTestList();
     }
 
     void LoadList() {

@@ -49,8 +49,7 @@ TEST_F(HostClose, ExitsCleanlyAfterLongLaunchValues) {
 // "Não" keeps the host open with the change; once the database is free
 // again, Arquivo > Sair sends it and ends the host.
 TEST_F(HostClose, KeepsAGuestWhoseSaveFailedUntilTheServerTakesIt) {
-    StartServer();
-    StartHost({"0001", "Matriz", "0000001001", "01"});
+    StartOnTheTestList();
     LoadList();
 
     auto lock = std::make_unique<WriteLock>(dir / "evt.db");

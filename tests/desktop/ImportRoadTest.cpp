@@ -12,16 +12,12 @@ namespace desktop {
 using ImportRoad = DesktopTest;
 
 TEST_F(ImportRoad, GuestsLandOnTheListAndTheRefusedOneIsListed) {
-    StartServer();
-    StartHost({"0001", "Matriz", "0000001001", "01"});
+    StartOnTheTestList();
     LoadList();
     const int rows = Dump().gridRows;
     // A guest of the list whose name is plain ASCII, so that it reads the
     // same in the Windows-1252 file.
-    const std::optional<std::string> existing = Query(
-        "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
-        "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' ORDER BY NRLISTACONVOREV "
-        "LIMIT 1");
+    const std::optional<std::string> existing = PlainGuestName();
     ASSERT_TRUE(existing.has_value());
     std::ofstream(dir / "convidados.txt", std::ios::binary)
         << "Jos\xE9 da Concei\xE7\xE3o" << std::string(63, ' ') << "12.345.678-9\r\n"

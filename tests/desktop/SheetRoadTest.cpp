@@ -40,14 +40,10 @@ std::string WithoutAccents(const std::string& text) {
 using SheetRoad = DesktopTest;
 
 TEST_F(SheetRoad, ACsvGoesThroughTheWizardsThreeSteps) {
-    StartServer();
-    StartHost({"0001", "Matriz", "0000001001", "01"});
+    StartOnTheTestList();
     LoadList();
     const int rows = Dump().gridRows;
-    const std::optional<std::string> existing = Query(
-        "SELECT NMLISTACONVOREV FROM LISTACONVOREV WHERE NRORCAEVENTO = '0000001001' AND "
-        "NRSEQORCAEVE = '01' AND NMLISTACONVOREV NOT GLOB '*[^ -~]*' ORDER BY NRLISTACONVOREV "
-        "LIMIT 1");
+    const std::optional<std::string> existing = PlainGuestName();
     ASSERT_TRUE(existing.has_value());
     // A Portuguese spreadsheet's CSV: Windows-1252, ";", a header.
     std::ofstream(dir / "planilha.csv", std::ios::binary)
@@ -96,8 +92,7 @@ TEST_F(SheetRoad, ACsvGoesThroughTheWizardsThreeSteps) {
 }
 
 TEST_F(SheetRoad, TheFindBoxMovesToAGuestTypedWithoutAccents) {
-    StartServer();
-    StartHost({"0001", "Matriz", "0000001001", "01"});
+    StartOnTheTestList();
     LoadList();
     // The last guest of the list whose name has an accent.
     const std::optional<std::string> name = Query(
