@@ -183,7 +183,7 @@ void BM_ExportXlsx(benchmark::State& state) {
         return;
     }
     TfrmListConv* f = world->OpenScreen(demo::kEmptyListBudget, kBigSequence);
-    f->medCdFilial->setFocus(Qt::OtherFocusReason);
+    f->listKey.medCdFilial->setFocus(Qt::OtherFocusReason);
     QCoreApplication::processEvents();
     f->dbgPadrao->setFocus(Qt::OtherFocusReason);
     QCoreApplication::processEvents();
