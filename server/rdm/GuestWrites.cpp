@@ -12,6 +12,7 @@
 #include "guestrecord/GuestRecord.h"
 #include "guestrecord/GuestRules.h"
 #include "rdm/RdmSupport.h"
+#include "storage/GuestTable.h"
 #include "storage/NameFold.h"
 #include "storage/Schema.h"
 
@@ -43,13 +44,11 @@ constexpr std::size_t kInscription = record::IndexOf("NRINSJURCLILISCONV");
 constexpr std::size_t kOrder = record::IndexOf("NRORDEMEXIBCONTRAT");
 constexpr std::size_t kQuantity = record::IndexOf("QUANTIDADE");
 
-// A guest's place in the order of the table's primary key: its list, then
-// its number.
-constexpr std::array<std::size_t, 4> kPlace = {kBranch, kBudget, kSequence, kNumber};
-static_assert(kPlace.size() == record::CountOf(record::Origin::Place));
-// What is stored with a guest besides its place, in packet order: texts and
-// the one number, the quantity.
-constexpr auto kValues = record::IndicesOf<record::Origin::Guest>();
+// A guest's place (its list, then its number) and what is stored with it
+// besides (storage/GuestTable.h).
+constexpr auto kPlace = storage::kGuestPlace;
+static_assert(kPlace == std::array<std::size_t, 4>{kBranch, kBudget, kSequence, kNumber});
+constexpr auto kValues = storage::kGuestValues;
 
 constexpr bool IsText(std::size_t field) {
     return record::kFields[field].type == FieldType::String;
@@ -68,10 +67,7 @@ std::string describe(const ListKey& key) {
 // A guest as a delta row carries it: the texts of its place and of its
 // stored fields by their index in the guest packet (the client's fields are
 // not read), and its quantity.
-struct Guest {
-    std::array<OptText, record::kFieldCount> texts;
-    std::optional<double> quantity;
-
+struct Guest : storage::GuestValues {
     ListKey list() const {
         return {texts[kBranch].value_or(""), texts[kBudget].value_or(""),
                 texts[kSequence].value_or("")};
@@ -196,24 +192,10 @@ void checkValues(const Guest& g) {
     }
 }
 
-// The keys the server derives from a guest's values (storage/Schema.h).
-constexpr const char* kServerKeys[] = {"NMCHAVE", "RGCHAVE", "INSCCHAVE", "ORDEMCHAVE"};
-
 // The place, the values and the server's keys, in the order bindGuest binds
 // them.
 const std::string& insertSql() {
-    static const std::string sql = [] {
-        std::string columns, parameters;
-        auto add = [&](std::string_view name) {
-            columns += (columns.empty() ? "" : ", ") + std::string(name);
-            parameters += parameters.empty() ? "?" : ", ?";
-        };
-        for (std::size_t field : kPlace) add(record::kFields[field].name);
-        for (std::size_t field : kValues) add(record::kFields[field].name);
-        for (const char* key : kServerKeys) add(key);
-        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + parameters + ")";
-    }();
-    return sql;
+    return storage::GuestInsertSql();
 }
 
 // An imported guest: the placeholders and a quantity of one. The list, the
@@ -334,16 +316,7 @@ int bindValues(Statement& st, int p, const Guest& g) {
 
 // The guest's values under the list and number given (insertSql).
 void bindGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g) {
-    int p = 1;
-    st.Bind(p++, list.branch);
-    st.Bind(p++, list.budget);
-    st.Bind(p++, list.sequence);
-    st.Bind(p++, number);
-    p = bindValues(st, p, g);
-    st.Bind(p++, storage::GuestNameKey(g.texts[kName].value_or("")));
-    st.Bind(p++, storage::GuestDocumentKey(g.texts[kRg].value_or("")));
-    st.Bind(p++, storage::GuestDocumentKey(g.texts[kInscription].value_or("")));
-    st.Bind(p++, storage::GuestOrderKey(g.texts[kOrder].value_or("")));
+    storage::BindGuestInsert(st, {list.branch, list.budget, list.sequence, number}, g);
 }
 
 bool mentions(const std::string& detail, const char* index, const char* column) {

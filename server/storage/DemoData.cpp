@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "storage/Database.h"
+#include "storage/GuestTable.h"
 #include "storage/Schema.h"
 
 namespace evt::server::storage {
@@ -308,13 +309,7 @@ public:
     // treatment (the same on each of its guests), the hosts' conditions,
     // presence, type, shown on the contract and the contract order.
     double Guests(const Budget& b, const std::string& sequence, int count) {
-        auto st = c_.Prepare(
-            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
-            "IDTPTRATCONVESPEC, CDCLIENTELISTCONV, NRINSJURCLILISCONV, NMLISTACONVOREV, "
-            "NRRGLISTAOREV, IDCONVPRESEOREV, IDCONDICAOCONVEV, NRTELCONVEVEN, NRCELCONVEVEN, "
-            "DSEMAILCONVEVEN, IDTIPOCONVEVEN, IDEXIBECONVCONTRAT, NRORDEMEXIBCONTRAT, "
-            "QUANTIDADE, NMCHAVE, RGCHAVE, INSCCHAVE, ORDEMCHAVE) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        auto st = c_.Prepare(GuestInsertSql());
         // The first guests are the hosts of the event, then their closest
         // family and godparents: all of them shown on the contract, in this
         // order. Only the hosts have a condition.
@@ -405,12 +400,33 @@ public:
             const bool placeholders = !host && rng_.Chance(3);
             const char* type = placeholders ? "*" : special ? "ESPECIAL" : "NORMAL";
             const char* onContract = placeholders ? "*" : host ? "S" : "N";
+            // A field of the record the demonstration does not fill holds its
+            // placeholder, as a new guest of the screen does.
+            GuestValues guest;
+            for (std::size_t field : kGuestValues) {
+                const std::string_view placeholder = guestrecord::kFields[field].placeholder;
+                if (!placeholder.empty()) guest.texts[field] = std::string(placeholder);
+            }
+            auto set = [&](std::size_t field, std::string value) {
+                guest.texts[field] = std::move(value);
+            };
+            set(guestrecord::IndexOf("IDTPTRATCONVESPEC"), treatment);
+            set(guestrecord::IndexOf("CDCLIENTELISTCONV"), client);
+            set(guestrecord::IndexOf("NRINSJURCLILISCONV"), inscription);
+            set(guestrecord::IndexOf("NMLISTACONVOREV"), name);
+            set(guestrecord::IndexOf("NRRGLISTAOREV"), guestRg);
+            set(guestrecord::IndexOf("IDCONVPRESEOREV"), present);
+            set(guestrecord::IndexOf("IDCONDICAOCONVEV"), role.condition);
+            set(guestrecord::IndexOf("NRTELCONVEVEN"), tel);
+            set(guestrecord::IndexOf("NRCELCONVEVEN"), cell);
+            set(guestrecord::IndexOf("DSEMAILCONVEVEN"), mail);
+            set(guestrecord::IndexOf("IDTIPOCONVEVEN"), type);
+            set(guestrecord::IndexOf("IDEXIBECONVCONTRAT"), onContract);
+            set(guestrecord::IndexOf("NRORDEMEXIBCONTRAT"), order);
+            guest.quantity = quantity;
             st->Reset();
-            st->BindAll(b.branch, b.number, sequence, padded(i + 1, 5), treatment, client,
-                        inscription, name, guestRg, present, role.condition, tel, cell, mail, type,
-                        onContract, order, quantity, GuestNameKey(name), GuestDocumentKey(guestRg),
-                        GuestDocumentKey(inscription), GuestOrderKey(order))
-                .Execute();
+            BindGuestInsert(*st, {b.branch, b.number, sequence, padded(i + 1, 5)}, guest);
+            st->Execute();
         }
         return total;
     }

@@ -166,11 +166,6 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
     return migrations;
 }
 
-// The later of two guests whose names fold to one key keeps a key of its own.
-std::string twinKey(const std::string& key, const std::string& number) {
-    return key + "#GEMEO-" + number;
-}
-
 void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
     struct Guest {
         std::string branch, budget, sequence, number, name, key;
@@ -205,7 +200,7 @@ void foldAccentsInNameKeys(Connection& connection, Notes& notes) {
         const auto [holder, first] = holders.emplace(key, &g);
         if (!first) {
             const Guest& kept = *holder->second;
-            key = twinKey(key, g.number);
+            key = TwinKey(key, g.number);
             notes.push_back("a lista de convidados (filial " + g.branch + ", orçamento " +
                             g.budget + ", sequência " + g.sequence + ") tem os convidados " +
                             kept.number + " '" + kept.name + "' e " + g.number + " '" + g.name +
@@ -299,7 +294,7 @@ void keyWhatAPersonSees(Connection& connection, Notes& notes) {
             if (!keys[k]) continue;
             const auto [holder, first] = holders[k].emplace(*keys[k], &g);
             if (first) continue;
-            keys[k] = twinKey(*keys[k], g.number);
+            keys[k] = TwinKey(*keys[k], g.number);
             if (keys[k] == g.keys[k]) continue;  // a twin already, and noted then
             const Guest& kept = *holder->second;
             auto shown = [&](const Guest& guest) {
@@ -379,6 +374,10 @@ std::string forBackend(std::string_view script, corvana::db::Backend backend) {
 }
 
 }  // namespace
+
+std::string TwinKey(const std::string& key, const std::string& number) {
+    return key + "#GEMEO-" + number;
+}
 
 int CurrentSchemaVersion() {
     return Migrations().back().version;

@@ -51,6 +51,10 @@ void MigrateSchema(Connection& connection, const std::string& location, const Lo
 // and invisible characters made, in every key column.
 std::string GuestNameKey(std::string_view name);
 
+// The key a migration gave the later of two guests of a list whose values
+// came to one key: `key` marked with the guest's list number.
+std::string TwinKey(const std::string& key, const std::string& number);
+
 // RGCHAVE and INSCCHAVE: the letters and digits (of any script) of the
 // value in NFC, case folded, so that a document typed with or without its
 // mask ("12.345.678-9", "123456789", "12 345 678–9") has one key. Empty, "*" and values without any

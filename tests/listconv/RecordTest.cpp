@@ -7,6 +7,7 @@
 #include "ListConvScreen.h"
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
+#include "guestrecord/GuestRecord.h"
 
 using Strings = std::vector<std::string>;
 
@@ -83,8 +84,9 @@ TEST_F(RecordTest, TheGridShowsElevenColumnsWithTheirTitlesAndWidths) {
     for (int c = 0; c < model->columnCount(); ++c) total += f->dbgPadrao->columnWidth(c);
     EXPECT_EQ(total, f->dbgPadrao->viewport()->width());
     EXPECT_GT(f->dbgPadrao->columnWidth(1), f->dbgPadrao->columnWidth(7));
-    // The record has all 21 fields of the server's packet, in its order.
-    ASSERT_EQ(f->cdsConvOrceve.FieldCount(), 21);
+    // The record has every field of the server's packet, in its order.
+    ASSERT_EQ(static_cast<std::size_t>(f->cdsConvOrceve.FieldCount()),
+              evt::guestrecord::kFieldCount);
     EXPECT_EQ(f->cdsConvOrceve.Fields().front()->Name(), "IDTPTRATCONVESPEC");
     EXPECT_EQ(f->cdsConvOrceve.Fields().back()->Name(), "NRSEQORCAEVE");
     EXPECT_TRUE(f->dbgPadrao->Columns().front().EllipsisButton);

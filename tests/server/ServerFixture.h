@@ -18,7 +18,9 @@
 #include "corvana/data/Variant.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
+#include "rdm/RdmSupport.h"
 #include "storage/Database.h"
+#include "storage/ListCheck.h"
 #include "support/HttpTestClient.h"
 #include "support/TestDatabase.h"
 #include "support/TestServer.h"
@@ -34,6 +36,9 @@ protected:
     // Limits of the next StartServer; call logging is off to keep the test
     // output readable.
     evt::server::AppServer::Limits limits = corvana::test::QuietLimits();
+    // Whatever a test saved, its guest lists keep their rules when it ends
+    // (storage/ListCheck.h); a test that breaks them on purpose clears this.
+    bool checkListsAtEnd = true;
 
     void SetUp() override {
         if (corvana::test::OnPostgres() && !corvana::test::PostgresMissing().empty())
@@ -46,6 +51,15 @@ protected:
     }
 
     void TearDown() override {
+        if (checkListsAtEnd && db && !IsSkipped()) {
+            try {
+                for (const std::string& problem : evt::server::storage::CheckGuestLists(
+                         *db->Acquire(), evt::server::rdm::kLastGuestNumber))
+                    ADD_FAILURE() << problem;
+            } catch (const corvana::Error& e) {
+                ADD_FAILURE() << "as listas de convidados não puderam ser verificadas: " << e.what();
+            }
+        }
         StopServer();
         second_.reset();
         secondDb_.reset();

@@ -50,7 +50,8 @@ constexpr Field OfClient(std::string_view name, int size) {
 }
 }  // namespace detail
 
-inline constexpr std::array<Field, 21> kFields{{
+// Adding a field: docs/architecture.md, "Adding a field to the guest".
+inline constexpr auto kFields = std::to_array<Field>({
     detail::Stored("IDTPTRATCONVESPEC", 30, "tratamento", "*"),
     detail::Stored("CDCLIENTELISTCONV", 21, "cliente", "*"),
     detail::Stored("NRINSJURCLILISCONV", 20, "inscrição", "*"),
@@ -72,7 +73,7 @@ inline constexpr std::array<Field, 21> kFields{{
     detail::Place("NRLISTACONVOREV", 5),
     detail::StoredNumber("QUANTIDADE", "quantidade"),
     detail::Place("NRSEQORCAEVE", 2),
-}};
+});
 
 inline constexpr std::size_t kFieldCount = kFields.size();
 

@@ -1,0 +1,45 @@
+#include "storage/GuestTable.h"
+
+#include "storage/Schema.h"
+
+namespace evt::server::storage {
+
+namespace {
+constexpr std::size_t kName = guestrecord::IndexOf("NMLISTACONVOREV");
+constexpr std::size_t kRg = guestrecord::IndexOf("NRRGLISTAOREV");
+constexpr std::size_t kInscription = guestrecord::IndexOf("NRINSJURCLILISCONV");
+constexpr std::size_t kOrder = guestrecord::IndexOf("NRORDEMEXIBCONTRAT");
+}  // namespace
+
+const std::string& GuestInsertSql() {
+    static const std::string sql = [] {
+        std::string columns, parameters;
+        auto add = [&](std::string_view name) {
+            columns += (columns.empty() ? "" : ", ") + std::string(name);
+            parameters += parameters.empty() ? "?" : ", ?";
+        };
+        for (std::size_t field : kGuestPlace) add(guestrecord::kFields[field].name);
+        for (std::size_t field : kGuestValues) add(guestrecord::kFields[field].name);
+        for (const char* key : kGuestKeyColumns) add(key);
+        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + parameters + ")";
+    }();
+    return sql;
+}
+
+void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place,
+                     const GuestValues& g) {
+    int p = 1;
+    for (const std::string& part : place) st.Bind(p++, part);
+    for (std::size_t field : kGuestValues) {
+        if (guestrecord::kFields[field].type == corvana::FieldType::String)
+            st.Bind(p++, g.texts[field]);
+        else
+            st.Bind(p++, g.quantity);
+    }
+    st.Bind(p++, GuestNameKey(g.texts[kName].value_or("")));
+    st.Bind(p++, GuestDocumentKey(g.texts[kRg].value_or("")));
+    st.Bind(p++, GuestDocumentKey(g.texts[kInscription].value_or("")));
+    st.Bind(p++, GuestOrderKey(g.texts[kOrder].value_or("")));
+}
+
+}  // namespace evt::server::storage
