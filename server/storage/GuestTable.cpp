@@ -26,8 +26,7 @@ const std::string& GuestInsertSql() {
     return sql;
 }
 
-void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place,
-                     const GuestValues& g) {
+void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place, const GuestValues& g) {
     int p = 1;
     for (const std::string& part : place) st.Bind(p++, part);
     for (std::size_t field : kGuestValues) {

@@ -54,8 +54,8 @@ const Reach* ReachOf(std::string_view field) {
 
 std::string ShippedDefinitions() {
     std::string all;
-    for (const auto& entry : fs::directory_iterator(fs::path(EVT_SOURCE_DIR) / "report" /
-                                                    "definitions")) {
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(EVT_SOURCE_DIR) / "report" / "definitions")) {
         std::ifstream file(entry.path());
         std::ostringstream text;
         text << file.rdbuf();
@@ -80,17 +80,16 @@ TEST(GuestRecordReach, EveryStoredFieldSaysWhetherReportsPrintItAndHowTheImportF
                              "e registre a decisão em kReach (tests/server/GuestRecordTest.cpp).";
             continue;
         }
-        const bool named = std::regex_search(
-            definitions, std::regex("\\b" + std::string(f.name) + "\\b"));
+        const bool named =
+            std::regex_search(definitions, std::regex("\\b" + std::string(f.name) + "\\b"));
         EXPECT_EQ(named, reach->printed)
             << f.name << (named ? " aparece" : " não aparece") << " em report/definitions";
     }
     for (const Reach& r : kReach) {
-        const bool inRecord = std::any_of(record::kFields.begin(), record::kFields.end(),
-                                          [&](const record::Field& f) {
-                                              return f.name == r.field &&
-                                                     f.origin == record::Origin::Guest;
-                                          });
+        const bool inRecord = std::any_of(
+            record::kFields.begin(), record::kFields.end(), [&](const record::Field& f) {
+                return f.name == r.field && f.origin == record::Origin::Guest;
+            });
         EXPECT_TRUE(inRecord) << r.field << " não é um campo guardado do registro do convidado";
     }
 }

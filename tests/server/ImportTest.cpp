@@ -112,7 +112,7 @@ TEST_F(ListConvTest, ImportIsAllOrNothingPerFile) {
     Exec(
         "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
         "NMLISTACONVOREV, NMCHAVE) VALUES ('0001', '0000000001', '01', '99998', 'Último', "
-        "'último')");
+        "'ultimo')");
     const Variant fullList = Variant::serverError(
         "A lista de convidados (filial 0001, orçamento 0000000001, sequência 01) já tem o máximo "
         "de "

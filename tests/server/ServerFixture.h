@@ -51,15 +51,7 @@ protected:
     }
 
     void TearDown() override {
-        if (checkListsAtEnd && db && !IsSkipped()) {
-            try {
-                for (const std::string& problem : evt::server::storage::CheckGuestLists(
-                         *db->Acquire(), evt::server::rdm::kLastGuestNumber))
-                    ADD_FAILURE() << problem;
-            } catch (const corvana::Error& e) {
-                ADD_FAILURE() << "as listas de convidados não puderam ser verificadas: " << e.what();
-            }
-        }
+        if (checkListsAtEnd && db && !IsSkipped()) CheckLists();
         StopServer();
         second_.reset();
         secondDb_.reset();
@@ -68,6 +60,17 @@ protected:
         if (!dir.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(dir, ec);
+        }
+    }
+
+    // Every broken rule of the guest lists of `db`, a failure each.
+    void CheckLists() {
+        try {
+            for (const std::string& problem : evt::server::storage::CheckGuestLists(
+                     *db->Acquire(), evt::server::rdm::kLastGuestNumber))
+                ADD_FAILURE() << problem;
+        } catch (const corvana::Error& e) {
+            ADD_FAILURE() << "as listas de convidados não puderam ser verificadas: " << e.what();
         }
     }
 
