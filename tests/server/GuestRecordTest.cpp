@@ -73,11 +73,13 @@ TEST(GuestRecordReach, EveryStoredFieldSaysWhetherReportsPrintItAndHowTheImportF
         if (f.origin != record::Origin::Guest) continue;
         const Reach* reach = ReachOf(f.name);
         if (!reach) {
-            ADD_FAILURE() << "O campo " << f.name
-                          << " do registro do convidado é novo: decida se os relatórios o "
-                             "imprimem (report/definitions/*.json) e como a importação o preenche "
-                             "(import/GuestFile.h, import/TfrmListaImpArq.cpp, docs/import.md), "
-                             "e registre a decisão em kReach (tests/server/GuestRecordTest.cpp).";
+            ADD_FAILURE()
+                << "O campo " << f.name
+                << " do registro do convidado é novo: decida se os relatórios o "
+                   "imprimem (report/definitions/*.json) e como a importação o preenche "
+                   "(import/GuestFile.h, import/TfrmListaImpArq.cpp, docs/import.md; a planilha: "
+                   "sheet/GuestColumns.cpp), "
+                   "e registre a decisão em kReach (tests/server/GuestRecordTest.cpp).";
             continue;
         }
         const bool named =
