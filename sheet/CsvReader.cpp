@@ -19,9 +19,10 @@ namespace {
 constexpr std::size_t kSampleRecords = 50;
 
 // Cuts `text` into records by `separator`, calling `onRecord(cells)` for
-// each; stops when it answers false.
+// each; stops when it answers false. Answers false, having stopped, at a
+// record of more than kMaxColumns cells, which is not read whole.
 template <class OnRecord>
-void Cut(std::string_view text, char separator, OnRecord&& onRecord) {
+bool Cut(std::string_view text, char separator, OnRecord&& onRecord) {
     std::vector<std::string> cells;
     std::string cell;
     std::size_t at = 0;
@@ -48,6 +49,7 @@ void Cut(std::string_view text, char separator, OnRecord&& onRecord) {
             continue;
         }
         if (c == separator) {
+            if (cells.size() + 1 >= kMaxColumns) return false;
             cells.push_back(std::move(cell));
             cell.clear();
             any = true;
@@ -59,7 +61,7 @@ void Cut(std::string_view text, char separator, OnRecord&& onRecord) {
             cells.push_back(std::move(cell));
             cell.clear();
             any = false;
-            if (!onRecord(cells)) return;
+            if (!onRecord(cells)) return true;
             cells.clear();
             continue;
         }
@@ -71,6 +73,7 @@ void Cut(std::string_view text, char separator, OnRecord&& onRecord) {
         cells.push_back(std::move(cell));
         onRecord(cells);
     }
+    return true;
 }
 
 [[noreturn]] void Unreadable(const std::string& path, const std::string& why) {
@@ -88,7 +91,7 @@ char DetectSeparator(std::string_view text) {
         // how many records have it.
         std::map<std::size_t, std::size_t> counts;
         std::size_t records = 0;
-        Cut(text, candidate, [&](const std::vector<std::string>& cells) {
+        (void)Cut(text, candidate, [&](const std::vector<std::string>& cells) {
             if (!(cells.size() == 1 && cells[0].empty())) ++counts[cells.size()];
             return ++records < kSampleRecords;
         });
@@ -106,17 +109,27 @@ char DetectSeparator(std::string_view text) {
 SheetTable CutCsv(std::string_view text, char separator, const std::string& path) {
     SheetTable table;
     long line = 0;
-    bool tooMany = false;
-    Cut(text, separator, [&](std::vector<std::string>& cells) {
+    std::size_t cellsRead = 0;
+    bool tooMany = false, tooWide = false;
+    const bool whole = Cut(text, separator, [&](std::vector<std::string>& cells) {
         ++line;
         if (table.rows.size() == kMaxRows) {
             tooMany = true;
+            return false;
+        }
+        cellsRead += cells.size();
+        if (cellsRead > kMaxCells) {
+            tooWide = true;
             return false;
         }
         table.rows.push_back({line, std::move(cells)});
         return true;
     });
     if (tooMany) throw corvana::Error(TooManyRowsText(path));
+    if (!whole)
+        Unreadable(path, "a linha " + std::to_string(line + 1) + " tem mais de " +
+                             std::to_string(kMaxColumns) + " colunas");
+    if (tooWide) Unreadable(path, "tem células demais para uma lista de convidados");
     return table;
 }
 

@@ -24,6 +24,12 @@ struct SheetTable {
 // whole.
 inline constexpr std::uint64_t kMaxFileBytes = 50ull * 1024 * 1024;
 inline constexpr std::size_t kMaxRows = 200000;
+// 200,000 guests of 20 columns: a sheet that needs more cells is not a
+// guest list, and would take gigabytes (an empty cell still takes the room
+// of a text, 32 bytes: the cells stay under 128 MB). No row is wider than a
+// spreadsheet's last column.
+inline constexpr std::size_t kMaxCells = 4'000'000;
+inline constexpr std::size_t kMaxColumns = 16384;
 
 // "50 MB" and "200.000", as the messages write them.
 std::string TooLargeText(const std::string& path);

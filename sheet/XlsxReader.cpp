@@ -20,9 +20,6 @@ namespace {
 // No part of a workbook of 200,000 guests comes near this: a larger one is
 // a zip bomb or not a guest list.
 constexpr std::uint64_t kMaxPartBytes = 512ull * 1024 * 1024;
-// 200,000 guests of 50 columns: a sheet that needs more cells is not a
-// guest list, and would take gigabytes.
-constexpr std::size_t kMaxCells = 10'000'000;
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
     throw corvana::Error("Não foi possível ler a planilha \"" + path + "\": " + why + ".");
@@ -355,7 +352,7 @@ SheetTable ReadXlsx(const std::string& path, std::size_t sheetIndex) {
                 RefuseCell(path, sheet.name, ref,
                            "deveria ter um número e tem \"" + value.toStdString() + "\"");
         }
-        if (column >= 16384) RefuseCell(path, sheet.name, ref, "está além da última coluna");
+        if (column >= kMaxColumns) RefuseCell(path, sheet.name, ref, "está além da última coluna");
         // An empty cell is what a row holds where it has none: only a value
         // widens the row, within the bound of the cells of a whole sheet.
         if (text.empty()) continue;

@@ -243,6 +243,26 @@ TEST_F(SheetFilesTest, AFileTooLargeOrWithTooManyRowsIsRefusedBeforeItIsReadWhol
     rows.resize(rows.size() - 2);  // exactly the limit
     EXPECT_EQ(ReadCsvFile(Write("limite.csv", rows)).table.rows.size(), kMaxRows);
 
+    // Separators alone: each empty cell would take the room of a text, so
+    // a row wider than a spreadsheet and a file of more cells than a guest
+    // list has are refused as they are cut, not after.
+    const std::string wide = Write("larga.csv", "Nome\n" + std::string(kMaxColumns, ';') + "\n");
+    EXPECT_EQ(
+        ErrorOf([&] { CutCsv(std::string(kMaxColumns, ';'), ';', wide); }),
+        "Não foi possível ler o arquivo \"" + wide + "\": a linha 1 tem mais de 16384 colunas.");
+    EXPECT_EQ(
+        ErrorOf([&] {
+            ReadCsvFile(wide, {';', std::nullopt});
+        }),
+        "Não foi possível ler o arquivo \"" + wide + "\": a linha 2 tem mais de 16384 colunas.");
+    const std::string row(kMaxColumns - 2, ';');
+    std::string cells;
+    for (std::size_t n = 0; n <= kMaxCells / (kMaxColumns - 1); ++n) cells += row + "\n";
+    EXPECT_EQ(
+        ErrorOf([&] { CutCsv(cells, ';', "celulas.csv"); }),
+        "Não foi possível ler o arquivo \"celulas.csv\": tem células demais para uma lista de "
+        "convidados.");
+
     EXPECT_EQ(ErrorOf([&] { ReadCsvFile((dir / "nada.csv").string()); }),
               "Não foi possível ler o arquivo \"" + (dir / "nada.csv").string() +
                   "\": o arquivo não existe.");
