@@ -37,15 +37,15 @@ body() {
   python3 - "$1" "$2" >"$WORK/body-$1-$2.json" <<'PY'
 import json, sys
 shape, target = sys.argv[1], int(sys.argv[2]) * 1000 * 1000
-def fields(spec):
-    return [{"name": n, "type": t, "size": s} for n, t, s in spec]
+def fields(columns):
+    return [{"name": n, "type": t, "size": s} for n, t, s in columns]
 if shape == "import":
-    spec = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
+    columns = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
             ("NRRGLISTAOREV", "string", 20), ("NMLISTACONVOREV", "string", 80))
     row = '["0001","9999999999","01","%02d.%03d.%03d-%d","Convidado Número %06d da Silva Pereira"]'
     kind, key = "data", "rows"
 else:
-    spec = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
+    columns = (("CDFILIAL", "string", 4), ("NRORCAEVENTO", "string", 10), ("NRSEQORCAEVE", "string", 2),
             ("NRLISTACONVOREV", "string", 5), ("IDTPTRATCONVESPEC", "string", 30),
             ("CDCLIENTELISTCONV", "string", 21), ("NRINSJURCLILISCONV", "string", 20),
             ("NMLISTACONVOREV", "string", 50), ("NRRGLISTAOREV", "string", 20),
@@ -63,7 +63,7 @@ while size < target:
         row % (i, i % 100, i % 1000, (i * 7) % 1000, i % 10)
     rows.append(r); size += len(r) + 1; i += 1
 head = json.dumps({"format": "corvana.datapacket", "version": 1, "kind": kind,
-                   "fields": fields(spec)})
+                   "fields": fields(columns)})
 sys.stdout.write('[{"$packet":' + head[:-1] + ',"' + key + '":[' + ",".join(rows) + ']}}]')
 PY
 }

@@ -145,24 +145,24 @@ const std::vector<Key>& keys() {
 }
 
 // The keys a program added (AddSettings), and their descriptions.
-std::vector<SettingKey> g_addedSpecs;
+std::vector<SettingKey> g_addedKeys;
 std::vector<Key> g_added;
 
-Key added(const SettingKey& spec) {
-    const std::string name = spec.name;
-    return {spec.name,
-            [spec, name](Settings& s, const std::string& v, const std::string& origin) {
+Key added(const SettingKey& setting) {
+    const std::string name = setting.name;
+    return {setting.name,
+            [setting, name](Settings& s, const std::string& v, const std::string& origin) {
                 if (v.empty())
                     s.Added.erase(name);
-                else if (spec.type == SettingType::Number)
+                else if (setting.type == SettingType::Number)
                     s.Added[name] =
-                        std::to_string(parseNumber(name, v, spec.min, spec.max, origin));
+                        std::to_string(parseNumber(name, v, setting.min, setting.max, origin));
                 else
                     s.Added[name] = v;
             },
-            [spec, name](const Settings& s) {
+            [setting, name](const Settings& s) {
                 const auto it = s.Added.find(name);
-                return it != s.Added.end() ? it->second : std::string(spec.defaultValue);
+                return it != s.Added.end() ? it->second : std::string(setting.defaultValue);
             }};
 }
 
@@ -436,22 +436,22 @@ void SetTLSCAFile(std::string value) {
 }
 
 void AddSettings(std::span<const SettingKey> keys) {
-    for (const SettingKey& spec : keys) {
-        const Key* known = findKey(spec.name);
+    for (const SettingKey& setting : keys) {
+        const Key* known = findKey(setting.name);
         // The same table added again (a second server in one process).
-        if (known && std::find_if(g_addedSpecs.begin(), g_addedSpecs.end(),
-                                  [&](const SettingKey& k) { return k.name == spec.name; }) !=
-                         g_addedSpecs.end())
+        if (known && std::find_if(g_addedKeys.begin(), g_addedKeys.end(), [&](const SettingKey& k) {
+                         return k.name == setting.name;
+                     }) != g_addedKeys.end())
             continue;
         if (known)
-            throw corvana::Error(std::string("Chave de configuração repetida: ") + spec.name);
-        g_addedSpecs.push_back(spec);
-        g_added.push_back(added(spec));
+            throw corvana::Error(std::string("Chave de configuração repetida: ") + setting.name);
+        g_addedKeys.push_back(setting);
+        g_added.push_back(added(setting));
     }
 }
 
 std::span<const SettingKey> AddedSettings() {
-    return g_addedSpecs;
+    return g_addedKeys;
 }
 
 namespace {
@@ -470,9 +470,9 @@ std::string Setting(std::string_view name) {
 
 std::int64_t NumberSetting(std::string_view name) {
     const std::string lower = asciiLower(name);
-    for (const SettingKey& spec : g_addedSpecs) {
-        if (spec.type == SettingType::Number && asciiLower(spec.name) == lower)
-            return parseNumber(spec.name, Setting(spec.name), spec.min, spec.max, "");
+    for (const SettingKey& setting : g_addedKeys) {
+        if (setting.type == SettingType::Number && asciiLower(setting.name) == lower)
+            return parseNumber(setting.name, Setting(setting.name), setting.min, setting.max, "");
     }
     throw corvana::Error("Chave de configuração numérica desconhecida: " + std::string(name));
 }
