@@ -822,16 +822,24 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
     return Variant(true);
 }
 
-Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
+namespace {
+
+// The rows an import sends: a data packet whose cells fit its fields.
+void requireRows(const DataPacket& rows, const char* method, const char* what) {
     if (rows.isDelta())
-        throw BadRequest(
-            "GetImpLista espera um pacote de dados com as linhas do arquivo, não um "
-            "pacote de alterações.");
+        throw BadRequest(std::string(method) + " espera um pacote de dados com as linhas " + what +
+                         ", não um pacote de alterações.");
     try {
         rows.validate();
     } catch (const corvana::Error& e) {
-        throw BadRequest(std::string("GetImpLista: ") + e.what());
+        throw BadRequest(std::string(method) + ": " + e.what());
     }
+}
+
+}  // namespace
+
+Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
+    requireRows(rows, "GetImpLista", "do arquivo");
     const int branchAt = requireColumn(rows, "GetImpLista", "CDFILIAL", false);
     const int budgetAt = requireColumn(rows, "GetImpLista", "NRORCAEVENTO", false);
     const int sequenceAt = requireColumn(rows, "GetImpLista", "NRSEQORCAEVE", false);
@@ -905,21 +913,9 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
     return Variant(std::move(refused));
 }
 
-}  // namespace evt::server::rdm
-
-namespace evt::server::rdm {
-
 Variant ImportSheet(storage::Database& db, const std::string& branch, const std::string& budget,
                     const std::string& sequence, const DataPacket& rows, bool dryRun) {
-    if (rows.isDelta())
-        throw BadRequest(
-            "GetImpPlanilha espera um pacote de dados com as linhas da planilha, não um "
-            "pacote de alterações.");
-    try {
-        rows.validate();
-    } catch (const corvana::Error& e) {
-        throw BadRequest(std::string("GetImpPlanilha: ") + e.what());
-    }
+    requireRows(rows, "GetImpPlanilha", "da planilha");
     const int lineAt = requireColumn(rows, "GetImpPlanilha", "NRCONTLINHA", false);
     requireColumn(rows, "GetImpPlanilha", "NMLISTACONVOREV", false);
     // The other columns are optional: a spreadsheet gives what it has.

@@ -125,13 +125,13 @@ void ScriptedSearch::Clear() {
     unexpected_.clear();
 }
 
-// ---- ScriptedOpenFile ----
+// ---- ScriptedFileAnswers ----
 
-void ScriptedOpenFile::Expect(std::optional<std::string> fileName) {
+void ScriptedFileAnswers::Expect(std::optional<std::string> fileName) {
     answers_.push_back(std::move(fileName));
 }
 
-std::optional<std::string> ScriptedOpenFile::Execute(const std::string& filter,
+std::optional<std::string> ScriptedFileAnswers::next(const std::string& filter,
                                                      const std::string& initialFile) {
     calls_.push_back({filter, initialFile});
     if (answers_.empty()) unexpectedPrompt(unexpected_, filter);
@@ -140,28 +140,7 @@ std::optional<std::string> ScriptedOpenFile::Execute(const std::string& filter,
     return answer;
 }
 
-void ScriptedOpenFile::Clear() {
-    answers_.clear();
-    calls_.clear();
-    unexpected_.clear();
-}
-
-// ---- ScriptedSaveFile ----
-
-void ScriptedSaveFile::Expect(std::optional<std::string> fileName) {
-    answers_.push_back(std::move(fileName));
-}
-
-std::optional<std::string> ScriptedSaveFile::Execute(const std::string& filter,
-                                                     const std::string& initialFile) {
-    calls_.push_back({filter, initialFile});
-    if (answers_.empty()) unexpectedPrompt(unexpected_, filter);
-    std::optional<std::string> answer = std::move(answers_.front());
-    answers_.pop_front();
-    return answer;
-}
-
-void ScriptedSaveFile::Clear() {
+void ScriptedFileAnswers::Clear() {
     answers_.clear();
     calls_.clear();
     unexpected_.clear();

@@ -88,7 +88,9 @@ private:
     std::vector<std::string> unexpected_;
 };
 
-class ScriptedOpenFile : public IOpenFileDialog {
+// The answers of a scripted file dialog (open or save): each Execute takes
+// the next one queued and records its filter and proposed file.
+class ScriptedFileAnswers {
 public:
     struct Call {
         std::string filter;
@@ -102,13 +104,13 @@ public:
     void ExpectCancel() { Expect(std::nullopt); }
     std::size_t Pending() const { return answers_.size(); }
 
-    // Unexpected prompt text: the filter.
-    std::optional<std::string> Execute(const std::string& filter,
-                                       const std::string& initialFile) override;
-
     const std::vector<Call>& Calls() const { return calls_; }
     const std::vector<std::string>& Unexpected() const { return unexpected_; }
     void Clear();
+
+protected:
+    // Unexpected prompt text: the filter.
+    std::optional<std::string> next(const std::string& filter, const std::string& initialFile);
 
 private:
     std::deque<std::optional<std::string>> answers_;
@@ -116,27 +118,20 @@ private:
     std::vector<std::string> unexpected_;
 };
 
-// The save-file dialog, scripted as the open-file dialog is.
-class ScriptedSaveFile : public ISaveFileDialog {
+class ScriptedOpenFile : public IOpenFileDialog, public ScriptedFileAnswers {
 public:
-    using Call = ScriptedOpenFile::Call;
-
-    void Expect(std::optional<std::string> fileName);
-    void ExpectFile(std::string fileName) { Expect(std::move(fileName)); }
-    void ExpectCancel() { Expect(std::nullopt); }
-    std::size_t Pending() const { return answers_.size(); }
-
     std::optional<std::string> Execute(const std::string& filter,
-                                       const std::string& initialFile) override;
+                                       const std::string& initialFile) override {
+        return next(filter, initialFile);
+    }
+};
 
-    const std::vector<Call>& Calls() const { return calls_; }
-    const std::vector<std::string>& Unexpected() const { return unexpected_; }
-    void Clear();
-
-private:
-    std::deque<std::optional<std::string>> answers_;
-    std::vector<Call> calls_;
-    std::vector<std::string> unexpected_;
+class ScriptedSaveFile : public ISaveFileDialog, public ScriptedFileAnswers {
+public:
+    std::optional<std::string> Execute(const std::string& filter,
+                                       const std::string& initialFile) override {
+        return next(filter, initialFile);
+    }
 };
 
 class ScriptedBusy : public IBusyIndicator {
