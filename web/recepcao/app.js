@@ -232,7 +232,7 @@ function marca(texto, classe) {
   return s;
 }
 
-function linha(g, consulta) {
+function linha(g, consulta, pendentes) {
   const q = quantidade(g);
   const c = Math.min(chegaram(g), q);
   const li = document.createElement("li");
@@ -261,6 +261,7 @@ function linha(g, consulta) {
   if (g.tratamento) marcas.append(marca(g.tratamento, "especial"));
   if (g.contrato) marcas.append(marca("Contrato", "contrato"));
   if (g.porta) marcas.append(marca("Adicionado na porta", "porta"));
+  if (pendentes.has(g.nr)) marcas.append(marca("Aguardando envio", "espera"));
   if (c > 0 && g.ultima) {
     const u = document.createElement("span");
     u.className = "ultima";
@@ -288,7 +289,8 @@ function buscar() {
   const t0 = performance.now();
   const r = st.indice.buscar(consulta, LIMITE);
   const frag = document.createDocumentFragment();
-  for (const g of r.convidados) frag.append(linha(g, consulta));
+  const pendentes = new Set(st.fila.map((c) => c.nr));
+  for (const g of r.convidados) frag.append(linha(g, consulta, pendentes));
   el.resultados.replaceChildren(frag);
   if (!consulta.trim()) {
     el.resumo.textContent = st.indice.tamanho
@@ -307,7 +309,7 @@ function buscar() {
 function mostrarDesfazer() {
   const u = st.desfazer[st.desfazer.length - 1];
   el.desfazer.disabled = !u;
-  el.desfazer.textContent = u ? `Desfazer: ${u.nome}` : "Desfazer";
+  $("desfazer-nome").textContent = u ? u.nome : "";
 }
 
 function focarBusca() {
@@ -710,9 +712,15 @@ async function carregarLista() {
   st.versao = v;
   mostrarContagens();
   buscar();
-  // Kept in the background: the search works from memory meanwhile.
-  st.salvandoLista = st.armazem.guardar({ convidados: lista.concat(temporarios), limpar: true, estado: { versao: v } });
-  await st.salvandoLista;
+  // Kept in the background: the search works from memory meanwhile (the
+  // writes that follow queue behind this one in IndexedDB).
+  delete document.body.dataset.copia;
+  st.armazem
+    .guardar({ convidados: lista.concat(temporarios), limpar: true, estado: { versao: v } })
+    .then(() => {
+      if (geracao === st.geracao) document.body.dataset.copia = "salva";
+    })
+    .catch((e) => avisar(`A cópia da lista não foi guardada neste aparelho: ${e.message || e}`, "erro", 15000));
   return true;
 }
 
@@ -948,6 +956,7 @@ async function principal() {
   st.fila = await st.armazem.fila();
   const copia = await st.armazem.convidados();
   st.indice.substituir(copia);
+  if (copia.length) document.body.dataset.copia = "salva";
   mostrarContagens();
   await iniciar();
 }
