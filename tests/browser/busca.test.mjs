@@ -2,12 +2,17 @@
 // page loads, imported as it is.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { readFileSync } from "node:fs";
+import { copyFileSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { pathToFileURL } from "node:url";
 
-const fonte = readFileSync(new URL("../../web/recepcao/busca.js", import.meta.url), "utf8");
-const { Indice, dobrar, termos, trechos } = await import(
-  "data:text/javascript;base64," + Buffer.from(fonte).toString("base64")
-);
+// The page's module as an .mjs copy: Node reads web/recepcao's .js files as
+// CommonJS.
+const pasta = mkdtempSync(join(tmpdir(), "evt-busca-"));
+copyFileSync(new URL("../../web/recepcao/busca.js", import.meta.url), join(pasta, "busca.mjs"));
+const { Indice, dobrar, termos, trechos } = await import(pathToFileURL(join(pasta, "busca.mjs")));
+rmSync(pasta, { recursive: true, force: true });
 
 const g = (nr, nome, extra = {}) => ({ nr, nome, rg: "", doc: "", tel: "", cel: "", ...extra });
 const lista = [

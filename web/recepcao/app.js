@@ -7,7 +7,7 @@ import { abrir } from "./armazem.js";
 
 const BASE = new URL("./", import.meta.url);
 const API = new URL("api/", BASE);
-const LIMITE = 40; // rows shown
+const LIMITE = 20; // rows shown at first ("Mostrar mais" shows 20 more)
 const ESPERA_REDE = 2000; // ms between tries while the server cannot be reached
 const ESPERA_MUDANCAS = 35000; // ms: the server answers a change feed call within 25 s
 
@@ -187,7 +187,7 @@ let contagemPendente = false;
 function mostrarContagens() {
   if (contagemPendente) return;
   contagemPendente = true;
-  requestAnimationFrame(() => {
+  queueMicrotask(() => {
     contagemPendente = false;
     let convidados = 0;
     let convidadosChegaram = 0;
@@ -284,13 +284,28 @@ function linha(g, consulta, pendentes) {
 }
 
 // The results of what is typed, drawn at once (every keystroke).
+let linhasMostradas = LIMITE;
+let ultimaConsulta = "";
+
 function buscar() {
   const consulta = el.busca.value;
+  if (consulta !== ultimaConsulta) linhasMostradas = LIMITE;
+  ultimaConsulta = consulta;
   const t0 = performance.now();
-  const r = st.indice.buscar(consulta, LIMITE);
+  const r = st.indice.buscar(consulta, linhasMostradas);
+  const t1 = performance.now();
   const frag = document.createDocumentFragment();
   const pendentes = new Set(st.fila.map((c) => c.nr));
   for (const g of r.convidados) frag.append(linha(g, consulta, pendentes));
+  if (r.total > r.convidados.length) {
+    const li = document.createElement("li");
+    const b = document.createElement("button");
+    b.type = "button";
+    b.className = "mais";
+    b.textContent = `Mostrar mais (${r.total - r.convidados.length})`;
+    li.append(b);
+    frag.append(li);
+  }
   el.resultados.replaceChildren(frag);
   if (!consulta.trim()) {
     el.resumo.textContent = st.indice.tamanho
@@ -299,11 +314,11 @@ function buscar() {
   } else if (r.total === 0) {
     el.resumo.textContent = "Ninguém encontrado. Não está na lista? Toque em “Não está na lista”.";
   } else if (r.total > r.convidados.length) {
-    el.resumo.textContent = `${r.total} encontrados; os ${r.convidados.length} primeiros:`;
+    el.resumo.textContent = `${r.total} encontrados; os ${r.convidados.length} mais próximos:`;
   } else {
     el.resumo.textContent = r.total === 1 ? "1 encontrado" : `${r.total} encontrados`;
   }
-  document.body.dataset.buscaMs = (performance.now() - t0).toFixed(2);
+  document.body.dataset.buscaMs = `${(t1 - t0).toFixed(2)}+${(performance.now() - t1).toFixed(2)}`;
 }
 
 function mostrarDesfazer() {
@@ -669,11 +684,11 @@ async function ouvir() {
     }
     definirOnline(true);
     if (st.fila.length) enviarFila();
-    await mesclar(r.dados);
+    await mesclar(r.dados, geracao);
   }
 }
 
-async function mesclar(d) {
+async function mesclar(d, geracao) {
   const v = Number(d.versao);
   if (!Number.isFinite(v)) return;
   const convidados = d.convidados || [];
@@ -684,6 +699,7 @@ async function mesclar(d) {
       if (!vistos.has(g.nr) && !String(g.nr).startsWith("tmp-")) removidos.push(g.nr);
     }
   }
+  if (geracao !== st.geracao) return; // wiped meanwhile: nothing written back
   for (const nr of removidos) st.indice.remover(nr);
   const novos = aplicar(convidados, v);
   st.versao = Math.max(st.versao, v);
@@ -837,6 +853,7 @@ async function iniciar() {
   document.body.dataset.estado = "pronta";
   buscar();
   focarBusca();
+  performance.mark("recepcao-pronta");
   enviarFila();
   ouvir();
 }
@@ -858,6 +875,10 @@ function ligarEventos() {
   el.resultados.addEventListener("click", (ev) => {
     const b = ev.target.closest("button.convidado");
     if (b) tocar(b.dataset.nr);
+    else if (ev.target.closest("button.mais")) {
+      linhasMostradas += LIMITE;
+      buscar();
+    }
   });
   el.desfazer.addEventListener("click", desfazerUltima);
   el.novo.addEventListener("click", abrirNovo);
@@ -895,6 +916,11 @@ function ligarEventos() {
     focarBusca();
   });
   el.dlgEstacoes.addEventListener("close", focarBusca);
+  // Cancel buttons close without submitting: Enter in a field submits the
+  // dialog's main button.
+  for (const b of document.querySelectorAll("dialog button.fechar")) {
+    b.addEventListener("click", () => b.closest("dialog").close("cancelar"));
+  }
 
   el.entrarForm.addEventListener("submit", (ev) => {
     ev.preventDefault();
