@@ -242,7 +242,7 @@ function linha(g, consulta, pendentes) {
   b.dataset.nr = g.nr;
   if (c >= q) b.classList.add("completo");
   else if (c > 0) b.classList.add("parcial");
-  if (g.tratamento) b.classList.add("especial");
+  if (g.especial) b.classList.add("especial");
   if (g.contrato) b.classList.add("contrato");
 
   const texto = document.createElement("span");
@@ -258,8 +258,9 @@ function linha(g, consulta, pendentes) {
   texto.append(det);
   const marcas = document.createElement("span");
   marcas.className = "marcas";
-  if (g.tratamento) marcas.append(marca(g.tratamento, "especial"));
+  if (g.especial) marcas.append(marca("Especial", "especial"));
   if (g.contrato) marcas.append(marca("Contrato", "contrato"));
+  if (g.tratamento) marcas.append(marca(g.tratamento, "tratamento"));
   if (g.porta) marcas.append(marca("Adicionado na porta", "porta"));
   if (pendentes.has(g.nr)) marcas.append(marca("Aguardando envio", "espera"));
   if (c > 0 && g.ultima) {
