@@ -150,19 +150,7 @@ struct Server {
     }
 };
 
-// A connection to the loopback port that sends nothing (-1 on failure).
-int ConnectLoopback(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+using corvana::test::ConnectLoopback;
 
 Server& TheServer() {
     static Server server;
@@ -199,6 +187,17 @@ long LoadList(benchmark::State& state, const char* branch, const char* budget, c
     return rows;
 }
 
+// Lists of each size in kListSizes, in milliseconds of real time; on
+// PostgreSQL the two larger ones.
+void ListSizes(benchmark::internal::Benchmark* b) {
+    b->ArgName("rows")->Unit(benchmark::kMillisecond)->UseRealTime();
+    for (long size : kListSizes) b->Arg(size);
+}
+void PostgresListSizes(benchmark::internal::Benchmark* b) {
+    b->ArgName("rows")->Unit(benchmark::kMillisecond)->UseRealTime();
+    b->Arg(kListSizes[1])->Arg(kListSizes[2]);
+}
+
 // The 5,000-guest demo list: demo names, some guests linked to clients.
 void BM_GetConvOrceve5000(benchmark::State& state) {
     LoadList(state, demo::kBigListBranch, demo::kBigListBudget, demo::kBigListSequence);
@@ -210,13 +209,7 @@ void BM_GetConvOrceve(benchmark::State& state) {
     if (LoadList(state, kListBranch, kListBudget, ListSequence(state.range(0))) != state.range(0))
         state.SkipWithError("the list did not load whole");
 }
-BENCHMARK(BM_GetConvOrceve)
-    ->ArgName("rows")
-    ->Arg(kListSizes[0])
-    ->Arg(kListSizes[1])
-    ->Arg(kListSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_GetConvOrceve)->Apply(ListSizes);
 
 // The same lists on PostgreSQL.
 void BM_GetConvOrceve_PostgreSQL(benchmark::State& state) {
@@ -224,12 +217,7 @@ void BM_GetConvOrceve_PostgreSQL(benchmark::State& state) {
                  ThePostgresServer()) != state.range(0))
         state.SkipWithError("the list did not load whole");
 }
-BENCHMARK(BM_GetConvOrceve_PostgreSQL)
-    ->ArgName("rows")
-    ->Arg(kListSizes[1])
-    ->Arg(kListSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_GetConvOrceve_PostgreSQL)->Apply(PostgresListSizes);
 
 // An import file of range(0) lines into an empty list.
 void ImportList(benchmark::State& state, Server& s) {
@@ -252,23 +240,12 @@ void ImportList(benchmark::State& state, Server& s) {
 void BM_GetImpLista(benchmark::State& state) {
     ImportList(state, TheServer());
 }
-BENCHMARK(BM_GetImpLista)
-    ->ArgName("rows")
-    ->Arg(kListSizes[0])
-    ->Arg(kListSizes[1])
-    ->Arg(kListSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_GetImpLista)->Apply(ListSizes);
 
 void BM_GetImpLista_PostgreSQL(benchmark::State& state) {
     ImportList(state, ThePostgresServer());
 }
-BENCHMARK(BM_GetImpLista_PostgreSQL)
-    ->ArgName("rows")
-    ->Arg(kListSizes[1])
-    ->Arg(kListSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_GetImpLista_PostgreSQL)->Apply(PostgresListSizes);
 
 // One small call on a kept-alive connection: well under a millisecond on the
 // loopback; about 40 ms would be a delayed acknowledgement (TCP_NODELAY

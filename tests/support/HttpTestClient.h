@@ -3,7 +3,11 @@
 // it sends requests as they are given (malformed or hostile ones too, or
 // bytes as they are), over TCP or TLS, from a chosen local address, and
 // bounds every wait. Not for two threads at once.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -19,6 +23,7 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -304,6 +309,21 @@ private:
 };
 
 // The text of a {"$error": ...} body; "" when the body is not one.
+// A plain socket connected to the loopback port that sends nothing, for
+// tests of what the server does with idle or slow peers (-1 on failure).
+inline int ConnectLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 inline std::string ErrorText(const std::string& body) {
     try {
         const corvana::Variant v = corvana::Variant::fromJson(body);

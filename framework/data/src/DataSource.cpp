@@ -14,6 +14,15 @@ ClientDataSet* DataLink::DataSet() const {
     return source_ ? source_->DataSet() : nullptr;
 }
 
+bool DataLink::SetSource(DataSource* source) {
+    if (source == source_) return false;
+    if (source)
+        source->AddLink(this);
+    else
+        source_->RemoveLink(this);
+    return true;
+}
+
 // --- DataSource --------------------------------------------------------------
 
 DataSource::~DataSource() {

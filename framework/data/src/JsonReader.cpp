@@ -184,8 +184,12 @@ private:
     // Brings a row's cells from their JSON form to their column types and
     // checks them; rowNo counts from 0.
     static void normalise(const std::vector<FieldDef>& fields, Row& row, std::size_t rowNo);
+    // A row's cells begin: packed when `pack` and the fields are known,
+    // otherwise as values.
+    void startRow(bool pack);
     // A packed row's cells: each checked against its column.
     const FieldDef* packColumn();
+    const FieldDef* packColumn(FieldType want, const Variant& value);
     void packBool(bool b);
     void packInt(std::int64_t i);
     void packFloat(double d);
@@ -422,25 +426,13 @@ void Reader::startArray() {
             bad("lista inesperada em '" + f.key + "'");
         case Ctx::Rows:
             push(Ctx::Row);
-            if (packing_ && fieldsClosed_) {
-                packRow_ = true;
-                rowCells_ = 0;
-                return;
-            }
-            row_.clear();
-            reserveExactly(row_, packet_->fields().size());
+            startRow(packing_);
             return;
         case Ctx::ChangeObj:
             if (f.key != "values" && f.key != "original")
                 bad("lista inesperada em '" + f.key + "'");
             push(Ctx::ChangeRow);
-            if (packRows_ && fieldsClosed_) {
-                packRow_ = true;
-                rowCells_ = 0;
-                return;
-            }
-            row_.clear();
-            reserveExactly(row_, packet_->fields().size());
+            startRow(packRows_);
             return;
         default:
             bad("lista inesperada");
@@ -700,6 +692,16 @@ void Reader::normalise(const std::vector<FieldDef>& fields, Row& row, std::size_
 
 // The column of the next cell of the row being packed; null once the row
 // has all its cells (the extra ones are counted and refused at its end).
+void Reader::startRow(bool pack) {
+    if (pack && fieldsClosed_) {
+        packRow_ = true;
+        rowCells_ = 0;
+        return;
+    }
+    row_.clear();
+    reserveExactly(row_, packet_->fields().size());
+}
+
 const FieldDef* Reader::packColumn() {
     const auto& fields = packet_->fields();
     const std::size_t c = rowCells_++;
@@ -714,11 +716,16 @@ void Reader::refuseCell(const FieldDef& field, const Variant& value) const {
         DataPacket::cellProblem(field, value));
 }
 
-void Reader::packBool(bool b) {
+// The column of the next cell when there is one, after refusing `value`
+// unless the column is of type `want`.
+const FieldDef* Reader::packColumn(FieldType want, const Variant& value) {
     const FieldDef* f = packColumn();
-    if (!f) return;
-    if (f->type != FieldType::Boolean) refuseCell(*f, Variant(b));
-    builder_.addBool(b);
+    if (f && f->type != want) refuseCell(*f, value);
+    return f;
+}
+
+void Reader::packBool(bool b) {
+    if (packColumn(FieldType::Boolean, Variant(b))) builder_.addBool(b);
 }
 
 void Reader::packInt(std::int64_t i) {
@@ -733,10 +740,7 @@ void Reader::packInt(std::int64_t i) {
 }
 
 void Reader::packFloat(double d) {
-    const FieldDef* f = packColumn();
-    if (!f) return;
-    if (f->type != FieldType::Float) refuseCell(*f, Variant(d));
-    builder_.addFloat(d);
+    if (packColumn(FieldType::Float, Variant(d))) builder_.addFloat(d);
 }
 
 void Reader::packText(std::string_view s) {

@@ -439,6 +439,14 @@ struct TNetConnection::Impl {
         lastError.clear();
     }
 
+    // A new address: the open connection, if any, was to the old one.
+    template <class T>
+    void change(T& member, T value) {
+        if (value == member) return;
+        close();
+        member = std::move(value);
+    }
+
     void close() {
         closeTransport();
         tlsContext.reset();
@@ -464,9 +472,7 @@ const std::string& TNetConnection::ServerName() const {
 }
 
 void TNetConnection::SetServerName(std::string name) {
-    if (name == impl_->serverName) return;
-    impl_->close();
-    impl_->serverName = std::move(name);
+    impl_->change(impl_->serverName, std::move(name));
 }
 
 const std::string& TNetConnection::Host() const {
@@ -474,9 +480,7 @@ const std::string& TNetConnection::Host() const {
 }
 
 void TNetConnection::SetHost(std::string host) {
-    if (host == impl_->host) return;
-    impl_->close();
-    impl_->host = std::move(host);
+    impl_->change(impl_->host, std::move(host));
 }
 
 int TNetConnection::Port() const {
@@ -484,9 +488,7 @@ int TNetConnection::Port() const {
 }
 
 void TNetConnection::SetPort(int port) {
-    if (port == impl_->port) return;
-    impl_->close();
-    impl_->port = port;
+    impl_->change(impl_->port, port);
 }
 
 bool TNetConnection::Connected() const {
@@ -504,12 +506,20 @@ void TNetConnection::SetConnected(bool connected) {
 void TNetConnection::Open() {
     impl_->close();
     try {
+        connectOnce();
+    } catch (const Error&) {
+        if (impl_->throwException) throw;
+    }
+}
+
+void TNetConnection::connectOnce() {
+    try {
         if (BeforeConnect) BeforeConnect(*this);
         impl_->connect();
     } catch (const Error& e) {
         impl_->close();
         impl_->lastError = e.what();
-        if (impl_->throwException) throw;
+        throw;
     }
 }
 
@@ -542,18 +552,9 @@ std::optional<PackedData> TNetConnection::CallData(const std::string& method,
 
 void TNetConnection::send(const std::string& method, std::vector<Variant> args,
                           const std::function<void(const std::string&)>& read) {
-    if (!impl_->connected) {
-        // One attempt; a call cannot go on without a server, so this raises
-        // whatever ThrowException says.
-        try {
-            if (BeforeConnect) BeforeConnect(*this);
-            impl_->connect();
-        } catch (const Error& e) {
-            impl_->close();
-            impl_->lastError = e.what();
-            throw;
-        }
-    }
+    // One attempt; a call cannot go on without a server, so this raises
+    // whatever ThrowException says.
+    if (!impl_->connected) connectOnce();
     auto req = impl_->request(http::verb::post,
                               "/" + encodeSegment(impl_->serverName) + "/" + encodeSegment(method));
     req.set(http::field::content_type, "application/json");

@@ -82,9 +82,7 @@ ClientDataSet* GridModel::DataSet() const {
 }
 
 void GridModel::SetDataSource(corvana::DataSource* source) {
-    if (source == link_->Source()) return;
-    if (link_->Source()) link_->Source()->RemoveLink(link_.get());
-    if (source) source->AddLink(link_.get());
+    if (!link_->SetSource(source)) return;
     reset();
     emit StateChanged();
     emit Notified();

@@ -50,10 +50,7 @@ TDBEdit::~TDBEdit() {
 }
 
 void TDBEdit::SetDataSource(corvana::DataSource* source) {
-    if (source == link_.Source()) return;
-    if (link_.Source()) link_.Source()->RemoveLink(&link_);
-    if (source) source->AddLink(&link_);
-    refresh();
+    if (link_.SetSource(source)) refresh();
 }
 
 void TDBEdit::SetDataField(std::string fieldName) {

@@ -482,22 +482,41 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     TControl<QTableView>::mouseDoubleClickEvent(event);
 }
 
-bool TDBGrid::viewKey(QKeyEvent* event) {
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    if (enter && (mods & Qt::ControlModifier)) {
+bool TDBGrid::commonKey(QKeyEvent* event, char32_t& typed, char32_t& key) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & Qt::ControlModifier)) {
         editButtonClick();
         return true;
     }
-    if (const char32_t typed = TypedKey(event)) {
-        char32_t k = typed;
-        if (OnKeyPress) OnKeyPress(this, k);
-        if (k == 0) return true;
-        if (k == kKeyEnter) {
-            advanceColumn();
-            return true;
-        }
+    typed = key = TypedKey(event);
+    if (!typed) return false;
+    if (OnKeyPress) OnKeyPress(this, key);
+    if (key == 0) return true;
+    if (key == kKeyEnter) {
+        advanceColumn();
+        return true;
+    }
+    return false;
+}
+
+bool TDBGrid::rowKey(int key, Qt::KeyboardModifiers mods) {
+    if (key == Qt::Key_Insert && mods == Qt::NoModifier) {
+        insertRow();
+        return true;
+    }
+    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
+        deleteRow();
+        return true;
+    }
+    return false;
+}
+
+bool TDBGrid::viewKey(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    char32_t typed = 0, k = 0;
+    if (commonKey(event, typed, k)) return true;
+    if (typed) {
         startEditing(event, k);
         return true;
     }
@@ -508,13 +527,8 @@ bool TDBGrid::viewKey(QKeyEvent* event) {
             cancelRow();
             return true;
         case Qt::Key_Insert:
-            if (mods != Qt::NoModifier) return false;
-            insertRow();
-            return true;
         case Qt::Key_Delete:
-            if (!(mods & Qt::ControlModifier)) return false;
-            deleteRow();
-            return true;
+            return rowKey(key, mods);
         case Qt::Key_Down:
             if ((mods & Qt::ControlModifier) || !atLastRow()) return false;
             appendRow();
@@ -527,19 +541,9 @@ bool TDBGrid::viewKey(QKeyEvent* event) {
 bool TDBGrid::editorKey(QKeyEvent* event) {
     const int key = event->key();
     const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    if (enter && (mods & Qt::ControlModifier)) {
-        editButtonClick();
-        return true;
-    }
-    if (const char32_t typed = TypedKey(event)) {
-        char32_t k = typed;
-        if (OnKeyPress) OnKeyPress(this, k);
-        if (k == 0) return true;
-        if (k == kKeyEnter) {
-            advanceColumn();
-            return true;
-        }
+    char32_t typed = 0, k = 0;
+    if (commonKey(event, typed, k)) return true;
+    if (typed) {
         if (k == typed) return false;  // the editor types it
         typeInto(editorInput_, event, k);
         return true;
@@ -559,13 +563,8 @@ bool TDBGrid::editorKey(QKeyEvent* event) {
             navigate(event);
             return true;
         case Qt::Key_Insert:
-            if (mods != Qt::NoModifier) return false;
-            insertRow();
-            return true;
         case Qt::Key_Delete:
-            if (!(mods & Qt::ControlModifier)) return false;
-            deleteRow();
-            return true;
+            return rowKey(key, mods);
         default:
             return false;
     }

@@ -61,10 +61,7 @@ TDBNavigator::~TDBNavigator() {
 }
 
 void TDBNavigator::SetDataSource(corvana::DataSource* source) {
-    if (source == link_.Source()) return;
-    if (link_.Source()) link_.Source()->RemoveLink(&link_);
-    if (source) source->AddLink(&link_);
-    refresh();
+    if (link_.SetSource(source)) refresh();
 }
 
 void TDBNavigator::SetShowRefresh(bool show) {

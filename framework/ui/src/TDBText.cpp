@@ -15,10 +15,7 @@ TDBText::~TDBText() {
 }
 
 void TDBText::SetDataSource(corvana::DataSource* source) {
-    if (source == link_.Source()) return;
-    if (link_.Source()) link_.Source()->RemoveLink(&link_);
-    if (source) source->AddLink(&link_);
-    refresh();
+    if (link_.SetSource(source)) refresh();
 }
 
 void TDBText::SetDataField(std::string fieldName) {

@@ -21,6 +21,9 @@ public:
 
     // The source this link is registered on, or nullptr.
     DataSource* Source() const { return source_; }
+    // Registers this link on `source` (on none with nullptr), leaving the
+    // source it was on; false when it was on `source` already.
+    bool SetSource(DataSource* source);
     // The source's dataset, or nullptr.
     ClientDataSet* DataSet() const;
 

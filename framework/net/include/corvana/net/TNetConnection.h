@@ -94,6 +94,9 @@ public:
     void SetReadTimeout(std::chrono::milliseconds timeout);
 
 private:
+    // One connection attempt (BeforeConnect, then the handshake); on failure
+    // the connection is closed, LastError says why, and the error is raised.
+    void connectOnce();
     // Sends the call and hands a 200 answer's body to `read`; raises for
     // everything else.
     void send(const std::string& method, std::vector<Variant> args,

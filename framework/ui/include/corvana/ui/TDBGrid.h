@@ -9,11 +9,6 @@
 #include "corvana/ui/GridModel.h"
 #include "corvana/ui/TControl.h"
 
-namespace corvana {
-class DataSource;
-class Field;
-}  // namespace corvana
-
 namespace corvana::ui {
 
 class GridDelegate;
@@ -142,6 +137,15 @@ private:
     bool canEdit(const QModelIndex& index) const;
 
     // Keys.
+    // What the grid and its editor do alike with a key: Ctrl+Enter clicks the
+    // edit button; a typed key goes through OnKeyPress, which may swallow it
+    // (0) or turn it into Enter (the next column). True when it was handled
+    // so; otherwise `typed` is the key typed (0 for none) and `key` what
+    // OnKeyPress left of it.
+    bool commonKey(QKeyEvent* event, char32_t& typed, char32_t& key);
+    // Insert inserts a row, Ctrl+Delete deletes the current one, in the grid
+    // and in its editor alike; false for any other key.
+    bool rowKey(int key, Qt::KeyboardModifiers mods);
     bool viewKey(QKeyEvent* event);
     bool editorKey(QKeyEvent* event);
     void typeInto(QWidget* target, const QKeyEvent* original, char32_t key);

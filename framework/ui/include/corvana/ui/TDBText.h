@@ -5,11 +5,6 @@
 #include "corvana/ui/TControl.h"
 #include "corvana/ui/TDBEdit.h"
 
-namespace corvana {
-class DataSource;
-class Field;
-}  // namespace corvana
-
 namespace corvana::ui {
 
 // A label showing a field's display text of the current row (prefix dbt):
