@@ -225,6 +225,12 @@ function nomeMarcado(nome, consulta) {
   return span;
 }
 
+// A telephone kept as digits, laid out: "(51) 99245-7073".
+function telefone(t) {
+  const m = /^(\d{2})(\d{4,5})(\d{4})$/.exec(t);
+  return m ? `(${m[1]}) ${m[2]}-${m[3]}` : t;
+}
+
 function marca(texto, classe) {
   const s = document.createElement("span");
   s.className = `marca ${classe}`;
@@ -253,7 +259,7 @@ function linha(g, consulta, pendentes) {
   const partes = [];
   if (g.rg) partes.push(`R.G. ${g.rg}`);
   if (g.doc) partes.push(`CPF/CNPJ ${g.doc}`);
-  if (!g.rg && !g.doc && (g.tel || g.cel)) partes.push(`Tel. ${g.cel || g.tel}`);
+  if (!g.rg && !g.doc && (g.tel || g.cel)) partes.push(`Tel. ${telefone(g.cel || g.tel)}`);
   det.textContent = partes.join(" · ");
   texto.append(det);
   const marcas = document.createElement("span");
@@ -446,7 +452,12 @@ async function concluir(ch, r) {
   if (tomada && ch.tipo === "novo" && d.convidado) {
     // The undo of a door addition names the guest it became.
     for (const u of st.desfazer) if (u.id === ch.corpo.id) u.nr = d.convidado.nr;
-    for (const c of st.fila) if (c.nr === ch.nr) c.nr = d.convidado.nr;
+    for (const c of st.fila) {
+      if (c.nr === ch.nr) {
+        c.nr = d.convidado.nr;
+        st.armazem.atualizarChamada(c);
+      }
+    }
   }
   const guardar = [];
   if (d.convidado && d.convidado.nr) {
@@ -949,10 +960,26 @@ function lerCodigoDoEndereco() {
   return true;
 }
 
+// The service worker that keeps the page for a reload offline; the body
+// says data-sw="pronto" once it is active (a page opened at "/recepcao",
+// outside its scope, is never told by navigator.serviceWorker.ready).
 async function registrarServiceWorker() {
   if (!("serviceWorker" in navigator)) return;
   try {
-    await navigator.serviceWorker.register(new URL("sw.js", BASE), { scope: BASE.pathname });
+    const reg = await navigator.serviceWorker.register(new URL("sw.js", BASE), { scope: BASE.pathname });
+    const ativo = () => {
+      if (reg.active && reg.active.state === "activated") {
+        document.body.dataset.sw = "pronto";
+        return true;
+      }
+      return false;
+    };
+    if (ativo()) return;
+    const w = reg.installing || reg.waiting || reg.active;
+    if (w) w.addEventListener("statechange", ativo);
+    reg.addEventListener("updatefound", () => {
+      if (reg.installing) reg.installing.addEventListener("statechange", ativo);
+    });
   } catch (e) {
     console.warn("service worker não registrado:", e);
   }
