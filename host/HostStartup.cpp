@@ -1,6 +1,7 @@
 #include "HostStartup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -47,6 +48,12 @@ public:
 
 void SetUpHostApplication(QApplication& app) {
     Corvana::SetDatabaseFileName(guestrecord::kListDatabaseFile);
+    // The shipped report definitions of an installed host, found from its
+    // own location (<bindir>/../share/corvana-eventos/reports); a build has
+    // none there.
+    Corvana::SetShippedReportsDir(
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" EVT_SHIPPED_REPORTS_REL)
+            .toStdString());
     const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
     QLocale::setDefault(brazil);
 

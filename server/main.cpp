@@ -5,6 +5,7 @@
 //   evt07800-server [--host H] [--port P] [--db PATH]
 //                   [--seed-demo] [--config=FILE] [--Key=value ...]
 //   evt07800-server --migrate-from sqlite:PATH [--db postgresql://...]
+//   evt07800-server --backup FILE | --backup-dir DIR [--keep N] | --restore FILE
 //
 // It listens on BindAddress (127.0.0.1 unless told otherwise; never the
 // client's WebURL) and on WebPort; the database is DatabaseURL. Beyond
@@ -14,6 +15,10 @@
 // With --migrate-from it serves nothing: it copies the data of an SQLite
 // file into the empty database of --db (storage/CopyDatabase.h), all or
 // nothing, and ends (exit code 0, or 1 with the reason).
+//
+// With --backup, --backup-dir or --restore it serves nothing either: it
+// copies the SQLite database while servers serve, or replaces it by a
+// backup while none does (BackupCommand.h); a refusal is exit code 2.
 #include <signal.h>
 
 #include <algorithm>
@@ -29,12 +34,14 @@
 #include <thread>
 #include <vector>
 
+#include "BackupCommand.h"
 #include "corvana/core/Corvana.h"
 #include "corvana/data/Error.h"
 #include "corvana/db/DatabaseAddress.h"
 #include "endpoint/AppServer.h"
 #include "endpoint/ServerSettings.h"
 #include "rdm/RdmListConv.h"
+#include "storage/Backup.h"
 #include "storage/CopyDatabase.h"
 #include "storage/Database.h"
 #include "storage/DemoData.h"
@@ -49,6 +56,7 @@ constexpr const char* kUsage =
     "uso: evt07800-server [--host ENDEREÇO] [--port PORTA] [--db CAMINHO]\n"
     "                     [--seed-demo] [--config=ARQUIVO] [--Chave=valor ...]\n"
     "     evt07800-server --migrate-from sqlite:ARQUIVO [--db DESTINO]\n"
+    "     evt07800-server --backup ARQUIVO | --backup-dir PASTA [--keep N] | --restore ARQUIVO\n"
     "  --host       endereço em que o servidor escuta (padrão: BindAddress);\n"
     "               fora do loopback exige um token de acesso\n"
     "  --port       porta TCP (padrão: WebPort; 0 escolhe uma porta livre)\n"
@@ -58,6 +66,14 @@ constexpr const char* kUsage =
     "  --migrate-from sqlite:ARQUIVO\n"
     "               copia os dados do arquivo SQLite para o banco de --db, que deve\n"
     "               estar vazio (tudo ou nada), e termina sem servir chamadas\n"
+    "  --backup ARQUIVO\n"
+    "               grava uma cópia consistente do banco SQLite, mesmo com servidores\n"
+    "               atendendo, e termina\n"
+    "  --backup-dir PASTA [--keep N]\n"
+    "               o mesmo, em PASTA/evt07800-AAAAMMDD-HHMMSS-mmm.db, mantendo as N mais\n"
+    "               novas (padrão 14)\n"
+    "  --restore ARQUIVO\n"
+    "               substitui o banco SQLite pela cópia, só com nenhum servidor nele\n"
     "  --config     arquivo de configuração (chaves em docs/configuration.md)\n"
     "  --AccessTokenFile=ARQUIVO    token de acesso exigido em toda chamada (primeira linha)\n";
 
@@ -78,7 +94,8 @@ struct Options {
     std::string database;
     bool seedDemo = false;
     bool help = false;
-    std::string migrateFrom;  // the SQLite file to copy into the database, then end
+    std::string migrateFrom;            // the SQLite file to copy into the database, then end
+    evt::server::BackupCommand backup;  // --backup, --backup-dir, --restore
 };
 
 class UsageError : public corvana::Error {
@@ -127,6 +144,14 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.migrateFrom = value();
             if (options.migrateFrom.empty())
                 throw UsageError("Informe o arquivo SQLite de origem em --migrate-from.");
+        } else if (evt::server::BackupCommand::Knows(name)) {
+            try {
+                options.backup.Take(name, value());
+            } catch (const UsageError&) {
+                throw;
+            } catch (const corvana::Error& e) {
+                throw UsageError(e.what());
+            }
         } else if (arg == "--seed-demo") {
             options.seedDemo = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -135,6 +160,15 @@ Options parseOptions(const std::vector<std::string>& args) {
             throw UsageError("Opção desconhecida: " + arg);
         }
     }
+    try {
+        options.backup.Check();
+    } catch (const corvana::Error& e) {
+        throw UsageError(e.what());
+    }
+    if (options.backup.Any() && (options.seedDemo || !options.migrateFrom.empty()))
+        throw UsageError(
+            "--backup, --backup-dir e --restore não se combinam com --seed-demo "
+            "nem com --migrate-from.");
     if (!options.migrateFrom.empty() && options.seedDemo)
         throw UsageError(
             "--seed-demo não se combina com --migrate-from: o destino deve estar vazio.");
@@ -233,6 +267,7 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (!options.migrateFrom.empty()) return migrate(options);
+    if (options.backup.Any()) return options.backup.Run(options.database);
     installSignalHandlers();
     const evt::server::ServerAccess access = accessFromSettings();
     const bool tokenRequired = !access.token.empty();
@@ -241,6 +276,11 @@ int run(int argc, char** argv) {
 
     createFolder(Corvana::DataDir());
     createFolder(databaseFile(options.database).parent_path());
+    // Held while the server serves an SQLite file: a restore waits for no
+    // server to be running on it.
+    std::unique_ptr<evt::server::storage::ServerLock> lock;
+    if (const fs::path file = databaseFile(options.database); !file.empty())
+        lock = evt::server::storage::ServerLock::Shared(file.string());
     evt::server::storage::Database::OpenOptions openOptions;
     openOptions.log = logLine;
     auto db = evt::server::storage::Database::Open(options.database, openOptions);
@@ -289,6 +329,9 @@ int main(int argc, char** argv) {
         std::cerr << "evt07800-server: " << e.what() << "\n" << usage();
         return 2;
     } catch (const SettingsError& e) {
+        std::cerr << "evt07800-server: " << e.what() << "\n";
+        return 2;
+    } catch (const evt::server::storage::BackupRefused& e) {
         std::cerr << "evt07800-server: " << e.what() << "\n";
         return 2;
     } catch (const evt::server::ServerConfigError& e) {

@@ -1,7 +1,9 @@
 #include "corvana/core/Corvana.h"
 
+#include <dlfcn.h>
 #include <algorithm>
 #include <array>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,8 +22,9 @@ namespace Corvana {
 namespace {
 
 Settings g_settings;
-std::string g_argv0;         // fallback for locating the executable
-std::string g_databaseFile;  // the application's, within DataDir
+std::string g_argv0;              // fallback for locating the executable
+std::string g_databaseFile;       // the application's, within DataDir
+std::string g_shippedReportsDir;  // the installation's report definitions
 
 std::string asciiLower(std::string_view text) {
     std::string out(text);
@@ -220,6 +223,33 @@ std::string upper(std::string_view text) {
     return out;
 }
 
+// The system's configuration file: <sysconfdir>/corvana/corvana.conf of the
+// installation (CMake's GNUInstallDirs; /etc/corvana/corvana.conf for the
+// Debian packages), or the file CORVANA_SYSTEM_CONFIG names.
+#ifndef CORVANA_SYSTEM_CONFIG
+#define CORVANA_SYSTEM_CONFIG "/etc/corvana/corvana.conf"
+#endif
+
+// The files read when no file is named, in order, each overriding the one
+// before key by key: the system's, the user's ($XDG_CONFIG_HOME, else
+// ~/.config), the working folder's. Any of them may be missing.
+std::vector<std::string> layeredConfigFiles() {
+    std::vector<std::string> files;
+    files.push_back(environment("CORVANA_SYSTEM_CONFIG").value_or(CORVANA_SYSTEM_CONFIG));
+    if (const auto xdg = environment("XDG_CONFIG_HOME"); xdg && fs::path(*xdg).is_absolute())
+        files.push_back((fs::path(*xdg) / "corvana" / "corvana.conf").string());
+    else if (const auto home = environment("HOME"))
+        files.push_back((fs::path(*home) / ".config" / "corvana" / "corvana.conf").string());
+    files.push_back("corvana.conf");
+    return files;
+}
+
+// The folder of this library (libcorvana_core.so): the framework's
+// libraries and the loadable packages are installed side by side
+// (build/lib in a build, <libdir>/corvana-eventos installed). The
+// executable's <exe dir>/../lib when it cannot be told.
+fs::path frameworkLibDir();
+
 fs::path executableDir() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -228,6 +258,19 @@ fs::path executableDir() {
         exe = fs::absolute(g_argv0, ec);
     }
     return exe.parent_path();
+}
+
+fs::path frameworkLibDir() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&frameworkLibDir), &info) != 0 && info.dli_fname &&
+        *info.dli_fname) {
+        std::error_code ec;
+        const fs::path self = fs::canonical(info.dli_fname, ec);
+        // A static build has the executable there: fall back as before.
+        if (!ec && self.filename().string().starts_with("libcorvana_core"))
+            return self.parent_path();
+    }
+    return executableDir().parent_path() / "lib";
 }
 
 }  // namespace
@@ -287,19 +330,18 @@ std::vector<std::string> LoadSettings(int argc, const char* const* argv) {
             options.emplace_back(key, std::move(value));
     }
 
-    bool named = true;
     if (!configPath || configPath->empty()) configPath = environment("CORVANA_CONFIG");
-    if (!configPath) {
-        configPath = "corvana.conf";
-        named = false;
-    }
 
     Settings settings;
     std::error_code ec;
-    if (fs::exists(*configPath, ec))
+    if (configPath) {
+        if (!fs::exists(*configPath, ec))
+            throw corvana::Error("Arquivo de configuração não encontrado: " + *configPath);
         readFile(settings, *configPath);
-    else if (named)
-        throw corvana::Error("Arquivo de configuração não encontrado: " + *configPath);
+    } else {
+        for (const std::string& file : layeredConfigFiles())
+            if (fs::is_regular_file(file, ec)) readFile(settings, file);
+    }
 
     for (const std::vector<Key>* table : tables()) {
         for (const Key& key : *table) {
@@ -343,7 +385,7 @@ void SetDatabaseFileName(std::string name) {
 
 std::string PackagesDir() {
     if (!g_settings.PackagesDir.empty()) return g_settings.PackagesDir;
-    return (executableDir().parent_path() / "lib").string();
+    return frameworkLibDir().string();
 }
 
 std::string DataDir() {
@@ -352,7 +394,16 @@ std::string DataDir() {
 
 std::string ReportsDir() {
     if (!g_settings.ReportsDir.empty()) return g_settings.ReportsDir;
-    return (fs::path(g_settings.DataDir) / "reports").string();
+    const fs::path own = fs::path(g_settings.DataDir) / "reports";
+    std::error_code ec;
+    if (!g_shippedReportsDir.empty() && !fs::is_directory(own, ec) &&
+        fs::is_directory(g_shippedReportsDir, ec))
+        return g_shippedReportsDir;
+    return own.string();
+}
+
+void SetShippedReportsDir(std::string folder) {
+    g_shippedReportsDir = std::move(folder);
 }
 
 bool WebTLS() {

@@ -15,13 +15,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kVariables[] = {"CORVANA_CONFIG",      "CORVANA_WEBURL",       "CORVANA_WEBPORT",
-                                  "CORVANA_FILIPROC",    "CORVANA_NOMEFILIPROC", "CORVANA_MODUFILI",
-                                  "CORVANA_DATABASEURL", "CORVANA_PACKAGESDIR",  "CORVANA_DATADIR",
-                                  "CORVANA_ACCESSTOKEN", "CORVANA_MAXBODYBYTES", "CORVANA_WEBTLS"};
+const char* const kVariables[] = {
+    "CORVANA_CONFIG",       "CORVANA_WEBURL",        "CORVANA_WEBPORT",      "CORVANA_FILIPROC",
+    "CORVANA_NOMEFILIPROC", "CORVANA_MODUFILI",      "CORVANA_DATABASEURL",  "CORVANA_PACKAGESDIR",
+    "CORVANA_DATADIR",      "CORVANA_ACCESSTOKEN",   "CORVANA_MAXBODYBYTES", "CORVANA_WEBTLS",
+    "CORVANA_REPORTSDIR",   "CORVANA_SYSTEM_CONFIG", "XDG_CONFIG_HOME",      "HOME"};
 
 // Each test runs in an empty temporary folder (so ./corvana.conf is under
-// its control) with no CORVANA_* variable set, and leaves all of it as found.
+// its control) with no CORVANA_* variable set, the system's and the user's
+// files in that folder too (etc.conf, xdg/corvana/corvana.conf, missing
+// unless a test writes them), and leaves all of it as found.
 class CorvanaSettings : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,6 +39,8 @@ protected:
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         fs::current_path(dir_);
+        setenv("CORVANA_SYSTEM_CONFIG", (dir_ / "etc.conf").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir_ / "xdg").c_str(), 1);
         Corvana::ResetSettings();
         Corvana::SetDatabaseFileName("app.db");
     }
@@ -47,6 +52,7 @@ protected:
         for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
         Corvana::ResetSettings();
         Corvana::SetDatabaseFileName("");
+        Corvana::SetShippedReportsDir("");
     }
 
     fs::path write(const std::string& name, const std::string& text) {
@@ -91,6 +97,51 @@ TEST_F(CorvanaSettings, DefaultsWithoutAnyConfiguration) {
     // <build>/lib: the default packages folder.
     EXPECT_TRUE(fs::exists(fs::path(Corvana::PackagesDir()) / "libcorvana_core.so"))
         << Corvana::PackagesDir();
+}
+
+// Without a file named, the system's, then the user's, then the working
+// folder's, each overriding the ones before key by key.
+TEST_F(CorvanaSettings, SystemThenUserThenWorkingFolderFiles) {
+    write("etc.conf", "WebURL=servidor.local\nWebPort=9000\nFiliProc=0002\nNomeFiliProc=Centro\n");
+    fs::create_directories(dir_ / "xdg" / "corvana");
+    write("xdg/corvana/corvana.conf", "WebPort=9100\nFiliProc=0003\n");
+    write("corvana.conf", "FiliProc=0004\n");
+    load({});
+    EXPECT_EQ(Corvana::WebURL(), "servidor.local");
+    EXPECT_EQ(Corvana::NomeFiliProc(), "Centro");
+    EXPECT_EQ(Corvana::WebPort(), 9100);
+    EXPECT_EQ(Corvana::FiliProc(), "0004");
+    // Without XDG_CONFIG_HOME, ~/.config.
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", dir_.c_str(), 1);
+    fs::remove(dir_ / "corvana.conf");
+    fs::create_directories(dir_ / ".config" / "corvana");
+    write(".config/corvana/corvana.conf", "WebPort=9200\n");
+    load({});
+    EXPECT_EQ(Corvana::WebPort(), 9200);
+    EXPECT_EQ(Corvana::FiliProc(), "0002");
+    // A file named is the only one read.
+    const fs::path named = write("nomeado.conf", "FiliProc=0009\n");
+    load({"--config=" + named.string()});
+    EXPECT_EQ(Corvana::FiliProc(), "0009");
+    EXPECT_EQ(Corvana::WebURL(), "127.0.0.1");
+    // A line the system's file cannot use names that file.
+    write("etc.conf", "WebPort=porta\n");
+    EXPECT_NE(errorOf({}).find(dir_.string() + "/etc.conf"), std::string::npos) << errorOf({});
+}
+
+// An installed program's shipped definitions serve until the user has a
+// reports folder of their own.
+TEST_F(CorvanaSettings, ShippedReportsServeUntilTheUserHasAFolder) {
+    fs::create_directories(dir_ / "share" / "reports");
+    Corvana::SetDataDir((dir_ / "dados").string());
+    EXPECT_EQ(Corvana::ReportsDir(), (dir_ / "dados" / "reports").string());
+    Corvana::SetShippedReportsDir((dir_ / "share" / "reports").string());
+    EXPECT_EQ(Corvana::ReportsDir(), (dir_ / "share" / "reports").string());
+    fs::create_directories(dir_ / "dados" / "reports");
+    EXPECT_EQ(Corvana::ReportsDir(), (dir_ / "dados" / "reports").string());
+    Corvana::SetReportsDir("/srv/relatorios");
+    EXPECT_EQ(Corvana::ReportsDir(), "/srv/relatorios");
 }
 
 TEST_F(CorvanaSettings, DatabaseFollowsDataDirUntilSetItself) {

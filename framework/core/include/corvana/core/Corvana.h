@@ -36,7 +36,7 @@ struct Settings {
     std::string NomeFiliProc = "Matriz";
     bool ModuFili = false;    // the user is bound to the branch
     std::string DatabaseURL;  // empty: <DataDir>/<the application's database file>
-    std::string PackagesDir;  // empty: <exe dir>/../lib
+    std::string PackagesDir;  // empty: the framework libraries' folder
     std::string DataDir = "./data";
     std::string ReportsDir;  // empty: <DataDir>/reports
 
@@ -63,9 +63,14 @@ Settings& CurrentSettings();
 // Back to the built-in defaults.
 void ResetSettings();
 
-// Built-in defaults, then the configuration file, then the environment, then
-// the command line. The file is the one named by --config=PATH, else by
-// $CORVANA_CONFIG, else ./corvana.conf; only the last may be missing. Options
+// Built-in defaults, then the configuration file(s), then the environment,
+// then the command line. The file is the one named by --config=PATH, else by
+// $CORVANA_CONFIG (it must exist); when neither names one, the system's
+// (<sysconfdir>/corvana/corvana.conf, /etc/corvana/corvana.conf installed
+// from the packages, or $CORVANA_SYSTEM_CONFIG), then the user's
+// ($XDG_CONFIG_HOME/corvana/corvana.conf, else ~/.config/corvana/corvana.conf),
+// then ./corvana.conf are read in that order, each overriding the ones
+// before key by key, any of them missing. Options
 // are --Key=value with the keys of the file, case-insensitive. Returns the
 // arguments it did not use (argv[0] excluded), in order, for the caller.
 // Raises corvana::Error, in Portuguese, for a file named but missing, a
@@ -86,13 +91,20 @@ std::string DatabaseURL();
 // DatabaseURL names while it is not set. The program sets it at start
 // (ResetSettings and LoadSettings keep it).
 void SetDatabaseFileName(std::string name);
-// The folder of the loadable packages. Default: the "lib" folder next to the
-// folder of the running executable (<exe dir>/../lib).
+// The folder of the loadable packages. Default: the folder of the
+// framework's libraries (libcorvana_core.so), where the packages are built
+// and installed beside them (build/lib; <libdir>/corvana-eventos).
 std::string PackagesDir();
 std::string DataDir();
 // The folder of the report definitions (docs/reports.md). Default
-// <DataDir>/reports, following DataDir.
+// <DataDir>/reports, following DataDir; while that folder does not exist,
+// the installation's shipped definitions (SetShippedReportsDir) when the
+// program named a folder that exists.
 std::string ReportsDir();
+// The folder an installed program keeps its shipped report definitions in
+// (found from its own location); "" for none. ResetSettings and
+// LoadSettings keep it.
+void SetShippedReportsDir(std::string folder);
 
 // The client side's.
 bool WebTLS();
