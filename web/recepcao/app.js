@@ -439,6 +439,8 @@ async function enviarFila() {
 // A call answered: taken or refused; the copy takes the server's guest.
 async function concluir(ch, r) {
   const d = r.dados || {};
+  // How many calls the server answered since the page opened.
+  document.body.dataset.respondidas = String(Number(document.body.dataset.respondidas || 0) + 1);
   const tomada = r.status >= 200 && r.status < 300 && d.ok !== false;
   st.fila.shift();
   const removidos = [];
