@@ -287,8 +287,21 @@ int run(int argc, char** argv) {
     if (options.seedDemo && evt::server::storage::SeedDemo(*db))
         std::cerr << "evt07800-server: banco vazio preenchido com os dados de demonstração.\n";
 
-    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)},
-                                  evt::server::LimitsFromSettings(), access);
+    evt::server::AppServer::Limits limits;
+    try {
+        limits = evt::server::LimitsFromSettings();
+    } catch (const corvana::Error& e) {
+        throw SettingsError(e.what());
+    }
+    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)}, limits, access);
+    server.SetGauges([db] {
+        return std::vector<evt::server::Gauge>{
+            {"evt07800_database_sessions_in_use",
+             "Sessões do banco de dados em uso por chamadas agora.",
+             static_cast<double>(db->SessionsInUse())},
+            {"evt07800_database_sessions_idle", "Sessões do banco de dados ociosas no pool.",
+             static_cast<double>(db->SessionsIdle())}};
+    });
     if (!server.Bind(options.host, options.port)) {
         std::cerr << "evt07800-server: não foi possível escutar em "
                   << shownAddress(options.host, options.port)

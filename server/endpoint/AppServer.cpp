@@ -132,6 +132,7 @@ void AppServer::Impl::admit(tcp::socket socket) {
     socket.set_option(tcp::no_delay(true), ec);
     const std::string peer = addressText(remote.address());
     if (open >= limits.maxConnections) {
+        metrics.LimitHit("MaxConnections");
         ConnectionLine(peer, "fechada: " + std::to_string(open) +
                                  " conexões abertas, o limite do servidor (MaxConnections).");
         socket.close(ec);
@@ -278,6 +279,10 @@ void AppServer::Stop() {
     std::lock_guard join(impl_->joinMutex);
     if (impl_->thread.joinable() && impl_->thread.get_id() != std::this_thread::get_id())
         impl_->thread.join();
+}
+
+void AppServer::SetGauges(GaugeSource gauges) {
+    impl_->gauges = std::move(gauges);
 }
 
 std::vector<std::string> AppServer::ModuleNames() const {

@@ -7,6 +7,7 @@
 
 #include "RemoteDataModule.h"
 #include "corvana/data/Error.h"
+#include "endpoint/Metrics.h"
 #include "endpoint/ServerSettings.h"
 
 namespace evt::server {
@@ -46,8 +47,12 @@ struct ServerLimits {
     std::size_t keepAliveMaxRequests = 100000;
     // Threads that run the remote methods; connections wait on none.
     std::size_t workerThreads = 16;
-    // Log every call and every refusal to standard error.
+    // Log every call and every refusal to standard error; false writes no
+    // line at all (the tests).
     bool logCalls = true;
+    // Which calls have a line (LogLevel): every one, refusals and errors,
+    // or errors only.
+    LogLevel logLevel = LogLevel::Calls;
 };
 
 // Who may call, and over what.
@@ -78,8 +83,10 @@ public:
 // through its Router. Connections are served asynchronously by one thread,
 // so a slow or idle client holds no thread; the methods run on a pool of
 // workerThreads threads and their answers are written back asynchronously.
-// Every call is logged to standard error with its duration and outcome, and
-// every refusal with the client's address.
+// Every call is logged to standard error with its method, duration, outcome
+// and the client's address (at the level of limits.logLevel), and counted
+// for GET /metrics (Metrics.h), which answers in the Prometheus text format
+// behind the token like every call.
 class AppServer {
 public:
     using Limits = ServerLimits;
@@ -114,6 +121,10 @@ public:
     // background thread. Safe to call more than once and from any thread
     // but a worker's.
     void Stop();
+
+    // Figures the program adds to GET /metrics (the database's sessions);
+    // before Bind. Called on the I/O thread at each GET /metrics.
+    void SetGauges(GaugeSource gauges);
 
     // The hosted module's server names, in the order given.
     std::vector<std::string> ModuleNames() const;

@@ -43,6 +43,7 @@
 #include <type_traits>
 #include <utility>
 #include "endpoint/AppServer.h"
+#include "endpoint/Metrics.h"
 #include "endpoint/Router.h"
 
 namespace evt::server::endpoint {
@@ -58,6 +59,7 @@ using error_code = boost::system::error_code;
 using Digest = std::array<unsigned char, 32>;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kPrometheusText = "text/plain; version=0.0.4; charset=utf-8";
 // TLS 1.2 suites, in the server's order of preference (TLS 1.3 keeps
 // OpenSSL's own, all of them AEAD); and the HSTS header of HTTPS answers
 // (two years).
@@ -155,6 +157,9 @@ struct ServerCore {
     std::optional<Digest> token;
     std::optional<ssl::context> tls;
 
+    Metrics metrics;
+    GaugeSource gauges;
+
     std::set<Session*> sessions;
     std::size_t open = 0;
     std::map<std::string, std::size_t, std::less<>> perAddress;
@@ -187,7 +192,7 @@ struct ServerCore {
 
     // A line about a connection rather than a call (a limit, a time-out).
     void ConnectionLine(const std::string& peer, const std::string& text) {
-        if (!limits.logCalls) return;
+        if (!limits.logCalls || limits.logLevel == LogLevel::Errors) return;
         const auto now = Clock::now();
         if (now - logWindow >= std::chrono::seconds(1)) {
             logWindow = now;
@@ -279,8 +284,8 @@ private:
 
     void onHandshake(const error_code& ec) {
         if (ec == beast::error::timeout)
-            return fail("negociação TLS não concluída em " +
-                        secondsText(srv_.limits.headerTimeout) + ".");
+            return failAtLimit("HeaderTimeout", "negociação TLS não concluída em " +
+                                                    secondsText(srv_.limits.headerTimeout) + ".");
         if (ec && ec.category() == asio::error::get_ssl_category())
             return fail(
                 "negociação TLS recusada (o cliente não usa HTTPS ou não aceita o "
@@ -292,6 +297,7 @@ private:
     void begin() {
         if (!counted_) {
             // Past the per-address limit: answered at once, nothing read.
+            srv_.metrics.LimitHit("MaxConnectionsPerAddress");
             srv_.ConnectionLine(
                 peer_, "recusada: " + std::to_string(srv_.limits.maxConnectionsPerAddress) +
                            " conexões deste endereço já abertas "
@@ -352,11 +358,12 @@ private:
         const auto& partial = parser_->get();
         const bool chunked = partial.count(http::field::transfer_encoding) > 0;
         if (ec == http::error::header_limit)
-            return refuse(431, "Cabeçalho da chamada grande demais; o limite é " +
-                                   std::to_string(srv_.limits.maxHeaderBytes) + " bytes.");
+            return refuseAtLimit("MaxHeaderBytes", 431,
+                                 "Cabeçalho da chamada grande demais; o limite é " +
+                                     std::to_string(srv_.limits.maxHeaderBytes) + " bytes.");
         if (ec == beast::error::timeout)
-            return fail("cabeçalho da chamada incompleto após " +
-                        secondsText(srv_.limits.headerTimeout) + ".");
+            return failAtLimit("HeaderTimeout", "cabeçalho da chamada incompleto após " +
+                                                    secondsText(srv_.limits.headerTimeout) + ".");
         if (ec == http::error::bad_transfer_encoding ||
             (ec == http::error::bad_content_length && chunked))
             return refuse(411, chunkedText());
@@ -389,9 +396,10 @@ private:
 
         const auto fields = static_cast<std::size_t>(std::distance(req.begin(), req.end()));
         if (fields > srv_.limits.maxHeaderFields)
-            return refuse(431, "Campos de cabeçalho demais na chamada (" + std::to_string(fields) +
-                                   "); o limite é " + std::to_string(srv_.limits.maxHeaderFields) +
-                                   ".");
+            return refuseAtLimit("MaxHeaderFields", 431,
+                                 "Campos de cabeçalho demais na chamada (" +
+                                     std::to_string(fields) + "); o limite é " +
+                                     std::to_string(srv_.limits.maxHeaderFields) + ".");
         switch (srv_.Authorize(req)) {
             case ServerCore::Auth::Ok:
                 break;
@@ -410,6 +418,14 @@ private:
             if (chunked || (req.count(http::field::content_length) > 0 &&
                             (!strictLength(req, length) || length > 0)))
                 return refuse(400, "Uma consulta GET não leva corpo.");
+            // The server's figures, answered on this thread (they are its).
+            if (path_ == "/metrics") {
+                outcome_ = "ok";
+                return doWrite(200,
+                               srv_.metrics.Text(
+                                   srv_.open, srv_.gauges ? srv_.gauges() : std::vector<Gauge>{}),
+                               keepAlive_ && !srv_.stopping, kPrometheusText);
+            }
             return doCall(std::string());
         }
         // Only Content-Length bodies: a chunked body or one read until the
@@ -425,13 +441,14 @@ private:
             !beast::iequals(trim(req[http::field::content_encoding]), "identity"))
             return refuse(415, "Corpo da chamada compactado (Content-Encoding) não é aceito.");
         if (length > srv_.limits.maxBodyBytes)
-            return refuse(413, "Corpo da chamada grande demais (" + std::to_string(length) +
-                                   " bytes); o limite é " +
-                                   std::to_string(srv_.limits.maxBodyBytes) + " bytes.");
+            return refuseAtLimit("MaxBodyBytes", 413,
+                                 "Corpo da chamada grande demais (" + std::to_string(length) +
+                                     " bytes); o limite é " +
+                                     std::to_string(srv_.limits.maxBodyBytes) + " bytes.");
         if (srv_.bodiesInFlight + length > srv_.limits.maxBodyBytesInFlight)
-            return refuse(503,
-                          "Servidor de aplicação ocupado com outras chamadas grandes; tente "
-                          "novamente em instantes.");
+            return refuseAtLimit("MaxBodyBytesInFlight", 503,
+                                 "Servidor de aplicação ocupado com outras chamadas grandes; tente "
+                                 "novamente em instantes.");
         srv_.bodiesInFlight += length;
         inFlight_ = length;
         parser_->body_limit(srv_.limits.maxBodyBytes);
@@ -471,8 +488,9 @@ private:
     void onReadBody(const error_code& ec) {
         if (!ec) return doCall(parser_->release().body());
         if (ec == beast::error::timeout)
-            return fail("corpo de " + verb_ + " " + Router::Printable(path_, 200) +
-                        " incompleto após " + secondsText(bodyTime_) + ".");
+            return failAtLimit("BodyTimeout",
+                               "corpo de " + verb_ + " " + Router::Printable(path_, 200) +
+                                   " incompleto após " + secondsText(bodyTime_) + ".");
         fail();
     }
 
@@ -520,11 +538,22 @@ private:
         doWrite(status, std::move(answer.body), false);
     }
 
-    void doWrite(int status, std::string body, bool keepAlive) {
+    // A refusal, or a connection closed, because a limit was passed: counted
+    // for GET /metrics under the limit's setting.
+    void refuseAtLimit(const char* setting, int status, const std::string& message) {
+        srv_.metrics.LimitHit(setting);
+        refuse(status, message);
+    }
+    void failAtLimit(const char* setting, const std::string& why) {
+        srv_.metrics.LimitHit(setting);
+        fail(why);
+    }
+
+    void doWrite(int status, std::string body, bool keepAlive, const char* type = kJson) {
         state_ = State::Writing;
         status_ = status;
         res_.emplace(static_cast<http::status>(status), version_ >= 10 ? version_ : 11);
-        res_->set(http::field::content_type, kJson);
+        res_->set(http::field::content_type, type);
         if (status == 401) res_->set(http::field::www_authenticate, "Bearer");
         // Over HTTPS the browser is told to come back only that way.
         if constexpr (kTls) res_->set(http::field::strict_transport_security, kHsts);
@@ -552,17 +581,26 @@ private:
         nextRequest(false);
     }
 
+    // The call's figures, and its line when the level takes it: the
+    // method's path, the duration, the outcome (no guest data: a refusal's
+    // text names at most the list's keys and a guest's name as the module
+    // wrote it) and the client.
     void writeLogLine() {
-        if (!logLine_ || !srv_.limits.logCalls) return;
+        if (!logLine_) return;
         logLine_ = false;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+        const bool refused = status_ >= 400 || outcome_.starts_with("refused");
+        srv_.metrics.Call(
+            path_ == "/metrics" ? std::string("metrics") : srv_.router.MethodLabel(path_), refused,
+            ms / 1000);
+        if (!srv_.limits.logCalls) return;
+        if (srv_.limits.logLevel == LogLevel::Refusals && !refused) return;
+        if (srv_.limits.logLevel == LogLevel::Errors && status_ < 500) return;
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.1f", ms);
-        std::string line = "evt07800-server: " + Router::Printable(verb_, 16) + " " +
-                           Router::Printable(path_) + " " + duration + " ms " +
-                           Router::Printable(outcome_);
-        // A refusal names the client it refused.
-        if (status_ >= 400) line += " (cliente " + peer_ + ")";
+        const std::string line = "evt07800-server: " + Router::Printable(verb_, 16) + " " +
+                                 Router::Printable(path_) + " " + duration + " ms " +
+                                 Router::Printable(outcome_) + " (cliente " + peer_ + ")";
         srv_.Write(line + "\n");
     }
 

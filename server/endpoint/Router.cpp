@@ -85,6 +85,14 @@ std::vector<std::string> Router::ModuleNames() const {
     return order_;
 }
 
+std::string Router::MethodLabel(std::string_view path) const {
+    const Target t = splitPath(path.substr(0, path.find('?')));
+    const auto it = hosted_.find(t.module);
+    if (it == hosted_.end() || t.extra) return "outro";
+    if (!t.hasMethod) return "handshake";
+    return it->second.methods.contains(t.method) ? std::string(t.method) : "outro";
+}
+
 std::string Router::Printable(std::string_view text, std::size_t max) {
     std::string out;
     for (char c : text.substr(0, max)) {

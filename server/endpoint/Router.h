@@ -41,6 +41,10 @@ public:
 
     // The hosted modules' server names, in the order given.
     std::vector<std::string> ModuleNames() const;
+    // The method a path calls, as GET /metrics counts it: a hosted method's
+    // name, "handshake" for a hosted module's path, "outro" for anything
+    // else (so that made-up paths add no names).
+    std::string MethodLabel(std::string_view path) const;
 
     // A refusal: `status` with {"$error": message} and its outcome.
     static RouterAnswer Refusal(int status, const std::string& message);

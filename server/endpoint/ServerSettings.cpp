@@ -26,6 +26,7 @@ ServerLimits LimitsFromSettings() {
     limits.maxBodyBytesInFlight = size("MaxBodyBytesInFlight");
     limits.maxConnections = size("MaxConnections");
     limits.maxConnectionsPerAddress = size("MaxConnectionsPerAddress");
+    limits.logLevel = ParseLogLevel(Corvana::Setting("LogLevel"));
     return limits;
 }
 

@@ -23,6 +23,9 @@ inline constexpr Corvana::SettingKey kServerSettings[] = {
     {"TLSCertificate", Corvana::SettingType::Text, "", 0, 0,
      "arquivo PEM do certificado do servidor; com TLSKey, o servidor fala só HTTPS"},
     {"TLSKey", Corvana::SettingType::Text, "", 0, 0, "arquivo PEM da chave privada do certificado"},
+    {"LogLevel", Corvana::SettingType::Text, "chamadas", 0, 0,
+     "o que o registro diz: chamadas (uma linha por chamada), recusas (só recusas e erros) ou "
+     "erros (só os erros do servidor)"},
     {"HeaderTimeout", Corvana::SettingType::Number, "10", 1, kHour,
      "segundos para um cabeçalho inteiro de requisição e para o início de uma conexão TLS"},
     {"KeepAliveTimeout", Corvana::SettingType::Number, "5", 1, kHour,
@@ -69,7 +72,8 @@ struct ServerLimits;
 // nothing.
 void AddServerSettings();
 
-// The endpoint's limits from the settings in force.
+// The endpoint's limits from the settings in force. Raises corvana::Error for
+// a LogLevel it does not know.
 ServerLimits LimitsFromSettings();
 
 // The settings' lines of evt07800-server's --help, one key each with its

@@ -14,6 +14,7 @@ namespace evt::server::storage {
 
 Database::Lease::~Lease() {
     if (!connection_) return;
+    --owner_->leased_;
     if (connection_->InTransaction()) {
         try {
             connection_->Rollback();
@@ -37,6 +38,11 @@ Database::Lease Database::Acquire() {
             return Lease(shared_from_this(), std::move(idle.connection));
     }
     return Lease(shared_from_this(), Connect());
+}
+
+std::size_t Database::SessionsIdle() {
+    std::lock_guard lock(mutex_);
+    return idle_.size();
 }
 
 void Database::DropIdle() noexcept {

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -69,7 +70,9 @@ public:
     private:
         friend class Database;
         Lease(std::shared_ptr<Database> owner, std::unique_ptr<Connection> connection)
-            : owner_(std::move(owner)), connection_(std::move(connection)) {}
+            : owner_(std::move(owner)), connection_(std::move(connection)) {
+            ++owner_->leased_;
+        }
         std::shared_ptr<Database> owner_;
         std::unique_ptr<Connection> connection_;
     };
@@ -77,6 +80,9 @@ public:
     // kIdleCheck is asked first whether it still answers (a database
     // restarted meanwhile ended it), and dropped when it does not.
     Lease Acquire();
+    // Sessions leased now, and idle in the pool (GET /metrics).
+    int SessionsInUse() const { return leased_.load(); }
+    std::size_t SessionsIdle();
     // Closes every idle session: called when one was found lost, since the
     // others, opened before the same restart, are lost too.
     void DropIdle() noexcept;
@@ -102,6 +108,7 @@ private:
         std::chrono::steady_clock::time_point since;
     };
     std::vector<Idle> idle_;
+    std::atomic<int> leased_{0};
 };
 
 }  // namespace evt::server::storage

@@ -243,7 +243,9 @@ TEST_F(EndpointTest, EachCallIsLoggedWithItsDurationAndOutcome) {
     StopServer();  // the line follows the answer; stopping waits for it
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(std::regex_search(
-        log, std::regex(R"(POST /evt07800\.rdmListConv/GetOrcamento [0-9.]+ ms ok\n)")))
+        log,
+        std::regex(
+            R"(POST /evt07800\.rdmListConv/GetOrcamento [0-9.]+ ms ok \(cliente 127\.0\.0\.1\)\n)")))
         << log;
     EXPECT_NE(log.find(" ms refused: Há um convidado sem nome"), std::string::npos) << log;
     EXPECT_NE(log.find(" ms 404: Método desconhecido: GetNada"), std::string::npos) << log;
