@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -220,68 +221,63 @@ std::string sqlLiteral(const OptText& text) {
     return quoted + "'";
 }
 
-// The import's insert (columns as insertSql) of `rows` lines: what is the
-// same on every line is written in the statement, so that a line binds only
-// its nine values: the list and the number (4), the treatment, the name, the
-// R.G. and their two keys (?1 to ?9 for the first line, ?10 to ?18 for the
-// second...). A line that repeats a
-// name or an R.G. of the list is skipped, not an error: the unique indexes
-// decide, and changes() tells.
-constexpr int kImportBinds = 9;
-std::string importSqlOf(int rows) {
-    const Guest& g = importedGuest();
-    // Each value is a constant text, or (from 1) the line's own parameter.
-    std::string columns;
-    std::vector<std::pair<std::string, int>> tuple;
-    auto add = [&](std::string_view name, std::string constant, int parameter = 0) {
-        columns += (columns.empty() ? "" : ", ") + std::string(name);
-        tuple.emplace_back(std::move(constant), parameter);
-    };
-    for (std::size_t field : kPlace) {
-        const int parameter = field == kBranch     ? 1
-                              : field == kBudget   ? 2
-                              : field == kSequence ? 3
-                                                   : 4;
-        add(record::kFields[field].name, "", parameter);
-    }
-    for (std::size_t field : kValues) {
-        const std::string_view name = record::kFields[field].name;
-        if (field == kTreatment) {
-            add(name, "", 5);
-        } else if (field == kName) {
-            add(name, "", 6);
-        } else if (field == kRg) {
-            add(name, "", 7);
-        } else if (IsText(field)) {
-            add(name, sqlLiteral(g.texts[field]));
-        } else if (!g.quantity) {
-            add(name, "NULL");
-        } else {
-            char number[32];
-            const auto end = std::to_chars(number, number + sizeof number, *g.quantity).ptr;
-            add(name, std::string(number, end));
-        }
-    }
-    add("NMCHAVE", "", 8);
-    add("RGCHAVE", "", 9);
-    add("INSCCHAVE", sqlLiteral(storage::GuestDocumentKey(g.texts[kInscription].value_or(""))));
-    add("ORDEMCHAVE", sqlLiteral(storage::GuestOrderKey(g.texts[kOrder].value_or(""))));
-    std::string values;
-    for (int row = 0; row < rows; ++row) {
-        values += row ? ", (" : "(";
-        for (std::size_t i = 0; i < tuple.size(); ++i) {
-            const auto& [constant, parameter] = tuple[i];
-            if (i) values += ", ";
-            values += parameter ? "?" + std::to_string(row * kImportBinds + parameter) : constant;
-        }
-        values += ")";
-    }
-    return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES " + values +
-           " ON CONFLICT DO NOTHING";
+// The quantity an imported guest takes, as SQL and COPY write a number.
+const OptText& importedQuantityText() {
+    static const OptText text = [] {
+        const auto& q = importedGuest().quantity;
+        if (!q) return OptText();
+        char number[32];
+        const auto end = std::to_chars(number, number + sizeof number, *q).ptr;
+        return OptText(std::string(number, end));
+    }();
+    return text;
 }
 
+// The keys every imported guest takes for its inscription and contract order
+// (from the placeholders: none).
+const OptText& importedInscriptionKey() {
+    static const OptText key =
+        storage::GuestDocumentKey(importedGuest().texts[kInscription].value_or(""));
+    return key;
+}
+const OptText& importedOrderKey() {
+    static const OptText key = storage::GuestOrderKey(importedGuest().texts[kOrder].value_or(""));
+    return key;
+}
+
+// The import's insert of one line (columns as insertSql): what is the same on
+// every line is written in the statement, so that a line binds only its nine
+// values: the list and the number (?1 to ?4), the treatment, the name, the
+// R.G. and their two keys (?5 to ?9). A line that repeats a name or an R.G.
+// of the list is skipped, not an error: the unique indexes decide, and
+// changes() tells.
 const std::string& importSql() {
-    static const std::string sql = importSqlOf(1);
+    static const std::string sql = [] {
+        const Guest& g = importedGuest();
+        std::string columns, values;
+        auto add = [&](std::string_view name, const std::string& value) {
+            columns += (columns.empty() ? "" : ", ") + std::string(name);
+            values += (values.empty() ? "" : ", ") + value;
+        };
+        int parameter = 0;
+        auto next = [&] { return "?" + std::to_string(++parameter); };
+        for (std::size_t field : kPlace) add(record::kFields[field].name, next());
+        for (std::size_t field : kValues) {
+            const std::string_view name = record::kFields[field].name;
+            if (field == kTreatment || field == kName || field == kRg)
+                add(name, next());
+            else if (IsText(field))
+                add(name, sqlLiteral(g.texts[field]));
+            else
+                add(name, importedQuantityText().value_or("NULL"));
+        }
+        add("NMCHAVE", next());
+        add("RGCHAVE", next());
+        add("INSCCHAVE", sqlLiteral(importedInscriptionKey()));
+        add("ORDEMCHAVE", sqlLiteral(importedOrderKey()));
+        return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + values +
+               ") ON CONFLICT DO NOTHING";
+    }();
     return sql;
 }
 
@@ -374,16 +370,20 @@ class ListStates {
 public:
     explicit ListStates(storage::Connection& connection) : connection_(connection) {}
 
-    // nullptr when the list (the budget sequence) does not exist.
+    // nullptr when the list (the budget sequence) does not exist. Asked
+    // again, the same answer without a query.
     ListState* Find(const ListKey& key) {
         auto it = states_.find(key);
-        if (it != states_.end()) return &it->second;
+        if (it != states_.end()) return it->second ? &*it->second : nullptr;
         {
             auto exists = connection_.Prepare(
                 "SELECT 1 FROM ORCAEVENTOSEQ WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND "
                 "NRSEQORCAEVE = ?");
             exists->BindAll(key.branch, key.budget, key.sequence);
-            if (!exists->Step()) return nullptr;
+            if (!exists->Step()) {
+                states_.emplace(key, std::nullopt);
+                return nullptr;
+            }
         }
         ListState state;
         {
@@ -408,99 +408,113 @@ public:
             if (first->Step()) state.treatment = corvana::trimBlanks(first->Text(0));
             if (state.treatment.empty()) state.treatment = record::kFields[kTreatment].placeholder;
         }
-        return &states_.emplace(key, std::move(state)).first->second;
+        return &*states_.emplace(key, std::move(state)).first->second;
     }
 
 private:
     storage::Connection& connection_;
-    std::map<ListKey, ListState> states_;
+    std::map<ListKey, std::optional<ListState>> states_;
 };
 
 // Writes an import's accepted lines. On SQLite each line is one insert and
-// the unique indexes tell which lines are skipped. On PostgreSQL a round trip
-// per line costs more than the insert itself: lines go in statements of
-// kImportBatch, and which are skipped is decided before they are sent, from
-// the list's keys read once. Both decide alike: the import holds the write
-// lock, so no other writer changes the list meanwhile, and the only rules an
-// imported line can break are the name's and the R.G.'s (it has no
-// inscription or contract order, and a number past the list's last). A
-// statement that stores fewer lines than it was sent refuses the import.
+// the unique indexes tell which lines are skipped (ON CONFLICT DO NOTHING and
+// the changes it made). On PostgreSQL a statement per line, or per few
+// hundred lines, costs more than storing them: which lines are skipped is
+// decided before they are sent, from the list's keys read once, and the rest
+// go in one COPY. Both decide alike: the import holds the write lock, so no
+// other writer changes the list meanwhile, and the only rules an imported
+// line can break are the name's and the R.G.'s (it has no inscription or
+// contract order, and a number past the list's last). The unique indexes stay
+// the database's guard: a line they refuse all the same refuses the import.
 class ImportWriter {
 public:
-    static constexpr std::size_t kImportBatch = 500;
-
     explicit ImportWriter(storage::Connection& connection)
-        : connection_(connection),
-          batched_(connection.Backend() == storage::Backend::Postgresql),
-          single_(connection.Prepare(importSql())) {}
+        : connection_(connection), copying_(connection.CanCopy()) {
+        if (!copying_) single_.emplace(connection.Prepare(importSql()));
+    }
 
-    // Writes the line, or queues it; false when the list already holds its
-    // name or its R.G.
-    bool Write(const ListKey& list, std::string number, const std::string& treatment,
+    // Reads what the writer needs of a list before the first line is
+    // written (nothing else runs on the connection during a copy).
+    void Prepare(const ListKey& list) {
+        if (copying_) keysOf(list);
+    }
+
+    // Writes the line, or streams it; false when the list already holds its
+    // name or its R.G. (or an earlier line of the file did).
+    bool Write(const ListKey& list, const std::string& number, const std::string& treatment,
                const std::string& name, const std::string& rg) {
-        Line line{list,
-                  std::move(number),
-                  treatment,
-                  name,
-                  rg,
-                  storage::GuestNameKey(name),
-                  storage::GuestDocumentKey(rg)};
-        if (!batched_) {
-            bind(*single_, 0, line);
-            return single_->Execute() == 1;
+        std::string nameKey = storage::GuestNameKey(name);
+        std::optional<std::string> rgKey = storage::GuestDocumentKey(rg);
+        if (!copying_) {
+            auto& st = **single_;
+            st.Reset();
+            int p = 1;
+            for (const std::string* text : {&list.branch, &list.budget, &list.sequence, &number,
+                                            &treatment, &name, &rg, &std::as_const(nameKey)})
+                st.Bind(p++, *text);
+            st.Bind(p, rgKey);
+            return st.Execute() == 1;
         }
         Keys& keys = keysOf(list);
-        if (keys.names.count(line.nameKey) || (line.rgKey && keys.rgs.count(*line.rgKey)))
-            return false;
-        keys.names.insert(line.nameKey);
-        if (line.rgKey) keys.rgs.insert(*line.rgKey);
-        pending_.push_back(std::move(line));
-        if (pending_.size() == kImportBatch) Flush();
+        if (keys.names.count(nameKey) || (rgKey && keys.rgs.count(*rgKey))) return false;
+        guarded([&] {
+            if (!copy_)
+                copy_ = connection_.CopyInto("LISTACONVOREV", storage::GuestInsertColumns());
+            storage::CopyIn& row = *copy_;
+            for (const std::string* part : {&list.branch, &list.budget, &list.sequence, &number})
+                row.Cell(*part);
+            const Guest& g = importedGuest();
+            for (std::size_t field : kValues) {
+                if (field == kTreatment)
+                    row.Cell(treatment);
+                else if (field == kName)
+                    row.Cell(name);
+                else if (field == kRg)
+                    row.Cell(rg);
+                else if (IsText(field))
+                    row.Cell(g.texts[field]);
+                else
+                    row.Cell(importedQuantityText());
+            }
+            row.Cell(nameKey);
+            row.Cell(rgKey);
+            row.Cell(importedInscriptionKey());
+            row.Cell(importedOrderKey());
+            row.EndRow();
+        });
+        keys.names.insert(std::move(nameKey));
+        if (rgKey) keys.rgs.insert(std::move(*rgKey));
+        ++sent_;
         return true;
     }
 
-    // Sends what is queued.
-    void Flush() {
-        if (pending_.size() == kImportBatch) {
-            static const std::string sql = importSqlOf(static_cast<int>(kImportBatch));
-            auto st = connection_.Prepare(sql);
-            for (std::size_t i = 0; i < pending_.size(); ++i)
-                bind(*st, static_cast<int>(i) * kImportBinds, pending_[i]);
-            check(st->Execute(), pending_.size());
-        } else {
-            for (const Line& line : pending_) {
-                bind(*single_, 0, line);
-                check(single_->Execute(), 1);
-            }
-        }
-        pending_.clear();
+    // Ends the copy: every line streamed must be stored.
+    void Finish() {
+        if (!copy_) return;
+        std::int64_t stored = 0;
+        guarded([&] { stored = copy_->Finish(); });
+        copy_.reset();
+        if (stored != sent_) throw Refusal(kChangedText);
     }
 
 private:
-    struct Line {
-        ListKey list;
-        std::string number, treatment, name, rg, nameKey;
-        std::optional<std::string> rgKey;
-    };
+    static constexpr const char* kChangedText =
+        "A lista de convidados mudou durante a importação; nada foi importado. Tente novamente.";
+
     struct Keys {
         std::unordered_set<std::string> names, rgs;
     };
+    // A line the unique indexes refuse during the copy refuses the import.
+    template <class F>
+    static void guarded(F&& work) {
+        try {
+            work();
+        } catch (const DatabaseError& e) {
+            if (e.kind() == DatabaseError::Kind::Unique) throw Refusal(kChangedText);
+            throw;
+        }
+    }
 
-    static void bind(Statement& st, int before, const Line& line) {
-        if (before == 0) st.Reset();
-        int p = before + 1;
-        for (const std::string* text :
-             {&line.list.branch, &line.list.budget, &line.list.sequence, &line.number,
-              &line.treatment, &line.name, &line.rg, &line.nameKey})
-            st.Bind(p++, *text);
-        st.Bind(p, line.rgKey);
-    }
-    static void check(std::int64_t stored, std::size_t sent) {
-        if (stored != static_cast<std::int64_t>(sent))
-            throw Refusal(
-                "A lista de convidados mudou durante a importação; nada foi importado. "
-                "Tente novamente.");
-    }
     Keys& keysOf(const ListKey& list) {
         auto it = keys_.find(list);
         if (it != keys_.end()) return it->second;
@@ -517,10 +531,11 @@ private:
     }
 
     storage::Connection& connection_;
-    bool batched_;
-    storage::StatementHandle single_;
+    bool copying_;
+    std::optional<storage::StatementHandle> single_;
     std::map<ListKey, Keys> keys_;
-    std::vector<Line> pending_;
+    std::unique_ptr<storage::CopyIn> copy_;
+    std::int64_t sent_ = 0;
 };
 
 std::string listFullText(const ListKey& key) {
@@ -850,63 +865,77 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                         StringField("NRRGLISTAOREV", 20)});
     const std::size_t nameSize = static_cast<std::size_t>(record::kFields[kName].size);
     const std::size_t rgSize = static_cast<std::size_t>(record::kFields[kRg].size);
-    try {
+    const std::string rgPlaceholder(record::kFields[kRg].placeholder);
+    auto importAll = [&](const auto& all) {
+        const std::size_t count = all.size();
+        // The client sends the last line of the file first.
+        auto listAt = [&](std::size_t line) {
+            const auto& row = all[count - line];
+            return ListKey{textAt(row, branchAt).value_or(""), textAt(row, budgetAt).value_or(""),
+                           textAt(row, sequenceAt).value_or("")};
+        };
+        // The lists the file names, looked up before the first line is
+        // written; one that does not exist refuses the file when its first
+        // line is reached, as it would line by line.
+        std::set<ListKey> named;
+        const ListKey* last = nullptr;
+        for (std::size_t line = 1; line <= count; ++line) {
+            ListKey rowKey = listAt(line);
+            if (last && rowKey == *last) continue;
+            last = &*named.insert(std::move(rowKey)).first;
+        }
         auto connection = db.Acquire();
         storage::Transaction tx(*connection);
         ImportWriter writer(*connection);
         ListStates lists(*connection);
-        const std::string rgPlaceholder(record::kFields[kRg].placeholder);
+        for (const ListKey& key : named)
+            if (lists.Find(key)) writer.Prepare(key);
 
-        auto importAll = [&](const auto& all) {
-            const std::size_t count = all.size();
-            ListKey key;
-            ListState* list = nullptr;
-            // The client sends the last line of the file first.
-            for (std::size_t line = 1; line <= count; ++line) {
-                const auto& row = all[count - line];
-                ListKey rowKey{textAt(row, branchAt).value_or(""),
-                               textAt(row, budgetAt).value_or(""),
-                               textAt(row, sequenceAt).value_or("")};
-                if (!list || rowKey != key) {
-                    key = std::move(rowKey);
-                    list = lists.Find(key);
-                    if (!list)
-                        throw Refusal("A lista de convidados (" + describe(key) +
-                                      ") não existe; nada foi importado.");
-                }
-                const OptText nameCell = textAt(row, nameAt);
-                const OptText rgCell = textAt(row, rgAt);
-                const std::string name = storedText(kName, nameCell.value_or(""));
-                const std::string rg = storedText(kRg, rgCell.value_or(""));
-
-                bool inserted = false;
-                if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
-                    corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
-                    !corvana::hasControlChar(rg) && !storage::HasDirectionControl(name) &&
-                    !storage::HasDirectionControl(rg)) {
-                    if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-                    const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
-                    inserted = writer.Write(key, GuestNumberText(list->next), list->treatment, name,
-                                            storedRg);
-                    if (inserted) ++list->next;
-                }
-                if (!inserted) {
-                    auto shown = [](const std::string& text, std::size_t size) {
-                        return Variant(
-                            corvana::showControlChars(corvana::utf8Truncate(text, size)));
-                    };
-                    refused.addRow({Variant(std::to_string(line)),
-                                    nameCell ? shown(name, 80) : Variant(),
-                                    rgCell ? shown(rg, rgSize) : Variant()});
-                }
+        ListKey key;
+        ListState* list = nullptr;
+        for (std::size_t line = 1; line <= count; ++line) {
+            const auto& row = all[count - line];
+            ListKey rowKey = listAt(line);
+            if (!list || rowKey != key) {
+                key = std::move(rowKey);
+                list = lists.Find(key);
+                if (!list)
+                    throw Refusal("A lista de convidados (" + describe(key) +
+                                  ") não existe; nada foi importado.");
             }
-        };
+            const OptText nameCell = textAt(row, nameAt);
+            const OptText rgCell = textAt(row, rgAt);
+            const std::string name = storedText(kName, nameCell.value_or(""));
+            const std::string rg = storedText(kRg, rgCell.value_or(""));
+
+            bool inserted = false;
+            if (!name.empty() && corvana::utf8Length(name) <= nameSize &&
+                corvana::utf8Length(rg) <= rgSize && !corvana::hasControlChar(name) &&
+                !corvana::hasControlChar(rg) && !storage::HasDirectionControl(name) &&
+                !storage::HasDirectionControl(rg)) {
+                if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
+                const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
+                inserted =
+                    writer.Write(key, GuestNumberText(list->next), list->treatment, name, storedRg);
+                if (inserted) ++list->next;
+            }
+            if (!inserted) {
+                auto shown = [](const std::string& text, std::size_t size) {
+                    return Variant(corvana::showControlChars(corvana::utf8Truncate(text, size)));
+                };
+                refused.addRow({Variant(std::to_string(line)),
+                                nameCell ? shown(name, 80) : Variant(),
+                                rgCell ? shown(rg, rgSize) : Variant()});
+            }
+        }
+        writer.Finish();
+        tx.Commit();
+    };
+    try {
         if (rows.isPacked())
             importAll(rows.packedRows());
         else
             importAll(rows.rows());
-        writer.Flush();
-        tx.Commit();
     } catch (const Refusal& refusal) {
         return Variant::serverError(refusal.what());
     }

@@ -15,6 +15,7 @@ namespace evt::server::storage {
 // (framework/db/api): errors, statements, connections, transactions.
 using corvana::db::Backend;
 using corvana::db::Connection;
+using corvana::db::CopyIn;
 using corvana::db::DatabaseError;
 using corvana::db::kUnavailableText;
 using corvana::db::Statement;

@@ -11,16 +11,24 @@ constexpr std::size_t kInscription = guestrecord::IndexOf("NRINSJURCLILISCONV");
 constexpr std::size_t kOrder = guestrecord::IndexOf("NRORDEMEXIBCONTRAT");
 }  // namespace
 
+const std::vector<std::string>& GuestInsertColumns() {
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> all;
+        for (std::size_t field : kGuestPlace) all.emplace_back(guestrecord::kFields[field].name);
+        for (std::size_t field : kGuestValues) all.emplace_back(guestrecord::kFields[field].name);
+        for (const char* key : kGuestKeyColumns) all.emplace_back(key);
+        return all;
+    }();
+    return columns;
+}
+
 const std::string& GuestInsertSql() {
     static const std::string sql = [] {
         std::string columns, parameters;
-        auto add = [&](std::string_view name) {
-            columns += (columns.empty() ? "" : ", ") + std::string(name);
+        for (const std::string& name : GuestInsertColumns()) {
+            columns += (columns.empty() ? "" : ", ") + name;
             parameters += parameters.empty() ? "?" : ", ?";
-        };
-        for (std::size_t field : kGuestPlace) add(guestrecord::kFields[field].name);
-        for (std::size_t field : kGuestValues) add(guestrecord::kFields[field].name);
-        for (const char* key : kGuestKeyColumns) add(key);
+        }
         return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + parameters + ")";
     }();
     return sql;

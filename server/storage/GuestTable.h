@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "guestrecord/GuestRecord.h"
 #include "storage/Database.h"
@@ -36,8 +37,11 @@ struct GuestValues {
     std::optional<double> quantity;
 };
 
-// INSERT INTO LISTACONVOREV: the place, the values and the keys, in that
-// order, each a parameter.
+// The columns a guest is written to: the place, the values and the keys, in
+// that order.
+const std::vector<std::string>& GuestInsertColumns();
+
+// INSERT INTO LISTACONVOREV: GuestInsertColumns, each a parameter.
 const std::string& GuestInsertSql();
 
 // Binds a guest to GuestInsertSql's parameters: its place (branch, budget,

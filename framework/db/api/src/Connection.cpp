@@ -35,6 +35,12 @@ StatementHandle Connection::Prepare(std::string_view sql) {
     return StatementHandle(raw, std::move(owned));
 }
 
+std::unique_ptr<CopyIn> Connection::CopyInto(std::string_view table,
+                                             const std::vector<std::string>&) {
+    throw corvana::Error("Cópia em bloco para a tabela " + std::string(table) +
+                         " não disponível neste banco de dados.");
+}
+
 Transaction::Transaction(Connection& connection, Connection::TransactionMode mode)
     : connection_(connection) {
     connection_.Begin(mode);

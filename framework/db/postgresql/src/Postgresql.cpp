@@ -334,6 +334,110 @@ private:
     std::int64_t changes_ = 0;
 };
 
+// A COPY ... FROM STDIN in text form: cells separated by tabs, rows ended by
+// a newline, NULL written \N, and a backslash, tab, newline or carriage
+// return of a text escaped. Rows are sent in chunks of about 64 KiB. The
+// gate of a shared connection is held until the copy ends.
+class PgCopyIn final : public db::CopyIn {
+public:
+    PgCopyIn(PGconn* conn, Gate& gate, std::size_t columns)
+        : conn_(conn), lock_(gate.Enter()), columns_(columns) {
+        buffer_.reserve(kChunk + 4096);
+    }
+    // Opens the copy; the statement is the caller's (names only, no values).
+    void Start(const std::string& sql) {
+        Result result(PQexec(conn_, sql.c_str()));
+        if (PQresultStatus(result.get()) != PGRES_COPY_IN) {
+            done_ = true;
+            raise(conn_, result.get());
+        }
+    }
+    ~PgCopyIn() override {
+        if (done_) return;
+        // Cancelled: the database drops what it took and fails the
+        // transaction, which the caller's scope then rolls back.
+        if (PQputCopyEnd(conn_, "cópia cancelada") == 1) drain();
+    }
+
+    void Null() override {
+        separate();
+        buffer_ += "\\N";
+    }
+    void Text(std::string_view text) override {
+        separate();
+        for (const char c : text) {
+            switch (c) {
+                case '\\':
+                    buffer_ += "\\\\";
+                    break;
+                case '\t':
+                    buffer_ += "\\t";
+                    break;
+                case '\n':
+                    buffer_ += "\\n";
+                    break;
+                case '\r':
+                    buffer_ += "\\r";
+                    break;
+                default:
+                    buffer_ += c;
+            }
+        }
+    }
+    void EndRow() override {
+        if (cells_ != columns_)
+            throw corvana::Error("Cópia em bloco: uma linha com " + std::to_string(cells_) +
+                                 " valores para " + std::to_string(columns_) + " colunas.");
+        buffer_ += '\n';
+        cells_ = 0;
+        if (buffer_.size() >= kChunk) send();
+    }
+    std::int64_t Finish() override {
+        if (done_) throw corvana::Error("Cópia em bloco já encerrada.");
+        if (cells_ != 0) throw corvana::Error("Cópia em bloco: a última linha não terminou.");
+        send();
+        done_ = true;
+        if (PQputCopyEnd(conn_, nullptr) != 1) failed();
+        Result result(PQgetResult(conn_));
+        drain();
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raise(conn_, result.get());
+        const char* copied = PQcmdTuples(result.get());
+        return copied && *copied ? std::atoll(copied) : 0;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+
+    void separate() {
+        if (cells_++ != 0) buffer_ += '\t';
+    }
+    void send() {
+        if (buffer_.empty()) return;
+        if (PQputCopyData(conn_, buffer_.data(), static_cast<int>(buffer_.size())) != 1) {
+            done_ = true;
+            failed();
+        }
+        buffer_.clear();
+    }
+    // The stream could not be sent (a lost session): the database's result
+    // tells why, or the connection's last message.
+    [[noreturn]] void failed() {
+        Result result(PQgetResult(conn_));
+        drain();
+        raise(conn_, result.get());
+    }
+    void drain() {
+        while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
+    }
+
+    PGconn* conn_;
+    std::unique_lock<std::mutex> lock_;
+    std::size_t columns_;
+    std::size_t cells_ = 0;
+    std::string buffer_;
+    bool done_ = false;
+};
+
 void quiet(void*, const char*) {
     // NOTICEs ("relation already exists, skipping") are not for the user.
 }
@@ -442,6 +546,16 @@ public:
         return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
     }
     db::Backend Backend() const override { return db::Backend::Postgresql; }
+    bool CanCopy() const override { return true; }
+    std::unique_ptr<db::CopyIn> CopyInto(std::string_view table,
+                                         const std::vector<std::string>& columns) override {
+        std::string sql = "COPY " + std::string(table) + " (";
+        for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + columns[i];
+        sql += ") FROM STDIN";
+        auto copy = std::make_unique<PgCopyIn>(conn_, gate_, columns.size());
+        copy->Start(sql);
+        return copy;
+    }
     bool Broken() const override { return PQstatus(conn_) != CONNECTION_OK; }
     bool Ping() override {
         if (Broken()) return false;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "corvana/data/Error.h"
 
@@ -160,6 +161,42 @@ private:
     std::unique_ptr<Statement> owned_;
 };
 
+// Rows streamed into one table in a single operation (PostgreSQL's COPY ...
+// FROM STDIN), for a backend where a statement per row, or per few hundred
+// rows, costs a round trip and a plan each: Connection::CopyInto opens it.
+// Each row gives its cells in the order of the columns named, then EndRow();
+// Finish() ends the stream and answers the rows the table took. The table's
+// constraints, indexes and triggers apply as to an INSERT; a violation or a
+// lost session raises DatabaseError (at the latest at Finish(), since the
+// database reads the stream as it comes) and leaves the transaction failed.
+// Leaving the scope without Finish() cancels the copy: nothing of it is
+// stored, and the transaction is failed. Nothing else may run on the
+// connection while a copy is open.
+class CopyIn {
+public:
+    virtual ~CopyIn() = default;
+    CopyIn() = default;
+    CopyIn(const CopyIn&) = delete;
+    CopyIn& operator=(const CopyIn&) = delete;
+
+    virtual void Null() = 0;
+    virtual void Text(std::string_view text) = 0;
+    virtual void EndRow() = 0;
+    virtual std::int64_t Finish() = 0;
+
+    void Cell(std::string_view text) { Text(text); }
+    void Cell(const std::string& text) { Text(text); }
+    void Cell(const char* text) { Text(text); }
+    void Cell(std::nullptr_t) { Null(); }
+    template <typename T>
+    void Cell(const std::optional<T>& value) {
+        if (value)
+            Cell(*value);
+        else
+            Null();
+    }
+};
+
 // One session with the database, used by one thread at a time (unless it
 // was opened shared). Closing it
 // (its destruction) finalizes its statements first.
@@ -192,6 +229,15 @@ public:
 
     // The SQL dialect the connection speaks.
     virtual db::Backend Backend() const = 0;
+
+    // Whether the backend streams rows into a table (CopyInto): PostgreSQL
+    // does; on an SQLite file a prepared INSERT per row is already as cheap.
+    virtual bool CanCopy() const { return false; }
+    // Opens a copy of rows into `table`, each row giving the `columns` named
+    // (the others take their defaults). Names are the caller's own, never
+    // user text. Raises corvana::Error on a backend that cannot copy.
+    virtual std::unique_ptr<CopyIn> CopyInto(std::string_view table,
+                                             const std::vector<std::string>& columns);
     // True once the session is lost (a server that went away): a pool
     // closes it instead of handing it out again.
     virtual bool Broken() const { return false; }

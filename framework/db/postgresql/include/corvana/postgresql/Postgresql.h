@@ -14,6 +14,8 @@
 //   snapshot (REPEATABLE READ, READ ONLY).
 // - Errors: SQLSTATEs mapped to the kinds; a unique violation carries the
 //   violated constraint's name, in capitals, in detail().
+// - Bulk writes: CopyInto streams rows with COPY ... FROM STDIN (text form),
+//   one statement for any number of rows.
 // - Column names come back in capitals (PostgreSQL folds unquoted names to
 //   lower case; every name of the schema is written in capitals).
 // - A connection URL may carry a password: no message repeats it. libpq also
