@@ -65,8 +65,10 @@ GuestListSheetTools::GuestListSheetTools(TfrmPadraoGrid& screen, std::function<S
     // Each follows the screen's own rule for its neighbour.
     sbtImpPlanilha->SetEnabled(screen.sbtImpArq->isEnabled());
     sbtExportar->SetEnabled(screen.sbtImprimir->isEnabled());
-    screen.sbtImpArq->installEventFilter(this);
-    screen.sbtImprimir->installEventFilter(this);
+    importButton_ = screen.sbtImpArq;
+    printButton_ = screen.sbtImprimir;
+    importButton_->installEventFilter(this);
+    printButton_->installEventFilter(this);
 
     // The find box, over the grid's top right corner: a child of the grid's
     // page, not of the grid, so that the keys the box leaves (Up, Down)
@@ -88,7 +90,8 @@ GuestListSheetTools::GuestListSheetTools(TfrmPadraoGrid& screen, std::function<S
     row->addWidget(lblLocalizar);
     panLocalizar->hide();
     edtLocalizar->installEventFilter(this);
-    screen.dbgPadrao->installEventFilter(this);
+    grid_ = screen.dbgPadrao;
+    grid_->installEventFilter(this);
     connect(edtLocalizar, &QLineEdit::textEdited, this,
             [this] { Guarded([this] { FindFrom(true, true); }); });
 
@@ -116,11 +119,12 @@ TButtonFlat* GuestListSheetTools::NewButton(const char* name, const char* captio
 }
 
 bool GuestListSheetTools::eventFilter(QObject* watched, QEvent* event) {
+    // The watched widgets are told apart by the pointers kept when the
+    // filter was installed: the screen's children still get events while the
+    // screen itself is being destroyed, when its members are no longer its own.
     if (event->type() == QEvent::EnabledChange) {
-        if (watched == screen_.sbtImpArq)
-            sbtImpPlanilha->SetEnabled(screen_.sbtImpArq->isEnabled());
-        if (watched == screen_.sbtImprimir)
-            sbtExportar->SetEnabled(screen_.sbtImprimir->isEnabled());
+        if (watched == importButton_) sbtImpPlanilha->SetEnabled(importButton_->isEnabled());
+        if (watched == printButton_) sbtExportar->SetEnabled(printButton_->isEnabled());
     } else if (watched == edtLocalizar && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {
@@ -131,8 +135,7 @@ bool GuestListSheetTools::eventFilter(QObject* watched, QEvent* event) {
             Guarded([this] { FindFrom(true, false); });
             return true;
         }
-    } else if (watched == screen_.dbgPadrao && event->type() == QEvent::Resize &&
-               panLocalizar->isVisible()) {
+    } else if (watched == grid_ && event->type() == QEvent::Resize && panLocalizar->isVisible()) {
         PlaceFindBox();
     }
     return QObject::eventFilter(watched, event);

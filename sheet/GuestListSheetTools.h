@@ -72,4 +72,8 @@ private:
 
     corvana::ui::TfrmPadraoGrid& screen_;
     std::function<ShownList()> shown_;
+    // The screen's widgets this object filters events of.
+    QWidget* importButton_ = nullptr;
+    QWidget* printButton_ = nullptr;
+    QWidget* grid_ = nullptr;
 };
