@@ -146,6 +146,29 @@ timed "spreadsheet of 5,000 rows previewed (read, guessed, dry run)" \
 timed "spreadsheet of 5,000 rows imported and reported" bench_sheet BM_SheetImport/rows:5000 1000
 timed "XLSX of 99,998 rows read" bench_sheet BM_XlsxRead/rows:99998 2000
 timed "list of 99,998 guests exported to XLSX" bench_sheet BM_ExportXlsx/guests:99998 2000
+# shown NAME BINARY BENCHMARK: a figure without a goal.
+shown() {
+    local ours
+    ours=$(value "$2" "$3" real_time)
+    if failed "$ours"; then
+        row "$1" "no figure: $(why "$ours")" "—" "—" "—" "not judged"
+    else
+        row "$1" "$(ms "$ours") ms" "—" "—" "—" "shown"
+    fi
+}
+# The reception station in Chromium (bench/recepcao.mjs).
+timed "station: search per keystroke, 5,000 guests (p95)" \
+    bench_recepcao BM_RecepcaoTecla_p95/guests:5000 5
+timed "station: search per keystroke, 99,998 guests (p95)" \
+    bench_recepcao BM_RecepcaoTecla_p95/guests:99998 30
+timed "station: page ready from a cold cache, 5,000 guests" \
+    bench_recepcao BM_RecepcaoProntaFria/guests:5000 1000
+shown "station: page ready from a cold cache, 99,998 guests" \
+    bench_recepcao BM_RecepcaoProntaFria/guests:99998
+shown "station: check-in round trip (median)" bench_recepcao BM_RecepcaoEntrada/median
+shown "station: check-in round trip (p95)" bench_recepcao BM_RecepcaoEntrada_p95
+timed "station: a check-in seen on another station (p99)" \
+    bench_recepcao BM_RecepcaoVistaNaOutra_p99 1000
 scaling "list load (GetConvOrceve)" BM_GetConvOrceve
 scaling "import (GetImpLista)" BM_GetImpLista
 
