@@ -383,13 +383,16 @@ function aplicar(convidados, v) {
 // ---------------------------------------------------------------- the queue
 
 // A call queued (and the guest it changed, shown at once); then sent.
+// The copy shows the change at once (a second tap on the same guest sees
+// it), before IndexedDB has kept the call.
 async function enfileirar(chamada, convidado) {
-  await st.armazem.enfileirar(chamada, convidado, { desfazer: st.desfazer });
-  st.fila.push(chamada);
   if (convidado) st.indice.atualizar(convidado);
-  mostrarRede();
   mostrarContagens();
   mostrarDesfazer();
+  await st.armazem.enfileirar(chamada, convidado, { desfazer: st.desfazer });
+  st.fila.push(chamada);
+  mostrarRede();
+  buscar();
   enviarFila();
 }
 
@@ -539,9 +542,11 @@ async function registrar(g, pessoas) {
   const mostrado = { ...g, chegaram: c, ultima: { quando: hora, estacao: st.estacao } };
   st.desfazer.push({ id, nr: g.nr, nome: g.nome, pessoas });
   if (st.desfazer.length > 50) st.desfazer.shift();
-  await enfileirar({ tipo: "entrada", corpo, nr: g.nr, nome: g.nome, hora }, mostrado);
+  // The box is ready for the next guest at once: what is typed meanwhile
+  // stays.
   avisar(q > 1 ? `✓ ${g.nome}: ${c} de ${q}` : `✓ ${g.nome}`, "ok");
   limparBusca();
+  await enfileirar({ tipo: "entrada", corpo, nr: g.nr, nome: g.nome, hora }, mostrado);
 }
 
 async function desfazerUltima() {
@@ -608,9 +613,9 @@ async function adicionar() {
     _v: st.versao,
   };
   st.desfazer.push({ id, nr, nome, pessoas });
-  await enfileirar({ tipo: "novo", corpo, nr, nome, hora }, mostrado);
   avisar(`✓ ${nome} adicionado na porta${pessoas > 1 ? ` (${pessoas} pessoas)` : ""}`, "ok");
   limparBusca();
+  await enfileirar({ tipo: "novo", corpo, nr, nome, hora }, mostrado);
 }
 
 function validarNovo() {
