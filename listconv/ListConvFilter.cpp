@@ -156,6 +156,7 @@ void TfrmListConv::Habilita_Botao() {
     sbtConfirmar->SetEnabled(editing);
     sbtCancelar->SetEnabled(editing);
     cmbTratConvEspec->SetEnabled(!empty);
+    if (mnuRecepcao) mnuRecepcao->setEnabled(browsing);
     for (TButtonFlat* b : {sbtIncluir, sbtAlterar, sbtExcluir, sbtVerificar, sbtImpArq, sbtImprimir,
                            sbtConfirmar, sbtCancelar})
         if (QAction* item = b->MenuItem()) item->setEnabled(b->isEnabled());

@@ -5,6 +5,7 @@
 
 #include "corvana/core/Services.h"
 #include "corvana/ui/Application.h"
+#include "corvana/ui/Guard.h"
 #include "corvana/ui/KeyCodes.h"
 #include "listconv/Cli_evt07800.h"
 #include "module/Pkg_EVT07800.h"
@@ -25,6 +26,15 @@ bool IsDigitField(std::string_view name) {
 }  // namespace
 
 void TfrmListConv::CreateToolbar() {
+    // After the print item, before the help.
+    const QList<QAction*> items = mnuManutencao->actions();
+    const qsizetype printAt = items.indexOf(mnuImprimir);
+    mnuRecepcao = new QAction(QStringLiteral("&Recepção…"), mnuManutencao);
+    mnuRecepcao->setObjectName("mnuRecepcao");
+    mnuManutencao->insertAction(printAt + 1 < items.size() ? items[printAt + 1] : nullptr,
+                                mnuRecepcao);
+    corvana::ui::GuardedConnect(mnuRecepcao, &QAction::triggered, this,
+                                [this] { mnuRecepcaoClick(); });
     mnuLinha4 = mnuManutencao->addSeparator();
     mnuLinha4->setObjectName("mnuLinha4");
     // Enabled only by Habilita_Botao, once a list with guests is loaded.
@@ -96,4 +106,8 @@ void TfrmListConv::sbtImpArqClick(QObject*) {
 
 void TfrmListConv::sbtImprimirClick(QObject*) {
     CriaListaConvRel(Shown());
+}
+
+void TfrmListConv::mnuRecepcaoClick() {
+    CriaRecepcao(Shown());
 }

@@ -64,6 +64,9 @@ public:
 
     // Separator added at the end of the maintenance menu.
     QAction* mnuLinha4 = nullptr;
+    // "Recepção…": the reception at the door of the list shown (reception/),
+    // enabled as the import is (a list loaded).
+    QAction* mnuRecepcao = nullptr;
     // Spreadsheets in and out and the grid's find box (sheet/).
     class GuestListSheetTools* sheetTools = nullptr;
 
@@ -153,6 +156,7 @@ public:
     void sbtVerificarClick(QObject* sender) override;
     void sbtImpArqClick(QObject* sender) override;
     void sbtImprimirClick(QObject* sender) override;
+    void mnuRecepcaoClick();
 
     // --- checks and saving ----------------------------------------------------
     void cdsConvOrceveBeforePost(corvana::ClientDataSet& dataSet);

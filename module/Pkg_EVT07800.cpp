@@ -4,6 +4,7 @@
 #include "corvana/ui/TForm.h"
 #include "import/Cli_evt07802.h"
 #include "listconv/Cli_evt07800.h"
+#include "reception/TfrmRecepcao.h"
 #include "report/Cli_evt07801.h"
 
 // Units are initialized when the package is loaded, in the order
@@ -61,4 +62,13 @@ void CriaListaImpArq(const ShownList& list) {
     corvana::services::WaitCursorScope wait;
     frmListaImpArq = corvana::ui::CreateForm<TfrmListaImpArq>(list);
     frmListaImpArq->ShowModal();
+}
+
+void CriaRecepcao(const ShownList& list) {
+    TfrmRecepcao* window;
+    {
+        corvana::services::WaitCursorScope wait;
+        window = corvana::ui::CreateForm<TfrmRecepcao>(list);
+    }
+    window->ShowModal();
 }

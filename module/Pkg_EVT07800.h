@@ -22,3 +22,5 @@ void CriaListConv(const std::string& CdFilial, const std::string& NmFilial,
 // list screen's, as it stands) and return when it is closed.
 void CriaListaConvRel(const ShownList& list);
 void CriaListaImpArq(const ShownList& list);
+// Opens the reception window (reception/TfrmRecepcao.h) modally on `list`.
+void CriaRecepcao(const ShownList& list);

@@ -143,6 +143,7 @@ const std::vector<Key>& keys() {
         text("AccessTokenFile", &Settings::AccessTokenFile),
         boolean("WebTLS", &Settings::WebTLS),
         text("TLSCAFile", &Settings::TLSCAFile),
+        derived("ReceptionURL", &Settings::ReceptionURL, &ReceptionURL),
     };
     return table;
 }
@@ -415,6 +416,17 @@ std::string TLSCAFile() {
 std::string AccessTokenFile() {
     return g_settings.AccessTokenFile;
 }
+std::string ReceptionURL() {
+    std::string url = g_settings.ReceptionURL;
+    if (url.empty()) {
+        const std::string& host = g_settings.WebURL;
+        const bool ipv6 = host.find(':') != std::string::npos && !host.starts_with('[');
+        url = std::string(g_settings.WebTLS ? "https://" : "http://") +
+              (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(g_settings.WebPort);
+    }
+    while (url.ends_with('/')) url.pop_back();
+    return url;
+}
 
 std::string AccessToken() {
     std::string token = g_settings.AccessToken;
@@ -484,6 +496,9 @@ void SetWebTLS(bool value) {
 }
 void SetTLSCAFile(std::string value) {
     g_settings.TLSCAFile = std::move(value);
+}
+void SetReceptionURL(std::string value) {
+    g_settings.ReceptionURL = std::move(value);
 }
 
 void AddSettings(std::span<const SettingKey> keys) {

@@ -158,6 +158,22 @@ TEST_F(CorvanaSettings, DatabaseFollowsDataDirUntilSetItself) {
     EXPECT_EQ(Corvana::PackagesDir(), "/opt/pacotes");
 }
 
+// The stations' address follows the server the host connects to until it is
+// set itself; a "/" at its end is dropped.
+TEST_F(CorvanaSettings, ReceptionFollowsTheServerUntilSetItself) {
+    EXPECT_EQ(Corvana::ReceptionURL(), "http://127.0.0.1:8078");
+    Corvana::SetWebURL("10.0.0.12");
+    Corvana::SetWebPort(9000);
+    Corvana::SetWebTLS(true);
+    EXPECT_EQ(Corvana::ReceptionURL(), "https://10.0.0.12:9000");
+    Corvana::SetWebURL("fd00::12");
+    EXPECT_EQ(Corvana::Setting("receptionurl"), "https://[fd00::12]:9000");
+    Corvana::SetSetting("ReceptionURL", "https://portaria.example/");
+    EXPECT_EQ(Corvana::ReceptionURL(), "https://portaria.example");
+    Corvana::SetSetting("ReceptionURL", "");
+    EXPECT_EQ(Corvana::ReceptionURL(), "https://[fd00::12]:9000");
+}
+
 TEST_F(CorvanaSettings, DefaultFileIsRead) {
     write("corvana.conf",
           "# configuração da filial\n"

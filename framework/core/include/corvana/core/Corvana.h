@@ -50,6 +50,9 @@ struct Settings {
     // TLSCAFile (PEM; empty: the system's store).
     bool WebTLS = false;
     std::string TLSCAFile;
+    // The address a station's browser opens the server at (reception at the
+    // door, docs/reception.md); empty: derived from WebURL (ReceptionURL()).
+    std::string ReceptionURL;
 
     // The values given to the keys the application added, by name; a key
     // without one has its default.
@@ -110,6 +113,13 @@ void SetShippedReportsDir(std::string folder);
 bool WebTLS();
 std::string TLSCAFile();
 std::string AccessTokenFile();
+// The address, without a trailing "/", under which a station's browser
+// reaches the application server: the enrolment address is
+// <ReceptionURL>/recepcao#codigo=<code>. Default: the server the host
+// connects to, "http://<WebURL>:<WebPort>" ("https" with WebTLS; an IPv6
+// address in brackets), which a tablet reaches only when WebURL is an
+// address of the site's network.
+std::string ReceptionURL();
 // The access token in force: AccessToken, else the first line of
 // AccessTokenFile (blanks around it removed); "" when neither is set.
 // Raises corvana::Error, without the token, when the file cannot be read or
@@ -129,6 +139,7 @@ void SetAccessToken(std::string value);
 void SetAccessTokenFile(std::string value);
 void SetWebTLS(bool value);
 void SetTLSCAFile(std::string value);
+void SetReceptionURL(std::string value);  // "" restores the derived default
 
 // Adds a program's own keys (a constant table, see SettingKey), before
 // LoadSettings reads them. Raises corvana::Error for a name the settings
