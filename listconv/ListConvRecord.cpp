@@ -176,22 +176,11 @@ void TfrmListConv::cdsConvOrceveIDCONVPRESEOREVSetText(Field& sender, const std:
 
 // --- condition: a text outside the table clears the field --------------------------
 
-namespace {
-struct Condition {
-    const char* code;
-    const char* key;
-};
-constexpr Condition kConditions[] = {{"NOIVO", "Noivo"},
-                                     {"NOIVA", "Noiva"},
-                                     {"DEBUTANTE", "Debutante"},
-                                     {"REPRESENTANTE", "Representante"}};
-}  // namespace
-
 void TfrmListConv::cdsConvOrceveIDCONDICAOCONVEVGetText(Field& sender, std::string& text, bool) {
     const std::string code = sender.AsString();
-    for (const Condition& c : kConditions) {
+    for (const evt::guestrecord::Code& c : evt::guestrecord::kConditions) {
         if (code == c.code) {
-            text = msgPadrao.Msg(c.key);
+            text = msgPadrao.Msg(c.word);
             return;
         }
     }
@@ -199,9 +188,9 @@ void TfrmListConv::cdsConvOrceveIDCONDICAOCONVEVGetText(Field& sender, std::stri
 }
 
 void TfrmListConv::cdsConvOrceveIDCONDICAOCONVEVSetText(Field& sender, const std::string& text) {
-    for (const Condition& c : kConditions) {
-        if (text == msgPadrao.Msg(c.key)) {
-            sender.SetAsString(c.code);
+    for (const evt::guestrecord::Code& c : evt::guestrecord::kConditions) {
+        if (text == msgPadrao.Msg(c.word)) {
+            sender.SetAsString(std::string(c.code));
             return;
         }
     }

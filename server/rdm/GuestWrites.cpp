@@ -567,24 +567,16 @@ constexpr std::size_t kContract = record::IndexOf("IDEXIBECONVCONTRAT");
 constexpr std::array<std::size_t, 10> kSheetTexts = {
     kName, kRg, kInscription, kPhone, kCell, kEmail, kCondition, kType, kContract, kOrder};
 
-// The coded fields: the words the guest list shows, or the stored codes,
-// compared without case and accents ("noiva", "NOIVA", "Sim", "s").
-struct Coded {
-    const char* word;
-    const char* code;
-};
-constexpr Coded kConditionWords[] = {{"noivo", "NOIVO"},
-                                     {"noiva", "NOIVA"},
-                                     {"debutante", "DEBUTANTE"},
-                                     {"representante", "REPRESENTANTE"}};
-constexpr Coded kTypeWords[] = {{"normal", "NORMAL"}, {"especial", "ESPECIAL"}};
-constexpr Coded kYesNoWords[] = {{"sim", "S"}, {"s", "S"}, {"nao", "N"}, {"n", "N"}};
-
+// A coded field's code for `text`: the word the guest list shows or the
+// stored code, compared without case and accents ("noiva", "NOIVA", "Sim",
+// "s"); none when it is neither.
 template <std::size_t N>
-std::optional<std::string> codeOf(const Coded (&words)[N], const std::string& text) {
+std::optional<std::string> codeOf(const std::array<record::Code, N>& codes,
+                                  const std::string& text) {
     const std::string folded = storage::FoldName(text);
-    for (const Coded& w : words) {
-        if (folded == w.word || folded == storage::FoldName(w.code)) return std::string(w.code);
+    for (const record::Code& c : codes) {
+        if (folded == storage::FoldName(c.word) || folded == storage::FoldName(c.code))
+            return std::string(c.code);
     }
     return std::nullopt;
 }
@@ -681,7 +673,7 @@ std::optional<RowRefusal> checkSheetRow(const std::array<OptText, record::kField
         g.quantity = quantity;
     }
     if (cells[kCondition] && g.texts[kCondition] != record::kFields[kCondition].placeholder) {
-        const auto code = codeOf(kConditionWords, *g.texts[kCondition]);
+        const auto code = codeOf(record::kConditions, *g.texts[kCondition]);
         if (!code)
             return RowRefusal{"CONDICAO_INVALIDA",
                               "condição inválida: Noivo, Noiva, Debutante, Representante ou "
@@ -689,12 +681,12 @@ std::optional<RowRefusal> checkSheetRow(const std::array<OptText, record::kField
         g.texts[kCondition] = *code;
     }
     if (cells[kType] && g.texts[kType] != record::kFields[kType].placeholder) {
-        const auto code = codeOf(kTypeWords, *g.texts[kType]);
+        const auto code = codeOf(record::kTypes, *g.texts[kType]);
         if (!code) return RowRefusal{"TIPO_INVALIDO", "tipo inválido: Normal ou Especial."};
         g.texts[kType] = *code;
     }
     if (cells[kContract] && g.texts[kContract] != record::kFields[kContract].placeholder) {
-        const auto code = codeOf(kYesNoWords, *g.texts[kContract]);
+        const auto code = codeOf(record::kYesNo, *g.texts[kContract]);
         if (!code) return RowRefusal{"CONTRATO_INVALIDO", "contrato inválido: Sim ou Não."};
         g.texts[kContract] = *code;
     }

@@ -18,6 +18,7 @@
 #include "sheet/GuestColumns.h"
 #include "sheet/SheetWriter.h"
 #include "sheet/XlsxReader.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
@@ -25,16 +26,7 @@ namespace fs = std::filesystem;
 using namespace evt::sheet;
 using Cells = std::vector<std::string>;
 
-// The message a call raises; "" when it raises nothing.
-template <class Run>
-std::string ErrorOf(Run&& run) {
-    try {
-        run();
-    } catch (const corvana::Error& e) {
-        return e.what();
-    }
-    return {};
-}
+using corvana::test::ErrorOf;
 
 class SheetFilesTest : public ::testing::Test {
 protected:

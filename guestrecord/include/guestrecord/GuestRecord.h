@@ -108,6 +108,23 @@ consteval std::array<std::size_t, CountOf(origin)> IndicesOf() {
     return indices;
 }
 
+// A coded field's stored code and the word the guest list shows for it.
+struct Code {
+    std::string_view code;
+    std::string_view word;
+};
+
+// IDCONDICAOCONVEV: the guest's part in the event; empty for none.
+inline constexpr auto kConditions = std::to_array<Code>({{"NOIVO", "Noivo"},
+                                                         {"NOIVA", "Noiva"},
+                                                         {"DEBUTANTE", "Debutante"},
+                                                         {"REPRESENTANTE", "Representante"}});
+// IDTIPOCONVEVEN: the placeholder, NORMAL, or a special guest.
+inline constexpr auto kTypes =
+    std::to_array<Code>({{"NORMAL", "Normal"}, {"ESPECIAL", "Especial"}});
+// IDEXIBECONVCONTRAT: shown in the contract or not.
+inline constexpr auto kYesNo = std::to_array<Code>({{"S", "Sim"}, {"N", "Não"}});
+
 inline corvana::FieldDef Def(const Field& field) {
     return {std::string(field.name), field.type, field.size};
 }

@@ -15,6 +15,7 @@
 #include "corvana/core/Consiste.h"
 #include "corvana/core/Corvana.h"
 #include "rdm/RdmListConv.h"
+#include "support/ErrorOf.h"
 #include "support/HttpTestPeer.h"
 #include "support/TestCertificate.h"
 
@@ -24,17 +25,7 @@ using corvana::TNetConnection;
 using corvana::Variant;
 using namespace std::chrono_literals;
 
-// The message of the corvana::Error `action` raises.
-template <class F>
-std::string ErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const corvana::Error& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nenhum corvana::Error foi levantado";
-    return {};
-}
+using corvana::test::ErrorOf;
 
 class TNetConnectionTest : public listconv_test::ListConvTest {
 protected:
