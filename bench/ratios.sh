@@ -210,6 +210,23 @@ throughput() {
 }
 throughput
 
+# Writers of different lists on PostgreSQL lock their lists, not the
+# database: 20 clients saving to 20 lists through two servers against one
+# server, same run; goal: at least 1.6 times.
+scaling_out() {
+    local name="saves per second, 20 clients on PostgreSQL: 2 servers against 1" two one ratio
+    two=$(value bench_throughput "BM_SavesPerSecond/postgresql:1/servers:2" saves_per_second)
+    one=$(value bench_throughput "BM_SavesPerSecond/postgresql:1/servers:1" saves_per_second)
+    if failed "$two" || failed "$one"; then
+        row "$name" "no figure: $(why "$two") / $(why "$one")" "—" "—" "ratio ≥ 1.6" "above goal"
+    else
+        ratio=$(div "$two" "$one")
+        row "$name" "$(fmt "$two" 0)/s" "$(fmt "$one" 0)/s (1 server)" "$(fmt "$ratio" 2)" \
+            "ratio ≥ 1.6" "$(le 1.6 "$ratio" && echo ok || echo below goal)"
+    fi
+}
+scaling_out
+
 # The table, each column as wide as its widest cell (jq counts characters,
 # not bytes, so the dashes line up).
 mkdir -p "$(dirname "$OUT")"
@@ -226,6 +243,6 @@ mkdir -p "$(dirname "$OUT")"
       ([$w[] | "-" * .] | join("  ")),
       ($rows[1:][] | line)
 ' | tee "$OUT"
-above=$(printf '%s\n' "${ROWS[@]}" | grep -c $'\tabove goal\t$' || true)
+above=$(printf '%s\n' "${ROWS[@]}" | grep -c $'\t\\(above\\|below\\) goal\t$' || true)
 unjudged=$(printf '%s\n' "${ROWS[@]}" | grep -c $'\tnot judged\t$' || true)
 echo "${#ROWS[@]} lines: $above above goal, $unjudged not judged" | tee -a "$OUT"

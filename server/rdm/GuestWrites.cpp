@@ -14,6 +14,7 @@
 #include "guestrecord/GuestRules.h"
 #include "rdm/RdmSupport.h"
 #include "storage/GuestTable.h"
+#include "storage/ListLock.h"
 #include "storage/NameFold.h"
 #include "storage/Schema.h"
 
@@ -60,6 +61,17 @@ struct ListKey {
     std::string branch, budget, sequence;
     auto operator<=>(const ListKey&) const = default;
 };
+
+// Opens a write transaction over the lists given and locks them
+// (storage/ListLock.h): writers of other lists go on meanwhile.
+void lockLists(storage::Connection& connection, const std::set<ListKey>& lists) {
+    std::vector<storage::ListLockId> ids;
+    ids.reserve(lists.size());
+    for (const ListKey& key : lists) ids.emplace_back(key.branch, key.budget, key.sequence);
+    storage::LockLists(connection, ids);
+}
+
+constexpr auto kListWrite = storage::Connection::TransactionMode::WriteByKey;
 
 std::string describe(const ListKey& key) {
     return "filial " + key.branch + ", orçamento " + key.budget + ", sequência " + key.sequence;
@@ -791,8 +803,29 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
             }
         }
 
+        // The lists the save writes to: of the new values for a guest
+        // inserted, of the original ones otherwise (a guest never changes
+        // lists); each is locked before anything of it is read.
+        std::set<ListKey> written;
+        auto listOf = [&layout](const auto& row) {
+            return ListKey{textAt(row, layout[kBranch]).value_or(""),
+                           textAt(row, layout[kBudget]).value_or(""),
+                           textAt(row, layout[kSequence]).value_or("")};
+        };
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool inserted = statusAt(i) == Status::Inserted;
+            if (delta.isPacked()) {
+                const auto& change = delta.packedChanges()[i];
+                written.insert(listOf(inserted ? change.values : change.original));
+            } else {
+                const auto& change = delta.changes()[i];
+                written.insert(listOf(inserted ? change.values : change.original));
+            }
+        }
+
         auto connection = db.Acquire();
-        storage::Transaction tx(*connection);
+        storage::Transaction tx(*connection, kListWrite);
+        lockLists(*connection, written);
         auto remove = connection->Prepare(deleteMatchingSql());
         auto insert = connection->Prepare(insertSql());
 
@@ -866,9 +899,9 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             return ListKey{textAt(row, branchAt).value_or(""), textAt(row, budgetAt).value_or(""),
                            textAt(row, sequenceAt).value_or("")};
         };
-        // The lists the file names, looked up before the first line is
-        // written; one that does not exist refuses the file when its first
-        // line is reached, as it would line by line.
+        // The lists the file names, locked and looked up before the first
+        // line is written; one that does not exist refuses the file when its
+        // first line is reached, as it would line by line.
         std::set<ListKey> named;
         const ListKey* last = nullptr;
         for (std::size_t line = 1; line <= count; ++line) {
@@ -877,7 +910,8 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             last = &*named.insert(std::move(rowKey)).first;
         }
         auto connection = db.Acquire();
-        storage::Transaction tx(*connection);
+        storage::Transaction tx(*connection, kListWrite);
+        lockLists(*connection, named);
         ImportWriter writer(*connection);
         ListStates lists(*connection);
         for (const ListKey& key : named)
@@ -955,10 +989,11 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
     const ListKey key{branch, budget, sequence};
     try {
         auto connection = db.Acquire();
-        // A dry run reads one snapshot; an import holds the write lock, so
+        // A dry run reads one snapshot; an import holds the list's lock, so
         // that what it checks is what it writes against.
-        storage::Transaction tx(*connection, dryRun ? storage::Connection::TransactionMode::Read
-                                                    : storage::Connection::TransactionMode::Write);
+        storage::Transaction tx(*connection,
+                                dryRun ? storage::Connection::TransactionMode::Read : kListWrite);
+        if (!dryRun) lockLists(*connection, {key});
         ListStates lists(*connection);
         ListState* list = lists.Find(key);
         if (!list)

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "ListConvTestSupport.h"
+#include "storage/ListLock.h"
 
 using namespace listconv_test;
 
@@ -308,6 +309,71 @@ TEST_F(ListConvTest, ClientsSavingAtOnceOnTwoServersNeverBothWin) {
               Count("SELECT COUNT(*) FROM LISTACONVOREV"));
     EXPECT_EQ(Count("SELECT COUNT(DISTINCT NRLISTACONVOREV) FROM LISTACONVOREV"),
               Count("SELECT COUNT(*) FROM LISTACONVOREV"));
+}
+
+// On PostgreSQL a writer locks the lists it writes to, not the database: a
+// save to one list goes on while another list is being written, a save to
+// that list waits for it, and a writer of the whole database (the
+// demonstration data, a migration) waits for every list writer and they for
+// it. An SQLite file has one writer whatever it writes.
+TEST_F(ListConvTest, AWriterWaitsOnlyForWritersOfItsOwnList) {
+    using evt::server::storage::Connection;
+    using evt::server::storage::Transaction;
+    if (!corvana::test::OnPostgres()) GTEST_SKIP() << "só no PostgreSQL: o SQLite tem um gravador";
+    AddGuests({NewGuest(kList, "Ana Souza"), NewGuest(kOtherSequence, "Bia Lima")});
+    // Another server's session, and whether some session waits for it.
+    auto holder = db->Acquire();
+    const long long holderPid = [&] {
+        auto st = holder->Prepare("SELECT pg_backend_pid()");
+        return st->Step() ? st->Int(0) : -1;
+    }();
+    auto waitUntilSomeoneWaits = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const std::string sql = "SELECT COUNT(*) FROM pg_stat_activity WHERE " +
+                                std::to_string(holderPid) + " = ANY(pg_blocking_pids(pid))";
+        while (Count(sql) < 1) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "ninguém esperou a trava";
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    auto saveInBackground = [&](const Row& guest, Variant& answer) {
+        return std::thread([this, guest, &answer] {
+            answer = Call("SetConvOrceve", {Delta().Insert(guest).Packet()});
+        });
+    };
+
+    // The other sequence's list held: a save to this one goes on (it would
+    // wait the lock timeout and be refused as busy otherwise), a save to
+    // that one waits for the holder's commit.
+    auto held = std::make_unique<Transaction>(*holder, Connection::TransactionMode::WriteByKey);
+    evt::server::storage::LockList(*holder, kOtherSequence.branch, kOtherSequence.budget,
+                                   kOtherSequence.sequence);
+    Save(Delta().Insert(NewGuest(kList, "Caio Reis")));
+    Variant answer;
+    std::thread waiting = saveInBackground(NewGuest(kOtherSequence, "Davi Melo"), answer);
+    waitUntilSomeoneWaits();
+    held->Commit();
+    waiting.join();
+    EXPECT_EQ(answer, Variant(true)) << answer.toJson();
+
+    // A writer of the whole database waits for a list's writer...
+    held = std::make_unique<Transaction>(*holder, Connection::TransactionMode::WriteByKey);
+    evt::server::storage::LockList(*holder, kList.branch, kList.budget, kList.sequence);
+    auto other = db->Acquire();
+    std::thread whole([&] { Transaction(*other, Connection::TransactionMode::Write).Commit(); });
+    waitUntilSomeoneWaits();
+    held->Commit();
+    whole.join();
+    // ... and the lists' writers for it.
+    held = std::make_unique<Transaction>(*holder, Connection::TransactionMode::Write);
+    waiting = saveInBackground(NewGuest(kOtherSequence, "Eva Reis"), answer);
+    waitUntilSomeoneWaits();
+    held->Commit();
+    waiting.join();
+    EXPECT_EQ(answer, Variant(true)) << answer.toJson();
+    EXPECT_EQ(Column(Guests(kOtherSequence), "NRLISTACONVOREV"),
+              (Texts{"00001", "00002", "00003"}));
+    EXPECT_EQ(Column(Guests(kList), "NRLISTACONVOREV"), (Texts{"00001", "00002"}));
 }
 
 TEST_F(ListConvTest, DeltaOfTheWrongShapeIsABadRequest) {

@@ -4,6 +4,7 @@
 
 #include "corvana/db/DatabaseAddress.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
@@ -19,9 +20,25 @@ using db::Statement;
 
 namespace {
 
-// Every writer of the database takes this lock for its transaction (see the
-// header): the bytes of "EVT0780".
+// The database's write lock (the bytes of "EVT0780"): a Write transaction
+// holds it alone for its whole length, a WriteByKey one shares it with the
+// others of its kind (see the header).
 constexpr const char* kBeginWrite = "BEGIN; SELECT pg_advisory_xact_lock(19497845787817008)";
+constexpr const char* kBeginWriteByKey =
+    "BEGIN; SELECT pg_advisory_xact_lock_shared(19497845787817008)";
+
+// The lock of a key: FNV-1a of its bytes, 64 bits, as the two 32-bit halves
+// of PostgreSQL's two-argument advisory locks, a key space apart from the
+// one-argument lock above. Two keys that share a hash share a lock (they
+// only wait on each other); every server computes the same one.
+std::uint64_t keyHash(std::string_view key) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char c : key) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
 
 std::string upper(std::string text) {
     for (char& c : text)
@@ -501,12 +518,13 @@ public:
 
     void Begin(TransactionMode mode) override {
         if (InTransaction()) throw corvana::Error("Transação já aberta nesta conexão.");
+        mode_ = mode;
         if (mode == TransactionMode::Read) {
             ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             return;
         }
         try {
-            ExecuteScript(kBeginWrite);
+            ExecuteScript(mode == TransactionMode::Write ? kBeginWrite : kBeginWriteByKey);
         } catch (...) {
             // No Transaction scope exists yet to end it.
             Rollback();
@@ -544,6 +562,24 @@ public:
     bool InTransaction() const override {
         const auto status = PQtransactionStatus(conn_);
         return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+    }
+    void LockKeys(const std::vector<std::string>& keys) override {
+        if (!InTransaction() || mode_ == TransactionMode::Read)
+            throw corvana::Error("Chaves travadas fora de uma transação de gravação.");
+        if (mode_ == TransactionMode::Write || keys.empty()) return;
+        std::vector<std::uint64_t> hashes;
+        hashes.reserve(keys.size());
+        for (const std::string& key : keys) hashes.push_back(keyHash(key));
+        std::sort(hashes.begin(), hashes.end());
+        hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+        // One round trip; the statements run in the order written.
+        std::string sql;
+        for (const std::uint64_t h : hashes) {
+            sql += "SELECT pg_advisory_xact_lock((" +
+                   std::to_string(static_cast<std::int32_t>(h >> 32)) + ")::integer, (" +
+                   std::to_string(static_cast<std::int32_t>(h & 0xFFFFFFFFu)) + ")::integer);";
+        }
+        ExecuteScript(sql);
     }
     db::Backend Backend() const override { return db::Backend::Postgresql; }
     bool CanCopy() const override { return true; }
@@ -597,6 +633,7 @@ private:
     PGconn* conn_ = nullptr;
     Gate gate_;
     std::uint64_t compiled_ = 0;
+    TransactionMode mode_ = TransactionMode::Read;
 };
 
 bool isNameChar(char c) {

@@ -178,7 +178,13 @@ public:
         if (InTransaction()) throw corvana::Error("Transação já aberta nesta conexão.");
         // IMMEDIATE takes the write lock now: a writer that has read must
         // not find later that another writer got in between.
-        ExecuteScript(mode == TransactionMode::Write ? "BEGIN IMMEDIATE" : "BEGIN DEFERRED");
+        // A WriteByKey writer is a writer of the whole file: SQLite has one.
+        ExecuteScript(mode == TransactionMode::Read ? "BEGIN DEFERRED" : "BEGIN IMMEDIATE");
+        writing_ = mode != TransactionMode::Read;
+    }
+    void LockKeys(const std::vector<std::string>&) override {
+        if (!InTransaction() || !writing_)
+            throw corvana::Error("Chaves travadas fora de uma transação de gravação.");
     }
     void Commit() override { ExecuteScript("COMMIT"); }
     void Rollback() override {
@@ -199,6 +205,7 @@ protected:
 
 private:
     sqlite3* db_ = nullptr;
+    bool writing_ = false;
 };
 
 }  // namespace

@@ -221,11 +221,30 @@ public:
     virtual void SetSchemaVersion(int version) = 0;
 
     // Transaction control; use the Transaction scope rather than these.
-    enum class TransactionMode { Read, Write };
+    //
+    // Read: one snapshot, no lock. Write: takes the database's write lock at
+    // its start, so writers run one at a time. WriteByKey: a writer that
+    // owns only some units of the data (a guest list) and locks each by its
+    // key (LockKeys) before it reads or writes it; writers of other keys go
+    // on at once, and a Write transaction waits for every WriteByKey one (and
+    // they for it). On a backend with one writer at a time (SQLite) it is
+    // Write.
+    enum class TransactionMode { Read, Write, WriteByKey };
     virtual void Begin(TransactionMode mode) = 0;
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
     virtual bool InTransaction() const = 0;
+
+    // In a WriteByKey transaction: waits for the lock of each key (a text
+    // the caller makes, one per unit it owns) and holds them until the
+    // transaction ends; waiting longer than the lock timeout is
+    // DatabaseError::Kind::Busy. Keys are locked in one order whatever order
+    // they come in, so two writers that lock several keys in one call never
+    // wait on each other in a circle: lock all of a transaction's keys at
+    // once. Nothing to do in a Write transaction (it excludes every other
+    // writer) or on a backend with one writer; raises corvana::Error
+    // outside a write transaction.
+    virtual void LockKeys(const std::vector<std::string>& keys) = 0;
 
     // The SQL dialect the connection speaks.
     virtual db::Backend Backend() const = 0;

@@ -10,8 +10,13 @@
 // - Transactions: a Write transaction takes one advisory lock of the
 //   database at its start, so writers queue up as they do on an SQLite
 //   file, whichever server they came through; waiting longer than the lock
-//   timeout (5 s) is DatabaseError::Kind::Busy. A Read transaction is one
-//   snapshot (REPEATABLE READ, READ ONLY).
+//   timeout (5 s) is DatabaseError::Kind::Busy. A WriteByKey transaction
+//   shares that lock with the others of its kind (so it still waits for a
+//   Write one, and it for them) and takes an advisory lock per key it is
+//   given (LockKeys: a 64-bit hash of the key's text as two 32-bit halves,
+//   a key space apart from the database's lock), so writers of different
+//   keys run at once. A Read transaction is one snapshot (REPEATABLE READ,
+//   READ ONLY).
 // - Errors: SQLSTATEs mapped to the kinds; a unique violation carries the
 //   violated constraint's name, in capitals, in detail().
 // - Bulk writes: CopyInto streams rows with COPY ... FROM STDIN (text form),
