@@ -10,7 +10,8 @@
 // It listens on BindAddress (127.0.0.1 unless told otherwise; never the
 // client's WebURL) and on WebPort; the database is DatabaseURL. Beyond
 // loopback it requires an access token. SIGINT and SIGTERM stop it cleanly
-// (exit code 0); a bad option or setting ends it with exit code 2.
+// (exit code 0); SIGHUP reads the token of AccessTokenFile again; a bad
+// option or setting ends it with exit code 2.
 //
 // With --migrate-from it serves nothing: it copies the data of an SQLite
 // file into the empty database of --db (storage/CopyDatabase.h), all or
@@ -86,6 +87,12 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs 
 
 extern "C" void onStopSignal(int) {
     g_stop.store(true);
+}
+
+// SIGHUP: the access token is read again from AccessTokenFile.
+std::atomic<bool> g_reload{false};
+extern "C" void onReloadSignal(int) {
+    g_reload.store(true);
 }
 
 struct Options {
@@ -197,6 +204,10 @@ void installSignalHandlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    struct sigaction reload = {};
+    reload.sa_handler = onReloadSignal;
+    sigemptyset(&reload.sa_mask);
+    sigaction(SIGHUP, &reload, nullptr);
     // A client that goes away mid-answer must not end the server.
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
@@ -251,6 +262,23 @@ int migrate(const Options& options) {
               << copied.size() << " tabelas, de '" << from->Location() << "' para '"
               << to->Location() << "', em " << shownSeconds << " s." << std::endl;
     return 0;
+}
+
+// SIGHUP: the token of AccessTokenFile read again, the calls from then on
+// checked against it. A file that cannot be read, or a token of the wrong
+// form, leaves the token in force and says why.
+void reloadToken(evt::server::AppServer& server, bool tokenRequired) {
+    if (!tokenRequired || Corvana::AccessTokenFile().empty() ||
+        !Corvana::Setting("AccessToken").empty()) {
+        logLine("SIGHUP: nada a reler (o token de acesso não vem de AccessTokenFile).");
+        return;
+    }
+    try {
+        server.SetAccessToken(Corvana::AccessToken());
+        logLine("SIGHUP: token de acesso relido de " + Corvana::AccessTokenFile() + ".");
+    } catch (const corvana::Error& e) {
+        logLine(std::string("SIGHUP: ") + e.what() + " O token anterior continua valendo.");
+    }
 }
 
 int run(int argc, char** argv) {
@@ -317,8 +345,10 @@ int run(int argc, char** argv) {
     // The handler only sets the flag; this thread turns it into Stop().
     std::atomic<bool> done{false};
     std::thread watcher([&] {
-        while (!done.load() && !g_stop.load())
+        while (!done.load() && !g_stop.load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (g_reload.exchange(false)) reloadToken(server, tokenRequired);
+        }
         server.Stop();
     });
     server.ListenAfterBind();

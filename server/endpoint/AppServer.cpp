@@ -281,6 +281,12 @@ void AppServer::Stop() {
         impl_->thread.join();
 }
 
+void AppServer::SetAccessToken(const std::string& token) {
+    if (token.empty()) throw ServerConfigError("O token de acesso não pode ficar vazio.");
+    // The digest is read on the I/O thread, which takes the new one.
+    asio::post(impl_->ioc, [impl = impl_.get(), digest = sha256(token)] { impl->token = digest; });
+}
+
 void AppServer::SetGauges(GaugeSource gauges) {
     impl_->gauges = std::move(gauges);
 }

@@ -122,6 +122,12 @@ public:
     // but a worker's.
     void Stop();
 
+    // Replaces the access token the calls must carry (the program re-reads
+    // AccessTokenFile on SIGHUP); a call already read keeps the one it was
+    // checked against. An empty token is refused (raises ServerConfigError):
+    // a running server never drops the token it started with.
+    void SetAccessToken(const std::string& token);
+
     // Figures the program adds to GET /metrics (the database's sessions);
     // before Bind. Called on the I/O thread at each GET /metrics.
     void SetGauges(GaugeSource gauges);

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -127,6 +130,34 @@ TEST_F(AdminEndpoint, MetricsAnswerBehindTheTokenInThePrometheusText) {
     std::string l;
     while (std::getline(in, l)) EXPECT_TRUE(std::regex_match(l, line)) << "[" << l << "]";
     server.Stop();
+}
+
+// systemctl reload: SIGHUP reads AccessTokenFile again; a file that no
+// longer holds a token leaves the one in force.
+TEST_F(AdminEndpoint, SighupReadsTheTokenFileAgain) {
+    const std::string file = dir + "/token";
+    std::ofstream(file) << "token-antigo-0123456789\n";
+    corvana::test::BackgroundProgram server(
+        {EVT_SERVER_BIN, "--db", dir + "/outro.db", "--port", "0", "--AccessTokenFile=" + file},
+        dir + "/servidor.log");
+    const int p = server.ServerPort();
+    ASSERT_GT(p, 0) << server.Log();
+    auto status = [&](const std::string& token) {
+        return HttpTestClient(p)
+            .Request("GET", "/evt07800.rdmListConv", "", {{"Authorization", "Bearer " + token}})
+            .status;
+    };
+    EXPECT_EQ(status("token-antigo-0123456789"), 200);
+    std::ofstream(file) << "token-novo-9876543210\n";
+    ::kill(server.Pid(), SIGHUP);
+    EXPECT_NE(server.WaitFor("token de acesso relido de"), "") << server.Log();
+    EXPECT_EQ(status("token-antigo-0123456789"), 401);
+    EXPECT_EQ(status("token-novo-9876543210"), 200);
+    std::ofstream(file) << "curto\n";
+    ::kill(server.Pid(), SIGHUP);
+    EXPECT_NE(server.WaitFor("O token anterior continua valendo"), "") << server.Log();
+    EXPECT_EQ(status("token-novo-9876543210"), 200);
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
 }
 
 }  // namespace

@@ -137,6 +137,7 @@ public:
     }
 
     std::string Log() const { return ReadFile(log_); }
+    pid_t Pid() const { return pid_; }
 
 private:
     std::string log_;
