@@ -1,6 +1,7 @@
 // evt07800-server: the application server of the guest lists. Hosts the
-// remote data module evt07800.rdmListConv over HTTP or HTTPS
-// (docs/protocol.md, docs/server.md).
+// remote data modules evt07800.rdmListConv and evt07800.rdmRecepcao, and
+// the reception station's page and calls under /recepcao, over HTTP or
+// HTTPS (docs/protocol.md, docs/server.md, docs/reception.md).
 //
 //   evt07800-server [--host H] [--port P] [--db PATH]
 //                   [--seed-demo] [--config=FILE] [--Key=value ...]
@@ -42,6 +43,9 @@
 #include "endpoint/AppServer.h"
 #include "endpoint/ServerSettings.h"
 #include "rdm/RdmListConv.h"
+#include "reception/ChangeFeed.h"
+#include "reception/RdmRecepcao.h"
+#include "reception/StationApi.h"
 #include "storage/Backup.h"
 #include "storage/CopyDatabase.h"
 #include "storage/Database.h"
@@ -321,7 +325,12 @@ int run(int argc, char** argv) {
     } catch (const corvana::Error& e) {
         throw SettingsError(e.what());
     }
-    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db)}, limits, access);
+    namespace reception = evt::server::reception;
+    auto feed = std::make_shared<reception::ChangeFeed>(db);
+    evt::server::AppServer server({std::make_shared<evt::server::RdmListConv>(db),
+                                   std::make_shared<reception::RdmRecepcao>(db, feed)},
+                                  limits, access,
+                                  {std::make_shared<reception::StationApi>(db, feed)});
     server.SetGauges([db] {
         return std::vector<evt::server::Gauge>{
             {"evt07800_database_sessions_in_use",

@@ -58,15 +58,17 @@ struct AppServer::Impl : ServerCore {
     std::mutex joinMutex;
     std::thread thread;
 
-    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a);
+    Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a,
+         std::vector<std::shared_ptr<WebService>> web);
     ~Impl();
     void accept();
     void admit(tcp::socket socket);
     void stopOnIoThread();
 };
 
-AppServer::Impl::Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a)
-    : ServerCore(std::move(modules), l, std::move(a)) {
+AppServer::Impl::Impl(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits l, Access a,
+                      std::vector<std::shared_ptr<WebService>> web)
+    : ServerCore(std::move(modules), l, std::move(a), std::move(web)) {
     if (!access.token.empty()) token = sha256(access.token);
     const bool certificate = !access.tlsCertificate.empty();
     if (certificate != !access.tlsKey.empty())
@@ -165,8 +167,18 @@ void AppServer::Impl::stopOnIoThread() {
 }
 
 AppServer::AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits,
-                     Access access)
-    : impl_(std::make_unique<Impl>(std::move(modules), limits, std::move(access))) {}
+                     Access access, std::vector<std::shared_ptr<WebService>> web)
+    : impl_(std::make_unique<Impl>(std::move(modules), limits, std::move(access), std::move(web))) {
+    const std::vector<std::string> hosted = impl_->router.ModuleNames();
+    for (const auto& service : impl_->web) {
+        const std::string prefix = service ? service->Prefix() : std::string();
+        if (prefix.size() < 2 || prefix.front() != '/' ||
+            prefix.find_first_of("/?", 1) != std::string::npos ||
+            std::find(hosted.begin(), hosted.end(), prefix.substr(1)) != hosted.end())
+            throw corvana::Error("Serviço web inválido no servidor de aplicação: \"" + prefix +
+                                 "\".");
+    }
+}
 
 AppServer::~AppServer() {
     Stop();

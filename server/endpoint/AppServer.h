@@ -9,6 +9,7 @@
 #include "corvana/data/Error.h"
 #include "endpoint/Metrics.h"
 #include "endpoint/ServerSettings.h"
+#include "endpoint/WebService.h"
 
 namespace evt::server {
 
@@ -92,10 +93,13 @@ public:
     using Limits = ServerLimits;
     using Access = ServerAccess;
 
-    // Raises corvana::Error for modules that cannot be hosted (Router), and
-    // ServerConfigError for TLS files that cannot be used.
+    // Raises corvana::Error for modules that cannot be hosted (Router) or
+    // a web service whose prefix is not "/<name>" or is a module's, and
+    // ServerConfigError for TLS files that cannot be used. The web services
+    // (WebService.h) answer the paths under their prefixes, without the
+    // access token.
     explicit AppServer(std::vector<std::shared_ptr<RemoteDataModule>> modules, Limits limits = {},
-                       Access access = {});
+                       Access access = {}, std::vector<std::shared_ptr<WebService>> web = {});
     ~AppServer();  // stops the server if it still runs
     AppServer(const AppServer&) = delete;
     AppServer& operator=(const AppServer&) = delete;

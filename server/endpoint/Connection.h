@@ -45,6 +45,7 @@
 #include "endpoint/AppServer.h"
 #include "endpoint/Metrics.h"
 #include "endpoint/Router.h"
+#include "endpoint/WebService.h"
 
 namespace evt::server::endpoint {
 
@@ -154,6 +155,7 @@ struct ServerCore {
     ServerLimits limits;
     ServerAccess access;
     Router router;
+    std::vector<std::shared_ptr<WebService>> web;
     std::optional<Digest> token;
     std::optional<ssl::context> tls;
 
@@ -178,11 +180,43 @@ struct ServerCore {
     asio::thread_pool workers;
 
     ServerCore(std::vector<std::shared_ptr<RemoteDataModule>> modules, ServerLimits l,
-               ServerAccess a)
+               ServerAccess a, std::vector<std::shared_ptr<WebService>> services)
         : limits(l),
           access(std::move(a)),
           router(std::move(modules)),
+          web(std::move(services)),
           workers(std::max<std::size_t>(l.workerThreads, 1)) {}
+
+    // The web service that answers `path` (its prefix, or a path under it);
+    // null for the remote data modules' paths.
+    WebService* FindWeb(std::string_view path) const {
+        for (const auto& service : web) {
+            const std::string prefix = service->Prefix();
+            if (path.starts_with(prefix) &&
+                (path.size() == prefix.size() || path[prefix.size()] == '/'))
+                return service.get();
+        }
+        return nullptr;
+    }
+
+    // A web service's answer, whatever it raises.
+    static WebAnswer CallWeb(WebService& service, const WebRequest& request) {
+        try {
+            return service.Handle(request);
+        } catch (const std::exception& e) {
+            WebAnswer answer;
+            answer.status = 500;
+            answer.body = "{\"erro\":\"Erro interno do servidor de aplicação.\"}";
+            answer.outcome = std::string("error: ") + Router::Printable(e.what());
+            return answer;
+        } catch (...) {
+            WebAnswer answer;
+            answer.status = 500;
+            answer.body = "{\"erro\":\"Erro interno do servidor de aplicação.\"}";
+            answer.outcome = "error";
+            return answer;
+        }
+    }
 
     void Write(const std::string& line) {
         std::lock_guard lock(logMutex);
@@ -239,6 +273,7 @@ public:
     }
 
     ~Connection() override {
+        if (cancelHold_) cancelHold_();
         releaseBody();
         srv_.sessions.erase(this);
         --srv_.open;
@@ -257,13 +292,15 @@ public:
     }
 
     void StopNow() override {
-        // A call in progress finishes and its answer goes out first.
+        // A call in progress finishes and its answer goes out first; a call
+        // that waits is answered at once.
+        if (state_ == State::Holding) return endHold();
         if (state_ == State::Calling || state_ == State::Writing) return;
         closeNow();
     }
 
 private:
-    enum class State { Handshake, Idle, Header, Body, Calling, Writing, Closing, Done };
+    enum class State { Handshake, Idle, Header, Body, Calling, Holding, Writing, Closing, Done };
 
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
 
@@ -393,6 +430,21 @@ private:
         version_ = req.version();
         logLine_ = true;
         ++served_;
+        web_ = srv_.FindWeb(path_);
+        answerType_.clear();
+        answerHeaders_.clear();
+        if (web_) {
+            webRequest_ = WebRequest{};
+            webRequest_.verb = verb_;
+            webRequest_.path = path_;
+            const auto query = target_.find('?');
+            if (query != std::string::npos) webRequest_.query = target_.substr(query + 1);
+            webRequest_.contentType = contentType_;
+            webRequest_.authorization = std::string(req[http::field::authorization]);
+            webRequest_.acceptEncoding = std::string(req[http::field::accept_encoding]);
+            webRequest_.ifNoneMatch = std::string(req[http::field::if_none_match]);
+            webRequest_.peer = peer_;
+        }
 
         const auto fields = static_cast<std::size_t>(std::distance(req.begin(), req.end()));
         if (fields > srv_.limits.maxHeaderFields)
@@ -400,7 +452,8 @@ private:
                                  "Campos de cabeçalho demais na chamada (" +
                                      std::to_string(fields) + "); o limite é " +
                                      std::to_string(srv_.limits.maxHeaderFields) + ".");
-        switch (srv_.Authorize(req)) {
+        // A web service checks its own access (the station's token).
+        switch (web_ ? ServerCore::Auth::Ok : srv_.Authorize(req)) {
             case ServerCore::Auth::Ok:
                 break;
             case ServerCore::Auth::Missing:
@@ -498,6 +551,12 @@ private:
     void doCall(std::string body) {
         state_ = State::Calling;
         lowest().expires_never();
+        if (web_) {
+            webRequest_.body = std::move(body);
+            return doWebCall([service = web_, request = std::move(webRequest_)] {
+                return ServerCore::CallWeb(*service, request);
+            });
+        }
         asio::post(
             srv_.workers,
             [self = this->shared_from_this(), work = asio::make_work_guard(srv_.ioc), verb = verb_,
@@ -509,6 +568,69 @@ private:
                     self->onCalled(std::move(answer));
                 });
             });
+    }
+
+    // A web service's call (or the resumption of one that waited) on a
+    // worker; its answer comes back to this thread.
+    void doWebCall(std::function<WebAnswer()> run) {
+        state_ = State::Calling;
+        asio::post(
+            srv_.workers, [self = this->shared_from_this(), work = asio::make_work_guard(srv_.ioc),
+                           run = std::move(run)]() mutable {
+                WebAnswer answer;
+                try {
+                    answer = run();
+                } catch (...) {
+                    answer.status = 500;
+                    answer.body = "{\"erro\":\"Erro interno do servidor de aplicação.\"}";
+                    answer.outcome = "error";
+                }
+                run = nullptr;
+                auto& ioc = self->srv_.ioc;
+                asio::post(ioc, [self = std::move(self), answer = std::move(answer)]() mutable {
+                    self->onWebCalled(std::move(answer));
+                });
+            });
+    }
+
+    void onWebCalled(WebAnswer answer) {
+        releaseBody();
+        if (answer.hold && !srv_.stopping && state_ == State::Calling) return doHold(answer.hold);
+        outcome_ = std::move(answer.outcome);
+        answerType_ = std::move(answer.contentType);
+        answerHeaders_ = std::move(answer.headers);
+        doWrite(answer.status, std::move(answer.body), keepAlive_ && !srv_.stopping);
+    }
+
+    // Waits, holding no thread, for the service's wake or its time.
+    void doHold(std::shared_ptr<WebAnswer::Hold> hold) {
+        state_ = State::Holding;
+        hold_ = std::move(hold);
+        if (!holdTimer_) holdTimer_.emplace(srv_.ioc);
+        holdTimer_->expires_after(hold_->upTo);
+        // The timer's handler keeps the connection while it waits.
+        holdTimer_->async_wait([self = this->shared_from_this()](const error_code& ec) {
+            if (!ec) self->endHold();
+        });
+        std::weak_ptr<Connection> weak = this->shared_from_this();
+        auto& ioc = srv_.ioc;
+        cancelHold_ = hold_->subscribe([weak, &ioc] {
+            asio::post(ioc, [weak] {
+                if (auto self = weak.lock()) self->endHold();
+            });
+        });
+    }
+
+    void endHold() {
+        if (state_ != State::Holding) return;
+        if (cancelHold_) std::exchange(cancelHold_, nullptr)();
+        if (holdTimer_) holdTimer_->cancel();
+        auto hold = std::move(hold_);
+        doWebCall([hold] {
+            WebAnswer answer = hold->resume();
+            answer.hold.reset();
+            return answer;
+        });
     }
 
     void onCalled(RouterAnswer answer) {
@@ -553,14 +675,20 @@ private:
         state_ = State::Writing;
         status_ = status;
         res_.emplace(static_cast<http::status>(status), version_ >= 10 ? version_ : 11);
-        res_->set(http::field::content_type, type);
+        res_->set(http::field::content_type, answerType_.empty() ? type : answerType_.c_str());
+        for (const auto& [name, value] : answerHeaders_) res_->set(name, value);
+        answerType_.clear();
+        answerHeaders_.clear();
         if (status == 401) res_->set(http::field::www_authenticate, "Bearer");
         // Over HTTPS the browser is told to come back only that way.
         if constexpr (kTls) res_->set(http::field::strict_transport_security, kHsts);
         res_->keep_alive(keepAlive);
         res_->body() = std::move(body);
-        res_->prepare_payload();
-        if (verb_ == "HEAD") {
+        if (status == 304)
+            res_->content_length(boost::none);
+        else
+            res_->prepare_payload();
+        if (verb_ == "HEAD" && status != 304) {
             const auto size = res_->body().size();
             res_->body().clear();
             res_->content_length(size);
@@ -590,9 +718,10 @@ private:
         logLine_ = false;
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
         const bool refused = status_ >= 400 || outcome_.starts_with("refused");
-        srv_.metrics.Call(
-            path_ == "/metrics" ? std::string("metrics") : srv_.router.MethodLabel(path_), refused,
-            ms / 1000);
+        srv_.metrics.Call(path_ == "/metrics" ? std::string("metrics")
+                          : web_              ? std::string("recepcao")
+                                              : srv_.router.MethodLabel(path_),
+                          refused, ms / 1000);
         if (!srv_.limits.logCalls) return;
         if (srv_.limits.logLevel == LogLevel::Refusals && !refused) return;
         if (srv_.limits.logLevel == LogLevel::Errors && status_ < 500) return;
@@ -677,6 +806,15 @@ private:
     Clock::time_point start_{};
     std::string verb_, target_, path_, contentType_, outcome_;
     int status_ = 0;
+    // A web service's call: the service, the request, the answer's type and
+    // headers, and the wait of a call that holds.
+    WebService* web_ = nullptr;
+    WebRequest webRequest_;
+    std::string answerType_;
+    std::vector<std::pair<std::string, std::string>> answerHeaders_;
+    std::shared_ptr<WebAnswer::Hold> hold_;
+    std::optional<asio::steady_timer> holdTimer_;
+    std::function<void()> cancelHold_;
 };
 
 }  // namespace evt::server::endpoint

@@ -15,6 +15,7 @@
 #include "rdm/RdmSupport.h"
 #include "storage/GuestTable.h"
 #include "storage/ListLock.h"
+#include "storage/ListVersion.h"
 #include "storage/NameFold.h"
 #include "storage/Schema.h"
 
@@ -555,6 +556,13 @@ std::string listFullText(const ListKey& key) {
            std::to_string(kLastGuestNumber) + " convidados.";
 }
 
+// The version of every list a save or an import wrote to is raised in its
+// transaction (docs/reception.md): a station then takes the whole list again.
+void raiseVersions(storage::Connection& connection, const std::set<ListKey>& lists) {
+    for (const ListKey& key : lists)
+        storage::RaiseListVersion(connection, key.branch, key.budget, key.sequence, true);
+}
+
 bool sameText(const OptText& a, const OptText& b) {
     return a == b;
 }
@@ -855,6 +863,7 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
             insertGuest(*insert, key, GuestNumberText(list->next), now);
             ++list->next;
         }
+        raiseVersions(*connection, written);
         tx.Commit();
     } catch (const Refusal& refusal) {
         return Variant::serverError(refusal.what());
@@ -955,6 +964,7 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
             }
         }
         writer.Finish();
+        raiseVersions(*connection, named);
         tx.Commit();
     };
     try {
@@ -1038,11 +1048,40 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
         } else {
             for (const Row& row : rows.rows()) judge(row);
         }
-        if (!dryRun) tx.Commit();
+        if (!dryRun) {
+            raiseVersions(*connection, {key});
+            tx.Commit();
+        }
     } catch (const Refusal& refusal) {
         return Variant::serverError(refusal.what());
     }
     return Variant(std::move(verdicts));
+}
+
+}  // namespace evt::server::rdm
+
+namespace evt::server::rdm {
+
+std::string AddDoorGuest(storage::Connection& connection, const std::string& branch,
+                         const std::string& budget, const std::string& sequence,
+                         const std::string& name, const std::string& rg, int people) {
+    const ListKey key{branch, budget, sequence};
+    Guest g = importedGuest();
+    g.texts[kName] = name;
+    if (!corvana::trimBlanks(rg).empty()) g.texts[kRg] = rg;
+    g.texts[record::IndexOf("IDCONVPRESEOREV")] = "S";
+    g.quantity = static_cast<double>(people);
+    g = toStoredForm(std::move(g));
+    ListStates lists(connection);
+    ListState* list = lists.Find(key);
+    if (!list) throw Refusal("A lista de convidados (" + describe(key) + ") não existe.");
+    g.texts[kTreatment] = list->treatment;
+    checkValues(g);
+    if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
+    const std::string number = GuestNumberText(list->next);
+    auto insert = connection.Prepare(insertSql());
+    insertGuest(*insert, key, number, g);
+    return number;
 }
 
 }  // namespace evt::server::rdm

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Variant.h"
 #include "storage/Database.h"
@@ -27,5 +29,17 @@ corvana::Variant ImportGuests(storage::Database& db, const corvana::DataPacket& 
 corvana::Variant ImportSheet(storage::Database& db, const std::string& branch,
                              const std::string& budget, const std::string& sequence,
                              const corvana::DataPacket& rows, bool dryRun);
+
+// A guest added at the door (reception, docs/reception.md), inside the
+// caller's write transaction: the name and R.G. stored and checked as a save
+// stores and checks them, numbered as SetConvOrceve numbers (the list's last
+// number plus one), the placeholders and the list's treatment as an import
+// gives them, QUANTIDADE `people` and presence "S". Answers the number.
+// Raises Refusal with the user's text: the list missing or full, the name
+// empty, too long or with a control character, the name or R.G. already on
+// the list.
+std::string AddDoorGuest(storage::Connection& connection, const std::string& branch,
+                         const std::string& budget, const std::string& sequence,
+                         const std::string& name, const std::string& rg, int people);
 
 }  // namespace evt::server::rdm

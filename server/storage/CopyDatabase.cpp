@@ -162,7 +162,8 @@ std::string rowsText(std::int64_t rows) {
 
 const std::vector<std::string>& CopiedTables() {
     static const std::vector<std::string> tables = {"FILIAL",     "CLIENTE",       "ENDECLIE",
-                                                    "ORCAEVENTO", "ORCAEVENTOSEQ", "LISTACONVOREV"};
+                                                    "ORCAEVENTO", "ORCAEVENTOSEQ", "LISTACONVOREV",
+                                                    "RECEPCAO",   "RECEPESTACAO",  "RECEPENTRADA"};
     return tables;
 }
 

@@ -43,6 +43,83 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_RG
     WHERE RGCHAVE IS NOT NULL;
 )sql";
 
+// Reception (version 6). RECEPCAO: a list with reception enabled
+// (IDRECEPCAO "S"; "N" once turned off again) and its version, raised by
+// every write to the list; NRVERSAOLISTA is the version of the last write
+// whose changes are not known guest by guest (a desktop save or import).
+// RECEPESTACAO: the stations, their one-time code's and their token's
+// SHA-256 digests (hex), never the code or the token. RECEPENTRADA: one row
+// per check-in (E), undo (D) and door addition (P); QTPESSOAS the people it
+// let in (or undid), IDDESFEITA "S" on a check-in undone since, NRVERSAO the
+// list version it produced; a station's request id is its key.
+constexpr const char* kReceptionTables = R"sql(
+CREATE TABLE RECEPCAO (
+    CDFILIAL      TEXT NOT NULL,
+    NRORCAEVENTO  TEXT NOT NULL,
+    NRSEQORCAEVE  TEXT NOT NULL,
+    IDRECEPCAO    TEXT NOT NULL DEFAULT 'S' CHECK (IDRECEPCAO IN ('S', 'N')),
+    NRVERSAO      INTEGER NOT NULL DEFAULT 0,
+    NRVERSAOLISTA INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE),
+    FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+        REFERENCES ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+) WITHOUT ROWID;
+
+CREATE TABLE RECEPESTACAO (
+    CDESTACAO      INTEGER NOT NULL PRIMARY KEY,
+    CDFILIAL       TEXT NOT NULL,
+    NRORCAEVENTO   TEXT NOT NULL,
+    NRSEQORCAEVE   TEXT NOT NULL,
+    NMESTACAO      TEXT NOT NULL CHECK (length(NMESTACAO) BETWEEN 1 AND 30),
+    NMCHAVE        TEXT NOT NULL,
+    DSCODIGO       TEXT CHECK (length(DSCODIGO) = 64),
+    DSTOKEN        TEXT CHECK (length(DSTOKEN) = 64),
+    DTCRIACAO      TEXT NOT NULL,
+    DTVALIDADE     TEXT NOT NULL,
+    DTUSO          TEXT,
+    DTULTIMOACESSO TEXT,
+    DTREVOGACAO    TEXT,
+    FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+        REFERENCES RECEPCAO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+);
+-- A name once per list among the stations not revoked.
+CREATE UNIQUE INDEX UX_RECEPESTACAO_NOME
+    ON RECEPESTACAO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NMCHAVE)
+    WHERE DTREVOGACAO IS NULL;
+CREATE UNIQUE INDEX UX_RECEPESTACAO_CODIGO ON RECEPESTACAO (DSCODIGO)
+    WHERE DSCODIGO IS NOT NULL;
+CREATE UNIQUE INDEX UX_RECEPESTACAO_TOKEN ON RECEPESTACAO (DSTOKEN)
+    WHERE DSTOKEN IS NOT NULL;
+
+CREATE TABLE RECEPENTRADA (
+    CDESTACAO       INTEGER NOT NULL REFERENCES RECEPESTACAO (CDESTACAO),
+    IDREQUISICAO    TEXT NOT NULL CHECK (length(IDREQUISICAO) BETWEEN 1 AND 64),
+    CDFILIAL        TEXT NOT NULL,
+    NRORCAEVENTO    TEXT NOT NULL,
+    NRSEQORCAEVE    TEXT NOT NULL,
+    NRLISTACONVOREV TEXT NOT NULL CHECK (length(NRLISTACONVOREV) = 5),
+    IDTIPO          TEXT NOT NULL CHECK (IDTIPO IN ('E', 'D', 'P')),
+    QTPESSOAS       INTEGER NOT NULL CHECK (QTPESSOAS >= 1),
+    DTENTRADA       TEXT NOT NULL,
+    DTREGISTRO      TEXT NOT NULL,
+    NRVERSAO        INTEGER NOT NULL,
+    IDOFFLINE       TEXT NOT NULL DEFAULT 'N' CHECK (IDOFFLINE IN ('S', 'N')),
+    IDDESFEITA      TEXT NOT NULL DEFAULT 'N' CHECK (IDDESFEITA IN ('S', 'N')),
+    IDREQDESFEITA   TEXT,
+    DSCONFLITO      TEXT CHECK (length(DSCONFLITO) <= 200),
+    PRIMARY KEY (CDESTACAO, IDREQUISICAO),
+    FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+        REFERENCES RECEPCAO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+) WITHOUT ROWID;
+CREATE INDEX IX_RECEPENTRADA_CONVIDADO
+    ON RECEPENTRADA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV);
+CREATE INDEX IX_RECEPENTRADA_VERSAO
+    ON RECEPENTRADA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRVERSAO);
+-- A check-in is undone once.
+CREATE UNIQUE INDEX UX_RECEPENTRADA_DESFEITA ON RECEPENTRADA (CDESTACAO, IDREQDESFEITA)
+    WHERE IDREQDESFEITA IS NOT NULL;
+)sql";
+
 // Each migration takes the schema from version - 1 to version. A released
 // migration is never edited: a change to the schema is a new entry.
 //
@@ -162,6 +239,10 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
         // characters and default-ignorable code points nothing,
         // compatibility forms folded (NFKC: full-width digits, ligatures).
         {5, nullptr, keyByUnicodeData},
+        // Reception at the door (docs/reception.md): the lists with
+        // reception enabled and their versions, the stations, and one row per
+        // check-in, undo and door addition.
+        {6, kReceptionTables, nullptr},
     };
     return migrations;
 }

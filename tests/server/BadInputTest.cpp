@@ -104,7 +104,7 @@ TEST_F(BadInputTest, SqlInAnyTextArgumentIsJustText) {
                         ? "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = "
                           "current_schema() AND table_name <> 'schema_version'"
                         : "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"),
-              6);
+              9);
 
     AddGuests({NewGuest(kList, attacks[0])});  // stored and found verbatim
     const Variant same = Call("GetVd_Nome", {"0001", "0000000002", attacks[0], "99999", "*", "01"});
