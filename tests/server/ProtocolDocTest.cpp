@@ -24,6 +24,9 @@
 #include "endpoint/AppServer.h"
 #include "endpoint/ServerSettings.h"
 #include "rdm/RdmListConv.h"
+#include "reception/ChangeFeed.h"
+#include "reception/RdmRecepcao.h"
+#include "reception/StationApi.h"
 #include "support/SeededDatabase.h"
 #include "support/TestServer.h"
 
@@ -120,11 +123,18 @@ protected:
         fs::create_directories(dir);
         corvana::test::CopySeededDatabase(dir / "evt.db");
         db = evt::server::storage::Database::Open((dir / "evt.db").string());
-        server = corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(db)});
+        namespace reception = evt::server::reception;
+        feed = std::make_shared<reception::ChangeFeed>(db);
+        server =
+            corvana::test::StartTestServer({std::make_shared<evt::server::RdmListConv>(db),
+                                            std::make_shared<reception::RdmRecepcao>(db, feed)},
+                                           corvana::test::QuietLimits(), 0, {},
+                                           {std::make_shared<reception::StationApi>(db, feed)});
     }
     void TearDown() override {
         if (server) server->Stop();
         server.reset();
+        feed.reset();
         db.reset();
         std::error_code ec;
         fs::remove_all(dir, ec);
@@ -132,6 +142,7 @@ protected:
 
     fs::path dir;
     std::shared_ptr<evt::server::storage::Database> db;
+    std::shared_ptr<evt::server::reception::ChangeFeed> feed;
     std::unique_ptr<evt::server::AppServer> server;
 };
 

@@ -23,16 +23,17 @@ inline evt::server::AppServer::Limits QuietLimits() {
     return limits;
 }
 
-// Binds a server over `modules` to 127.0.0.1:`port` (0: a free port) and
-// starts it. A port given again after a stop may still be held by the
-// system for a moment: binding is retried until it is free, for at most a
-// second, with `pause` between tries (by default the thread sleeps; a
-// screen test passes one that keeps its event loop running). Raises
-// std::runtime_error naming the port when it does not come free.
+// Binds a server over `modules` (and the web services `web`) to
+// 127.0.0.1:`port` (0: a free port) and starts it. A port given again after a stop may still be
+// held by the system for a moment: binding is retried until it is free, for at most a second, with
+// `pause` between tries (by default the thread sleeps; a screen test passes one that keeps its
+// event loop running). Raises std::runtime_error naming the port when it does not come free.
 inline std::unique_ptr<evt::server::AppServer> StartTestServer(
     ServerModules modules, const evt::server::AppServer::Limits& limits = QuietLimits(),
-    int port = 0, const std::function<void(std::chrono::milliseconds)>& pause = {}) {
-    auto server = std::make_unique<evt::server::AppServer>(std::move(modules), limits);
+    int port = 0, const std::function<void(std::chrono::milliseconds)>& pause = {},
+    std::vector<std::shared_ptr<evt::server::WebService>> web = {}) {
+    auto server = std::make_unique<evt::server::AppServer>(
+        std::move(modules), limits, evt::server::AppServer::Access{}, std::move(web));
     constexpr auto kStep = std::chrono::milliseconds(20);
     for (int attempt = 0; !server->Bind("127.0.0.1", port); ++attempt) {
         if (attempt == 50)
