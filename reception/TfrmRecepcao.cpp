@@ -144,8 +144,9 @@ TfrmRecepcao::TfrmRecepcao(ShownList shown) : list(std::move(shown)) {
                        "entradas dos convidados desta lista"));
     GuardedConnect(chkHabilitada, &QCheckBox::clicked, this,
                    [this](bool checked) { chkHabilitadaClick(checked); });
-    MainLayout()->addWidget(chkHabilitada);
+    MainLayout()->addWidget(chkHabilitada, 0, Qt::AlignLeft);
     auto* counts = new QHBoxLayout();
+    counts->setSpacing(24);
     auto count = [this, counts](const char* name) {
         auto* label = new QLabel(this);
         label->setObjectName(name);
@@ -228,7 +229,7 @@ TfrmRecepcao::TfrmRecepcao(ShownList shown) : list(std::move(shown)) {
     lblAviso->setPalette(warning);
     codeBox->addWidget(lblAviso);
     codeBox->addStretch(1);
-    panCodigo->setFixedWidth(300);
+    panCodigo->setFixedWidth(360);
     panCodigo->hide();
     stationsBox->addWidget(panCodigo);
     pgcRecepcao->addTab(stations, QStringLiteral("Estações"));
@@ -270,7 +271,7 @@ TfrmRecepcao::TfrmRecepcao(ShownList shown) : list(std::move(shown)) {
         c.SetPort(Corvana::WebPort());
     };
 
-    resize(860, 540);
+    resize(900, 560);
     UpdateButtons();
 }
 
@@ -425,6 +426,7 @@ void TfrmRecepcao::ShowCode(const std::string& name, const std::string& code) {
     lblCodigo->setText(Q(code));
     lblQr->setPixmap(QPixmap::fromImage(qr_));
     edtEndereco->setText(Q(address_));
+    edtEndereco->setToolTip(Q(address_));
     edtEndereco->setCursorPosition(0);
     const std::string warning = AddressWarning(base);
     lblAviso->setText(Q(warning));
@@ -460,7 +462,7 @@ std::string TfrmRecepcao::NameProblem(const std::string& name) {
     const std::string trimmed = Consiste::AllTrim(name);
     if (trimmed.empty()) return "Informe o nome da estação.";
     if (corvana::utf8Length(trimmed) > kNameMax)
-        return "O nome da estação pode ter no máximo " + std::to_string(kNameMax) + " caracteres.";
+        return "O nome da estação deve ter de 1 a " + std::to_string(kNameMax) + " caracteres.";
     return "";
 }
 
