@@ -462,15 +462,37 @@ std::vector<std::string> DesktopTest::Messages() const {
     return found;
 }
 
-int DesktopTest::Calls(const std::string& method) const {
+int DesktopTest::Calls(const std::string& method, const std::string& module) const {
     int count = 0;
-    const std::string call = "POST /evt07800.rdmListConv/" + method + " ";
+    const std::string call = "POST /evt07800." + module + "/" + method + " ";
     for (int run = 1; run <= serverRun_; ++run) {
         for (const std::string& line :
              Lines(Read(dir / ("server-" + std::to_string(run) + ".log"))))
             if (line.find(call) != std::string::npos) ++count;
     }
     return count;
+}
+
+std::pair<int, std::string> DesktopTest::PostJson(const std::string& path,
+                                                  const std::string& body) {
+    const fs::path answer = dir / "curl-answer.txt", log = dir / "curl.log";
+    fs::remove(answer);
+    fs::remove(log);
+    const int rc = RunToEnd({"curl", "-s", "-o", answer.string(), "-w", "%{http_code}", "-X",
+                             "POST", "-H", "Content-Type: application/json", "--data-binary", body,
+                             "http://127.0.0.1:" + std::to_string(port) + path},
+                            {}, log);
+    const std::vector<std::string> lines = Lines(Read(log));
+    int status = 0;
+    if (rc == 0 && !lines.empty()) status = std::atoi(lines.back().c_str());
+    return {status, Read(answer)};
+}
+
+bool DesktopTest::Screenshot(const fs::path& file) {
+    fs::create_directories(file.parent_path());
+    return RunToEnd({(kBin / "evt-xshot").string(), file.string()},
+                    {{"DISPLAY", Display::Instance(windowManager, screen).name}},
+                    dir / "xshot.log") == 0;
 }
 
 bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {

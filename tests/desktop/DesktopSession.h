@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace desktop {
@@ -126,8 +127,13 @@ protected:
     std::vector<std::string> Texts();
     // The messages shown so far ("Erro|Orçamento não cadastrado.").
     std::vector<std::string> Messages() const;
-    // How many times the server was asked `method` so far.
-    int Calls(const std::string& method) const;
+    // How many times the server was asked `method` of a module so far.
+    int Calls(const std::string& method, const std::string& module = "rdmListConv") const;
+    // A station's call to the server (docs/reception.md): POST of a JSON
+    // body to `path`; the HTTP status and the body answered.
+    std::pair<int, std::string> PostJson(const std::string& path, const std::string& body);
+    // The whole screen saved as a PNG picture; false when it could not be.
+    bool Screenshot(const std::filesystem::path& file);
     // Waits for the message box that shows `text` (shown once more than now).
     bool WaitForMessage(const std::string& text, std::size_t before);
     // A value of the database (first column of the first row), or nothing.

@@ -73,12 +73,17 @@ protected:
         return std::make_shared<evt::server::RdmListConv>(db);
     }
 
+    // The modules the server hosts beside ServerModule's (none here).
+    virtual ServerModules OtherModules() { return {}; }
+
     // Starts the server over `db`, on `port` once one was chosen (a restart
     // comes back where the screens look for it), else on a free one.
     void StartServer() {
         if (!db) db = evt::server::storage::Database::Open(dbPath);
+        ServerModules modules = {ServerModule()};
+        for (auto& other : OtherModules()) modules.push_back(std::move(other));
         server = StartTestServer(
-            {ServerModule()}, QuietLimits(), port,
+            std::move(modules), QuietLimits(), port,
             [](std::chrono::milliseconds step) { QTest::qWait(static_cast<int>(step.count())); });
         port = server->Port();
     }
