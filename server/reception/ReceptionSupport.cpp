@@ -10,6 +10,7 @@
 
 #include "corvana/data/DateTime.h"
 #include "corvana/data/Error.h"
+#include "corvana/data/Text.h"
 
 namespace evt::server::reception {
 
@@ -281,54 +282,21 @@ std::vector<StationGuest> ReadGuests(storage::Connection& connection, const List
     return guests;
 }
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (u < 0x20 || u == 0x7f) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-}
-
 void AppendGuestJson(std::string& out, const StationGuest& g) {
     out += "{\"nr\":";
-    AppendJsonString(out, g.number);
+    corvana::appendJsonString(out, g.number);
     out += ",\"nome\":";
-    AppendJsonString(out, g.name);
+    corvana::appendJsonString(out, g.name);
     out += ",\"rg\":";
-    AppendJsonString(out, g.rg);
+    corvana::appendJsonString(out, g.rg);
     out += ",\"doc\":";
-    AppendJsonString(out, g.document);
+    corvana::appendJsonString(out, g.document);
     out += ",\"tel\":";
-    AppendJsonString(out, g.phone);
+    corvana::appendJsonString(out, g.phone);
     out += ",\"cel\":";
-    AppendJsonString(out, g.cell);
+    corvana::appendJsonString(out, g.cell);
     out += ",\"tratamento\":";
-    AppendJsonString(out, g.treatment);
+    corvana::appendJsonString(out, g.treatment);
     out += g.special ? ",\"especial\":true" : ",\"especial\":false";
     out += g.contract ? ",\"contrato\":true" : ",\"contrato\":false";
     out += g.arrivals.door ? ",\"porta\":true" : ",\"porta\":false";
@@ -339,9 +307,9 @@ void AppendGuestJson(std::string& out, const StationGuest& g) {
         return;
     }
     out += ",\"ultima\":{\"quando\":";
-    AppendJsonString(out, ClockText(g.arrivals.lastWhen));
+    corvana::appendJsonString(out, ClockText(g.arrivals.lastWhen));
     out += ",\"estacao\":";
-    AppendJsonString(out, g.arrivals.lastStation);
+    corvana::appendJsonString(out, g.arrivals.lastStation);
     out += "}}";
 }
 

@@ -90,8 +90,6 @@ std::vector<StationGuest> ReadGuests(storage::Connection& connection, const List
 
 // The guest's JSON object (docs/reception.md).
 void AppendGuestJson(std::string& out, const StationGuest& guest);
-// A JSON string literal.
-void AppendJsonString(std::string& out, std::string_view text);
 
 // The totals of a list: guests, people expected, people arrived.
 struct Totals {

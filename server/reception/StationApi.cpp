@@ -54,7 +54,7 @@ WebAnswer refusal(int status, const std::string& text, const std::string& guestJ
     WebAnswer answer;
     answer.status = status;
     answer.body = "{\"ok\":false,\"erro\":";
-    AppendJsonString(answer.body, text);
+    corvana::appendJsonString(answer.body, text);
     if (!guestJson.empty()) answer.body += ",\"convidado\":" + guestJson;
     answer.body += "}";
     answer.outcome = std::to_string(status) + ": " + Router::Printable(text);
@@ -250,7 +250,7 @@ std::string doneJson(std::int64_t version, const StationGuest& guest, const std:
     std::string out = "{\"ok\":true,\"versao\":" + std::to_string(version);
     if (!conflict.empty()) {
         out += ",\"conflito\":";
-        AppendJsonString(out, conflict);
+        corvana::appendJsonString(out, conflict);
     }
     if (existing) out += ",\"existente\":true";
     out += ",\"convidado\":" + guestJson(guest) + "}";
@@ -491,17 +491,17 @@ WebAnswer StationApi::entrar(const WebRequest& request) {
         }
         tx.Commit();
         out = "{\"token\":";
-        AppendJsonString(out, token);
+        corvana::appendJsonString(out, token);
         out += ",\"estacao\":";
-        AppendJsonString(out, name);
+        corvana::appendJsonString(out, name);
         out += ",\"lista\":{\"filial\":";
-        AppendJsonString(out, list.branch);
+        corvana::appendJsonString(out, list.branch);
         out += ",\"orcamento\":";
-        AppendJsonString(out, list.budget);
+        corvana::appendJsonString(out, list.budget);
         out += ",\"sequencia\":";
-        AppendJsonString(out, list.sequence);
+        corvana::appendJsonString(out, list.sequence);
         out += ",\"evento\":";
-        AppendJsonString(out, event);
+        corvana::appendJsonString(out, event);
         out += "}}";
     }
     return ok(std::move(out));
@@ -588,7 +588,7 @@ WebAnswer StationApi::changesSince(const WebRequest& request, std::int64_t since
             for (const std::string& number : changed) {
                 if (!first) out += ',';
                 first = false;
-                AppendJsonString(out, number);
+                corvana::appendJsonString(out, number);
             }
             out += whole ? "],\"completa\":true}" : "],\"completa\":false}";
             return ok(std::move(out));
@@ -798,7 +798,7 @@ WebAnswer StationApi::contagens(const WebRequest& request) {
             if (!first) out += ',';
             first = false;
             out += "{\"nome\":";
-            AppendJsonString(out, st->Text(0));
+            corvana::appendJsonString(out, st->Text(0));
             out += ",\"chegaram\":" + std::to_string(st->Int(1)) + "}";
         }
         out += "]}";

@@ -13,6 +13,10 @@ std::string formatDouble(double d) {
     return std::string(buf, res.ptr);
 }
 
+void appendJsonString(std::string& out, std::string_view text) {
+    json_text::appendString(out, text);
+}
+
 namespace json_text {
 
 void appendString(std::string& out, std::string_view s) {

@@ -78,4 +78,8 @@ std::string showControlChars(std::string_view text);
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view text);
 
+// Appends `text` as a JSON string, quotes included, as the packets write
+// their texts: a bad byte becomes U+FFFD, so the output is always valid JSON.
+void appendJsonString(std::string& out, std::string_view text);
+
 }  // namespace corvana
