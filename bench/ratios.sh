@@ -169,6 +169,8 @@ shown "station: check-in round trip (median)" bench_recepcao BM_RecepcaoEntrada/
 shown "station: check-in round trip (p95)" bench_recepcao BM_RecepcaoEntrada_p95
 timed "station: a check-in seen on another station (p99)" \
     bench_recepcao BM_RecepcaoVistaNaOutra_p99 1000
+shown "station: 10 doors x 10 check-ins/s for 60 s, counts exact (check-in p99)" \
+    bench_recepcao_carga BM_RecepcaoCarga
 scaling "list load (GetConvOrceve)" BM_GetConvOrceve
 scaling "import (GetImpLista)" BM_GetImpLista
 
