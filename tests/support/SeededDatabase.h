@@ -51,8 +51,12 @@ inline const std::filesystem::path& SeededTemplate() {
     return path;
 }
 
-// A copy of the seeded demo database at `file`.
+// A copy of the seeded demo database at `file`. A log left beside `file` by an earlier process that
+// used the same path (a folder named after a reused process id, left by a run that was killed)
+// would be replayed over the fresh copy and corrupt it: it goes first.
 inline void CopySeededDatabase(const std::filesystem::path& file) {
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        std::filesystem::remove(file.string() + suffix);
     std::filesystem::copy_file(SeededTemplate(), file,
                                std::filesystem::copy_options::overwrite_existing);
 }
