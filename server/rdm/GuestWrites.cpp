@@ -74,6 +74,27 @@ void lockLists(storage::Connection& connection, const std::set<ListKey>& lists) 
 
 constexpr auto kListWrite = storage::Connection::TransactionMode::WriteByKey;
 
+// The guest version of each list a unit of work writes to, raised once the
+// lists are locked (storage/ListVersion.h): every guest it writes is stamped
+// with it. A list that does not exist has none; nothing can be written to it.
+class GuestVersions {
+public:
+    GuestVersions(storage::Connection& connection, const std::set<ListKey>& lists) {
+        for (const ListKey& key : lists) {
+            if (auto version =
+                    storage::RaiseGuestVersion(connection, key.branch, key.budget, key.sequence))
+                versions_.emplace(key, *version);
+        }
+    }
+    std::int64_t Of(const ListKey& key) const {
+        const auto it = versions_.find(key);
+        return it == versions_.end() ? 0 : it->second;
+    }
+
+private:
+    std::map<ListKey, std::int64_t> versions_;
+};
+
 std::string describe(const ListKey& key) {
     return "filial " + key.branch + ", orçamento " + key.budget + ", sequência " + key.sequence;
 }
@@ -261,9 +282,8 @@ const OptText& importedOrderKey() {
 // The import's insert of one line (columns as insertSql): what is the same on
 // every line is written in the statement, so that a line binds only its nine
 // values: the list and the number (?1 to ?4), the treatment, the name, the
-// R.G. and their two keys (?5 to ?9). A line that repeats a name or an R.G.
-// of the list is skipped, not an error: the unique indexes decide, and
-// changes() tells.
+// R.G. and their two keys (?5 to ?9), and the list's version (?10). A line that repeats a name or
+// an R.G. of the list is skipped, not an error: the unique indexes decide, and changes() tells.
 const std::string& importSql() {
     static const std::string sql = [] {
         const Guest& g = importedGuest();
@@ -288,6 +308,7 @@ const std::string& importSql() {
         add("RGCHAVE", next());
         add("INSCCHAVE", sqlLiteral(importedInscriptionKey()));
         add("ORDEMCHAVE", sqlLiteral(importedOrderKey()));
+        add(storage::kGuestVersionColumn, next());
         return "INSERT INTO LISTACONVOREV (" + columns + ") VALUES (" + values +
                ") ON CONFLICT DO NOTHING";
     }();
@@ -324,8 +345,9 @@ int bindValues(Statement& st, int p, const Guest& g) {
 }
 
 // The guest's values under the list and number given (insertSql).
-void bindGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g) {
-    storage::BindGuestInsert(st, {list.branch, list.budget, list.sequence, number}, g);
+void bindGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g,
+               std::int64_t version) {
+    storage::BindGuestInsert(st, {list.branch, list.budget, list.sequence, number}, g, version);
 }
 
 bool mentions(const std::string& detail, const char* index, const char* column) {
@@ -346,9 +368,10 @@ std::string uniqueRuleText(const std::string& detail) {
     return "número na lista já usado por outro convidado. Recarregue a lista.";
 }
 
-void insertGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g) {
+void insertGuest(Statement& st, const ListKey& list, const std::string& number, const Guest& g,
+                 std::int64_t version) {
     st.Reset();
-    bindGuest(st, list, number, g);
+    bindGuest(st, list, number, g, version);
     try {
         st.Execute();
     } catch (const DatabaseError& e) {
@@ -455,7 +478,7 @@ public:
     // Writes the line, or streams it; false when the list already holds its
     // name or its R.G. (or an earlier line of the file did).
     bool Write(const ListKey& list, const std::string& number, const std::string& treatment,
-               const std::string& name, const std::string& rg) {
+               const std::string& name, const std::string& rg, std::int64_t version) {
         std::string nameKey = storage::GuestNameKey(name);
         std::optional<std::string> rgKey = storage::GuestDocumentKey(rg);
         if (!copying_) {
@@ -465,7 +488,8 @@ public:
             for (const std::string* text : {&list.branch, &list.budget, &list.sequence, &number,
                                             &treatment, &name, &rg, &std::as_const(nameKey)})
                 st.Bind(p++, *text);
-            st.Bind(p, rgKey);
+            st.Bind(p++, rgKey);
+            st.Bind(p, version);
             return st.Execute() == 1;
         }
         Keys& keys = keysOf(list);
@@ -493,6 +517,7 @@ public:
             row.Cell(rgKey);
             row.Cell(importedInscriptionKey());
             row.Cell(importedOrderKey());
+            row.Cell(std::to_string(version));
             row.EndRow();
         });
         keys.names.insert(std::move(nameKey));
@@ -834,6 +859,7 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
         auto connection = db.Acquire();
         storage::Transaction tx(*connection, kListWrite);
         lockLists(*connection, written);
+        const GuestVersions versions(*connection, written);
         auto remove = connection->Prepare(deleteMatchingSql());
         auto insert = connection->Prepare(insertSql());
 
@@ -842,12 +868,20 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
         // values under their own number. So values moved between guests in
         // one save (two guests swapping their contract orders) are checked
         // against the final list only.
-        for (std::size_t i = 0; i < count; ++i)
-            if (statusAt(i) != Status::Inserted) removeMatching(*remove, originalAt(i));
+        for (std::size_t i = 0; i < count; ++i) {
+            if (statusAt(i) == Status::Inserted) continue;
+            const Guest original = originalAt(i);
+            removeMatching(*remove, original);
+            if (statusAt(i) != Status::Deleted) continue;
+            const ListKey key = original.list();
+            storage::RecordRemovedGuest(*connection, key.branch, key.budget, key.sequence,
+                                        original.texts[kNumber].value_or(""), versions.Of(key));
+        }
         for (std::size_t i = 0; i < count; ++i) {
             if (statusAt(i) != Status::Modified) continue;
             const Guest original = originalAt(i);
-            insertGuest(*insert, original.list(), original.texts[kNumber].value_or(""), nowAt(i));
+            insertGuest(*insert, original.list(), original.texts[kNumber].value_or(""), nowAt(i),
+                        versions.Of(original.list()));
         }
 
         ListStates lists(*connection);
@@ -860,7 +894,7 @@ Variant ApplyGuestDelta(storage::Database& db, const DataPacket& delta) {
                 throw Refusal(now.label() + ": a lista de convidados (" + describe(key) +
                               ") não existe.");
             if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
-            insertGuest(*insert, key, GuestNumberText(list->next), now);
+            insertGuest(*insert, key, GuestNumberText(list->next), now, versions.Of(key));
             ++list->next;
         }
         raiseVersions(*connection, written);
@@ -921,6 +955,7 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
         auto connection = db.Acquire();
         storage::Transaction tx(*connection, kListWrite);
         lockLists(*connection, named);
+        const GuestVersions versions(*connection, named);
         ImportWriter writer(*connection);
         ListStates lists(*connection);
         for (const ListKey& key : named)
@@ -950,8 +985,8 @@ Variant ImportGuests(storage::Database& db, const DataPacket& rows) {
                 !storage::HasDirectionControl(rg)) {
                 if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
                 const std::string& storedRg = rg.empty() ? rgPlaceholder : rg;
-                inserted =
-                    writer.Write(key, GuestNumberText(list->next), list->treatment, name, storedRg);
+                inserted = writer.Write(key, GuestNumberText(list->next), list->treatment, name,
+                                        storedRg, versions.Of(key));
                 if (inserted) ++list->next;
             }
             if (!inserted) {
@@ -1003,7 +1038,11 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
         // that what it checks is what it writes against.
         storage::Transaction tx(*connection,
                                 dryRun ? storage::Connection::TransactionMode::Read : kListWrite);
-        if (!dryRun) lockLists(*connection, {key});
+        std::optional<GuestVersions> versions;
+        if (!dryRun) {
+            lockLists(*connection, {key});
+            versions.emplace(*connection, std::set<ListKey>{key});
+        }
         ListStates lists(*connection);
         ListState* list = lists.Find(key);
         if (!list)
@@ -1036,7 +1075,8 @@ Variant ImportSheet(storage::Database& db, const std::string& branch, const std:
                                  Variant(corvana::utf8Truncate(refusal->text, 120))});
                 return;
             }
-            if (insert) insertGuest(**insert, key, GuestNumberText(list->next), g);
+            if (insert)
+                insertGuest(**insert, key, GuestNumberText(list->next), g, versions->Of(key));
             ++list->next;
             verdicts.addRow(
                 {Variant(line), Variant("A"), Variant(std::string()), Variant(std::string())});
@@ -1079,8 +1119,9 @@ std::string AddDoorGuest(storage::Connection& connection, const std::string& bra
     checkValues(g);
     if (list->next > kLastGuestNumber) throw Refusal(listFullText(key));
     const std::string number = GuestNumberText(list->next);
+    const GuestVersions versions(connection, {key});
     auto insert = connection.Prepare(insertSql());
-    insertGuest(*insert, key, number, g);
+    insertGuest(*insert, key, number, g, versions.Of(key));
     return number;
 }
 

@@ -3,9 +3,11 @@
 #include <iostream>
 
 #include "corvana/data/DataPacket.h"
+#include "corvana/data/Text.h"
 #include "guestrecord/GuestRecord.h"
 #include "rdm/GuestWrites.h"
 #include "rdm/RdmSupport.h"
+#include "storage/ListVersion.h"
 #include "storage/Schema.h"
 
 namespace evt::server {
@@ -18,11 +20,15 @@ using rdm::StringField;
 
 namespace {
 
-enum class ArgKind { Text, Packet };
+// Version: a list version, a whole number from 0, or null for none.
+enum class ArgKind { Text, Packet, Version };
 
 struct Param {
     ArgKind kind;
     const char* label;
+    // An optional argument may be left out by the caller (from the last one
+    // back): the callers written before it was added do not send it.
+    bool optional = false;
 };
 
 const std::string& textArg(const std::vector<Variant>& args, std::size_t i) {
@@ -39,24 +45,58 @@ std::vector<corvana::FieldDef> budgetFields() {
 // The guests of a list, one column for each field of the guest record in
 // its order: the client's fields from the client the guest is linked to,
 // the others from the guest.
+// With `changed`, only the guests written after a version (a fourth
+// parameter).
+std::string guestSelectSql(bool changed) {
+    std::string s = "SELECT ";
+    for (const evt::guestrecord::Field& f : evt::guestrecord::kFields) {
+        if (&f != &evt::guestrecord::kFields.front()) s += ", ";
+        s += f.origin == evt::guestrecord::Origin::Client ? "c." : "l.";
+        s += f.name;
+    }
+    return s +
+           " FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
+           "WHERE l.CDFILIAL = ? AND l.NRORCAEVENTO = ? AND l.NRSEQORCAEVE = ? " +
+           (changed ? std::string("AND l.NRVERSAOCONV > ? ") : std::string()) +
+           "ORDER BY l.NRLISTACONVOREV";
+}
+
 const std::string& guestListSql() {
-    static const std::string sql = [] {
-        std::string s = "SELECT ";
-        for (const evt::guestrecord::Field& f : evt::guestrecord::kFields) {
-            if (&f != &evt::guestrecord::kFields.front()) s += ", ";
-            s += f.origin == evt::guestrecord::Origin::Client ? "c." : "l.";
-            s += f.name;
-        }
-        return s +
-               " FROM LISTACONVOREV l LEFT JOIN CLIENTE c ON c.CDCLIENTE = l.CDCLIENTELISTCONV "
-               "WHERE l.CDFILIAL = ? AND l.NRORCAEVENTO = ? AND l.NRSEQORCAEVE = ? "
-               "ORDER BY l.NRLISTACONVOREV";
-    }();
+    static const std::string sql = guestSelectSql(false);
+    return sql;
+}
+
+const std::string& changedGuestsSql() {
+    static const std::string sql = guestSelectSql(true);
     return sql;
 }
 
 std::string countText(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " argumento" : " argumentos");
+}
+
+bool fits(ArgKind kind, const Variant& arg) {
+    switch (kind) {
+        case ArgKind::Text:
+            return arg.isString();
+        case ArgKind::Packet:
+            return arg.isPacket();
+        case ArgKind::Version:
+            return arg.isNull() || (arg.kind() == Variant::Kind::Int && arg.toInt() >= 0);
+    }
+    return false;
+}
+
+const char* kindText(ArgKind kind) {
+    switch (kind) {
+        case ArgKind::Text:
+            return "um texto";
+        case ArgKind::Packet:
+            return "um pacote de dados";
+        case ArgKind::Version:
+            return "um número inteiro a partir de 0 ou null";
+    }
+    return "";
 }
 
 }  // namespace
@@ -80,7 +120,10 @@ const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
          {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
          &RdmListConv::GetSequencial},
         {"GetConvOrceve",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
+         {{ArgKind::Text, "filial"},
+          {ArgKind::Text, "orçamento"},
+          {ArgKind::Text, "sequência"},
+          {ArgKind::Version, "versão", true}},
          &RdmListConv::GetConvOrceve,
          &RdmListConv::GetConvOrceveJson},
         {"SetConvOrceve", {{ArgKind::Packet, "alterações"}}, &RdmListConv::SetConvOrceve},
@@ -141,18 +184,22 @@ const RdmListConv::MethodEntry& RdmListConv::Resolve(const std::string& method,
         if (method == m.name) entry = &m;
     if (!entry) throw UnknownMethod("Método desconhecido em " + Name() + ": '" + method + "'.");
 
-    if (args.size() != entry->args.size()) {
-        throw BadRequest(method + " espera " + countText(entry->args.size()) + ", recebeu " +
+    std::size_t required = entry->args.size();
+    while (required > 0 && entry->args[required - 1].optional) --required;
+    if (args.size() < required || args.size() > entry->args.size()) {
+        const std::string expected =
+            required == entry->args.size()
+                ? countText(required)
+                : std::to_string(required) + " a " + countText(entry->args.size());
+        throw BadRequest(method + " espera " + expected + ", recebeu " +
                          std::to_string(args.size()) + ".");
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Param& param = entry->args[i];
-        const bool fits = param.kind == ArgKind::Text ? args[i].isString() : args[i].isPacket();
-        if (fits) continue;
+        if (fits(param.kind, args[i])) continue;
         throw BadRequest(method + ": o argumento " + std::to_string(i + 1) + " (" + param.label +
-                         ") deve ser " +
-                         (param.kind == ArgKind::Text ? "um texto" : "um pacote de dados") +
-                         ", recebeu " + Variant::kindName(args[i].kind()) + ".");
+                         ") deve ser " + kindText(param.kind) + ", recebeu " +
+                         Variant::kindName(args[i].kind()) + ".");
     }
     return *entry;
 }
@@ -264,22 +311,74 @@ Variant RdmListConv::GetSequencial(const Args& a) {
     return packet;
 }
 
+// With three arguments the list's guests. With a fourth, the list version
+// the caller holds (null: none), the list's changes since it, read in one
+// snapshot: [version, complete, guests, removed numbers] (docs/protocol.md).
+// When the changes since that version cannot be told, complete is true and
+// the guests are all of them.
 Variant RdmListConv::GetConvOrceve(const Args& a) {
     DataPacket packet(evt::guestrecord::PacketFields());
     auto connection = db_->Acquire();
-    auto st = connection->Prepare(guestListSql());
-    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
-    rdm::AppendRows(*st, packet);
-    return packet;
+    if (a.size() == 3) {
+        auto st = connection->Prepare(guestListSql());
+        st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
+        rdm::AppendRows(*st, packet);
+        return packet;
+    }
+    storage::Transaction snapshot(*connection, storage::Connection::TransactionMode::Read);
+    ListChanges changes = readChanges(*connection, a);
+    rdm::AppendRows(**changes.guests, packet);
+    Variant::Array removed;
+    for (const std::string& number : changes.removed) removed.emplace_back(number);
+    return Variant(Variant::Array{Variant(changes.version), Variant(changes.complete),
+                                  Variant(std::move(packet)), Variant(std::move(removed))});
 }
 
 // The same answer as GetConvOrceve, written as its rows are read: a list of
 // 99,998 guests is never held as values on the server.
 std::string RdmListConv::GetConvOrceveJson(const Args& a) {
     auto connection = db_->Acquire();
-    auto st = connection->Prepare(guestListSql());
-    st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
-    return rdm::PacketAnswerJson(*st, evt::guestrecord::PacketFields());
+    if (a.size() == 3) {
+        auto st = connection->Prepare(guestListSql());
+        st->BindAll(textArg(a, 0), textArg(a, 1), textArg(a, 2));
+        return rdm::PacketAnswerJson(*st, evt::guestrecord::PacketFields());
+    }
+    storage::Transaction snapshot(*connection, storage::Connection::TransactionMode::Read);
+    ListChanges changes = readChanges(*connection, a);
+    std::string out =
+        "[" + std::to_string(changes.version) + "," + (changes.complete ? "true" : "false") + ",";
+    rdm::AppendPacketAnswerJson(out, **changes.guests, evt::guestrecord::PacketFields());
+    out += ",[";
+    for (std::size_t i = 0; i < changes.removed.size(); ++i) {
+        if (i) out += ',';
+        corvana::appendJsonString(out, changes.removed[i]);
+    }
+    out += "]]";
+    return out;
+}
+
+// What GetConvOrceve answers with a version, inside the caller's snapshot:
+// the guests' statement bound and ready to step.
+RdmListConv::ListChanges RdmListConv::readChanges(storage::Connection& connection, const Args& a) {
+    const std::string& branch = textArg(a, 0);
+    const std::string& budget = textArg(a, 1);
+    const std::string& sequence = textArg(a, 2);
+    std::optional<std::int64_t> since;
+    if (!a[3].isNull()) since = a[3].toInt();
+    const storage::GuestVersionState state =
+        storage::ReadGuestVersion(connection, branch, budget, sequence, since);
+    ListChanges changes;
+    changes.version = state.version;
+    changes.complete = !state.changesKnown;
+    if (changes.complete) {
+        changes.guests.emplace(connection.Prepare(guestListSql()));
+        (*changes.guests)->BindAll(branch, budget, sequence);
+    } else {
+        changes.guests.emplace(connection.Prepare(changedGuestsSql()));
+        (*changes.guests)->BindAll(branch, budget, sequence, *since);
+        changes.removed = storage::RemovedGuestsSince(connection, branch, budget, sequence, *since);
+    }
+    return changes;
 }
 
 Variant RdmListConv::SetConvOrceve(const Args& a) {

@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,16 @@ private:
     corvana::Variant GetSequencial(const Args& a);
     corvana::Variant GetConvOrceve(const Args& a);
     std::string GetConvOrceveJson(const Args& a);
+    // A list's changes since the version a caller holds (GetConvOrceve's
+    // fourth argument): its version, whether the guests are all of them,
+    // the statement of the guests and the numbers removed.
+    struct ListChanges {
+        std::int64_t version = 0;
+        bool complete = true;
+        std::optional<storage::StatementHandle> guests;
+        std::vector<std::string> removed;
+    };
+    ListChanges readChanges(storage::Connection& connection, const Args& a);
     corvana::Variant SetConvOrceve(const Args& a);
     corvana::Variant GetVdNome(const Args& a);
     corvana::Variant GetCliente(const Args& a);

@@ -73,12 +73,18 @@ void AppendRows(storage::Statement& statement, corvana::DataPacket& packet) {
 
 std::string PacketAnswerJson(storage::Statement& statement,
                              const std::vector<corvana::FieldDef>& fields) {
-    std::string out = "{\"$packet\":";
+    std::string out;
+    AppendPacketAnswerJson(out, statement, fields);
+    return out;
+}
+
+void AppendPacketAnswerJson(std::string& out, storage::Statement& statement,
+                            const std::vector<corvana::FieldDef>& fields) {
+    out += "{\"$packet\":";
     corvana::PacketWriter writer(out, fields);
     ReadRows(statement, fields, writer);
     writer.finish();
     out += '}';
-    return out;
 }
 
 std::string GuestNumberText(int number) {

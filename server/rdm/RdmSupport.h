@@ -43,6 +43,9 @@ void AppendRows(storage::Statement& statement, corvana::DataPacket& packet);
 // rows without building them: for answers too large to build first.
 std::string PacketAnswerJson(storage::Statement& statement,
                              const std::vector<corvana::FieldDef>& fields);
+// The same text appended to `out`.
+void AppendPacketAnswerJson(std::string& out, storage::Statement& statement,
+                            const std::vector<corvana::FieldDef>& fields);
 
 // "00042" for 42.
 std::string GuestNumberText(int number);

@@ -265,7 +265,17 @@ void writePresence(storage::Connection& connection, const ListKey& list, const S
         "NRSEQORCAEVE = ? AND NRLISTACONVOREV = ? AND (IDCONVPRESEOREV IS NULL OR "
         "IDCONVPRESEOREV <> ?)");
     st->BindAll(presence, list.branch, list.budget, list.sequence, g.number, presence);
-    st->Execute();
+    if (st->Execute() == 0) return;
+    // A screen that holds the list learns the change with the list's next
+    // changes (storage/ListVersion.h).
+    const auto version =
+        storage::RaiseGuestVersion(connection, list.branch, list.budget, list.sequence);
+    connection
+        .Prepare(
+            "UPDATE LISTACONVOREV SET NRVERSAOCONV = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ? "
+            "AND NRSEQORCAEVE = ? AND NRLISTACONVOREV = ?")
+        ->BindAll(version.value_or(0), list.branch, list.budget, list.sequence, g.number)
+        .Execute();
 }
 
 struct Row {

@@ -161,9 +161,10 @@ std::string rowsText(std::int64_t rows) {
 }  // namespace
 
 const std::vector<std::string>& CopiedTables() {
-    static const std::vector<std::string> tables = {"FILIAL",     "CLIENTE",       "ENDECLIE",
-                                                    "ORCAEVENTO", "ORCAEVENTOSEQ", "LISTACONVOREV",
-                                                    "RECEPCAO",   "RECEPESTACAO",  "RECEPENTRADA"};
+    static const std::vector<std::string> tables = {
+        "FILIAL",        "CLIENTE",       "ENDECLIE",        "ORCAEVENTO",
+        "ORCAEVENTOSEQ", "LISTACONVOREV", "LISTACONVVERSAO", "LISTACONVREMOVIDO",
+        "RECEPCAO",      "RECEPESTACAO",  "RECEPENTRADA"};
     return tables;
 }
 

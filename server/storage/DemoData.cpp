@@ -425,7 +425,8 @@ public:
             set(guestrecord::IndexOf("NRORDEMEXIBCONTRAT"), order);
             guest.quantity = quantity;
             st->Reset();
-            BindGuestInsert(*st, {b.branch, b.number, sequence, padded(i + 1, 5)}, guest);
+            // Seeded lists are at their first version, 0.
+            BindGuestInsert(*st, {b.branch, b.number, sequence, padded(i + 1, 5)}, guest, 0);
             st->Execute();
         }
         return total;

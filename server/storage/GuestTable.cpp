@@ -17,6 +17,7 @@ const std::vector<std::string>& GuestInsertColumns() {
         for (std::size_t field : kGuestPlace) all.emplace_back(guestrecord::kFields[field].name);
         for (std::size_t field : kGuestValues) all.emplace_back(guestrecord::kFields[field].name);
         for (const char* key : kGuestKeyColumns) all.emplace_back(key);
+        all.emplace_back(kGuestVersionColumn);
         return all;
     }();
     return columns;
@@ -34,7 +35,8 @@ const std::string& GuestInsertSql() {
     return sql;
 }
 
-void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place, const GuestValues& g) {
+void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place, const GuestValues& g,
+                     std::int64_t version) {
     int p = 1;
     for (const std::string& part : place) st.Bind(p++, part);
     for (std::size_t field : kGuestValues) {
@@ -47,6 +49,7 @@ void BindGuestInsert(Statement& st, const std::array<std::string, 4>& place, con
     st.Bind(p++, GuestDocumentKey(g.texts[kRg].value_or("")));
     st.Bind(p++, GuestDocumentKey(g.texts[kInscription].value_or("")));
     st.Bind(p++, GuestOrderKey(g.texts[kOrder].value_or("")));
+    st.Bind(p++, version);
 }
 
 }  // namespace evt::server::storage

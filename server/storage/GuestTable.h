@@ -5,6 +5,7 @@
 // field added to the record is written by both without naming it here.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,16 +38,21 @@ struct GuestValues {
     std::optional<double> quantity;
 };
 
-// The columns a guest is written to: the place, the values and the keys, in
-// that order.
+// The column of the list version that last wrote a guest
+// (storage/ListVersion.h).
+inline constexpr const char* kGuestVersionColumn = "NRVERSAOCONV";
+
+// The columns a guest is written to: the place, the values, the keys and
+// the version, in that order.
 const std::vector<std::string>& GuestInsertColumns();
 
 // INSERT INTO LISTACONVOREV: GuestInsertColumns, each a parameter.
 const std::string& GuestInsertSql();
 
 // Binds a guest to GuestInsertSql's parameters: its place (branch, budget,
-// sequence, number), its values, and the keys derived from them.
+// sequence, number), its values, the keys derived from them and the list
+// version the write stamps it with.
 void BindGuestInsert(Statement& statement, const std::array<std::string, 4>& place,
-                     const GuestValues& guest);
+                     const GuestValues& guest, std::int64_t version);
 
 }  // namespace evt::server::storage

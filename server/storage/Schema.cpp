@@ -120,6 +120,38 @@ CREATE UNIQUE INDEX UX_RECEPENTRADA_DESFEITA ON RECEPENTRADA (CDESTACAO, IDREQDE
     WHERE IDREQDESFEITA IS NOT NULL;
 )sql";
 
+// Every guest list's version (version 7). LISTACONVVERSAO: a list's version,
+// raised by every write to its guests (a save, an import, a check-in at the
+// door); a list without a row is at version 0. LISTACONVOREV.NRVERSAOCONV:
+// the version that last wrote the guest. LISTACONVREMOVIDO: the numbers
+// removed from a list and the version that removed them, kept for the last
+// kRemovalsKept versions (storage/ListVersion.h). A screen asks for what
+// changed since the version it holds instead of the whole list. Lists kept
+// from before start at 0. The budget sequence keeps its columns: other
+// programs insert budgets as they always did.
+constexpr const char* kGuestVersions = R"sql(
+CREATE TABLE LISTACONVVERSAO (
+    CDFILIAL     TEXT NOT NULL,
+    NRORCAEVENTO TEXT NOT NULL,
+    NRSEQORCAEVE TEXT NOT NULL,
+    NRVERSAOCONV INTEGER NOT NULL,
+    PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE),
+    FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+        REFERENCES ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+) WITHOUT ROWID;
+ALTER TABLE LISTACONVOREV ADD COLUMN NRVERSAOCONV INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE LISTACONVREMOVIDO (
+    CDFILIAL        TEXT NOT NULL,
+    NRORCAEVENTO    TEXT NOT NULL,
+    NRSEQORCAEVE    TEXT NOT NULL,
+    NRLISTACONVOREV TEXT NOT NULL CHECK (length(NRLISTACONVOREV) = 5),
+    NRVERSAOCONV    INTEGER NOT NULL,
+    PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV),
+    FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+        REFERENCES ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
+) WITHOUT ROWID;
+)sql";
+
 // Each migration takes the schema from version - 1 to version. A released
 // migration is never edited: a change to the schema is a new entry.
 //
@@ -243,6 +275,9 @@ CREATE UNIQUE INDEX UX_LISTACONVOREV_ORDEM
         // reception enabled and their versions, the stations, and one row per
         // check-in, undo and door addition.
         {6, kReceptionTables, nullptr},
+        // Every guest list's version, the version of each guest and the
+        // numbers removed (docs/protocol.md: the changes since a version).
+        {7, kGuestVersions, nullptr},
     };
     return migrations;
 }

@@ -24,6 +24,12 @@ const std::vector<std::pair<std::string, std::vector<Variant>>> kCalls = {
     {"GetImpLista", {Variant()}},
     {"GetImpPlanilha", {"0001", "0000000002", "01", Variant(), "S"}}};
 
+// The arguments a method takes beyond those above, which callers may leave
+// out: GetConvOrceve's list version.
+std::size_t OptionalCount(const std::string& method) {
+    return method == "GetConvOrceve" ? 1 : 0;
+}
+
 }  // namespace
 
 class BadInputTest : public ListConvTest {
@@ -42,10 +48,12 @@ protected:
 TEST_F(BadInputTest, WrongArgumentCountsAndKindsAreRefusedNamingTheMethod) {
     for (const auto& [method, args] : kCalls) {
         const std::size_t n = args.size();
-        for (std::size_t count : {n - 1, n + 1}) {
+        const std::size_t most = n + OptionalCount(method);
+        for (std::size_t count : {n - 1, most + 1}) {
             EXPECT_EQ(Refused(method, std::vector<Variant>(count, Variant("0001"))),
                       "HTTP 400: " + method + " espera " + std::to_string(n) +
-                          (n == 1 ? " argumento" : " argumentos") + ", recebeu " +
+                          (most > n ? " a " + std::to_string(most) : std::string()) +
+                          (most == 1 ? " argumento" : " argumentos") + ", recebeu " +
                           std::to_string(count) + ".");
         }
         for (std::size_t i = 0; i < n; ++i) {
@@ -68,6 +76,13 @@ TEST_F(BadInputTest, WrongArgumentCountsAndKindsAreRefusedNamingTheMethod) {
             }
         }
     }
+    // The list version: a whole number from 0, or null.
+    for (const Variant& wrong : {Variant("3"), Variant(-1), Variant(1.5), Variant(true)}) {
+        const std::string text = Refused("GetConvOrceve", {"0001", "0000000002", "01", wrong});
+        EXPECT_EQ(text.rfind("HTTP 400: GetConvOrceve: o argumento 4 (versão)", 0), 0u) << text;
+    }
+    for (const Variant& right : {Variant(), Variant(0), Variant(12)})
+        EXPECT_EQ(Refused("GetConvOrceve", {"0001", "0000000002", "01", right}), "");
     EXPECT_NE(Refused("DropTables", {}).find("HTTP 404"), std::string::npos);
     evt::server::RdmListConv module(db);
     EXPECT_THROW(module.Call("getorca", {"0001", "0000000002"}), evt::server::UnknownMethod);
@@ -104,7 +119,7 @@ TEST_F(BadInputTest, SqlInAnyTextArgumentIsJustText) {
                         ? "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = "
                           "current_schema() AND table_name <> 'schema_version'"
                         : "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table'"),
-              9);
+              11);
 
     AddGuests({NewGuest(kList, attacks[0])});  // stored and found verbatim
     const Variant same = Call("GetVd_Nome", {"0001", "0000000002", attacks[0], "99999", "*", "01"});

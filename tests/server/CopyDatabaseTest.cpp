@@ -113,6 +113,10 @@ TEST_F(CopyDatabaseTest, EveryRowArrivesAsStoredAndASecondCopyIsRefused) {
             "NMCHAVE = NMCHAVE || '#GEMEO-' || NRLISTACONVOREV "
             "WHERE CDFILIAL = '0001' AND NRORCAEVENTO = '0000005000' AND NRSEQORCAEVE = '01' "
             "AND NRLISTACONVOREV = '00042'");
+    // A list's version and a number removed from it.
+    Execute(*source,
+            "INSERT INTO LISTACONVVERSAO VALUES ('0001', '0000005000', '01', 3);"
+            "INSERT INTO LISTACONVREMOVIDO VALUES ('0001', '0000005000', '01', '05001', 2);");
     // A list with reception, a station and a check-in.
     Execute(*source,
             "INSERT INTO RECEPCAO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDRECEPCAO, NRVERSAO) "

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <set>
 
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/DataSource.h"
@@ -715,7 +717,7 @@ void ClientDataSet::loadPacket(const DataPacket& packet) {
     commitLoad(defs);
 }
 
-void ClientDataSet::SetData(PackedData&& data) {
+std::vector<PackedRow> ClientDataSet::packedForFields(PackedData& data) {
     const std::vector<FieldDef>& defs = data.fields;
     const std::vector<int> columnOf = columnsFor(defs);
     checkWidths(data.rows, defs.size());
@@ -727,15 +729,14 @@ void ClientDataSet::SetData(PackedData&& data) {
 
     // A row whose columns are the fields' and that needs no fixup is taken
     // as it is; the others are packed again.
-    std::vector<Record> records(data.rows.size());
+    std::vector<PackedRow> packed(data.rows.size());
     PackedRow::Builder builder;
     const bool allAsTheyAre = identity && data.readyToLoad;
     for (std::size_t i = 0; i < data.rows.size(); ++i) {
         PackedRow& row = data.rows[i];
         bool asItIs = identity;
         if (allAsTheyAre) {
-            records[i].values = std::move(row);
-            records[i].ordinal = static_cast<std::uint32_t>(i);
+            packed[i] = std::move(row);
             continue;
         }
         for (std::size_t f = 0; asItIs && f < fixups.size(); ++f) {
@@ -745,14 +746,119 @@ void ClientDataSet::SetData(PackedData&& data) {
                                  : kind != Variant::Kind::String ||
                                        !tooLong(row.textAt(fix.column), fix.maxChars);
         }
-        records[i].values = asItIs ? std::move(row)
-                                   : packCells(builder, columnOf, fixups,
-                                               [&row](std::size_t c) { return row.at(c); });
+        packed[i] = asItIs ? std::move(row)
+                           : packCells(builder, columnOf, fixups,
+                                       [&row](std::size_t c) { return row.at(c); });
+    }
+    data.rows = {};
+    return packed;
+}
+
+void ClientDataSet::SetData(PackedData&& data) {
+    std::vector<PackedRow> packed = packedForFields(data);
+    std::vector<Record> records(packed.size());
+    for (std::size_t i = 0; i < packed.size(); ++i) {
+        records[i].values = std::move(packed[i]);
         records[i].ordinal = static_cast<std::uint32_t>(i);
     }
     store_->pending = std::move(records);
-    data.rows = {};
-    commitLoad(defs);
+    commitLoad(data.fields);
+}
+
+namespace {
+
+// The key of a stored row as MergeRows orders it; nullopt for a null or
+// empty key.
+std::optional<std::string_view> keyOf(const PackedRow& row, std::size_t column) {
+    if (row.kindAt(column) != Variant::Kind::String) return std::nullopt;
+    const std::string_view key = row.textAt(column);
+    if (key.empty()) return std::nullopt;
+    return key;
+}
+
+}  // namespace
+
+std::vector<int> ClientDataSet::MergeRows(std::string_view keyField, PackedData&& rows,
+                                          const std::vector<std::string>& removed) {
+    checkActive();
+    if (state_ != DataSetState::Browse || store_->changeCount > 0)
+        throw Error("O conjunto de dados tem alterações pendentes ou um registro em edição.");
+    const auto key = static_cast<std::size_t>(FieldByName(keyField).Index());
+    if (fields_.empty() || fieldsFromPacket_) {
+        // Rows fit a packet's fields only when they are the same fields.
+        bool same = rows.fields.size() == fields_.size();
+        for (std::size_t i = 0; same && i < rows.fields.size(); ++i)
+            same = fields_[i]->Def() == rows.fields[i];
+        if (!same) throw Error("As linhas recebidas não têm os campos do conjunto de dados.");
+    }
+    std::vector<PackedRow> incoming = packedForFields(rows);
+    for (const PackedRow& row : incoming) {
+        if (!keyOf(row, key)) throw Error("Uma linha recebida não tem a chave.");
+    }
+    Store& st = *store_;
+    {
+        std::optional<std::string_view> previous;
+        for (std::size_t i = 0; i < st.rows.size(); ++i) {
+            const auto k = keyOf(st.rows[i].values, key);
+            if (!k) continue;
+            if (previous && !(*previous < *k))
+                throw Error("O conjunto de dados não está na ordem da chave.");
+            previous = k;
+        }
+    }
+
+    int cursor = IsEmpty() ? -1 : cursor_;
+    const int oldCursor = cursor;
+    auto eraseAt = [&](std::size_t i) {
+        st.rows.erase(i);
+        const int row = static_cast<int>(i);
+        if (cursor > row || (cursor == row && cursor == static_cast<int>(st.rows.size()))) --cursor;
+        notify([row](DataSource& s) { s.dataSetRowRemoved(row); });
+    };
+    // Rows without a key, and those removed.
+    const std::set<std::string_view> gone(removed.begin(), removed.end());
+    for (std::size_t i = st.rows.size(); i-- > 0;) {
+        const auto k = keyOf(st.rows[i].values, key);
+        if (!k || gone.count(*k)) eraseAt(i);
+    }
+    // The rows sent, each where its key sorts.
+    std::vector<int> placed;
+    placed.reserve(incoming.size());
+    for (PackedRow& row : incoming) {
+        const std::string_view k = *keyOf(row, key);
+        std::size_t low = 0, high = st.rows.size();
+        while (low < high) {
+            const std::size_t mid = (low + high) / 2;
+            if (*keyOf(st.rows[mid].values, key) < k)
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        const int at = static_cast<int>(low);
+        if (low < st.rows.size() && *keyOf(st.rows[low].values, key) == k) {
+            st.rows[low].values = std::move(row);
+            notify([at](DataSource& s) { s.dataSetRowChanged(at); });
+        } else {
+            Record record;
+            record.values = std::move(row);
+            st.rows.insert(low, std::move(record));
+            if (cursor >= at) ++cursor;
+            if (cursor < 0) cursor = 0;
+            for (int& p : placed)
+                if (p >= at) ++p;
+            notify([at](DataSource& s) { s.dataSetRowInserted(at); });
+        }
+        placed.push_back(at);
+    }
+    for (std::size_t i = 0; i < st.rows.size(); ++i)
+        st.rows[i].ordinal = static_cast<std::uint32_t>(i);
+    const int n = RecordCount();
+    cursor_ = n == 0 ? 0 : std::clamp(cursor, 0, n - 1);
+    bof_ = eof_ = n == 0;
+    const int now = n == 0 ? -1 : cursor_;
+    notify([oldCursor, now](DataSource& s) { s.dataSetCurrentChanged(oldCursor, now); });
+    if (AfterScroll) AfterScroll(*this);
+    return placed;
 }
 
 void ClientDataSet::SetData(const DataPacket& packet) {

@@ -136,6 +136,20 @@ public:
     // Rows packed as they were read (PackedData::fromAnswerJson): loaded as
     // the packet would be, each row that needs no change taken as it is.
     void SetData(PackedData&& data);
+    // Applies rows a server sent in place of those of the same key, for a
+    // dataset kept in the order of a key field's text (a list brought up to
+    // date by its changes instead of loaded again): rows whose key is null or
+    // empty (added here and saved before the server gave them a key) and
+    // rows of the keys in `removed` go; each of `rows` takes the place of the
+    // row of its key, or goes where its key sorts. Rows are taken as SetData
+    // takes them. The cursor stays on its row when the row stays. Answers
+    // where each of `rows` is now (0-based, in the order given).
+    //
+    // Needs browse state and an empty change log, and the dataset in the
+    // key's order with each key once; otherwise, or when the rows do not fit
+    // the fields, raises corvana::Error with nothing changed.
+    std::vector<int> MergeRows(std::string_view keyField, PackedData&& rows,
+                               const std::vector<std::string>& removed);
     // The current rows with pending changes applied (not an unposted buffer).
     DataPacket Data() const;
     // The change log as a delta packet.
@@ -192,6 +206,8 @@ private:
     void loadPacket(const DataPacket& packet);
     // The packet column of each field; raises when the fields do not fit.
     std::vector<int> columnsFor(const std::vector<FieldDef>& defs) const;
+    // The rows of `data` as stored rows of the fields (SetData's packing).
+    std::vector<PackedRow> packedForFields(PackedData& data);
     void commitLoad(const std::vector<FieldDef>& defs);
 
     // Data sources.
