@@ -59,4 +59,27 @@ inline corvana::DataPacket GuestPacket(long rows) {
     return p;
 }
 
+// The fields of an import's lines (GetImpLista), as the client sends them.
+inline std::vector<corvana::FieldDef> ImportFields() {
+    return {{"CDFILIAL", corvana::FieldType::String, 4},
+            {"NRORCAEVENTO", corvana::FieldType::String, 10},
+            {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+            {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+            {"NMLISTACONVOREV", corvana::FieldType::String, 80}};
+}
+
+// An import file of `rows` guests (GuestRow's names and R.G.s) into one
+// list, as the client sends it: the last line first.
+inline corvana::DataPacket ImportLines(long rows, const std::string& branch,
+                                       const std::string& budget, const std::string& sequence) {
+    corvana::DataPacket p(ImportFields());
+    p.rows().reserve(static_cast<std::size_t>(rows));
+    for (long i = rows - 1; i >= 0; --i) {
+        corvana::Row guest = GuestRow(i);
+        p.rows().push_back({corvana::Variant(branch), corvana::Variant(budget),
+                            corvana::Variant(sequence), guest[4], guest[3]});
+    }
+    return p;
+}
+
 }  // namespace bench

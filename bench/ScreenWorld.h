@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "GuestData.h"
 #include "corvana/core/Corvana.h"
 #include "corvana/core/ScriptedServices.h"
 #include "corvana/db/DBGeral.h"
@@ -75,11 +76,7 @@ public:
     // Fills an empty list of the demo's branch with `guests` guests through
     // the server's own import, in one unit of work.
     void ImportList(const char* budget, const char* sequence, int guests) {
-        corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
-                                   {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                                   {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                                   {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                                   {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+        corvana::DataPacket lines(ImportFields());
         lines.rows().reserve(static_cast<std::size_t>(guests));
         for (int i = guests; i >= 1; --i) {  // last file line first
             const std::string n = std::to_string(i);

@@ -36,18 +36,7 @@ constexpr long kImportRows = 99998;
 const char* kHugeSequence = "02";
 
 corvana::DataPacket ImportPacket(const std::string& budget, const std::string& sequence) {
-    corvana::DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
-                           {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                           {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                           {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                           {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-    p.rows().reserve(kImportRows);
-    for (long i = kImportRows - 1; i >= 0; --i) {  // the client sends the last line first
-        auto guest = bench::GuestRow(i);
-        p.rows().push_back({Variant(demo::kEmptyListBranch), Variant(budget), Variant(sequence),
-                            guest[4], guest[3]});
-    }
-    return p;
+    return bench::ImportLines(kImportRows, demo::kEmptyListBranch, budget, sequence);
 }
 
 corvana::DataPacket ImportPacket(const std::string& sequence) {

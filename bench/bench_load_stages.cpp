@@ -41,18 +41,8 @@ struct World {
         db = evt::server::storage::Database::Open((dir / "evt.db").string());
         evt::server::storage::SeedDemo(*db);
         rdm = std::make_unique<evt::server::RdmListConv>(db);
-        corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
-                                   {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                                   {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                                   {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                                   {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-        for (long i = kGuests - 1; i >= 0; --i) {
-            auto g = bench::GuestRow(i);
-            lines.rows().push_back({Variant(demo::kEmptyListBranch),
-                                    Variant(demo::kEmptyListBudget), Variant(kSequence), g[4],
-                                    g[3]});
-        }
-        rdm->Call("GetImpLista", {Variant(std::move(lines))});
+        rdm->Call("GetImpLista", {Variant(bench::ImportLines(kGuests, demo::kEmptyListBranch,
+                                                             demo::kEmptyListBudget, kSequence))});
         answer = Query();
         json = answer.toJson();
     }
@@ -67,6 +57,16 @@ struct World {
 World& TheWorld() {
     static World w;
     return w;
+}
+
+// The guest dataset, its fields the screen's, filled from `data`: its
+// record count.
+template <class Data>
+int LoadGuests(Data&& data) {
+    corvana::ClientDataSet cds;
+    for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
+    cds.SetData(std::forward<Data>(data));
+    return cds.RecordCount();
 }
 
 void BM_StageQuery(benchmark::State& state) {
@@ -117,10 +117,7 @@ void BM_StageLoad(benchmark::State& state) {
         state.PauseTiming();
         Variant v = Variant::fromJson(w.json);
         state.ResumeTiming();
-        corvana::ClientDataSet cds;
-        for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
-        cds.SetData(v);
-        benchmark::DoNotOptimize(cds.RecordCount());
+        benchmark::DoNotOptimize(LoadGuests(v));
     }
 }
 BENCHMARK(BM_StageLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -144,10 +141,7 @@ void BM_StageLoadPacked(benchmark::State& state) {
         Variant other;
         auto packed = corvana::PackedData::fromAnswerJson(w.json, other);
         state.ResumeTiming();
-        corvana::ClientDataSet cds;
-        for (const auto& f : bench::GuestFields()) cds.AddField(f.name, f.type, f.size);
-        cds.SetData(std::move(*packed));
-        benchmark::DoNotOptimize(cds.RecordCount());
+        benchmark::DoNotOptimize(LoadGuests(std::move(*packed)));
     }
 }
 BENCHMARK(BM_StageLoadPacked)->Unit(benchmark::kMillisecond)->UseRealTime();

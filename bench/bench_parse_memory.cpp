@@ -47,17 +47,12 @@ constexpr std::size_t kHostileBytes = std::size_t{32} * 1024 * 1024;
 // The import: the file's lines, last line first. `shortest` gives every
 // line a one-letter name and no R.G., the least JSON a line can take.
 std::string ImportBody(long rows, bool shortest) {
-    corvana::DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
-                           {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                           {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                           {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                           {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-    for (long i = rows - 1; i >= 0; --i) {  // the client sends the last line first
-        auto guest = bench::GuestRow(i);
-        if (shortest)
-            p.rows().push_back({"0001", "0000005001", "01", "", "A"});
-        else
-            p.rows().push_back({"0001", "0000005001", "01", guest[4], guest[3]});
+    corvana::DataPacket p = bench::ImportLines(rows, "0001", "0000005001", "01");
+    if (shortest) {
+        for (corvana::Row& line : p.rows()) {
+            line[3] = Variant("");
+            line[4] = Variant("A");
+        }
     }
     return Variant(Variant::Array{Variant(std::move(p))}).toJson();
 }

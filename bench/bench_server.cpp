@@ -23,10 +23,10 @@
 #include <thread>
 
 #include "GuestData.h"
+#include "ScratchDatabase.h"
 #include "corvana/core/Consiste.h"
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/net/TNetConnection.h"
-#include "corvana/postgresql/Postgresql.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
@@ -60,54 +60,23 @@ const char* kImportSequence = demo::kEmptyListSequence;
 // The lines of an import file of `rows` guests into a sequence of the empty
 // budget.
 corvana::DataPacket ImportPacket(long rows, const std::string& sequence) {
-    corvana::DataPacket p({{"CDFILIAL", corvana::FieldType::String, 4},
-                           {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                           {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                           {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                           {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-    p.rows().reserve(static_cast<std::size_t>(rows));
-    for (long i = rows - 1; i >= 0; --i) {  // the client sends the last line first
-        auto guest = bench::GuestRow(i);
-        p.rows().push_back(
-            {Variant(kListBranch), Variant(kListBudget), Variant(sequence), guest[4], guest[3]});
-    }
-    return p;
+    return bench::ImportLines(rows, kListBranch, kListBudget, sequence);
 }
 
 bool HasSqlite3Shell() {
     return std::system("command -v sqlite3 >/dev/null 2>&1") == 0;
 }
 
-// A server over the demo data and the lists of kListSizes: on an SQLite file
-// in a temporary folder, or (postgres) in a schema of its own of the
-// PostgreSQL database EVT_BENCH_POSTGRESQL names (./dev bench starts a
-// throwaway cluster that syncs every commit, as the SQLite file does).
+// A server over the demo data and the lists of kListSizes, on a database of
+// its own: SQLite, or (postgres) PostgreSQL.
 struct Server {
-    fs::path dir;
-    std::string dbPath;
-    std::unique_ptr<corvana::db::Connection> admin;  // PostgreSQL: makes and drops the schema
-    std::string schema;
+    bench::ScratchDatabase scratch;
     std::shared_ptr<evt::server::storage::Database> db;
     std::unique_ptr<evt::server::AppServer> app;
     corvana::TNetConnection conn{"evt07800.rdmListConv"};
 
-    explicit Server(bool postgres = false) {
-        dir = fs::temp_directory_path() /
-              ("bench-server-" + std::to_string(::getpid()) + (postgres ? "-pg" : ""));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        dbPath = (dir / "evt.db").string();
-        if (postgres) {
-            const char* base = std::getenv("EVT_BENCH_POSTGRESQL");
-            if (!base || !*base)
-                throw std::runtime_error("EVT_BENCH_POSTGRESQL not set (./dev bench sets it)");
-            schema = "bench" + std::to_string(::getpid());
-            admin = corvana::postgresql::Connect(base, {});
-            admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE; CREATE SCHEMA " +
-                                 schema);
-            dbPath = corvana::postgresql::InSchema(base, schema);
-        }
-        db = evt::server::storage::Database::Open(dbPath);
+    explicit Server(bool postgres = false) : scratch("bench-server", postgres) {
+        db = evt::server::storage::Database::Open(scratch.Location());
         evt::server::storage::SeedDemo(*db);
         for (const char* sequence : {"03", "04"}) {
             db->Acquire()
@@ -137,8 +106,6 @@ struct Server {
         app->Stop();
         app.reset();
         db.reset();
-        if (admin) admin->ExecuteScript("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
-        fs::remove_all(dir);
     }
     void EmptyList(const char* sequence) {
         db->Acquire()
@@ -340,10 +307,7 @@ void BM_CallsWhileStalled(benchmark::State& state) {
 }
 BENCHMARK(BM_CallsWhileStalled)
     ->ArgNames({"stalled", "same_address"})
-    ->Args({32, 0})
-    ->Args({200, 0})
-    ->Args({32, 1})
-    ->Args({200, 1})
+    ->ArgsProduct({{32, 200}, {0, 1}})
     ->Iterations(1)
     ->Repetitions(1)
     ->Unit(benchmark::kMillisecond)
@@ -412,7 +376,7 @@ void BM_Sqlite3ShellJsonList(benchmark::State& state) {
     }
     Server& s = TheServer();
     std::string cmd =
-        "sqlite3 -json '" + s.dbPath +
+        "sqlite3 -json '" + s.scratch.Location() +
         "' \"SELECT l.IDTPTRATCONVESPEC, l.CDCLIENTELISTCONV, l.NRINSJURCLILISCONV, "
         "l.NMLISTACONVOREV, "
         "l.NRRGLISTAOREV, l.IDCONVPRESEOREV, l.IDCONDICAOCONVEV, l.NRTELCONVEVEN, l.NRCELCONVEVEN, "
@@ -442,7 +406,7 @@ void BM_Sqlite3ShellImport(benchmark::State& state) {
         return;
     }
     Server& s = TheServer();
-    fs::path csv = s.dir / "import.csv";
+    fs::path csv = s.scratch.Dir() / "import.csv";
     {
         std::ofstream out(csv);
         for (long i = 0; i < kLargestList; ++i) {
@@ -451,7 +415,7 @@ void BM_Sqlite3ShellImport(benchmark::State& state) {
                 << guest[4].asString() << ",\"" << guest[3].asString() << "\"\n";
         }
     }
-    fs::path target = s.dir / "import.db";
+    fs::path target = s.scratch.Dir() / "import.db";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove(target);

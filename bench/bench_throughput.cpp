@@ -6,26 +6,22 @@
 // ./dev bench starts a throwaway cluster that syncs every commit, as the
 // SQLite file does).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "GuestData.h"
+#include "ScratchDatabase.h"
 #include "corvana/core/Consiste.h"
 #include "corvana/net/TNetConnection.h"
-#include "corvana/postgresql/Postgresql.h"
 #include "endpoint/AppServer.h"
 #include "rdm/RdmListConv.h"
 #include "storage/Database.h"
 #include "support/TestServer.h"
 
-namespace fs = std::filesystem;
 using corvana::Variant;
 
 namespace {
@@ -38,23 +34,9 @@ constexpr int kSavesPerClient = 10;
 // a pool of its own as on separate machines.
 class Site {
 public:
-    Site(bool postgres, int servers) {
-        dir_ = fs::temp_directory_path() / ("bench-throughput-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        std::string location = (dir_ / "evt.db").string();
-        if (postgres) {
-            const char* base = std::getenv("EVT_BENCH_POSTGRESQL");
-            if (!base || !*base)
-                throw std::runtime_error("EVT_BENCH_POSTGRESQL not set (./dev bench sets it)");
-            schema_ = "vazao" + std::to_string(::getpid());
-            admin_ = corvana::postgresql::Connect(base, {});
-            admin_->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " +
-                                  schema_);
-            location = corvana::postgresql::InSchema(base, schema_);
-        }
+    Site(bool postgres, int servers) : scratch_("bench-throughput", postgres) {
         for (int s = 0; s < servers; ++s) {
-            auto db = evt::server::storage::Database::Open(location);
+            auto db = evt::server::storage::Database::Open(scratch_.Location());
             if (s == 0) {
                 std::string sql =
                     "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
@@ -76,8 +58,6 @@ public:
         for (auto& app : apps_) app->Stop();
         apps_.clear();
         dbs_.clear();
-        if (admin_) admin_->ExecuteScript("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
-        fs::remove_all(dir_);
     }
     int Port(int client) const {
         return apps_[static_cast<std::size_t>(client) % apps_.size()]->Port();
@@ -85,9 +65,7 @@ public:
     static std::string Sequence(int client) { return bench::Digits(client + 1, 2); }
 
 private:
-    fs::path dir_;
-    std::string schema_;
-    std::unique_ptr<corvana::db::Connection> admin_;
+    bench::ScratchDatabase scratch_;
     std::vector<std::shared_ptr<evt::server::storage::Database>> dbs_;
     std::vector<std::unique_ptr<evt::server::AppServer>> apps_;
 };
@@ -136,10 +114,7 @@ void BM_SavesPerSecond(benchmark::State& state) {
 }
 BENCHMARK(BM_SavesPerSecond)
     ->ArgNames({"postgresql", "servers"})
-    ->Args({0, 1})
-    ->Args({0, 2})
-    ->Args({1, 1})
-    ->Args({1, 2})
+    ->ArgsProduct({{0, 1}, {1, 2}})
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
