@@ -30,6 +30,23 @@ inline std::vector<FieldDef> GuestFields() {
     return evt::guestrecord::PacketFields();
 }
 
+// A database as a server of schema version `version` left it, for the tests
+// of an upgrade: branch 0001 with budget 0000000007 and its `sequences`,
+// then `guests`, the LISTACONVOREV rows in that version's columns.
+inline void WriteOlderDatabase(const std::string& location, int version,
+                               std::initializer_list<const char*> sequences,
+                               const std::string& guests) {
+    std::string sql =
+        "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
+        "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');";
+    for (const char* sequence : sequences)
+        sql += std::string("INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) ") +
+               "VALUES ('0001', '0000000007', '" + sequence + "');";
+    evt::server::storage::Database::OpenOptions options;
+    options.schemaVersion = version;
+    evt::server::storage::Database::Open(location, options)->Acquire()->ExecuteScript(sql + guests);
+}
+
 inline Row With(Row row, Values values) {
     const DataPacket probe(GuestFields());
     for (const auto& [field, value] : values)

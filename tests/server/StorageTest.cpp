@@ -294,22 +294,15 @@ TEST_F(StorageTest, AccentTwinsOfAnOlderDatabaseAreKeptAndLogged) {
     db.reset();
     const corvana::test::TestDatabase older(dir, "versao1.db");
     const std::string file = older.Location();
-    Database::OpenOptions version1;
-    version1.schemaVersion = 1;
-    Database::Open(file, version1)
-        ->Acquire()
-        ->ExecuteScript(
-            "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
-            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');"
-            "INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
-            "('0001', '0000000007', '01'), ('0001', '0000000007', '02');"
-            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
-            "NMLISTACONVOREV, NMCHAVE) VALUES "
-            "('0001', '0000000007', '01', '00001', 'José da Silva', 'josé da silva'),"
-            "('0001', '0000000007', '01', '00002', 'Ana Lima', 'ana lima'),"
-            "('0001', '0000000007', '01', '00003', 'Jose da Silva', 'jose da silva'),"
-            "('0001', '0000000007', '01', '00004', 'JOSÈ DA SILVA', 'josè da silva'),"
-            "('0001', '0000000007', '02', '00001', 'Jose da Silva', 'jose da silva');");
+    WriteOlderDatabase(
+        file, 1, {"01", "02"},
+        "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+        "NMLISTACONVOREV, NMCHAVE) VALUES "
+        "('0001', '0000000007', '01', '00001', 'José da Silva', 'josé da silva'),"
+        "('0001', '0000000007', '01', '00002', 'Ana Lima', 'ana lima'),"
+        "('0001', '0000000007', '01', '00003', 'Jose da Silva', 'jose da silva'),"
+        "('0001', '0000000007', '01', '00004', 'JOSÈ DA SILVA', 'josè da silva'),"
+        "('0001', '0000000007', '02', '00001', 'Jose da Silva', 'jose da silva');");
 
     std::vector<std::string> log;
     Database::OpenOptions logged;
@@ -351,38 +344,31 @@ TEST_F(StorageTest, LookAlikeTwinsOfAnOlderDatabaseAreKeptAndLogged) {
     db.reset();
     const corvana::test::TestDatabase older(dir, "versao2.db");
     const std::string file = older.Location();
-    Database::OpenOptions version2;
-    version2.schemaVersion = 2;
-    Database::Open(file, version2)
-        ->Acquire()
-        ->ExecuteScript(
-            "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
-            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');"
-            "INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
-            "('0001', '0000000007', '01');"
-            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
-            "NMLISTACONVOREV, NMCHAVE, NRRGLISTAOREV, RGCHAVE) VALUES "
-            "('0001', '0000000007', '01', '00001', 'Ana Silva', 'ana silva', '12.345.678-9', "
-            "'123456789'),"
-            "('0001', '0000000007', '01', '00002', 'Ana\xC2\xA0Silva', 'ana\xC2\xA0silva', "
-            "'12 345 678\xC2\xA0"
-            "9', '12345678\xC2\xA0"
-            "9'),"
-            "('0001', '0000000007', '01', '00003', 'Bia\xE2\x80\x8BSouza', "
-            "'bia\xE2\x80\x8Bsouza', NULL, NULL),"
-            "('0001', '0000000007', '01', '00004', 'BiaSouza', 'biasouza', NULL, NULL),"
-            // Accent twins kept by version 2 stay as they were.
-            "('0001', '0000000007', '01', '00005', 'José Lima', 'jose lima', NULL, NULL),"
-            "('0001', '0000000007', '01', '00006', 'Jose Lima', 'jose lima#GEMEO-00006', NULL, "
-            "NULL),"
-            // Apart until keys followed Unicode's categories and NFKC: a thin
-            // space, full-width digits.
-            "('0001', '0000000007', '01', '00007', 'Rui Alves', 'rui alves', '123', '123'),"
-            "('0001', '0000000007', '01', '00008', 'Rui\xE2\x80\x89"
-            "Alves', "
-            "'rui\xE2\x80\x89"
-            "alves', '\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93', "
-            "'\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93');");
+    WriteOlderDatabase(
+        file, 2, {"01"},
+        "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+        "NMLISTACONVOREV, NMCHAVE, NRRGLISTAOREV, RGCHAVE) VALUES "
+        "('0001', '0000000007', '01', '00001', 'Ana Silva', 'ana silva', '12.345.678-9', "
+        "'123456789'),"
+        "('0001', '0000000007', '01', '00002', 'Ana\xC2\xA0Silva', 'ana\xC2\xA0silva', "
+        "'12 345 678\xC2\xA0"
+        "9', '12345678\xC2\xA0"
+        "9'),"
+        "('0001', '0000000007', '01', '00003', 'Bia\xE2\x80\x8BSouza', "
+        "'bia\xE2\x80\x8Bsouza', NULL, NULL),"
+        "('0001', '0000000007', '01', '00004', 'BiaSouza', 'biasouza', NULL, NULL),"
+        // Accent twins kept by version 2 stay as they were.
+        "('0001', '0000000007', '01', '00005', 'José Lima', 'jose lima', NULL, NULL),"
+        "('0001', '0000000007', '01', '00006', 'Jose Lima', 'jose lima#GEMEO-00006', NULL, "
+        "NULL),"
+        // Apart until keys followed Unicode's categories and NFKC: a thin
+        // space, full-width digits.
+        "('0001', '0000000007', '01', '00007', 'Rui Alves', 'rui alves', '123', '123'),"
+        "('0001', '0000000007', '01', '00008', 'Rui\xE2\x80\x89"
+        "Alves', "
+        "'rui\xE2\x80\x89"
+        "alves', '\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93', "
+        "'\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93');");
 
     std::vector<std::string> log;
     Database::OpenOptions logged;

@@ -89,27 +89,20 @@ int UserVersion(const std::string& file) {
 
 TEST_F(Upgrade, ADatabaseOfTheFirstSchemaIsKeptWithItsKeysComputedAgain) {
     const std::string file = dir_ + "/evt07800.db";
-    storage::Database::OpenOptions version1;
-    version1.schemaVersion = 1;
-    storage::Database::Open(file, version1)
-        ->Acquire()
-        ->ExecuteScript(
-            "INSERT INTO FILIAL VALUES ('0001', 'Matriz');"
-            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0001', '0000000007');"
-            "INSERT INTO ORCAEVENTOSEQ (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
-            "('0001', '0000000007', '01');"
-            "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
-            "NMLISTACONVOREV, NMCHAVE, NRRGLISTAOREV, RGCHAVE, QUANTIDADE) VALUES "
-            "('0001', '0000000007', '01', '00001', 'José da Silva', 'josé da silva', "
-            "'12.345.678-9', '123456789', 1),"
-            "('0001', '0000000007', '01', '00002', 'Ana Lima', 'ana lima', NULL, NULL, 2),"
-            "('0001', '0000000007', '01', '00003', 'Jose da Silva', 'jose da silva', "
-            "'98.765.432-1', '987654321', 1),"
-            "('0001', '0000000007', '01', '00004', 'Conceição\xC2\xA0"
-            "Araújo', 'conceição\xC2\xA0"
-            "araújo', '11\xE2\x80\x93"
-            "22', '11\xE2\x80\x93"
-            "22', 3);");
+    listconv_test::WriteOlderDatabase(
+        file, 1, {"01"},
+        "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+        "NMLISTACONVOREV, NMCHAVE, NRRGLISTAOREV, RGCHAVE, QUANTIDADE) VALUES "
+        "('0001', '0000000007', '01', '00001', 'José da Silva', 'josé da silva', "
+        "'12.345.678-9', '123456789', 1),"
+        "('0001', '0000000007', '01', '00002', 'Ana Lima', 'ana lima', NULL, NULL, 2),"
+        "('0001', '0000000007', '01', '00003', 'Jose da Silva', 'jose da silva', "
+        "'98.765.432-1', '987654321', 1),"
+        "('0001', '0000000007', '01', '00004', 'Conceição\xC2\xA0"
+        "Araújo', 'conceição\xC2\xA0"
+        "araújo', '11\xE2\x80\x93"
+        "22', '11\xE2\x80\x93"
+        "22', 3);");
     ASSERT_EQ(UserVersion(file), 1);
     const auto before = StoredGuests(file);
 
