@@ -10,11 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "QtTestApp.h"
-#include "corvana/core/ScriptedServices.h"
-#include "corvana/data/ClientDataSet.h"
-#include "corvana/data/DataSource.h"
-#include "corvana/data/Error.h"
+#include "GuestDataFixture.h"
 #include "corvana/ui/StdCtrls.h"
 #include "corvana/ui/TDBEdit.h"
 #include "corvana/ui/TDBNavigator.h"
@@ -22,24 +18,18 @@
 
 namespace {
 
-using corvana::ClientDataSet;
-using corvana::DataPacket;
-using corvana::DataSetState;
-using corvana::Field;
-using corvana::FieldType;
-using corvana::Variant;
+using namespace guest_data_test;
 using corvana::ui::TDBEdit;
 using corvana::ui::TDBNavigator;
 using corvana::ui::TDBText;
 using corvana::ui::TNavigateBtn;
 
 // NOME displays with a title and edits bare; an empty name is refused.
-class DBControlsTest : public ::testing::Test {
+class DBControlsTest : public GuestDataFixture {
 protected:
     void SetUp() override {
-        corvana::test::EnsureQApplication();
-        ds.AddField("CODIGO", FieldType::Integer, 0, "Código");
-        Field& nome = ds.AddField("NOME", FieldType::String, 30, "Nome");
+        GuestDataFixture::SetUp();
+        Field& nome = ds.FieldByName("NOME");
         nome.OnGetText = [](Field& f, std::string& text, bool display) {
             if (display && !f.IsNull()) text = "Sr(a). " + text;
         };
@@ -48,14 +38,12 @@ protected:
             if (text.empty()) throw corvana::Error("Informe o nome.");
             f.SetAsString(text);
         };
-        source.SetDataSet(&ds);
         DataPacket packet({{"CODIGO", FieldType::Integer, 0}, {"NOME", FieldType::String, 30}});
         for (int i = 1; i <= 3; ++i)
             packet.rows().push_back({Variant(i), Variant("Convidado " + std::to_string(i))});
         ds.SetData(std::move(packet));
 
-        window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(window.get());
+        auto* layout = NewWindow();
         dbe = new TDBEdit(window.get());
         dbt = new TDBText(window.get());
         dbn = new TDBNavigator(window.get());
@@ -66,20 +54,14 @@ protected:
         dbt->SetDataSource(&source);
         dbt->SetDataField("NOME");
         dbn->SetDataSource(&source);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ShowWindow();
         other->setFocus();
     }
 
     std::string Nome() { return ds.FieldByName("NOME").AsString(); }
     bool Enabled(TNavigateBtn button) { return dbn->Button(button)->isEnabled(); }
 
-    corvana::services::ScriptedServicesScope services;
-    ClientDataSet ds;
-    corvana::DataSource source;
     std::vector<std::string> stored;
-    std::unique_ptr<QWidget> window;
     TDBEdit* dbe = nullptr;
     TDBText* dbt = nullptr;
     TDBNavigator* dbn = nullptr;

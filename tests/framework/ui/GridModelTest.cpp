@@ -8,28 +8,13 @@
 #include <set>
 #include <string>
 
-#include "QtTestApp.h"
-#include "corvana/core/ScriptedServices.h"
-#include "corvana/data/ClientDataSet.h"
-#include "corvana/data/DataSource.h"
-#include "corvana/data/Error.h"
+#include "GuestDataFixture.h"
 #include "corvana/ui/GridModel.h"
 
 namespace {
 
-using corvana::ClientDataSet;
-using corvana::DataPacket;
-using corvana::DataSetState;
-using corvana::FieldType;
-using corvana::Variant;
+using namespace guest_data_test;
 using corvana::ui::GridModel;
-using corvana::ui::TColumn;
-
-TColumn Col(std::string fieldName) {
-    TColumn column;
-    column.FieldName = std::move(fieldName);
-    return column;
-}
 
 DataPacket Guests(int count, const std::string& prefix = "Convidado ") {
     DataPacket packet({{"CODIGO", FieldType::Integer, 0},
@@ -42,23 +27,17 @@ DataPacket Guests(int count, const std::string& prefix = "Convidado ") {
     return packet;
 }
 
-class GridModelTest : public ::testing::Test {
+class GridModelTest : public GuestDataFixture {
 protected:
     void SetUp() override {
-        corvana::test::EnsureQApplication();
-        ds.AddField("CODIGO", FieldType::Integer, 0, "Código");
-        ds.AddField("NOME", FieldType::String, 30, "Nome");
+        GuestDataFixture::SetUp();
         ds.AddField("RG", FieldType::String, 12, "RG", /*visible=*/false);
-        source.SetDataSet(&ds);
     }
 
     QString Cell(int row, int column, int role = Qt::DisplayRole) const {
         return model.data(model.index(row, column), role).toString();
     }
 
-    corvana::services::ScriptedServicesScope services;
-    ClientDataSet ds;
-    corvana::DataSource source;
     GridModel model;
 };
 

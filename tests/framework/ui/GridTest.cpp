@@ -15,31 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "QtTestApp.h"
-#include "corvana/core/ScriptedServices.h"
-#include "corvana/data/ClientDataSet.h"
-#include "corvana/data/DataSource.h"
-#include "corvana/data/Error.h"
+#include "GuestDataFixture.h"
 #include "corvana/ui/KeyCodes.h"
 #include "corvana/ui/TDBGrid.h"
 
 namespace {
 
-using corvana::ClientDataSet;
-using corvana::DataPacket;
-using corvana::DataSetState;
-using corvana::Field;
-using corvana::FieldType;
-using corvana::Variant;
+using namespace guest_data_test;
 using corvana::ui::kKeyEnter;
-using corvana::ui::TColumn;
 using corvana::ui::TDBGrid;
-
-TColumn Col(std::string fieldName) {
-    TColumn column;
-    column.FieldName = std::move(fieldName);
-    return column;
-}
 
 DataPacket Guests(int count) {
     DataPacket packet({{"CODIGO", FieldType::Integer, 0},
@@ -56,12 +40,10 @@ DataPacket Guests(int count) {
 
 // A guest list: CODIGO, NOME, SITUACAO (a pick list of Confirmado/Pendente,
 // stored as C/P) and CONVITE (with a "..." button), three rows.
-class GridTest : public ::testing::Test {
+class GridTest : public GuestDataFixture {
 protected:
     void SetUp() override {
-        corvana::test::EnsureQApplication();
-        ds.AddField("CODIGO", FieldType::Integer, 0, "Código");
-        ds.AddField("NOME", FieldType::String, 30, "Nome");
+        GuestDataFixture::SetUp();
         Field& situacao = ds.AddField("SITUACAO", FieldType::String, 1, "Situação");
         ds.AddField("CONVITE", FieldType::String, 10, "Convite");
         situacao.OnGetText = [](Field& f, std::string& text, bool) {
@@ -72,11 +54,9 @@ protected:
                 throw corvana::Error("Situação inválida.");
             f.SetAsString(text.substr(0, 1));
         };
-        source.SetDataSet(&ds);
         ds.SetData(Guests(3));
 
-        window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(window.get());
+        auto* layout = NewWindow();
         grid = new TDBGrid(window.get());
         layout->addWidget(grid);
         grid->SetDataSource(&source);
@@ -86,9 +66,7 @@ protected:
         ellipsis.EllipsisButton = true;
         grid->SetColumns({Col("CODIGO"), Col("NOME"), pick, ellipsis});
         window->resize(640, 360);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ShowWindow();
         grid->setFocus();
     }
 
@@ -109,10 +87,6 @@ protected:
         return editor ? editor->findChild<QLineEdit*>() : nullptr;
     }
 
-    corvana::services::ScriptedServicesScope services;
-    ClientDataSet ds;
-    corvana::DataSource source;
-    std::unique_ptr<QWidget> window;
     TDBGrid* grid = nullptr;
 };
 
