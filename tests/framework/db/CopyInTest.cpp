@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "corvana/data/Error.h"
 #include "corvana/postgresql/Postgresql.h"
 #include "corvana/sqlite/Sqlite.h"
-#include "support/TestDatabase.h"
+#include "support/PostgresOnlyTest.h"
 
 namespace fs = std::filesystem;
 using corvana::db::Connection;
@@ -18,18 +21,30 @@ using corvana::db::Transaction;
 
 namespace {
 
-class CopyInTest : public ::testing::Test {
+class CopyInTest : public corvana::test::PostgresOnlyTest {
 protected:
-    void SetUp() override {
-        if (!corvana::test::OnPostgres()) GTEST_SKIP() << "só no PostgreSQL";
-        if (!corvana::test::PostgresMissing().empty())
-            GTEST_SKIP() << corvana::test::PostgresMissing();
-        dir = fs::temp_directory_path() / ("copyin-" + std::to_string(::getpid()));
-        database = std::make_unique<corvana::test::TestDatabase>(dir.string());
-        connection = corvana::postgresql::Connect(database->Location(), {});
+    void SetUpOnPostgres() override {
+        connection = Connect();
         connection->ExecuteScript(
             "CREATE TABLE T (K TEXT PRIMARY KEY, V TEXT, N DOUBLE PRECISION, "
             "D TEXT DEFAULT 'padrão' CHECK (length(D) <= 6))");
+    }
+    // The error that finishing a copy of `rows` into T's `columns` raises,
+    // in a transaction then rolled back; none when the copy was taken.
+    std::optional<DatabaseError> CopyRefused(const std::vector<std::string>& columns,
+                                             const std::vector<std::vector<std::string>>& rows) {
+        Transaction tx(*connection);
+        auto copy = connection->CopyInto("T", columns);
+        for (const auto& row : rows) {
+            for (const std::string& cell : row) copy->Cell(cell);
+            copy->EndRow();
+        }
+        try {
+            copy->Finish();
+        } catch (const DatabaseError& e) {
+            return e;
+        }
+        return std::nullopt;
     }
     std::string All() {
         std::string out;
@@ -40,8 +55,6 @@ protected:
         }
         return out;
     }
-    fs::path dir;
-    std::unique_ptr<corvana::test::TestDatabase> database;
     std::unique_ptr<Connection> connection;
 };
 
@@ -77,34 +90,13 @@ TEST_F(CopyInTest, TextsArriveAsTheyWereWhateverTheyHold) {
 
 TEST_F(CopyInTest, AViolationFailsTheCopyAndNothingOfItStays) {
     connection->ExecuteScript("INSERT INTO T (K) VALUES ('b')");
-    {
-        Transaction tx(*connection);
-        auto copy = connection->CopyInto("T", {"K"});
-        for (const char* key : {"a", "b", "c"}) {
-            copy->Cell(key);
-            copy->EndRow();
-        }
-        try {
-            copy->Finish();
-            ADD_FAILURE() << "a repeated key was copied";
-        } catch (const DatabaseError& e) {
-            EXPECT_EQ(e.kind(), DatabaseError::Kind::Unique);
-            EXPECT_NE(e.detail().find("T_PKEY"), std::string::npos) << e.detail();
-        }
-    }
-    {
-        Transaction tx(*connection);
-        auto copy = connection->CopyInto("T", {"K", "D"});
-        copy->Cell("d");
-        copy->Cell("longo demais");
-        copy->EndRow();
-        try {
-            copy->Finish();
-            ADD_FAILURE() << "a text past its check was copied";
-        } catch (const DatabaseError& e) {
-            EXPECT_EQ(e.kind(), DatabaseError::Kind::Check);
-        }
-    }
+    const auto repeated = CopyRefused({"K"}, {{"a"}, {"b"}, {"c"}});
+    ASSERT_TRUE(repeated.has_value()) << "a repeated key was copied";
+    EXPECT_EQ(repeated->kind(), DatabaseError::Kind::Unique);
+    EXPECT_NE(repeated->detail().find("T_PKEY"), std::string::npos) << repeated->detail();
+    const auto tooLong = CopyRefused({"K", "D"}, {{"d", "longo demais"}});
+    ASSERT_TRUE(tooLong.has_value()) << "a text past its check was copied";
+    EXPECT_EQ(tooLong->kind(), DatabaseError::Kind::Check);
     EXPECT_EQ(All(), "b|<nulo>|<nulo>|padrão\n");
 }
 

@@ -11,7 +11,7 @@
 #include "corvana/data/Error.h"
 #include "corvana/postgresql/Postgresql.h"
 #include "corvana/sqlite/Sqlite.h"
-#include "support/TestDatabase.h"
+#include "support/PostgresOnlyTest.h"
 
 namespace fs = std::filesystem;
 using corvana::db::Connection;
@@ -32,15 +32,11 @@ DatabaseError::Kind Raised(F&& work) {
     return DatabaseError::Kind::Other;
 }
 
-class KeyLockTest : public ::testing::Test {
+class KeyLockTest : public corvana::test::PostgresOnlyTest {
 protected:
-    void SetUp() override {
-        if (!corvana::test::OnPostgres()) GTEST_SKIP() << "só no PostgreSQL";
-        if (!corvana::test::PostgresMissing().empty())
-            GTEST_SKIP() << corvana::test::PostgresMissing();
-        database = std::make_unique<corvana::test::TestDatabase>(fs::temp_directory_path());
-        a = corvana::postgresql::Connect(database->Location(), {});
-        b = corvana::postgresql::Connect(database->Location(), {});
+    void SetUpOnPostgres() override {
+        a = Connect();
+        b = Connect();
     }
     // The kind of what `work` on `connection` raised, waiting for a lock
     // 0.2 s instead of the usual 5 s: the locks are the whole database's,
@@ -53,7 +49,6 @@ protected:
         connection.ExecuteScript("SET lock_timeout = 5000");
         return kind;
     }
-    std::unique_ptr<corvana::test::TestDatabase> database;
     std::unique_ptr<Connection> a, b;
 };
 
