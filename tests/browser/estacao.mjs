@@ -157,6 +157,18 @@ export class Servidor {
   }
 }
 
+// A test file's server and browser, both closed when its tests end.
+export async function cenario() {
+  const { after } = await import("node:test");
+  const srv = await Servidor.iniciar();
+  const browser = await chromium();
+  after(async () => {
+    await browser.close();
+    await srv.parar();
+  });
+  return { srv, browser };
+}
+
 // Guests of the list from the database: `where` over LISTACONVOREV.
 export function convidados(srv, where, limite = 100, lista = LISTA) {
   return srv.sql(

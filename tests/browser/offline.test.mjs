@@ -3,12 +3,11 @@
 // service worker opens the page, IndexedDB keeps the copy and the queue),
 // then back online: the 50 are sent in order, stored once, with the time
 // they happened at the door.
-import { test, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
-  Servidor,
+  cenario,
   LISTA,
-  chromium,
   convidados,
   abrirEstacao,
   pronta,
@@ -21,12 +20,7 @@ import {
   fecharEstacao,
 } from "./estacao.mjs";
 
-const srv = await Servidor.iniciar();
-const browser = await chromium();
-after(async () => {
-  await browser.close();
-  await srv.parar();
-});
+const { srv, browser } = await cenario();
 
 test("sem rede: 50 chegadas, a aba recarregada sem rede, de volta à rede: 50 gravadas uma vez", async () => {
   await srv.rdm("SetRecepcao", ...LISTA, "S");

@@ -3,12 +3,11 @@
 // two parts, an undo, a guest added at the door; the other station sees each
 // of these from the change feed. Checked through the pages, the server's
 // answers and the database file.
-import { test, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
-  Servidor,
+  cenario,
   LISTA,
-  chromium,
   convidados,
   abrirEstacao,
   digitar,
@@ -19,12 +18,7 @@ import {
   fecharEstacao,
 } from "./estacao.mjs";
 
-const srv = await Servidor.iniciar();
-const browser = await chromium();
-after(async () => {
-  await browser.close();
-  await srv.parar();
-});
+const { srv, browser } = await cenario();
 
 const entradas = (nr) =>
   srv.sql(

@@ -1,15 +1,10 @@
 // A station the organiser revoked: its next call is refused, and the page
 // wipes its token, its copy of the list and its queue, and says so.
-import { test, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
-import { Servidor, LISTA, chromium, convidados, abrirEstacao, copiaSalva, pronta, digitar, fecharEstacao } from "./estacao.mjs";
+import { cenario, LISTA, convidados, abrirEstacao, copiaSalva, pronta, digitar, fecharEstacao } from "./estacao.mjs";
 
-const srv = await Servidor.iniciar();
-const browser = await chromium();
-after(async () => {
-  await browser.close();
-  await srv.parar();
-});
+const { srv, browser } = await cenario();
 
 // What the page keeps in IndexedDB: records per store.
 const guardado = (p) =>

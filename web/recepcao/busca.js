@@ -194,14 +194,8 @@ export class Indice {
   substituir(convidados) {
     this.porNr = new Map();
     this.ordem = [];
-    for (const g of convidados) {
-      const e = this._entrada(g);
-      const antes = this.porNr.get(g.nr);
-      if (antes) this.ordem[this.ordem.indexOf(antes)] = e;
-      else this.ordem.push(e);
-      this.porNr.set(g.nr, e);
-    }
     this.sujo = true;
+    for (const g of convidados) this._guardar(g);
     this._preparar();
   }
 
