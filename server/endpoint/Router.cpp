@@ -11,21 +11,6 @@ namespace evt::server {
 
 namespace {
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string_view trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 // The path split into /<server name>/<method>; `method` is empty for
 // /<server name>, and `extra` is set when more segments follow.
 struct Target {
@@ -91,6 +76,21 @@ std::string Router::MethodLabel(std::string_view path) const {
     if (it == hosted_.end() || t.extra) return "outro";
     if (!t.hasMethod) return "handshake";
     return it->second.methods.contains(t.method) ? std::string(t.method) : "outro";
+}
+
+std::string Router::AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string_view Router::TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
 }
 
 std::string Router::Printable(std::string_view text, std::size_t max) {
@@ -169,7 +169,7 @@ RouterAnswer Router::route(std::string_view verb, std::string_view path,
     const Hosted& h = it->second;
 
     if (!contentType.empty() &&
-        asciiLower(trim(contentType.substr(0, contentType.find(';')))) != "application/json")
+        AsciiLower(TrimSpaces(contentType.substr(0, contentType.find(';')))) != "application/json")
         return Refusal(415, "Tipo de conteúdo não aceito: \"" + Printable(contentType, 80) +
                                 "\". Use application/json.");
 

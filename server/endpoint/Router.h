@@ -56,6 +56,11 @@ public:
     // bytes (then "...").
     static std::string Printable(std::string_view text, std::size_t max = 300);
 
+    // Header values as compared: ASCII letters lowercased (media types,
+    // codings), and a value's part without the spaces and tabs around it.
+    static std::string AsciiLower(std::string_view text);
+    static std::string_view TrimSpaces(std::string_view text);
+
 private:
     struct Hosted {
         std::shared_ptr<RemoteDataModule> module;

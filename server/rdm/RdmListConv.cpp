@@ -20,17 +20,6 @@ using rdm::StringField;
 
 namespace {
 
-// Version: a list version, a whole number from 0, or null for none.
-enum class ArgKind { Text, Packet, Version };
-
-struct Param {
-    ArgKind kind;
-    const char* label;
-    // An optional argument may be left out by the caller (from the last one
-    // back): the callers written before it was added do not send it.
-    bool optional = false;
-};
-
 const std::string& textArg(const std::vector<Variant>& args, std::size_t i) {
     return args[i].asString();
 }
@@ -71,39 +60,21 @@ const std::string& changedGuestsSql() {
     return sql;
 }
 
-std::string countText(std::size_t n) {
-    return std::to_string(n) + (n == 1 ? " argumento" : " argumentos");
-}
-
-bool fits(ArgKind kind, const Variant& arg) {
-    switch (kind) {
-        case ArgKind::Text:
-            return arg.isString();
-        case ArgKind::Packet:
-            return arg.isPacket();
-        case ArgKind::Version:
-            return arg.isNull() || (arg.kind() == Variant::Kind::Int && arg.toInt() >= 0);
-    }
-    return false;
-}
-
-const char* kindText(ArgKind kind) {
-    switch (kind) {
-        case ArgKind::Text:
-            return "um texto";
-        case ArgKind::Packet:
-            return "um pacote de dados";
-        case ArgKind::Version:
-            return "um número inteiro a partir de 0 ou null";
-    }
-    return "";
+// A list version: a whole number from 0, or null for none; the callers
+// written before it was added leave it out.
+rdm::Param VersionParam(const char* label) {
+    return {label, "um número inteiro a partir de 0 ou null",
+            [](const Variant& arg) {
+                return arg.isNull() || (arg.kind() == Variant::Kind::Int && arg.toInt() >= 0);
+            },
+            true};
 }
 
 }  // namespace
 
 struct RdmListConv::MethodEntry {
     const char* name;
-    std::vector<Param> args;
+    std::vector<rdm::Param> args;
     Variant (RdmListConv::*run)(const Args&);
     // The answer's JSON text written straight from the query, for the
     // answers too large to build first; null where run's answer is written.
@@ -111,53 +82,29 @@ struct RdmListConv::MethodEntry {
 };
 
 const std::vector<RdmListConv::MethodEntry>& RdmListConv::Table() {
+    using rdm::ListParams;
+    using rdm::PacketParam;
+    using rdm::TextParam;
     static const std::vector<MethodEntry> table = {
-        {"GetOrcamento", {{ArgKind::Text, "filial"}}, &RdmListConv::GetOrcamento},
-        {"GetOrca",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}},
-         &RdmListConv::GetOrca},
-        {"GetSequencial",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
-         &RdmListConv::GetSequencial},
-        {"GetConvOrceve",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Version, "versão", true}},
-         &RdmListConv::GetConvOrceve,
+        {"GetOrcamento", {TextParam("filial")}, &RdmListConv::GetOrcamento},
+        {"GetOrca", {TextParam("filial"), TextParam("orçamento")}, &RdmListConv::GetOrca},
+        {"GetSequencial", ListParams(), &RdmListConv::GetSequencial},
+        {"GetConvOrceve", ListParams({VersionParam("versão")}), &RdmListConv::GetConvOrceve,
          &RdmListConv::GetConvOrceveJson},
-        {"SetConvOrceve", {{ArgKind::Packet, "alterações"}}, &RdmListConv::SetConvOrceve},
+        {"SetConvOrceve", {PacketParam("alterações")}, &RdmListConv::SetConvOrceve},
         {"GetVd_Nome",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "nome"},
-          {ArgKind::Text, "número do convidado"},
-          {ArgKind::Text, "R.G."},
-          {ArgKind::Text, "sequência"}},
+         {TextParam("filial"), TextParam("orçamento"), TextParam("nome"),
+          TextParam("número do convidado"), TextParam("R.G."), TextParam("sequência")},
          &RdmListConv::GetVdNome},
-        {"GetCliente", {{ArgKind::Text, "inscrição ou \"T\""}}, &RdmListConv::GetCliente},
-        {"GetEndeClie", {{ArgKind::Text, "cliente"}}, &RdmListConv::GetEndeClie},
-        {"GetInscJCad",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Text, "inscrição"},
-          {ArgKind::Text, "número do convidado"}},
+        {"GetCliente", {TextParam("inscrição ou \"T\"")}, &RdmListConv::GetCliente},
+        {"GetEndeClie", {TextParam("cliente")}, &RdmListConv::GetEndeClie},
+        {"GetInscJCad", ListParams({TextParam("inscrição"), TextParam("número do convidado")}),
          &RdmListConv::GetInscJCad},
-        {"GetVdOrdem",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Text, "ordem"},
-          {ArgKind::Text, "nome anterior"}},
+        {"GetVdOrdem", ListParams({TextParam("ordem"), TextParam("nome anterior")}),
          &RdmListConv::GetVdOrdem},
-        {"GetImpLista", {{ArgKind::Packet, "linhas do arquivo"}}, &RdmListConv::GetImpLista},
+        {"GetImpLista", {PacketParam("linhas do arquivo")}, &RdmListConv::GetImpLista},
         {"GetImpPlanilha",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Packet, "linhas da planilha"},
-          {ArgKind::Text, "simular (\"S\" ou \"N\")"}},
+         ListParams({PacketParam("linhas da planilha"), TextParam("simular (\"S\" ou \"N\")")}),
          &RdmListConv::GetImpPlanilha},
     };
     return table;
@@ -172,36 +119,12 @@ std::string RdmListConv::Name() const {
 }
 
 std::vector<std::string> RdmListConv::Methods() const {
-    std::vector<std::string> names;
-    for (const auto& m : Table()) names.emplace_back(m.name);
-    return names;
+    return rdm::MethodNames(Table());
 }
 
 const RdmListConv::MethodEntry& RdmListConv::Resolve(const std::string& method,
                                                      const std::vector<Variant>& args) const {
-    const MethodEntry* entry = nullptr;
-    for (const auto& m : Table())
-        if (method == m.name) entry = &m;
-    if (!entry) throw UnknownMethod("Método desconhecido em " + Name() + ": '" + method + "'.");
-
-    std::size_t required = entry->args.size();
-    while (required > 0 && entry->args[required - 1].optional) --required;
-    if (args.size() < required || args.size() > entry->args.size()) {
-        const std::string expected =
-            required == entry->args.size()
-                ? countText(required)
-                : std::to_string(required) + " a " + countText(entry->args.size());
-        throw BadRequest(method + " espera " + expected + ", recebeu " +
-                         std::to_string(args.size()) + ".");
-    }
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const Param& param = entry->args[i];
-        if (fits(param.kind, args[i])) continue;
-        throw BadRequest(method + ": o argumento " + std::to_string(i + 1) + " (" + param.label +
-                         ") deve ser " + kindText(param.kind) + ", recebeu " +
-                         Variant::kindName(args[i].kind()) + ".");
-    }
-    return *entry;
+    return rdm::FindMethod(Table(), Name(), method, args);
 }
 
 namespace {

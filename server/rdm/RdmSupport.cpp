@@ -87,6 +87,42 @@ void AppendPacketAnswerJson(std::string& out, storage::Statement& statement,
     out += '}';
 }
 
+Param TextParam(const char* label) {
+    return {label, "um texto", [](const corvana::Variant& v) { return v.isString(); }};
+}
+
+Param PacketParam(const char* label) {
+    return {label, "um pacote de dados", [](const corvana::Variant& v) { return v.isPacket(); }};
+}
+
+std::vector<Param> ListParams(std::initializer_list<Param> more) {
+    std::vector<Param> params{TextParam("filial"), TextParam("orçamento"), TextParam("sequência")};
+    params.insert(params.end(), more);
+    return params;
+}
+
+void CheckArgs(const std::string& method, const std::vector<Param>& params,
+               const std::vector<corvana::Variant>& args) {
+    const auto countText = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " argumento" : " argumentos");
+    };
+    std::size_t required = params.size();
+    while (required > 0 && params[required - 1].optional) --required;
+    if (args.size() < required || args.size() > params.size()) {
+        const std::string expected =
+            required == params.size() ? countText(required)
+                                      : std::to_string(required) + " a " + countText(params.size());
+        throw BadRequest(method + " espera " + expected + ", recebeu " +
+                         std::to_string(args.size()) + ".");
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (params[i].fits(args[i])) continue;
+        throw BadRequest(method + ": o argumento " + std::to_string(i + 1) + " (" +
+                         params[i].label + ") deve ser " + params[i].expected + ", recebeu " +
+                         corvana::Variant::kindName(args[i].kind()) + ".");
+    }
+}
+
 std::string GuestNumberText(int number) {
     char text[16];
     std::snprintf(text, sizeof text, "%05d", number);

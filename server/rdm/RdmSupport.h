@@ -2,9 +2,11 @@
 // Pieces shared by the methods of the guest-list module: answer packet
 // building and the refusal that ends a unit of work. The guest's fields are
 // described once in guestrecord/GuestRecord.h.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "RemoteDataModule.h"
 #include "corvana/data/DataPacket.h"
 #include "corvana/data/Error.h"
 #include "storage/Database.h"
@@ -31,6 +33,47 @@ inline corvana::FieldDef FloatField(const char* name) {
 }
 inline corvana::FieldDef DateTimeField(const char* name) {
     return {name, corvana::FieldType::DateTime, 0};
+}
+
+// A method's parameter: its name in a refusal ("filial"), what its argument
+// must be in the refusal's words ("um texto"), and the test of it. An
+// optional one may be left out by the caller (from the last one back).
+struct Param {
+    const char* label;
+    const char* expected;
+    bool (*fits)(const corvana::Variant&);
+    bool optional = false;
+};
+Param TextParam(const char* label);
+Param PacketParam(const char* label);
+// The texts that name a list (filial, orçamento, sequência), then `more`.
+std::vector<Param> ListParams(std::initializer_list<Param> more = {});
+
+// Raises BadRequest when the arguments of a call to `method` are not as many
+// as its parameters (or its required ones), or one does not fit its
+// parameter (naming it).
+void CheckArgs(const std::string& method, const std::vector<Param>& params,
+               const std::vector<corvana::Variant>& args);
+
+// The entry of `method` in a module's table (entries with a `name` and the
+// parameters `args`), its arguments checked; raises UnknownMethod when the
+// module `module` has no such method.
+template <class Entry>
+const Entry& FindMethod(const std::vector<Entry>& table, const std::string& module,
+                        const std::string& method, const std::vector<corvana::Variant>& args) {
+    for (const Entry& entry : table) {
+        if (method != entry.name) continue;
+        CheckArgs(method, entry.args, args);
+        return entry;
+    }
+    throw UnknownMethod("Método desconhecido em " + module + ": '" + method + "'.");
+}
+
+template <class Entry>
+std::vector<std::string> MethodNames(const std::vector<Entry>& table) {
+    std::vector<std::string> names;
+    for (const Entry& entry : table) names.emplace_back(entry.name);
+    return names;
 }
 
 // Appends every row the statement yields to the packet, column i of the

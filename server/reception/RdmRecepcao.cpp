@@ -18,8 +18,6 @@ using rdm::StringField;
 
 namespace {
 
-enum class ArgKind { Text, Station };
-
 corvana::FieldDef IntegerField(const char* name) {
     return {name, corvana::FieldType::Integer, 0};
 }
@@ -55,38 +53,59 @@ void requireList(storage::Connection& connection, const ListKey& list) {
 
 constexpr std::size_t kStationNameSize = 30;
 
+// The rows `sql` gives for the list (its three parameters), in a packet of
+// `fields`.
+Variant ListRows(storage::Database& db, const ListKey& list, std::vector<corvana::FieldDef> fields,
+                 const char* sql) {
+    DataPacket packet(std::move(fields));
+    auto connection = db.Acquire();
+    auto st = connection->Prepare(sql);
+    st->BindAll(list.branch, list.budget, list.sequence);
+    rdm::AppendRows(*st, packet);
+    return packet;
+}
+
+// Runs `change` in a transaction. When it gives the list it changed, the
+// list's version is raised before the commit and the change feed told after
+// it, which wakes the stations waiting on the list; when it gives none,
+// nothing was changed and nothing is committed.
+template <class Change>
+Variant ChangeAndWake(storage::Database& db, ChangeFeed* feed, Change&& change) {
+    std::optional<std::int64_t> version;
+    ListKey list;
+    {
+        auto connection = db.Acquire();
+        storage::Transaction tx(*connection);
+        const std::optional<ListKey> changed = change(*connection);
+        if (!changed) return Variant(true);
+        list = *changed;
+        version =
+            storage::RaiseListVersion(*connection, list.branch, list.budget, list.sequence, false);
+        tx.Commit();
+    }
+    if (feed && version) feed->Raised(list, *version);
+    return Variant(true);
+}
+
 }  // namespace
 
 struct RdmRecepcao::MethodEntry {
     const char* name;
-    std::vector<std::pair<ArgKind, const char*>> args;
+    std::vector<rdm::Param> args;
     Variant (RdmRecepcao::*run)(const Args&);
 };
 
 const std::vector<RdmRecepcao::MethodEntry>& RdmRecepcao::Table() {
+    using rdm::ListParams;
+    static const rdm::Param station{"estação", "o número de uma estação",
+                                    [](const Variant& v) { return stationArg(v).has_value(); }};
     static const std::vector<MethodEntry> table = {
-        {"GetRecepcao",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
-         &RdmRecepcao::GetRecepcao},
-        {"SetRecepcao",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Text, "\"S\" ou \"N\""}},
-         &RdmRecepcao::SetRecepcao},
-        {"GetEstacoes",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
-         &RdmRecepcao::GetEstacoes},
-        {"SetEstacao",
-         {{ArgKind::Text, "filial"},
-          {ArgKind::Text, "orçamento"},
-          {ArgKind::Text, "sequência"},
-          {ArgKind::Text, "nome"}},
-         &RdmRecepcao::SetEstacao},
-        {"SetRevogaEstacao", {{ArgKind::Station, "estação"}}, &RdmRecepcao::SetRevogaEstacao},
-        {"GetConflitos",
-         {{ArgKind::Text, "filial"}, {ArgKind::Text, "orçamento"}, {ArgKind::Text, "sequência"}},
-         &RdmRecepcao::GetConflitos},
+        {"GetRecepcao", ListParams(), &RdmRecepcao::GetRecepcao},
+        {"SetRecepcao", ListParams({rdm::TextParam("\"S\" ou \"N\"")}), &RdmRecepcao::SetRecepcao},
+        {"GetEstacoes", ListParams(), &RdmRecepcao::GetEstacoes},
+        {"SetEstacao", ListParams({rdm::TextParam("nome")}), &RdmRecepcao::SetEstacao},
+        {"SetRevogaEstacao", {station}, &RdmRecepcao::SetRevogaEstacao},
+        {"GetConflitos", ListParams(), &RdmRecepcao::GetConflitos},
     };
     return table;
 }
@@ -101,32 +120,13 @@ std::string RdmRecepcao::Name() const {
 }
 
 std::vector<std::string> RdmRecepcao::Methods() const {
-    std::vector<std::string> names;
-    for (const MethodEntry& m : Table()) names.emplace_back(m.name);
-    return names;
+    return rdm::MethodNames(Table());
 }
 
 Variant RdmRecepcao::Call(const std::string& method, const std::vector<Variant>& args) {
-    const MethodEntry* entry = nullptr;
-    for (const MethodEntry& m : Table())
-        if (method == m.name) entry = &m;
-    if (!entry) throw UnknownMethod("Método desconhecido em " + Name() + ": '" + method + "'.");
-    if (args.size() != entry->args.size())
-        throw BadRequest(method + " espera " + std::to_string(entry->args.size()) +
-                         (entry->args.size() == 1 ? " argumento" : " argumentos") + ", recebeu " +
-                         std::to_string(args.size()) + ".");
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto& [kind, label] = entry->args[i];
-        const bool fits =
-            kind == ArgKind::Text ? args[i].isString() : stationArg(args[i]).has_value();
-        if (!fits)
-            throw BadRequest(method + ": o argumento " + std::to_string(i + 1) + " (" + label +
-                             ") deve ser " +
-                             (kind == ArgKind::Text ? "um texto" : "o número de uma estação") +
-                             ", recebeu " + Variant::kindName(args[i].kind()) + ".");
-    }
+    const MethodEntry& entry = rdm::FindMethod(Table(), Name(), method, args);
     try {
-        return (this->*(entry->run))(args);
+        return (this->*(entry.run))(args);
     } catch (const Refusal& refusal) {
         return Variant::serverError(refusal.what());
     } catch (const storage::DatabaseError& e) {
@@ -161,41 +161,29 @@ Variant RdmRecepcao::SetRecepcao(const Args& a) {
     const std::string& on = a[3].asString();
     if (on != "S" && on != "N")
         throw BadRequest("SetRecepcao: o argumento 4 deve ser \"S\" ou \"N\".");
-    std::optional<std::int64_t> version;
-    {
-        auto connection = db_->Acquire();
-        storage::Transaction tx(*connection);
-        requireList(*connection, list);
-        auto st = connection->Prepare(
+    return ChangeAndWake(*db_, feed_.get(), [&](storage::Connection& connection) {
+        requireList(connection, list);
+        auto st = connection.Prepare(
             "INSERT INTO RECEPCAO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDRECEPCAO) VALUES (?, ?, "
             "?, ?) ON CONFLICT (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) DO UPDATE SET IDRECEPCAO = "
             "excluded.IDRECEPCAO");
         st->BindAll(list.branch, list.budget, list.sequence, on);
         st->Execute();
         // The stations that wait wake, and are refused when it is off.
-        version =
-            storage::RaiseListVersion(*connection, list.branch, list.budget, list.sequence, false);
-        tx.Commit();
-    }
-    if (feed_ && version) feed_->Raised(list, *version);
-    return Variant(true);
+        return std::optional(list);
+    });
 }
 
 Variant RdmRecepcao::GetEstacoes(const Args& a) {
-    const ListKey list = listOf(a);
-    DataPacket packet({IntegerField("CDESTACAO"), StringField("NMESTACAO", 30),
-                       StringField("IDSITUACAO", 1), DateTimeField("DTCRIACAO"),
-                       DateTimeField("DTULTIMOACESSO"), IntegerField("QTCHEGARAM")});
-    auto connection = db_->Acquire();
-    auto st = connection->Prepare(
+    return ListRows(
+        *db_, listOf(a),
+        {IntegerField("CDESTACAO"), StringField("NMESTACAO", 30), StringField("IDSITUACAO", 1),
+         DateTimeField("DTCRIACAO"), DateTimeField("DTULTIMOACESSO"), IntegerField("QTCHEGARAM")},
         "SELECT s.CDESTACAO, s.NMESTACAO, CASE WHEN s.DTREVOGACAO IS NOT NULL THEN 'R' WHEN "
         "s.DSTOKEN IS NOT NULL THEN 'A' ELSE 'P' END, s.DTCRIACAO, s.DTULTIMOACESSO, "
         "(SELECT COALESCE(SUM(e.QTPESSOAS), 0) FROM RECEPENTRADA e WHERE e.CDESTACAO = "
         "s.CDESTACAO AND e.IDTIPO <> 'D' AND e.IDDESFEITA = 'N') FROM RECEPESTACAO s WHERE "
         "s.CDFILIAL = ? AND s.NRORCAEVENTO = ? AND s.NRSEQORCAEVE = ? ORDER BY s.CDESTACAO");
-    st->BindAll(list.branch, list.budget, list.sequence);
-    rdm::AppendRows(*st, packet);
-    return packet;
 }
 
 Variant RdmRecepcao::SetEstacao(const Args& a) {
@@ -240,50 +228,40 @@ Variant RdmRecepcao::SetEstacao(const Args& a) {
 
 Variant RdmRecepcao::SetRevogaEstacao(const Args& a) {
     const std::int64_t station = *stationArg(a[0]);
-    std::optional<std::int64_t> version;
-    ListKey list;
-    {
-        auto connection = db_->Acquire();
-        storage::Transaction tx(*connection);
-        {
-            auto st = connection->Prepare(
-                "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE FROM RECEPESTACAO WHERE CDESTACAO = "
-                "?");
-            st->BindAll(station);
-            if (!st->Step())
-                throw Refusal("Estação " + std::to_string(station) + " não encontrada.");
-            list = {st->Text(0), st->Text(1), st->Text(2)};
-        }
-        auto revoke = connection->Prepare(
-            "UPDATE RECEPESTACAO SET DTREVOGACAO = ?, DSCODIGO = NULL WHERE CDESTACAO = ? AND "
-            "DTREVOGACAO IS NULL");
-        revoke->BindAll(NowText(), station);
-        if (revoke->Execute() == 0) return Variant(true);  // revoked already
-        // The station's call that waits wakes and is refused.
-        version =
-            storage::RaiseListVersion(*connection, list.branch, list.budget, list.sequence, false);
-        tx.Commit();
-    }
-    if (feed_ && version) feed_->Raised(list, *version);
-    return Variant(true);
+    return ChangeAndWake(
+        *db_, feed_.get(), [&](storage::Connection& connection) -> std::optional<ListKey> {
+            ListKey list;
+            {
+                auto st = connection.Prepare(
+                    "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE FROM RECEPESTACAO WHERE "
+                    "CDESTACAO = ?");
+                st->BindAll(station);
+                if (!st->Step())
+                    throw Refusal("Estação " + std::to_string(station) + " não encontrada.");
+                list = {st->Text(0), st->Text(1), st->Text(2)};
+            }
+            auto revoke = connection.Prepare(
+                "UPDATE RECEPESTACAO SET DTREVOGACAO = ?, DSCODIGO = NULL WHERE CDESTACAO = ? AND "
+                "DTREVOGACAO IS NULL");
+            revoke->BindAll(NowText(), station);
+            if (revoke->Execute() == 0) return std::nullopt;  // revoked already
+            // The station's call that waits wakes and is refused.
+            return list;
+        });
 }
 
 Variant RdmRecepcao::GetConflitos(const Args& a) {
-    const ListKey list = listOf(a);
-    DataPacket packet({StringField("NRLISTACONVOREV", 5), StringField("NMLISTACONVOREV", 50),
-                       StringField("NMESTACAO", 30), IntegerField("QTPESSOAS"),
-                       DateTimeField("DTENTRADA"), StringField("DSCONFLITO", 200)});
-    auto connection = db_->Acquire();
-    auto st = connection->Prepare(
+    return ListRows(
+        *db_, listOf(a),
+        {StringField("NRLISTACONVOREV", 5), StringField("NMLISTACONVOREV", 50),
+         StringField("NMESTACAO", 30), IntegerField("QTPESSOAS"), DateTimeField("DTENTRADA"),
+         StringField("DSCONFLITO", 200)},
         "SELECT e.NRLISTACONVOREV, l.NMLISTACONVOREV, s.NMESTACAO, e.QTPESSOAS, e.DTENTRADA, "
         "e.DSCONFLITO FROM RECEPENTRADA e JOIN RECEPESTACAO s ON s.CDESTACAO = e.CDESTACAO LEFT "
         "JOIN LISTACONVOREV l ON l.CDFILIAL = e.CDFILIAL AND l.NRORCAEVENTO = e.NRORCAEVENTO AND "
         "l.NRSEQORCAEVE = e.NRSEQORCAEVE AND l.NRLISTACONVOREV = e.NRLISTACONVOREV WHERE "
         "e.CDFILIAL = ? AND e.NRORCAEVENTO = ? AND e.NRSEQORCAEVE = ? AND e.DSCONFLITO IS NOT "
         "NULL ORDER BY e.DTENTRADA, e.NRVERSAO");
-    st->BindAll(list.branch, list.budget, list.sequence);
-    rdm::AppendRows(*st, packet);
-    return packet;
 }
 
 }  // namespace evt::server::reception

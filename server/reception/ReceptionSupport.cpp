@@ -282,21 +282,27 @@ std::vector<StationGuest> ReadGuests(storage::Connection& connection, const List
     return guests;
 }
 
+void AppendJsonTexts(std::string& out, JsonTexts members) {
+    bool first = true;
+    for (const auto& [key, text] : members) {
+        if (!first) out += ',';
+        first = false;
+        out += '"';
+        out += key;
+        out += "\":";
+        corvana::appendJsonString(out, text);
+    }
+}
+
 void AppendGuestJson(std::string& out, const StationGuest& g) {
-    out += "{\"nr\":";
-    corvana::appendJsonString(out, g.number);
-    out += ",\"nome\":";
-    corvana::appendJsonString(out, g.name);
-    out += ",\"rg\":";
-    corvana::appendJsonString(out, g.rg);
-    out += ",\"doc\":";
-    corvana::appendJsonString(out, g.document);
-    out += ",\"tel\":";
-    corvana::appendJsonString(out, g.phone);
-    out += ",\"cel\":";
-    corvana::appendJsonString(out, g.cell);
-    out += ",\"tratamento\":";
-    corvana::appendJsonString(out, g.treatment);
+    out += '{';
+    AppendJsonTexts(out, {{"nr", g.number},
+                          {"nome", g.name},
+                          {"rg", g.rg},
+                          {"doc", g.document},
+                          {"tel", g.phone},
+                          {"cel", g.cell},
+                          {"tratamento", g.treatment}});
     out += g.special ? ",\"especial\":true" : ",\"especial\":false";
     out += g.contract ? ",\"contrato\":true" : ",\"contrato\":false";
     out += g.arrivals.door ? ",\"porta\":true" : ",\"porta\":false";
@@ -306,10 +312,9 @@ void AppendGuestJson(std::string& out, const StationGuest& g) {
         out += ",\"ultima\":null}";
         return;
     }
-    out += ",\"ultima\":{\"quando\":";
-    corvana::appendJsonString(out, ClockText(g.arrivals.lastWhen));
-    out += ",\"estacao\":";
-    corvana::appendJsonString(out, g.arrivals.lastStation);
+    out += ",\"ultima\":{";
+    AppendJsonTexts(
+        out, {{"quando", ClockText(g.arrivals.lastWhen)}, {"estacao", g.arrivals.lastStation}});
     out += "}}";
 }
 

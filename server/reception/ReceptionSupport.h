@@ -5,11 +5,13 @@
 #include <chrono>
 #include <compare>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "storage/Database.h"
@@ -87,6 +89,12 @@ struct StationGuest {
 // arrivals, in number order.
 std::vector<StationGuest> ReadGuests(storage::Connection& connection, const ListKey& list,
                                      const std::set<std::string>* only = nullptr);
+
+// Text members of a JSON object being written, comma separated, each
+// `"key":"text"` with the text escaped; the caller writes the braces and
+// any comma before them.
+using JsonTexts = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+void AppendJsonTexts(std::string& out, JsonTexts members);
 
 // The guest's JSON object (docs/reception.md).
 void AppendGuestJson(std::string& out, const StationGuest& guest);

@@ -3,27 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "corvana/data/Error.h"
+#include "endpoint/Router.h"
 #include "reception/ReceptionSupport.h"
 
 namespace evt::server::reception {
 
 namespace {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::string gzip(std::string_view data) {
     z_stream z{};
@@ -52,7 +39,7 @@ bool compressible(const std::string& type) {
 bool matches(std::string_view header, const std::string& etag) {
     while (!header.empty()) {
         const auto comma = header.find(',');
-        std::string_view tag = trimmed(header.substr(0, comma));
+        std::string_view tag = Router::TrimSpaces(header.substr(0, comma));
         if (tag == "*") return true;
         if (tag.starts_with("W/")) tag.remove_prefix(2);
         if (tag == etag) return true;
@@ -66,7 +53,8 @@ bool matches(std::string_view header, const std::string& etag) {
 
 std::string StaticFiles::ContentType(std::string_view name) {
     const auto dot = name.rfind('.');
-    const std::string ext = dot == std::string_view::npos ? std::string() : lower(name.substr(dot));
+    const std::string ext =
+        dot == std::string_view::npos ? std::string() : Router::AsciiLower(name.substr(dot));
     if (ext == ".html" || ext == ".htm") return "text/html; charset=utf-8";
     if (ext == ".css") return "text/css; charset=utf-8";
     if (ext == ".js" || ext == ".mjs") return "application/javascript; charset=utf-8";
@@ -83,13 +71,14 @@ std::string StaticFiles::ContentType(std::string_view name) {
 bool StaticFiles::AcceptsGzip(std::string_view header) {
     while (!header.empty()) {
         const auto comma = header.find(',');
-        const std::string_view item = trimmed(header.substr(0, comma));
+        const std::string_view item = Router::TrimSpaces(header.substr(0, comma));
         const auto semicolon = item.find(';');
-        const std::string coding = lower(trimmed(item.substr(0, semicolon)));
+        const std::string coding =
+            Router::AsciiLower(Router::TrimSpaces(item.substr(0, semicolon)));
         if (coding == "gzip" || coding == "x-gzip" || coding == "*") {
             bool refused = false;
             if (semicolon != std::string_view::npos) {
-                std::string params = lower(item.substr(semicolon + 1));
+                std::string params = Router::AsciiLower(item.substr(semicolon + 1));
                 params.erase(std::remove(params.begin(), params.end(), ' '), params.end());
                 // q=0, q=0.0, q=0.00, q=0.000: not acceptable.
                 if (params.starts_with("q=0")) {

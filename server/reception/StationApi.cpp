@@ -336,6 +336,16 @@ struct Written {
     std::optional<std::int64_t> version;
 };
 
+// A request this station made before, sent again (its answer was lost on
+// the way): answered as it was taken, with the guest as it stands now,
+// when it is the `same` operation; another one under its id is refused.
+Written takenBefore(storage::Connection& connection, const ListKey& list, const Seen& seen,
+                    bool same, bool existing = false) {
+    if (!same) reusedId();
+    return {doneJson(seen.version, guestOf(connection, list, seen.number), seen.conflict, existing),
+            std::nullopt};
+}
+
 // A check-in of `people` (nullopt: the rest) for the guest, inside the
 // caller's write transaction.
 Written checkIn(storage::Connection& connection, const Authorized& station, const std::string& id,
@@ -500,18 +510,13 @@ WebAnswer StationApi::entrar(const WebRequest& request) {
             }
         }
         tx.Commit();
-        out = "{\"token\":";
-        corvana::appendJsonString(out, token);
-        out += ",\"estacao\":";
-        corvana::appendJsonString(out, name);
-        out += ",\"lista\":{\"filial\":";
-        corvana::appendJsonString(out, list.branch);
-        out += ",\"orcamento\":";
-        corvana::appendJsonString(out, list.budget);
-        out += ",\"sequencia\":";
-        corvana::appendJsonString(out, list.sequence);
-        out += ",\"evento\":";
-        corvana::appendJsonString(out, event);
+        out = "{";
+        AppendJsonTexts(out, {{"token", token}, {"estacao", name}});
+        out += ",\"lista\":{";
+        AppendJsonTexts(out, {{"filial", list.branch},
+                              {"orcamento", list.budget},
+                              {"sequencia", list.sequence},
+                              {"evento", event}});
         out += "}}";
     }
     return ok(std::move(out));
@@ -647,17 +652,14 @@ WebAnswer StationApi::entrada(const WebRequest& request) {
     const std::optional<int> people = peopleOf(body);
     const std::string when = whenOf(body);
     const bool offline = offlineOf(body);
-    return writeCall(
-        *db_, feed_.get(), request,
-        [&](storage::Connection& connection, const Authorized& station) -> Written {
-            if (const auto seen = seenRequest(connection, station.id, id)) {
-                if (seen->kind != "E" || seen->number != *number) reusedId();
-                return {doneJson(seen->version, guestOf(connection, station.list, seen->number),
-                                 seen->conflict, false),
-                        std::nullopt};
-            }
-            return checkIn(connection, station, id, *number, people, when, offline, false);
-        });
+    return writeCall(*db_, feed_.get(), request,
+                     [&](storage::Connection& connection, const Authorized& station) -> Written {
+                         if (const auto seen = seenRequest(connection, station.id, id))
+                             return takenBefore(connection, station.list, *seen,
+                                                seen->kind == "E" && seen->number == *number);
+                         return checkIn(connection, station, id, *number, people, when, offline,
+                                        false);
+                     });
 }
 
 WebAnswer StationApi::desfazer(const WebRequest& request) {
@@ -671,12 +673,9 @@ WebAnswer StationApi::desfazer(const WebRequest& request) {
     return writeCall(
         *db_, feed_.get(), request,
         [&](storage::Connection& connection, const Authorized& station) -> Written {
-            if (const auto seen = seenRequest(connection, station.id, id)) {
-                if (seen->kind != "D" || seen->undone != *undone) reusedId();
-                return {doneJson(seen->version, guestOf(connection, station.list, seen->number), {},
-                                 false),
-                        std::nullopt};
-            }
+            if (const auto seen = seenRequest(connection, station.id, id))
+                return takenBefore(connection, station.list, *seen,
+                                   seen->kind == "D" && seen->undone == *undone);
             const auto original = seenRequest(connection, station.id, *undone);
             if (!original || original->kind == "D") {
                 auto other = connection.Prepare(
@@ -759,10 +758,7 @@ WebAnswer StationApi::novo(const WebRequest& request) {
             if (const auto seen = seenRequest(connection, station.id, id)) {
                 const bool same = (seen->kind == "P" || seen->kind == "E") && existing &&
                                   *existing == seen->number;
-                if (!same) reusedId();
-                return {doneJson(seen->version, guestOf(connection, list, seen->number),
-                                 seen->conflict, seen->kind == "E"),
-                        std::nullopt};
+                return takenBefore(connection, list, *seen, same, seen->kind == "E");
             }
             if (existing)
                 return checkIn(connection, station, id, *existing, people, when, offline, true);
