@@ -6,7 +6,9 @@
 
 #include "corvana/core/Consiste.h"
 #include "corvana/core/Services.h"
+#include "corvana/data/Error.h"
 #include "corvana/ui/Application.h"
+#include "guestrecord/ListChanges.h"
 #include "listconv/Cli_evt07800.h"
 
 using namespace corvana::ui;
@@ -64,18 +66,46 @@ void TfrmListConv::CreateFilterPanel() {
 
 // The list's rows are packed as they are read (a list of 99,998 guests is
 // never held as values); a server error is shown and raised before the
-// grid loses the list it shows.
+// grid loses the list it shows. Asked without a version, the server sends
+// the whole list and the version it is at.
 void TfrmListConv::CarregaConvidados() {
+    ListVersion shown{listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
+                      listKey.edtSeq->Text()};
     corvana::Variant other;
-    std::optional<corvana::PackedData> rows = netListaConv.CallData(
-        "GetConvOrceve",
-        {listKey.medCdFilial->Text(), listKey.medOrcamento->Text(), listKey.edtSeq->Text()}, other);
-    if (!rows) Consiste::CheckResultServ(other, true, 0);
+    netListaConv.CallData("GetConvOrceve",
+                          {shown.branch, shown.budget, shown.sequence, corvana::Variant()}, other);
+    std::optional<evt::guestrecord::ListChanges> list = evt::guestrecord::ReadListChanges(other);
+    if (!list || !list->complete) {
+        Consiste::CheckResultServ(other, true, 0);
+        throw corvana::Error(
+            "O servidor de aplicação respondeu à carga da lista de convidados "
+            "de um modo inesperado.");
+    }
+    listVersion_.reset();
     cdsConvOrceve.Close();
-    if (rows)
-        cdsConvOrceve.SetData(std::move(*rows));
-    else
-        cdsConvOrceve.SetData(other);
+    cdsConvOrceve.SetData(std::move(list->guests));
+    shown.version = list->version;
+    listVersion_ = std::move(shown);
+}
+
+std::vector<int> TfrmListConv::CarregaAlteracoes() {
+    if (!listVersion_ || !cdsConvOrceve.Active() ||
+        listVersion_->branch != listKey.medCdFilial->Text() ||
+        listVersion_->budget != listKey.medOrcamento->Text() ||
+        listVersion_->sequence != listKey.edtSeq->Text())
+        throw corvana::Error("A lista na tela não tem versão.");
+    corvana::Variant other;
+    netListaConv.CallData("GetConvOrceve",
+                          {listVersion_->branch, listVersion_->budget, listVersion_->sequence,
+                           corvana::Variant(listVersion_->version)},
+                          other);
+    std::optional<evt::guestrecord::ListChanges> changes = evt::guestrecord::ReadListChanges(other);
+    if (!changes) throw corvana::Error("Resposta inesperada às alterações da lista.");
+    const std::int64_t version = changes->version;
+    std::vector<int> written =
+        evt::guestrecord::ApplyListChanges(cdsConvOrceve, std::move(*changes));
+    listVersion_->version = version;
+    return written;
 }
 
 // --- panel handlers ------------------------------------------------------------------
@@ -111,6 +141,7 @@ bool TfrmListConv::focusNextPrevChild(bool next) {
 void TfrmListConv::panFiltroEnter(QObject*) {
     if (pendingChanges_.KeepListOnPanelEnter(*dbgPadrao)) return;
     boPanel = false;
+    listVersion_.reset();
     cdsConvOrceve.Close();
     listKey.cdsVdOrca.Close();
     cmbTratConvEspec->SetItemIndex(0);

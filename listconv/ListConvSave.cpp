@@ -7,6 +7,7 @@
 #include "corvana/core/FlagScope.h"
 #include "corvana/core/Services.h"
 #include "corvana/data/Error.h"
+#include "corvana/data/Text.h"
 #include "corvana/ui/Application.h"
 #include "guestrecord/GuestRecord.h"
 #include "listconv/Cli_evt07800.h"
@@ -187,7 +188,41 @@ void TfrmListConv::cdsConvOrceveAfterPost(corvana::ClientDataSet&) {
     const std::string nome = cdsConvOrceveNMLISTACONVOREV.AsString();
     SendChanges();
     cdsConvOrceve.MergeChangeLog();
-    sbtVerificarClick(nullptr);
+    RecarregaAposGravar(nome);
+}
+
+// The saved guests and whatever others wrote meanwhile come as the list's
+// changes since its version; the whole list only when those cannot be had
+// (no version, a version the server no longer knows the changes since, a
+// failure), as every save reloaded it before. A failure of the whole load
+// raises, as it did.
+void TfrmListConv::RecarregaAposGravar(const std::string& nome) {
+    std::optional<std::vector<int>> written;
+    {
+        corvana::services::BusyScope busy(Corvana::MainForm(), corvana::services::kBusyLoading);
+        try {
+            written = CarregaAlteracoes();
+        } catch (const std::exception&) {
+            CarregaConvidados();
+        }
+    }
+    Habilita_Botao();
+    // The box shows the first guest's treatment, as after a load.
+    if (written && !cdsConvOrceve.IsEmpty())
+        MostraTratamento(cdsConvOrceveIDTPTRATCONVESPEC.ValueAt(0).toString());
+    else
+        TratamentoConv();
+    // The guest saved is among the rows written, whose names alone are
+    // compared; otherwise (a whole load) it is looked for in the list.
+    if (written) {
+        const std::string folded = corvana::foldCase(nome);
+        for (const int row : *written) {
+            if (corvana::foldCase(cdsConvOrceveNMLISTACONVOREV.ValueAt(row).toString()) == folded) {
+                cdsConvOrceve.SetRecNo(row + 1);
+                return;
+            }
+        }
+    }
     cdsConvOrceve.Locate("NMLISTACONVOREV", nome, true);
 }
 

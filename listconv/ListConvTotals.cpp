@@ -101,7 +101,10 @@ void TfrmListConv::CreateTotalsPanel() {
 // Shows the treatment of the current record (the first of a list just
 // loaded). A code outside the table, "*" included, leaves the box as it is.
 void TfrmListConv::TratamentoConv() {
-    const std::string code = cdsConvOrceveIDTPTRATCONVESPEC.AsString();
+    MostraTratamento(cdsConvOrceveIDTPTRATCONVESPEC.AsString());
+}
+
+void TfrmListConv::MostraTratamento(const std::string& code) {
     if (Consiste::EmptyString(code)) {
         cmbTratConvEspec->SetItemIndex(0);
         return;

@@ -1,7 +1,10 @@
 #pragma once
 #include <QAction>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "corvana/data/ClientDataSet.h"
 #include "corvana/data/DataSource.h"
@@ -144,6 +147,8 @@ public:
 
     // --- totals and treatment -----------------------------------------------
     void TratamentoConv();
+    // The treatment `code` in the box (TratamentoConv's rule).
+    void MostraTratamento(const std::string& code);
     void cmbTratConvEspecChange(QObject* sender);
     void panTotalizadorEnter(QObject* sender);
 
@@ -191,10 +196,25 @@ private:
 
     // --- ListConvFilter, ListConvTotals -----------------------------------------
     // Loads the guest list of the filter's branch, budget and sequence into
-    // cdsConvOrceve (GetConvOrceve). The dataset is closed first, so that a
-    // load is a close and an open for dtsPadrao's state handler; a server
-    // error raises before anything is closed.
+    // cdsConvOrceve (GetConvOrceve), with the list's version. The dataset is
+    // closed first, so that a load is a close and an open for dtsPadrao's
+    // state handler; a server error raises before anything is closed.
     void CarregaConvidados();
+    // Brings the list on screen up to date with the changes since the version
+    // it was loaded or last brought up to date at (GetConvOrceve with the
+    // version): the rows written since, merged by their number, the numbers
+    // removed taken out. Answers the rows written. Raises, the list as it
+    // was, when the list on screen has no version, the server cannot be
+    // reached or its answer cannot be merged; the caller then loads the
+    // whole list.
+    std::vector<int> CarregaAlteracoes();
+    // The list's version on screen, and the list it belongs to; none while
+    // no list is loaded.
+    struct ListVersion {
+        std::string branch, budget, sequence;
+        std::int64_t version = 0;
+    };
+    std::optional<ListVersion> listVersion_;
     // The treatment box's choice into IDTPTRATCONVESPEC of the record being
     // posted (edit or insert state): index 0 stores "*", 1 to 4 their codes;
     // with no item selected the field keeps its value.
@@ -206,6 +226,10 @@ private:
     // SetConvOrceve with the change log, under the busy animation; raises on
     // failure, leaving the change log as it was. The caller merges.
     void SendChanges();
+    // After a save: the list brought up to date with the changes since its
+    // version (the whole list loaded when they cannot be had), the treatment
+    // box showing the first guest's, and the cursor on the guest named.
+    void RecarregaAposGravar(const std::string& nome);
     // Telephone, mobile and e-mail from cdsEndeClie's current record.
     void CopyContacts();
     // Before an edit or a delete starts (BeforeEdit, BeforeDelete): a guest

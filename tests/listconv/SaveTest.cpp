@@ -348,6 +348,43 @@ TEST_F(SaveTest, AReloadSendsPendingChangesOrAsksBeforeDroppingThem) {
                                         corvana::Variant("Pendente Antes de Recarregar")));
 }
 
+// After a save the list comes up to date with what changed since it was
+// loaded (the saved guest, and another user's guest saved meanwhile) and
+// shows what a whole load shows, the grid on the saved guest. A version the
+// server no longer knows the changes since brings the whole list.
+TEST_F(SaveTest, ASaveBringsInWhatChangedSinceTheListWasLoaded) {
+    OpenList(kBudget);
+    const int before = f->cdsConvOrceve.RecordCount();
+    auto whole = [this] {
+        corvana::TNetConnection other("evt07800.rdmListConv");
+        other.SetHost("127.0.0.1");
+        other.SetPort(port);
+        return Variant(other.Call("GetConvOrceve", {"0001", kBudget, "01"})).toJson();
+    };
+    auto shown = [this] { return Variant(f->cdsConvOrceve.Data()).toJson(); };
+    auto askedSince = [this] { return tap->ArgsOf("GetConvOrceve").back().at(3); };
+
+    ASSERT_EQ(AddAsAnotherUser(port, {{"NMLISTACONVOREV", "Incluído por Outro Usuário"}}),
+              Variant(true));
+    AddGuest("Salvo Nesta Tela");
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_FALSE(askedSince().isNull());
+    EXPECT_EQ(f->cdsConvOrceve.RecordCount(), before + 2);
+    EXPECT_EQ(shown(), whole());
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Nesta Tela");
+    EXPECT_FALSE(S("NRLISTACONVOREV").empty());
+    EXPECT_EQ(f->dbgPadrao->currentIndex().row(), f->cdsConvOrceve.RecNo() - 1);
+
+    Sql("UPDATE LISTACONVVERSAO SET NRVERSAOCONV = NRVERSAOCONV + 5000 WHERE CDFILIAL = '0001' "
+        "AND NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'",
+        kBudget);
+    AddGuest("Salvo Depois de Muitas Versões");
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(shown(), whole());
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Depois de Muitas Versões");
+    EXPECT_EQ(f->dbgPadrao->currentIndex().row(), f->cdsConvOrceve.RecNo() - 1);
+}
+
 TEST_F(SaveTest, ADeleteIsSavedAtOnceWithoutReloading) {
     OpenList(kBudget);
     const std::string name = S("NMLISTACONVOREV");
