@@ -125,7 +125,7 @@ timed_against "list of 99,998: GetConvOrceve into the dataset" \
 timed_against "import of 99,998 lines: GetImpLista" \
     bench_server BM_GetImpLista/rows:99998 bench_server BM_Sqlite3ShellImport "sqlite3 .import" 1.5
 timed "confirm a guest on a 5,000-guest list to the saved guest shown" \
-    bench_listconv_save BM_ConfirmNewGuest/guests_5000 20
+    bench_listconv_save BM_ConfirmNewGuest/guests_5000 10
 
 # Client memory per loaded guest against the JSON text of that guest.
 memory() {

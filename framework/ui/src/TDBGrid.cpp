@@ -8,10 +8,15 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QValidator>
 #include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <utility>
 
 #include "corvana/core/FlagScope.h"
 #include "corvana/core/Services.h"
@@ -69,10 +74,65 @@ private:
 
 // Editors come from the grid; keys, focus and storing are the grid's too, so
 // the delegate's own handling of Enter, Tab, Esc and focus loss is off.
+//
+// A cell's text is laid out once for its text, font, width and alignment,
+// not on every paint: the style draws the cell without its text (the
+// background, the selection, the focus frame), then the text is drawn from
+// a layout kept in a cache, where and as the style's item view text is
+// drawn (a single line, shaped once, elided at the cell's width, centred
+// vertically, aligned by the cell's alignment). A cell the style would
+// draw otherwise (an icon, a check box, wrapped or multi-line text, an open
+// editor, a style sheet) is drawn by the style whole.
 class GridDelegate : public QStyledItemDelegate {
 public:
     explicit GridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
     void Detach() { grid_ = nullptr; }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        if (!laidOutOnce(opt, style)) {
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+            return;
+        }
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget)
+                                   .adjusted(margin, 0, -margin, 0);
+        const QRect focusRect =
+            style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, widget);
+        // The style's part: the cell without its text and, as the focus frame
+        // goes over the text, without its focus.
+        QStyleOptionViewItem panel = opt;
+        panel.text.clear();
+        panel.state &= ~QStyle::State_HasFocus;
+        style->drawControl(QStyle::CE_ItemViewItem, &panel, painter, widget);
+
+        const LaidOut& laid = layoutOf(opt.text, opt, textRect);
+        const bool enabled = opt.state & QStyle::State_Enabled;
+        QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
+            group = QPalette::Inactive;
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->save();
+        painter->setClipRect(opt.rect);
+        painter->setPen(
+            opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        laid.layout->draw(painter, QPointF(textRect.topLeft()) + laid.offset);
+        if (opt.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(opt);
+            focus.rect = focusRect;
+            focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+            focus.backgroundColor =
+                opt.palette.color(enabled ? QPalette::Normal : QPalette::Disabled,
+                                  selected ? QPalette::Highlight : QPalette::Window);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        }
+        painter->restore();
+    }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex& index) const override {
@@ -93,7 +153,87 @@ protected:
     bool eventFilter(QObject*, QEvent*) override { return false; }
 
 private:
+    // A text laid out for a cell: drawn at the text rectangle's top left
+    // plus offset.
+    struct LaidOut {
+        std::shared_ptr<QTextLayout> layout;
+        QPointF offset;
+    };
+    struct Key {
+        QString text;
+        int width, height, alignment, elide, direction;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            return qHashMulti(0, k.text, k.width, k.height, k.alignment, k.elide, k.direction);
+        }
+    };
+    static constexpr std::size_t kMostKept = 4096;
+
+    static bool laidOutOnce(const QStyleOptionViewItem& opt, const QStyle* style) {
+        if (opt.text.isEmpty() || style->inherits("QStyleSheetStyle")) return false;
+        if (opt.features &
+            (QStyleOptionViewItem::WrapText | QStyleOptionViewItem::HasCheckIndicator |
+             QStyleOptionViewItem::HasDecoration))
+            return false;
+        if (opt.state & QStyle::State_Editing) return false;
+        for (const QChar c : opt.text)
+            if (c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                return false;
+        return true;
+    }
+
+    // The style's single-line item text: laid out at the text rectangle's
+    // width, elided when it does not fit, its line box aligned in the
+    // rectangle by the vertical alignment; the horizontal alignment is the
+    // layout's own.
+    const LaidOut& layoutOf(const QString& text, const QStyleOptionViewItem& opt,
+                            const QRect& textRect) const {
+        if (opt.font != font_ || cache_.size() >= kMostKept) {
+            cache_.clear();
+            font_ = opt.font;
+        }
+        Key key{text,
+                textRect.width(),
+                textRect.height(),
+                static_cast<int>(opt.displayAlignment),
+                static_cast<int>(opt.textElideMode),
+                static_cast<int>(opt.direction)};
+        const auto found = cache_.find(key);
+        if (found != cache_.end()) return found->second;
+
+        QTextOption textOption;
+        textOption.setWrapMode(QTextOption::ManualWrap);
+        textOption.setTextDirection(opt.direction);
+        textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
+        auto layOut = [&](const QString& shown) {
+            auto layout = std::make_shared<QTextLayout>(shown, opt.font);
+            layout->setTextOption(textOption);
+            layout->beginLayout();
+            QTextLine line = layout->createLine();
+            if (line.isValid()) {
+                line.setLineWidth(textRect.width());
+                line.setPosition(QPointF(0, 0));
+            }
+            layout->endLayout();
+            return layout;
+        };
+        std::shared_ptr<QTextLayout> whole = layOut(text);
+        const QRect lineBox = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment,
+                                                  whole->boundingRect().size().toSize(), textRect);
+        const bool elided =
+            whole->lineCount() > 0 && whole->lineAt(0).naturalTextWidth() > textRect.width();
+        LaidOut laid{elided ? layOut(QFontMetrics(opt.font).elidedText(text, opt.textElideMode,
+                                                                       textRect.width()))
+                            : std::move(whole),
+                     QPointF(0, lineBox.top() - textRect.top())};
+        return cache_.emplace(std::move(key), std::move(laid)).first->second;
+    }
+
     TDBGrid* grid_;
+    mutable std::unordered_map<Key, LaidOut, KeyHash> cache_;
+    mutable QFont font_;
 };
 
 // Every change of the current cell, whether the view asks for it (keys,

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -435,6 +436,37 @@ TEST_F(GridTest, InsertAppendCancelAndDeleteKeys) {
     ds.EmptyDataSet();  // an empty dataset gets no row from Down
     Key(Qt::Key_Down);
     EXPECT_EQ(ds.RecordCount(), 0);
+}
+
+// Each cell's text is drawn from a layout made once for its text and width;
+// the grid looks as the style's own item painting draws it: short texts and
+// texts cut at a narrow column, numbers to the right, the current cell, a
+// row whose change was not sent, and again after a text and a width change.
+TEST_F(GridTest, CellsLookAsTheStyleDrawsThem) {
+    QStyledItemDelegate plain;
+    auto expectAsTheStyle = [&](const char* step) {
+        const QImage ours = grid->viewport()->grab().toImage();
+        QAbstractItemDelegate* own = grid->itemDelegate();
+        grid->setItemDelegate(&plain);
+        const QImage style = grid->viewport()->grab().toImage();
+        grid->setItemDelegate(own);
+        EXPECT_TRUE(ours == style) << step;
+    };
+    grid->setColumnWidth(1, 90);
+    ds.SetRecNo(2);
+    ds.Edit();
+    ds.FieldByName("NOME").SetValue("Convidada de Nome Bem Comprido");
+    ds.Post();
+    ds.SetRecNo(1);
+    expectAsTheStyle("carga");
+
+    ds.Edit();
+    ds.FieldByName("NOME").SetValue("Outro Nome");
+    ds.Post();
+    ds.MergeChangeLog();
+    expectAsTheStyle("texto alterado");
+    grid->setColumnWidth(1, 240);
+    expectAsTheStyle("coluna mais larga");
 }
 
 TEST_F(GridTest, LoadsAHundredThousandRowsAndScrollsToTheEnd) {
