@@ -77,10 +77,10 @@ private:
 //
 // A cell's text is laid out once for its text, font, width and alignment,
 // not on every paint: the style draws the cell without its text (the
-// background, the selection, the focus frame), then the text is drawn from
-// a layout kept in a cache, where and as the style's item view text is
-// drawn (a single line, shaped once, elided at the cell's width, centred
-// vertically, aligned by the cell's alignment). A cell the style would
+// background, the selection), then the text is drawn from a layout kept in
+// a cache, where and as the style's item view text is drawn (a single line,
+// shaped once, elided at the cell's width, centred vertically, aligned by
+// the cell's alignment), then the style's focus frame. A cell the style would
 // draw otherwise (an icon, a check box, wrapped or multi-line text, an open
 // editor, a style sheet) is drawn by the style whole.
 class GridDelegate : public QStyledItemDelegate {
