@@ -482,14 +482,22 @@ public:
         std::string nameKey = storage::GuestNameKey(name);
         std::optional<std::string> rgKey = storage::GuestDocumentKey(rg);
         if (!copying_) {
+            // The texts live until the reset that ends the line's run, so
+            // SQLite reads them where they are instead of copying each.
             auto& st = **single_;
-            st.Reset();
             int p = 1;
             for (const std::string* text : {&list.branch, &list.budget, &list.sequence, &number,
                                             &treatment, &name, &rg, &std::as_const(nameKey)})
-                st.Bind(p++, *text);
-            st.Bind(p++, rgKey);
+                st.BindKeptText(p++, *text);
+            if (rgKey)
+                st.BindKeptText(p++, *rgKey);
+            else
+                st.BindNull(p++);
             st.Bind(p, version);
+            struct ResetAfterRun {
+                storage::Statement& st;
+                ~ResetAfterRun() { st.Reset(); }
+            } resetAfterRun{st};
             return st.Execute() == 1;
         }
         Keys& keys = keysOf(list);

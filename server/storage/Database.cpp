@@ -1,6 +1,8 @@
 #include "storage/Database.h"
 
+#include <condition_variable>
 #include <iostream>
+#include <thread>
 
 #include "corvana/db/DatabaseAddress.h"
 #include "corvana/postgresql/Postgresql.h"
@@ -74,10 +76,80 @@ std::string queryText(Connection& connection, const char* sql) {
     return st->Step() ? st->Text(0) : std::string();
 }
 
-// A session of the server on the file: created when missing, durable.
-std::unique_ptr<Connection> connectServer(const std::string& path) {
+// Copies the write-ahead log into the database file on a thread and a
+// connection of its own, after a commit left the log at kPages pages or more.
+// The committing call then waits only for the log's sync (what makes it
+// durable), not for the copy and the file's two syncs; a PASSIVE checkpoint
+// never waits for readers or writers, and the log starts over at the first
+// write after a complete one, so it stays about as long as before.
+class Checkpointer {
+public:
+    // SQLite's own threshold for its automatic checkpoint.
+    static constexpr int kPages = 1000;
+
+    explicit Checkpointer(std::function<std::unique_ptr<Connection>()> connect)
+        : connect_(std::move(connect)), thread_([this] { run(); }) {}
+    ~Checkpointer() { Stop(); }
+
+    // From a commit's hook: another checkpoint is wanted.
+    void Request() {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            wanted_ = true;
+        }
+        changed_.notify_one();
+    }
+    void Stop() noexcept {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void run() {
+        std::unique_ptr<Connection> connection;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return wanted_ || stopping_; });
+            if (stopping_) return;
+            wanted_ = false;
+            lock.unlock();
+            try {
+                if (!connection) connection = connect_();
+                connection->ExecuteScript("PRAGMA wal_checkpoint(PASSIVE)");
+            } catch (...) {
+                // Busy or failed: the next large commit asks again, and the
+                // last connection to close copies the log all the same.
+                connection.reset();
+            }
+            lock.lock();
+        }
+    }
+
+    std::function<std::unique_ptr<Connection>()> connect_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool wanted_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // last: it starts once the rest is ready
+};
+
+// A session of the server on the file: created when missing, durable. Its
+// commits hand the checkpoint to `checkpointer` when there is one.
+std::unique_ptr<Connection> connectServer(const std::string& path,
+                                          const std::shared_ptr<Checkpointer>& checkpointer) {
     corvana::sqlite::ConnectOptions options;
     options.create = true;
+    if (checkpointer) {
+        options.afterCommit = [weak = std::weak_ptr<Checkpointer>(checkpointer)](int pages) {
+            if (pages < Checkpointer::kPages) return;
+            if (auto c = weak.lock()) c->Request();
+        };
+    }
     auto connection = corvana::sqlite::Connect(path, options);
     try {
         // WAL lets readers work while one writer commits; synchronous=FULL
@@ -104,14 +176,20 @@ std::unique_ptr<Connection> connectServer(const std::string& path) {
 
 class SqliteDatabase final : public Database {
 public:
-    explicit SqliteDatabase(std::string path) : Database(path), path_(std::move(path)) {}
+    explicit SqliteDatabase(std::string path)
+        : Database(path),
+          path_(std::move(path)),
+          checkpointer_(std::make_shared<Checkpointer>(
+              [path = path_] { return connectServer(path, nullptr); })) {}
+    ~SqliteDatabase() override { checkpointer_->Stop(); }
     storage::Backend Backend() const override { return Backend::Sqlite; }
 
 protected:
-    std::unique_ptr<Connection> Connect() override { return connectServer(path_); }
+    std::unique_ptr<Connection> Connect() override { return connectServer(path_, checkpointer_); }
 
 private:
     std::string path_;
+    std::shared_ptr<Checkpointer> checkpointer_;
 };
 
 // A PostgreSQL database that several servers may share. Location() is the

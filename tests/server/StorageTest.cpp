@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "ListConvTestSupport.h"
 #include "corvana/postgresql/Postgresql.h"
@@ -183,6 +186,41 @@ TEST_F(StorageTest, EveryPooledConnectionIsDurable) {
         for (auto inner = a->Prepare(sql); inner->Step();)
             pairs += outer->Text(0) + inner->Text(0) + " ";
     EXPECT_EQ(pairs, "00010001 00010002 00020001 00020002 ");
+}
+
+// A commit that leaves the log long is copied into the database file by a
+// connection of its own once the commit has returned; the next write then
+// starts the log over, so it stays as long as one such commit.
+TEST_F(StorageTest, LongLogIsCopiedIntoTheFileAfterTheCommitAndStaysBounded) {
+    if (corvana::test::OnPostgres()) GTEST_SKIP() << "só no SQLite";
+    namespace fs = std::filesystem;
+    const fs::path file = dbPath, log = dbPath + "-wal";
+    constexpr int kRounds = 3, kGuests = 30000;  // over 1,000 pages a round
+    std::uintmax_t firstLog = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::uintmax_t before = fs::file_size(file);
+        const std::string first = std::to_string(round * kGuests);
+        Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+             std::to_string(kGuests) +
+             ") INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, "
+             "NRLISTACONVOREV, NMLISTACONVOREV, NMCHAVE, DSEMAILCONVEVEN) SELECT '0001', "
+             "'0000000002', '01', printf('%05d', " +
+             first + " + i), 'Convidado ' || (" + first + " + i), 'convidado ' || (" + first +
+             " + i), 'convidado' || (" + first + " + i) || '@exemplo.com.br' FROM n");
+        if (round == 0) firstLog = fs::file_size(log);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (fs::file_size(file) < before + 2 * 1024 * 1024 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_GE(fs::file_size(file), before + 2 * 1024 * 1024)
+            << "round " << round << ": the log was not copied into the file";
+    }
+    EXPECT_LT(fs::file_size(log), firstLog + firstLog / 4);
+    auto other = Database::Open(dbPath);
+    auto connection = other->Acquire();
+    auto st = connection->Prepare("SELECT COUNT(*) FROM LISTACONVOREV");
+    ASSERT_TRUE(st->Step());
+    EXPECT_EQ(st->Int(0), kRounds * kGuests);
 }
 
 // A restart of the database between two calls costs neither of two servers

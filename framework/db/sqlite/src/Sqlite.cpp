@@ -65,6 +65,10 @@ public:
         const char* data = text.data() ? text.data() : "";
         check(sqlite3_bind_text64(stmt_, index, data, text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
     }
+    void BindKeptText(int index, std::string_view text) override {
+        const char* data = text.data() ? text.data() : "";
+        check(sqlite3_bind_text64(stmt_, index, data, text.size(), SQLITE_STATIC, SQLITE_UTF8));
+    }
     void BindInt(int index, std::int64_t value) override {
         check(sqlite3_bind_int64(stmt_, index, value));
     }
@@ -151,6 +155,11 @@ public:
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_timeout(db_, options.busyTimeoutMs);
+        if (options.afterCommit) {
+            afterCommit_ = options.afterCommit;
+            // Replaces the automatic checkpoint, itself a hook of this kind.
+            sqlite3_wal_hook(db_, &SqliteConnection::walCommitted, this);
+        }
     }
     ~SqliteConnection() override {
         ClearStatementCache();
@@ -204,8 +213,18 @@ protected:
     }
 
 private:
+    static int walCommitted(void* self, sqlite3*, const char*, int pages) {
+        try {
+            static_cast<SqliteConnection*>(self)->afterCommit_(pages);
+        } catch (...) {
+            // The commit is done; a hook that fails only leaves the log longer.
+        }
+        return SQLITE_OK;
+    }
+
     sqlite3* db_ = nullptr;
     bool writing_ = false;
+    std::function<void(int)> afterCommit_;
 };
 
 }  // namespace

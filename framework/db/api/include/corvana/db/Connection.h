@@ -73,6 +73,10 @@ public:
     virtual void BindText(int index, std::string_view text) = 0;
     virtual void BindInt(int index, std::int64_t value) = 0;
     virtual void BindDouble(int index, double value) = 0;
+    // A text the caller keeps, unchanged and at the same address, until the
+    // statement's next Reset: a backend may then use it where it lies
+    // instead of copying it (SQLite); the others copy it as BindText does.
+    virtual void BindKeptText(int index, std::string_view text) { BindText(index, text); }
 
     // The parameters of the SQL text, and one's name as written (":NAME");
     // empty for a positional "?".

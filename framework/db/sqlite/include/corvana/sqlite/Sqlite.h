@@ -2,6 +2,7 @@
 // The SQLite backend of the database layer (corvana/db/Connection.h): a
 // session with an SQLite file, for the host's connection and the application
 // server's storage alike. No Qt.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,12 @@ struct ConnectOptions {
     bool shared = false;
     // How long a statement waits for another connection's write lock.
     int busyTimeoutMs = 5000;
+    // Called on the committing thread after each commit of a file in WAL
+    // mode, with the pages the log now holds. When set, the connection no
+    // longer copies the log into the file at its own commits (SQLite's
+    // automatic checkpoint): the caller has that done elsewhere, so that a
+    // commit waits for the log's sync only. It must not use the connection.
+    std::function<void(int logPages)> afterCommit;
 };
 
 // A session with the SQLite file at `path`, with extended result codes and
