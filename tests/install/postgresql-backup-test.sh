@@ -11,7 +11,15 @@ server_bin=$1
 for tool in pg_dump pg_restore psql curl; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool não instalado"; exit 77; }
 done
-fail() { echo "FALHOU: $*" >&2; exit 1; }
+# A failure shows the last server's log and curl's own words.
+fail() {
+  echo "FALHOU: $*" >&2
+  for f in "$work/curl.err" "$work/server.log"; do
+    [ -s "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }
+  done
+  exit 1
+}
+fetch() { curl -sS -f --noproxy '*' --max-time 30 --retry 2 --retry-connrefused "$@" 2>"$work/curl.err"; }
 base=${EVT_TEST_POSTGRESQL%/*}
 suffix=$$
 src=eventos_origem_$suffix
@@ -55,9 +63,10 @@ after=$(count "$base/$dst")
 [ "$before" = "$after" ] || fail "a cópia tem $after (guests/clients/schema), a origem $before"
 
 serve "$base/$dst"
-curl -sf "http://127.0.0.1:$port/evt07800.rdmListConv" | grep -q evt07800.rdmListConv || fail "handshake na cópia"
-answer=$(curl -sf -H 'Content-Type: application/json' -d '["0001","0000001001","01"]' \
-  "http://127.0.0.1:$port/evt07800.rdmListConv/GetConvOrceve")
-echo "$answer" | grep -q NMLISTACONVOREV || fail "a lista não veio da cópia"
+hello=$(fetch "http://127.0.0.1:$port/evt07800.rdmListConv") || fail "handshake na cópia"
+grep -q evt07800.rdmListConv <<<"$hello" || fail "handshake na cópia: $hello"
+answer=$(fetch -H 'Content-Type: application/json' -d '["0001","0000001001","01"]' \
+  "http://127.0.0.1:$port/evt07800.rdmListConv/GetConvOrceve") || fail "a lista não veio da cópia"
+grep -q NMLISTACONVOREV <<<"$answer" || fail "a lista não veio da cópia"
 stop
 echo "ok: pg_dump e pg_restore: $after (convidados/clientes/versão do esquema)"

@@ -39,9 +39,7 @@ protected:
         b = Connect();
     }
     // The kind of what `work` on `connection` raised, waiting for a lock
-    // 0.2 s instead of the usual 5 s: the locks are the whole database's,
-    // so other tests' writers in the same database may hold the database's
-    // lock a moment, and what must succeed waits for them as usual.
+    // 0.2 s instead of the usual 5 s; what must succeed waits as usual.
     template <class F>
     DatabaseError::Kind Refused(Connection& connection, F&& work) {
         connection.ExecuteScript("SET lock_timeout = 200");
@@ -79,6 +77,17 @@ TEST_F(KeyLockTest, WritersOfOtherKeysGoOnAndOfTheSameKeyWait) {
         b->LockKeys({"lista 1"});  // nothing more to take
         EXPECT_EQ(Refused(*a, [&] { Transaction other(*a, Mode::WriteByKey); }),
                   DatabaseError::Kind::Busy);
+        // The locks are the schema's: another schema of the same database
+        // (another site's data, another test's) takes its own at once.
+        corvana::test::TestDatabase apart(fs::temp_directory_path().string());
+        auto c = corvana::postgresql::Connect(apart.Location(), {});
+        EXPECT_EQ(Refused(*c, [&] { Transaction w(*c, Mode::Write); }), DatabaseError::Kind::Other);
+        EXPECT_EQ(Refused(*c,
+                          [&] {
+                              Transaction w(*c, Mode::WriteByKey);
+                              c->LockKeys({"lista 1"});
+                          }),
+                  DatabaseError::Kind::Other);
         whole.Commit();
     }
     Transaction again(*a, Mode::WriteByKey);

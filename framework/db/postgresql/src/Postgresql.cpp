@@ -20,23 +20,21 @@ using db::Statement;
 
 namespace {
 
-// The database's write lock (the bytes of "EVT0780"): a Write transaction
-// holds it alone for its whole length, a WriteByKey one shares it with the
-// others of its kind (see the header).
-constexpr const char* kBeginWrite = "BEGIN; SELECT pg_advisory_xact_lock(19497845787817008)";
-constexpr const char* kBeginWriteByKey =
-    "BEGIN; SELECT pg_advisory_xact_lock_shared(19497845787817008)";
-
-// The lock of a key: FNV-1a of its bytes, 64 bits, as the two 32-bit halves
-// of PostgreSQL's two-argument advisory locks, a key space apart from the
-// one-argument lock above. Two keys that share a hash share a lock (they
-// only wait on each other); every server computes the same one.
-std::uint64_t keyHash(std::string_view key) {
+// The lock of a key: FNV-1a of its bytes, 64 bits. The locks are scoped to
+// the session's schema (its data): the schema's name and a zero byte come
+// first, so two schemas of one database (a test's, a branch's) never wait
+// on each other, and every server of one schema computes the same hash.
+std::uint64_t keyHash(std::string_view scope, std::string_view key) {
     std::uint64_t h = 14695981039346656037ull;
-    for (const char c : key) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 1099511628211ull;
-    }
+    const auto mix = [&h](std::string_view bytes) {
+        for (const char c : bytes) {
+            h ^= static_cast<unsigned char>(c);
+            h *= 1099511628211ull;
+        }
+    };
+    mix(scope);
+    mix(std::string_view("\0", 1));
+    mix(key);
     return h;
 }
 
@@ -478,6 +476,7 @@ public:
                               "; crie-o com ENCODING 'UTF8'.");
             }
             ExecuteScript("SET lock_timeout = " + std::to_string(options.lockTimeoutMs));
+            writeLock_ = std::to_string(static_cast<std::int64_t>(keyHash(scope(), "EVT0780")));
         } catch (...) {
             PQfinish(conn_);
             throw;
@@ -486,6 +485,16 @@ public:
     ~PgConnection() override {
         ClearStatementCache();
         PQfinish(conn_);
+    }
+
+    // The schema the session's names resolve to (the URL's search_path, or
+    // public), remembered for the locks.
+    const std::string& scope() {
+        Result result(PQexec(conn_, "SELECT current_schema()"));
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) raise(conn_, result.get());
+        if (PQntuples(result.get()) == 1 && !PQgetisnull(result.get(), 0, 0))
+            scope_ = PQgetvalue(result.get(), 0, 0);
+        return scope_;
     }
 
     void ExecuteScript(std::string_view sql) override {
@@ -524,7 +533,14 @@ public:
             return;
         }
         try {
-            ExecuteScript(mode == TransactionMode::Write ? kBeginWrite : kBeginWriteByKey);
+            // The schema's write lock: a Write transaction holds it alone
+            // for its whole length, a WriteByKey one shares it with the
+            // others of its kind (see the header). The one-number locks are
+            // a key space apart from LockKeys' two-number ones.
+            ExecuteScript(std::string(mode == TransactionMode::Write
+                                          ? "BEGIN; SELECT pg_advisory_xact_lock("
+                                          : "BEGIN; SELECT pg_advisory_xact_lock_shared(") +
+                          writeLock_ + ")");
         } catch (...) {
             // No Transaction scope exists yet to end it.
             Rollback();
@@ -569,7 +585,7 @@ public:
         if (mode_ == TransactionMode::Write || keys.empty()) return;
         std::vector<std::uint64_t> hashes;
         hashes.reserve(keys.size());
-        for (const std::string& key : keys) hashes.push_back(keyHash(key));
+        for (const std::string& key : keys) hashes.push_back(keyHash(scope_, key));
         std::sort(hashes.begin(), hashes.end());
         hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
         // One round trip; the statements run in the order written.
@@ -634,6 +650,8 @@ private:
     Gate gate_;
     std::uint64_t compiled_ = 0;
     TransactionMode mode_ = TransactionMode::Read;
+    std::string scope_;      // the session's schema
+    std::string writeLock_;  // the schema's write lock, as SQL text
 };
 
 bool isNameChar(char c) {

@@ -15,8 +15,9 @@
 //   Write one, and it for them) and takes an advisory lock per key it is
 //   given (LockKeys: a 64-bit hash of the key's text as two 32-bit halves,
 //   a key space apart from the database's lock), so writers of different
-//   keys run at once. A Read transaction is one snapshot (REPEATABLE READ,
-//   READ ONLY).
+//   keys run at once. Both locks hash in the session's schema
+//   (current_schema()): the data of two schemas never share a lock. A Read transaction is one
+//   snapshot (REPEATABLE READ, READ ONLY).
 // - Errors: SQLSTATEs mapped to the kinds; a unique violation carries the
 //   violated constraint's name, in capitals, in detail().
 // - Bulk writes: CopyInto streams rows with COPY ... FROM STDIN (text form),
