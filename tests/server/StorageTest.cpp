@@ -118,21 +118,39 @@ TEST_F(StorageTest, WhatCannotBeOpenedIsRefusedClearly) {
 
 TEST_F(StorageTest, RefusedWriteLeavesWhatWasThere) {
     auto connection = db->Acquire();
-    auto failure = [&](const char* sql) {
+    auto failure = [&](std::initializer_list<std::string> sqls) {
         try {
             Transaction tx(*connection);
             connection->Prepare("INSERT INTO FILIAL VALUES ('0009', 'Nova')")->Execute();
-            connection->Prepare(sql)->Execute();
+            for (const std::string& sql : sqls) connection->Prepare(sql)->Execute();
             tx.Commit();
         } catch (const DatabaseError& e) {
             return e.kind();
         }
         return DatabaseError::Kind::Other;
     };
-    EXPECT_EQ(failure("INSERT INTO FILIAL VALUES ('0001', 'Repetida')"),
+    EXPECT_EQ(failure({"INSERT INTO FILIAL VALUES ('0001', 'Repetida')"}),
               DatabaseError::Kind::Unique);
-    EXPECT_EQ(failure("INSERT INTO FILIAL VALUES ('00011', 'Longa')"), DatabaseError::Kind::Check);
-    EXPECT_EQ(failure("INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0077', '1')"),
+    EXPECT_EQ(failure({"INSERT INTO FILIAL VALUES ('00011', 'Longa')"}),
+              DatabaseError::Kind::Check);
+    EXPECT_EQ(failure({"INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO) VALUES ('0077', '1')"}),
+              DatabaseError::Kind::ForeignKey);
+    // A guest belongs to a budget sequence, however it is written: several
+    // rows with one of a missing list, a guest moved to one, a sequence
+    // deleted or renumbered under its guests (0001/0000000001/02 has no
+    // other table pointing at it).
+    const std::string guest =
+        "INSERT INTO LISTACONVOREV (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRLISTACONVOREV, "
+        "NMLISTACONVOREV, NMCHAVE) VALUES ('0001', '0000000001', '02', '00001', 'Ana', 'ana')";
+    const std::string sequence =
+        " WHERE NRORCAEVENTO = '0000000001' AND NRSEQORCAEVE = '02' AND CDFILIAL = '0001'";
+    EXPECT_EQ(failure({guest + ", ('0001', '0000000001', '07', '00002', 'Bia', 'bia')"}),
+              DatabaseError::Kind::ForeignKey);
+    EXPECT_EQ(failure({guest, "UPDATE LISTACONVOREV SET NRSEQORCAEVE = '07'" + sequence}),
+              DatabaseError::Kind::ForeignKey);
+    EXPECT_EQ(failure({guest, "DELETE FROM ORCAEVENTOSEQ" + sequence}),
+              DatabaseError::Kind::ForeignKey);
+    EXPECT_EQ(failure({guest, "UPDATE ORCAEVENTOSEQ SET NRSEQORCAEVE = '07'" + sequence}),
               DatabaseError::Kind::ForeignKey);
     EXPECT_FALSE(connection->InTransaction());
     EXPECT_EQ(Count("SELECT COUNT(*) FROM FILIAL"), 2);
