@@ -72,9 +72,10 @@ void TfrmListConv::CarregaConvidados() {
     ListVersion shown{listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
                       listKey.edtSeq->Text()};
     corvana::Variant other;
-    netListaConv.CallData("GetConvOrceve",
-                          {shown.branch, shown.budget, shown.sequence, corvana::Variant()}, other);
-    std::optional<evt::guestrecord::ListChanges> list = evt::guestrecord::ReadListChanges(other);
+    std::optional<corvana::PackedData> rows = netListaConv.CallData(
+        "GetConvOrceve", {shown.branch, shown.budget, shown.sequence, corvana::Variant()}, other);
+    std::optional<evt::guestrecord::ListChanges> list =
+        evt::guestrecord::ReadListChanges(other, std::move(rows));
     if (!list || !list->complete) {
         Consiste::CheckResultServ(other, true, 0);
         throw corvana::Error(
@@ -95,11 +96,13 @@ std::vector<int> TfrmListConv::CarregaAlteracoes() {
         listVersion_->sequence != listKey.edtSeq->Text())
         throw corvana::Error("A lista na tela não tem versão.");
     corvana::Variant other;
-    netListaConv.CallData("GetConvOrceve",
-                          {listVersion_->branch, listVersion_->budget, listVersion_->sequence,
-                           corvana::Variant(listVersion_->version)},
-                          other);
-    std::optional<evt::guestrecord::ListChanges> changes = evt::guestrecord::ReadListChanges(other);
+    std::optional<corvana::PackedData> rows =
+        netListaConv.CallData("GetConvOrceve",
+                              {listVersion_->branch, listVersion_->budget, listVersion_->sequence,
+                               corvana::Variant(listVersion_->version)},
+                              other);
+    std::optional<evt::guestrecord::ListChanges> changes =
+        evt::guestrecord::ReadListChanges(other, std::move(rows));
     if (!changes) throw corvana::Error("Resposta inesperada às alterações da lista.");
     const std::int64_t version = changes->version;
     std::vector<int> written =

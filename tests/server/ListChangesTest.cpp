@@ -53,8 +53,8 @@ protected:
         auto packed = net->CallData(
             "GetConvOrceve", {l.branch, l.budget, l.sequence, since ? Variant(*since) : Variant()},
             other);
-        EXPECT_FALSE(packed) << "a version's answer is no bare packet";
-        auto changes = evt::guestrecord::ReadListChanges(other);
+        EXPECT_TRUE(packed && packed->readyToLoad) << "the guests are read packed";
+        auto changes = evt::guestrecord::ReadListChanges(other, std::move(packed));
         if (!changes) throw corvana::Error("resposta inesperada: " + other.toJson());
         return std::move(*changes);
     }

@@ -259,9 +259,12 @@ void Reader::startObject() {
         case Ctx::VObject:
             if (top().key == "$packet" && !top().hasValue) {
                 if (packet_) bad("pacote dentro de pacote");
-                // Only a packet that is the whole answer is packed, or every
-                // packet when rows are packed.
-                const bool whole = packAnswer_ && stack_.size() == 1;
+                // Only a packet that is the whole answer, or the first packet
+                // of rows among the elements of an answer that is an array,
+                // is packed, or every packet when rows are packed.
+                const bool whole =
+                    packAnswer_ && !packedResult_ &&
+                    (stack_.size() == 1 || (stack_.size() == 2 && stack_[0].ctx == Ctx::VArray));
                 beginPacket();
                 packing_ = whole || packRows_;
                 return;
@@ -823,7 +826,9 @@ std::optional<PackedData> readAnswerPacked(std::string_view text, Variant& other
     Reader r(Reader::Mode::Variant, kNoBudget, true);
     run(r, text);
     std::optional<PackedData> packed = r.takePacked();
-    if (!packed) other = r.takeVariant();
+    // The answer itself (null for a packet that was the whole answer); an
+    // array holds null where its packet was.
+    other = r.takeVariant();
     return packed;
 }
 

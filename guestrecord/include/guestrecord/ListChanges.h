@@ -29,19 +29,30 @@ struct ListChanges {
 };
 
 // The answer read; nullopt when it is not of that form (a server error, say).
-inline std::optional<ListChanges> ReadListChanges(const corvana::Variant& answer) {
+// The guests come packed as they were read (TNetConnection::CallData, null
+// in the answer where they were), or as a packet in the answer.
+inline std::optional<ListChanges> ReadListChanges(
+    const corvana::Variant& answer, std::optional<corvana::PackedData>&& packed = std::nullopt) {
     using Kind = corvana::Variant::Kind;
     if (!answer.isArray() || answer.arraySize() != 4) return std::nullopt;
     const corvana::Variant& version = answer[0];
     const corvana::Variant& complete = answer[1];
     const corvana::Variant& guests = answer[2];
     const corvana::Variant& removed = answer[3];
-    if (version.kind() != Kind::Int || complete.kind() != Kind::Bool || !guests.isPacket() ||
-        !removed.isArray())
+    if (version.kind() != Kind::Int || complete.kind() != Kind::Bool || !removed.isArray())
         return std::nullopt;
     ListChanges changes;
     changes.version = version.toInt();
     changes.complete = complete.toBool();
+    for (const corvana::Variant& number : removed.asArray()) {
+        if (!number.isString()) return std::nullopt;
+        changes.removed.push_back(number.asString());
+    }
+    if (packed && guests.isNull()) {
+        changes.guests = std::move(*packed);
+        return changes;
+    }
+    if (!guests.isPacket()) return std::nullopt;
     const corvana::DataPacket& packet = guests.asPacket();
     if (packet.isDelta()) return std::nullopt;
     changes.guests.fields = packet.fields();
@@ -51,10 +62,6 @@ inline std::optional<ListChanges> ReadListChanges(const corvana::Variant& answer
         changes.guests.rows.reserve(packet.rows().size());
         for (const corvana::Row& row : packet.rows())
             changes.guests.rows.push_back(corvana::PackedRow::pack(row));
-    }
-    for (const corvana::Variant& number : removed.asArray()) {
-        if (!number.isString()) return std::nullopt;
-        changes.removed.push_back(number.asString());
     }
     return changes;
 }

@@ -83,8 +83,19 @@ TEST(PackedData, LoadsAndRefusesAsTheAnswerReadAsValues) {
     ClientDataSet ds;
     EXPECT_EQ(Packed(R"({"$error":"Convidado já existe."})", ds),
               "not a packet: {\"$error\":\"Convidado já existe.\"}");
-    const std::string twoPackets = "[" + Answer("") + "," + Answer("") + "]";
-    EXPECT_EQ(Packed(twoPackets, ds), "not a packet: " + Variant::fromJson(twoPackets).toJson());
+    // In an array (a list's changes: version, whole or not, guests,
+    // numbers removed) the first packet of rows is read packed and its place
+    // holds null; the rest is read as values.
+    const std::string rows = R"(["Ana",2,"2026-12-19T20:00:00",true,7])";
+    const std::string inArray = "[7," + Answer(rows) + "," + Answer("") + "]";
+    Variant rest;
+    std::optional<PackedData> first = PackedData::fromAnswerJson(inArray, rest);
+    ASSERT_TRUE(first && first->readyToLoad);
+    ClientDataSet byValues;
+    byValues.SetData(Variant::fromJson(Answer(rows)));
+    ds.SetData(std::move(*first));
+    EXPECT_EQ(ds.Data().toJson(), byValues.Data().toJson());
+    EXPECT_EQ(rest.toJson(), "[7,null," + Variant::fromJson(Answer("")).toJson() + "]");
     const std::string delta =
         R"({"$packet":{"format":"corvana.datapacket","version":1,"kind":"delta",)" + kFields +
         R"("changes":[{"status":"inserted","values":["Ana",1.0,null,null,null]}]}})";

@@ -149,10 +149,13 @@ struct PackedData {
     bool readyToLoad = false;
 
     // Reads the JSON text of an answer (Variant::toJson's form). When it is
-    // a data packet ({"$packet": ...} with rows), answers its packed rows;
-    // otherwise answers nothing and puts the value read in `other` (a
-    // server error, say). Malformed text and a packet that breaks its rules
-    // raise corvana::Error, as Variant::fromJson does.
+    // a data packet ({"$packet": ...} with rows), answers its packed rows
+    // and `other` is null; when it is an array with such a packet among its
+    // elements, answers the first one's packed rows and `other` is the
+    // array with null in that packet's place; otherwise answers nothing and
+    // `other` is the value read (a server error, say). Malformed text and a
+    // packet that breaks its rules raise corvana::Error, as Variant::fromJson
+    // does.
     static std::optional<PackedData> fromAnswerJson(std::string_view text, Variant& other);
 };
 

@@ -76,10 +76,13 @@ public:
     // cannot be reached, does not answer in time, refuses the request
     // (4xx/5xx, with the server's message) or answers something unreadable.
     Variant Call(const std::string& method, std::vector<Variant> args);
-    // As Call, for a method that answers a data packet for a dataset: the
-    // packet's rows are packed as they are read (PackedData), never held as
-    // values, for ClientDataSet::SetData. Any other answer (a server error,
-    // say) comes back in `other`, and nothing is answered.
+    // As Call, for a method that answers a data packet for a dataset, alone
+    // or among the elements of an array: the packet's rows are packed as
+    // they are read (PackedData), never held as values, for
+    // ClientDataSet::SetData, and `other` holds the rest of the answer (the
+    // array, null where the packet was). Any other answer (a server error,
+    // say) comes back in `other`, and nothing is answered
+    // (PackedData::fromAnswerJson).
     std::optional<PackedData> CallData(const std::string& method, std::vector<Variant> args,
                                        Variant& other);
 
