@@ -99,10 +99,16 @@ public:
             return;
         }
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget)
+        // The text's and the focus frame's rectangles: the style computes
+        // the text's size to place them (laying it out each time), but in a
+        // cell without an icon or a check box they are the cell's own, so
+        // they are asked for without the text.
+        QStyleOptionViewItem geometry = opt;
+        geometry.text.clear();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &geometry, widget)
                                    .adjusted(margin, 0, -margin, 0);
         const QRect focusRect =
-            style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, widget);
+            style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &geometry, widget);
         // The style's part: the cell without its text and, as the focus frame
         // goes over the text, without its focus.
         QStyleOptionViewItem panel = opt;
@@ -209,6 +215,9 @@ private:
         textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
         auto layOut = [&](const QString& shown) {
             auto layout = std::make_shared<QTextLayout>(shown, opt.font);
+            // Keeps the shaped glyphs after endLayout(): without it every
+            // draw shapes the text again.
+            layout->setCacheEnabled(true);
             layout->setTextOption(textOption);
             layout->beginLayout();
             QTextLine line = layout->createLine();
