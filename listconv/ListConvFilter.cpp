@@ -64,6 +64,21 @@ void TfrmListConv::CreateFilterPanel() {
     AddTopPanel(panOrcamento);
 }
 
+namespace {
+
+// GetConvOrceve with the version held (null: none, the whole list): the
+// guests come packed as they are read; nullopt, with the answer in `other`,
+// when it is not a list (a server error, say).
+std::optional<evt::guestrecord::ListChanges> askList(
+    corvana::TNetConnection& net, const std::string& branch, const std::string& budget,
+    const std::string& sequence, corvana::Variant since, corvana::Variant& other) {
+    std::optional<corvana::PackedData> rows =
+        net.CallData("GetConvOrceve", {branch, budget, sequence, std::move(since)}, other);
+    return evt::guestrecord::ReadListChanges(other, std::move(rows));
+}
+
+}  // namespace
+
 // The list's rows are packed as they are read (a list of 99,998 guests is
 // never held as values); a server error is shown and raised before the
 // grid loses the list it shows. Asked without a version, the server sends
@@ -72,10 +87,8 @@ void TfrmListConv::CarregaConvidados() {
     ListVersion shown{listKey.medCdFilial->Text(), listKey.medOrcamento->Text(),
                       listKey.edtSeq->Text()};
     corvana::Variant other;
-    std::optional<corvana::PackedData> rows = netListaConv.CallData(
-        "GetConvOrceve", {shown.branch, shown.budget, shown.sequence, corvana::Variant()}, other);
-    std::optional<evt::guestrecord::ListChanges> list =
-        evt::guestrecord::ReadListChanges(other, std::move(rows));
+    std::optional<evt::guestrecord::ListChanges> list = askList(
+        netListaConv, shown.branch, shown.budget, shown.sequence, corvana::Variant(), other);
     if (!list || !list->complete) {
         Consiste::CheckResultServ(other, true, 0);
         throw corvana::Error(
@@ -96,13 +109,9 @@ std::vector<int> TfrmListConv::CarregaAlteracoes() {
         listVersion_->sequence != listKey.edtSeq->Text())
         throw corvana::Error("A lista na tela não tem versão.");
     corvana::Variant other;
-    std::optional<corvana::PackedData> rows =
-        netListaConv.CallData("GetConvOrceve",
-                              {listVersion_->branch, listVersion_->budget, listVersion_->sequence,
-                               corvana::Variant(listVersion_->version)},
-                              other);
     std::optional<evt::guestrecord::ListChanges> changes =
-        evt::guestrecord::ReadListChanges(other, std::move(rows));
+        askList(netListaConv, listVersion_->branch, listVersion_->budget, listVersion_->sequence,
+                corvana::Variant(listVersion_->version), other);
     if (!changes) throw corvana::Error("Resposta inesperada às alterações da lista.");
     const std::int64_t version = changes->version;
     std::vector<int> written =

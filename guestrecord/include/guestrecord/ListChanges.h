@@ -28,18 +28,18 @@ struct ListChanges {
     std::vector<std::string> removed;
 };
 
-// The answer read; nullopt when it is not of that form (a server error, say).
-// The guests come packed as they were read (TNetConnection::CallData, null
-// in the answer where they were), or as a packet in the answer.
-inline std::optional<ListChanges> ReadListChanges(
-    const corvana::Variant& answer, std::optional<corvana::PackedData>&& packed = std::nullopt) {
+// The answer read as TNetConnection::CallData reads it: the guests packed
+// as they were read, null in the answer where they were. nullopt when it is
+// not of that form (a server error, say).
+inline std::optional<ListChanges> ReadListChanges(const corvana::Variant& answer,
+                                                  std::optional<corvana::PackedData>&& guests) {
     using Kind = corvana::Variant::Kind;
-    if (!answer.isArray() || answer.arraySize() != 4) return std::nullopt;
+    if (!guests || !answer.isArray() || answer.arraySize() != 4) return std::nullopt;
     const corvana::Variant& version = answer[0];
     const corvana::Variant& complete = answer[1];
-    const corvana::Variant& guests = answer[2];
     const corvana::Variant& removed = answer[3];
-    if (version.kind() != Kind::Int || complete.kind() != Kind::Bool || !removed.isArray())
+    if (version.kind() != Kind::Int || complete.kind() != Kind::Bool || !answer[2].isNull() ||
+        !removed.isArray())
         return std::nullopt;
     ListChanges changes;
     changes.version = version.toInt();
@@ -48,21 +48,7 @@ inline std::optional<ListChanges> ReadListChanges(
         if (!number.isString()) return std::nullopt;
         changes.removed.push_back(number.asString());
     }
-    if (packed && guests.isNull()) {
-        changes.guests = std::move(*packed);
-        return changes;
-    }
-    if (!guests.isPacket()) return std::nullopt;
-    const corvana::DataPacket& packet = guests.asPacket();
-    if (packet.isDelta()) return std::nullopt;
-    changes.guests.fields = packet.fields();
-    if (packet.isPacked()) {
-        changes.guests.rows = packet.packedRows();
-    } else {
-        changes.guests.rows.reserve(packet.rows().size());
-        for (const corvana::Row& row : packet.rows())
-            changes.guests.rows.push_back(corvana::PackedRow::pack(row));
-    }
+    changes.guests = std::move(*guests);
     return changes;
 }
 

@@ -476,7 +476,7 @@ public:
                               "; crie-o com ENCODING 'UTF8'.");
             }
             ExecuteScript("SET lock_timeout = " + std::to_string(options.lockTimeoutMs));
-            writeLock_ = std::to_string(static_cast<std::int64_t>(keyHash(scope(), "EVT0780")));
+            writeLock_ = std::to_string(static_cast<std::int64_t>(keyHash(readScope(), "EVT0780")));
         } catch (...) {
             PQfinish(conn_);
             throw;
@@ -489,7 +489,7 @@ public:
 
     // The schema the session's names resolve to (the URL's search_path, or
     // public), remembered for the locks.
-    const std::string& scope() {
+    const std::string& readScope() {
         Result result(PQexec(conn_, "SELECT current_schema()"));
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) raise(conn_, result.get());
         if (PQntuples(result.get()) == 1 && !PQgetisnull(result.get(), 0, 0))
