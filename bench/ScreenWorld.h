@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QPointer>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,32 @@
 namespace bench {
 
 namespace demo = evt::server::storage::demo;
+
+// Counts a widget's paints, so that an action is timed until the widget
+// has painted what the action left.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
+    ~PaintCounter() override {
+        if (widget_) widget_->removeEventFilter(this);
+    }
+    // The events until the widget has painted once more (painted at once
+    // when no paint was pending).
+    void WaitForPaint() {
+        const int before = paints_;
+        for (int spin = 0; paints_ == before && spin < 100; ++spin)
+            QCoreApplication::processEvents();
+        if (paints_ == before && widget_) widget_->repaint();
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints_;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> widget_;
+    int paints_ = 0;
+};
 
 class ScreenWorld {
 public:

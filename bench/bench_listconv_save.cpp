@@ -1,17 +1,18 @@
 // Time from the confirm button to the grid showing the saved guest: the
 // checks of the post (inscription, name and R.G., contract order), the save
-// (SetConvOrceve, committed to disk), the reload of the whole list
-// (GetConvOrceve into cdsConvOrceve), the cursor put back on the guest by
-// name and the grid's paint. Runs the real screen under Qt's offscreen
+// (SetConvOrceve, committed to disk), the list brought up to date by its
+// changes since the screen's version (GetConvOrceve merged into
+// cdsConvOrceve), the cursor put on the saved guest and the grid's first
+// paint after the click. Runs the real screen under Qt's offscreen
 // platform, inside a host main window, against the application server over
 // a seeded temporary database: the 5,000-guest demo list, and a list filled
 // to the most guests a list can hold (99,998, numbers being five digits with
 // 99999 kept for "no number") imported into the demo's empty budget when
 // that benchmark first runs.
 //
-// Each iteration inserts a guest with a name of its own (untimed), confirms
-// it (timed) and removes it from the database again (untimed), so the list
-// keeps its size.
+// Each iteration inserts a guest with a name of its own and lets the grid
+// paint the new row (untimed), confirms it (timed) and removes it from the
+// database again (untimed), so the list keeps its size.
 #include <benchmark/benchmark.h>
 
 #include "ScreenWorld.h"
@@ -66,18 +67,20 @@ void BM_ConfirmNewGuest(benchmark::State& state, const char* budget, const char*
         return;
     }
     corvana::Field& name = f->cdsConvOrceve.FieldByName("NMLISTACONVOREV");
+    bench::PaintCounter viewport(f->dbgPadrao->viewport());
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const std::string guest = "Convidado Medido " + std::to_string(++n);
         f->sbtIncluir->Click();
         name.SetValue(guest);
+        QCoreApplication::processEvents();
         state.ResumeTiming();
 
         // Confirm, as the user clicks it; the save and the reload run inside.
+        // Then the events until the grid has painted what the click left.
         QTest::mouseClick(f->sbtConfirmar, Qt::LeftButton);
-        QCoreApplication::processEvents();
-        f->dbgPadrao->viewport()->repaint();
+        viewport.WaitForPaint();
 
         state.PauseTiming();
         const bool shown = f->cdsConvOrceve.State() == corvana::DataSetState::Browse &&

@@ -83,6 +83,7 @@ const q = (p) => tempos[Math.min(tempos.length - 1, Math.floor(p * tempos.length
 const exato = tabela.linhas === aceitas && tabela.pessoas === aceitas && alem.n === 0 && falhas === 0;
 const figura = {
   name: "BM_RecepcaoCarga",
+  run_type: "iteration",
   seconds: SEGUNDOS,
   sent: tempos.length,
   taken: aceitas,
@@ -98,6 +99,7 @@ const figura = {
 };
 // bench/ratios.sh shows the p99 as the figure, only when every count was exact.
 if (exato) Object.assign(figura, { real_time: q(0.99), time_unit: "ms" });
+else Object.assign(figura, { error_occurred: true, error_message: "counts not exact" });
 console.log(JSON.stringify(figura));
 mkdirSync(dirname(saida), { recursive: true });
 writeFileSync(saida, JSON.stringify({ benchmarks: [figura] }, null, 2));

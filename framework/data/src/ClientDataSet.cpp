@@ -767,6 +767,10 @@ void ClientDataSet::SetData(PackedData&& data) {
 
 namespace {
 
+// More rows than this merged at once are told to the data sources as a new
+// layout.
+constexpr std::size_t kMergeRowByRow = 64;
+
 // The key of a stored row as MergeRows orders it; nullopt for a null or
 // empty key.
 std::optional<std::string_view> keyOf(const PackedRow& row, std::size_t column) {
@@ -807,25 +811,12 @@ std::vector<int> ClientDataSet::MergeRows(std::string_view keyField, PackedData&
         }
     }
 
-    int cursor = IsEmpty() ? -1 : cursor_;
-    const int oldCursor = cursor;
-    auto eraseAt = [&](std::size_t i) {
-        st.rows.erase(i);
-        const int row = static_cast<int>(i);
-        if (cursor > row || (cursor == row && cursor == static_cast<int>(st.rows.size()))) --cursor;
-        notify([row](DataSource& s) { s.dataSetRowRemoved(row); });
-    };
-    // Rows without a key, and those removed.
-    const std::set<std::string_view> gone(removed.begin(), removed.end());
-    for (std::size_t i = st.rows.size(); i-- > 0;) {
-        const auto k = keyOf(st.rows[i].values, key);
-        if (!k || gone.count(*k)) eraseAt(i);
-    }
-    // The rows sent, each where its key sorts.
-    std::vector<int> placed;
-    placed.reserve(incoming.size());
-    for (PackedRow& row : incoming) {
-        const std::string_view k = *keyOf(row, key);
+    // A few rows are told to the data sources one by one, so that a grid
+    // keeps its place; many (an import's thousands of new guests) as one new
+    // layout, which a grid takes in one go where it would take the rows one
+    // insertion at a time.
+    const bool rowByRow = incoming.size() + removed.size() <= kMergeRowByRow;
+    auto whereSorts = [&st, key](std::string_view k) {
         std::size_t low = 0, high = st.rows.size();
         while (low < high) {
             const std::size_t mid = (low + high) / 2;
@@ -834,28 +825,91 @@ std::vector<int> ClientDataSet::MergeRows(std::string_view keyField, PackedData&
             else
                 high = mid;
         }
-        const int at = static_cast<int>(low);
-        if (low < st.rows.size() && *keyOf(st.rows[low].values, key) == k) {
-            st.rows[low].values = std::move(row);
-            notify([at](DataSource& s) { s.dataSetRowChanged(at); });
-        } else {
+        return low;
+    };
+
+    int cursor = IsEmpty() ? -1 : cursor_;
+    const int oldCursor = cursor;
+    auto eraseAt = [&](std::size_t i) {
+        st.rows.erase(i);
+        const int row = static_cast<int>(i);
+        if (cursor > row || (cursor == row && cursor == static_cast<int>(st.rows.size()))) --cursor;
+        if (rowByRow) notify([row](DataSource& s) { s.dataSetRowRemoved(row); });
+    };
+    // Rows without a key, and those removed.
+    const std::set<std::string_view> gone(removed.begin(), removed.end());
+    for (std::size_t i = st.rows.size(); i-- > 0;) {
+        const auto k = keyOf(st.rows[i].values, key);
+        if (!k || gone.count(*k)) eraseAt(i);
+    }
+    // Rows sent in the key's order and all after the last row kept (an
+    // import's new guests) are appended as they come.
+    bool appended = true;
+    {
+        std::optional<std::string_view> last;
+        if (st.rows.size() > 0) last = keyOf(st.rows[st.rows.size() - 1].values, key);
+        for (const PackedRow& row : incoming) {
+            const std::string_view k = *keyOf(row, key);
+            if (last && !(*last < k)) {
+                appended = false;
+                break;
+            }
+            last = k;
+        }
+    }
+    std::vector<int> placed;
+    placed.reserve(incoming.size());
+    // The keys outlive the rows moved into the dataset.
+    std::vector<std::string> keys;
+    if (appended && st.rows.size() == 0 && !rowByRow) {
+        std::vector<Record> records(incoming.size());
+        for (std::size_t r = 0; r < incoming.size(); ++r) {
+            records[r].values = std::move(incoming[r]);
+            placed.push_back(static_cast<int>(r));
+        }
+        st.rows.assign(std::move(records));
+        cursor = 0;
+        incoming.clear();
+    } else if (appended) {
+        for (PackedRow& row : incoming) {
+            const int at = static_cast<int>(st.rows.size());
             Record record;
             record.values = std::move(row);
+            st.rows.insert(st.rows.size(), std::move(record));
+            placed.push_back(at);
+            if (rowByRow) notify([at](DataSource& s) { s.dataSetRowInserted(at); });
+        }
+        if (cursor < 0 && st.rows.size() > 0) cursor = 0;
+        incoming.clear();
+    } else {
+        keys.reserve(incoming.size());
+        for (const PackedRow& row : incoming) keys.emplace_back(*keyOf(row, key));
+    }
+    // Otherwise each where its key sorts.
+    for (std::size_t r = 0; r < incoming.size(); ++r) {
+        const std::size_t low = whereSorts(keys[r]);
+        const int at = static_cast<int>(low);
+        if (low < st.rows.size() && *keyOf(st.rows[low].values, key) == keys[r]) {
+            st.rows[low].values = std::move(incoming[r]);
+            if (rowByRow) notify([at](DataSource& s) { s.dataSetRowChanged(at); });
+        } else {
+            Record record;
+            record.values = std::move(incoming[r]);
             st.rows.insert(low, std::move(record));
             if (cursor >= at) ++cursor;
             if (cursor < 0) cursor = 0;
-            for (int& p : placed)
-                if (p >= at) ++p;
-            notify([at](DataSource& s) { s.dataSetRowInserted(at); });
+            if (rowByRow) notify([at](DataSource& s) { s.dataSetRowInserted(at); });
         }
-        placed.push_back(at);
     }
+    // Where each row sent ended, once all are in.
+    for (const std::string& k : keys) placed.push_back(static_cast<int>(whereSorts(k)));
     for (std::size_t i = 0; i < st.rows.size(); ++i)
         st.rows[i].ordinal = static_cast<std::uint32_t>(i);
     const int n = RecordCount();
     cursor_ = n == 0 ? 0 : std::clamp(cursor, 0, n - 1);
     bof_ = eof_ = n == 0;
     const int now = n == 0 ? -1 : cursor_;
+    if (!rowByRow) notify([](DataSource& s) { s.dataSetLayoutChanged(); });
     notify([oldCursor, now](DataSource& s) { s.dataSetCurrentChanged(oldCursor, now); });
     if (AfterScroll) AfterScroll(*this);
     return placed;

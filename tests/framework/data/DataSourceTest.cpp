@@ -77,6 +77,54 @@ TEST(DataSourceTest, ScriptedSequenceNotifiesLinksAndEvents) {
     EXPECT_EQ(dataChanges.front(), "-");
 }
 
+// Rows merged by their key: a few are told one by one (the grid keeps its
+// place), many as one new layout; the cursor stays on its row either way.
+TEST(DataSourceTest, MergedRowsAreToldOneByOneOrAsOneLayout) {
+    auto rows = [](std::vector<int> numbers) {
+        DataPacket p({{"Nr", FieldType::String, 5}, {"Nome", FieldType::String, 30}});
+        for (const int n : numbers) {
+            std::string nr = std::to_string(n);
+            p.addRow({std::string(5 - nr.size(), '0') + nr, "Convidado " + nr});
+        }
+        Variant other;
+        return *PackedData::fromAnswerJson(Variant(p).toJson(), other);
+    };
+    ClientDataSet ds;
+    DataSource source(&ds);
+    RecordingLink link;
+    source.AddLink(&link);
+    ds.SetData(rows({0, 2, 4, 6, 8}));
+    ds.SetRecNo(3);  // 00004
+    link.take();
+
+    EXPECT_EQ(ds.MergeRows("Nr", rows({2, 1}), {"00006"}), (std::vector<int>{2, 1}));
+    EXPECT_EQ(link.take(), (Lines{"removed 3", "changed 1", "inserted 1", "current 2->3"}));
+
+    // Many rows all after the last (an import's): appended.
+    std::vector<int> many;
+    for (int n = 100; n < 200; ++n) many.push_back(n);
+    EXPECT_EQ(ds.MergeRows("Nr", rows(many), {}).back(), 104);
+    EXPECT_EQ(link.take(), (Lines{"layout", "current 3->3"}));
+    // Many among those there: each where its key sorts.
+    many = {3};
+    for (int n = 300; n < 400; ++n) many.push_back(n);
+    const std::vector<int> placed = ds.MergeRows("Nr", rows(many), {});
+    EXPECT_EQ(link.take(), (Lines{"layout", "current 3->4"}));
+    ASSERT_EQ(ds.RecordCount(), 206);
+    EXPECT_EQ(placed.front(), 3);
+    EXPECT_EQ(placed.back(), 205);
+    EXPECT_EQ(ds.FieldByName("Nr").AsString(), "00004");
+    ds.SetRecNo(7);
+    EXPECT_EQ(ds.FieldByName("Nr").AsString(), "00100");
+
+    // Into an empty dataset: taken as a load takes them.
+    ClientDataSet empty;
+    empty.SetData(rows({}));
+    EXPECT_EQ(empty.MergeRows("Nr", rows(many), {})[100], 100);
+    EXPECT_EQ(empty.RecNo(), 1);
+    EXPECT_EQ(empty.FieldByName("Nr").AsString(), "00003");
+}
+
 TEST(DataSourceTest, DisabledSourceForwardsNothingUntilEnabled) {
     ClientDataSet ds;
     ds.SetData(guests());

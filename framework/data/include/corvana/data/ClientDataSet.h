@@ -143,7 +143,9 @@ public:
     // rows of the keys in `removed` go; each of `rows` takes the place of the
     // row of its key, or goes where its key sorts. Rows are taken as SetData
     // takes them. The cursor stays on its row when the row stays. Answers
-    // where each of `rows` is now (0-based, in the order given).
+    // where each of `rows` is now (0-based, in the order given). Data
+    // sources are told of each row when few change, of a new layout when
+    // many do.
     //
     // Needs browse state and an empty change log, and the dataset in the
     // key's order with each key once; otherwise, or when the rows do not fit
