@@ -594,3 +594,36 @@ TEST_F(SaveTest, TwoUsersSavingTheSameNameAtOnceLoseNothingAndDoubleNothing) {
     EXPECT_EQ(S("NMLISTACONVOREV"), "Convidado Disputado Segundo");
     EXPECT_FALSE(marked());
 }
+
+// Another user's import into the list on screen arrives with the next save
+// as hundreds of changed rows: the grid then shows what a whole load shows,
+// the saved guest current and whole in view.
+TEST_F(SaveTest, ASaveAfterAnotherUsersImportShowsTheImportedGuests) {
+    const char* kEmptyBudget = "0000005001";  // a demo list without guests
+    OpenList(kEmptyBudget);
+    ASSERT_EQ(f->cdsConvOrceve.RecordCount(), 0);
+    corvana::TNetConnection other("evt07800.rdmListConv");
+    other.SetHost("127.0.0.1");
+    other.SetPort(port);
+    corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
+                               {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                               {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                               {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                               {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+    for (int i = 1; i <= 300; ++i)
+        lines.addRow({Variant("0001"), Variant(kEmptyBudget), Variant("01"), Variant(""),
+                      Variant("Importado " + std::to_string(i))});
+    ASSERT_EQ(other.Call("GetImpLista", {Variant(lines)}).asPacket().rowCount(), 0u);
+
+    AddGuest("Salvo Depois da Importação");
+    QApplication::processEvents();
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(f->cdsConvOrceve.RecordCount(), 301);
+    EXPECT_EQ(Variant(f->cdsConvOrceve.Data()).toJson(),
+              Variant(other.Call("GetConvOrceve", {"0001", kEmptyBudget, "01"})).toJson());
+    EXPECT_EQ(S("NMLISTACONVOREV"), "Salvo Depois da Importação");
+    const QRect row = f->dbgPadrao->visualRect(f->dbgPadrao->currentIndex());
+    EXPECT_TRUE(f->dbgPadrao->viewport()->rect().contains(row))
+        << "row " << row.top() << "-" << row.bottom() << " of "
+        << f->dbgPadrao->viewport()->height();
+}
