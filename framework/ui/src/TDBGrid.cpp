@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QToolButton>
@@ -580,6 +581,19 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 }
 
 // --- keys ----------------------------------------------------------------------------
+
+// A current row that was whole in view stays so when the viewport gets
+// shorter (a horizontal scroll bar that a new layout brings, a smaller
+// window); a row the user scrolled away from is left where it is. The view
+// sets its scroll bars for the new size first.
+void TDBGrid::resizeEvent(QResizeEvent* event) {
+    const QModelIndex current = currentIndex();
+    const QRect before = current.isValid() ? visualRect(current) : QRect();
+    const bool wasInView =
+        current.isValid() && before.top() >= 0 && before.bottom() < event->oldSize().height();
+    TControl<QTableView>::resizeEvent(event);
+    if (wasInView && visualRect(current).bottom() >= viewport()->height()) scrollTo(current);
+}
 
 bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == viewport() && event->type() == QEvent::Resize) stretchColumns();

@@ -486,4 +486,19 @@ TEST_F(GridTest, LoadsAHundredThousandRowsAndScrollsToTheEnd) {
     EXPECT_EQ(Row(), ds.RecNo() - 1);
 }
 
+// The current row stays whole in view when the grid's room shrinks: a
+// horizontal scroll bar that a new layout brings, a smaller window.
+TEST_F(GridTest, TheCurrentRowStaysInViewWhenTheRoomShrinks) {
+    ds.SetData(Guests(300));
+    ds.Last();
+    QApplication::processEvents();
+    auto whole = [this] {
+        return grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex()));
+    };
+    ASSERT_TRUE(whole());
+    window->resize(window->width(), window->height() - 25);
+    QApplication::processEvents();
+    EXPECT_TRUE(whole());
+}
+
 }  // namespace
