@@ -580,8 +580,6 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     return TControl<QTableView>::edit(index, trigger, event);
 }
 
-// --- keys ----------------------------------------------------------------------------
-
 // A current row that was whole in view stays so when the viewport gets
 // shorter (a horizontal scroll bar that a new layout brings, a smaller
 // window); a row the user scrolled away from is left where it is. The view
@@ -594,6 +592,8 @@ void TDBGrid::resizeEvent(QResizeEvent* event) {
     TControl<QTableView>::resizeEvent(event);
     if (wasInView && visualRect(current).bottom() >= viewport()->height()) scrollTo(current);
 }
+
+// --- keys ----------------------------------------------------------------------------
 
 bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == viewport() && event->type() == QEvent::Resize) stretchColumns();
