@@ -6,7 +6,10 @@
 #include <QMdiSubWindow>
 #include <QTest>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "corvana/net/TNetConnection.h"
 #include "corvana/ui/Application.h"
 #include "listconv/Cli_evt07800.h"
 #include "module/Pkg_EVT07800.h"
@@ -50,6 +53,25 @@ protected:
             delete frmListConv->FrameWindow();
             boStCriado = false;
         }
+    }
+
+    // Guests another program imports (GetImpLista) into sequence 01 of a
+    // budget of branch 0001 while the screen is open; answers the call's
+    // answer, the lines refused.
+    static corvana::Variant ImportAsAnotherUser(int serverPort, const char* budget,
+                                                const std::vector<std::string>& names) {
+        corvana::TNetConnection other("evt07800.rdmListConv");
+        other.SetHost("127.0.0.1");
+        other.SetPort(serverPort);
+        corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
+                                   {"NRORCAEVENTO", corvana::FieldType::String, 10},
+                                   {"NRSEQORCAEVE", corvana::FieldType::String, 2},
+                                   {"NRRGLISTAOREV", corvana::FieldType::String, 20},
+                                   {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
+        for (const std::string& name : names)
+            lines.addRow({corvana::Variant("0001"), corvana::Variant(budget),
+                          corvana::Variant("01"), corvana::Variant(""), corvana::Variant(name)});
+        return other.Call("GetImpLista", {corvana::Variant(lines)});
     }
 
     // Opens the screen as the host does and lets its first activation run.

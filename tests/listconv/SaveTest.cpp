@@ -605,15 +605,9 @@ TEST_F(SaveTest, ASaveAfterAnotherUsersImportShowsTheImportedGuests) {
     corvana::TNetConnection other("evt07800.rdmListConv");
     other.SetHost("127.0.0.1");
     other.SetPort(port);
-    corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
-                               {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                               {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                               {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                               {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-    for (int i = 1; i <= 300; ++i)
-        lines.addRow({Variant("0001"), Variant(kEmptyBudget), Variant("01"), Variant(""),
-                      Variant("Importado " + std::to_string(i))});
-    ASSERT_EQ(other.Call("GetImpLista", {Variant(lines)}).asPacket().rowCount(), 0u);
+    std::vector<std::string> names;
+    for (int i = 1; i <= 300; ++i) names.push_back("Importado " + std::to_string(i));
+    ASSERT_EQ(ImportAsAnotherUser(port, kEmptyBudget, names).asPacket().rowCount(), 0u);
 
     AddGuest("Salvo Depois da Importação");
     QApplication::processEvents();

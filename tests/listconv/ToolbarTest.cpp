@@ -5,7 +5,6 @@
 #include <QTimer>
 
 #include "ListConvScreen.h"
-#include "corvana/net/TNetConnection.h"
 
 using corvana::DataSetState;
 using Strings = std::vector<std::string>;
@@ -136,17 +135,8 @@ TEST_F(ToolbarTest, ReloadShowsGuestsThatAnotherUserAdded) {
     f->cdsConvOrceve.Last();
 
     // Another program adds two guests to the same list.
-    corvana::TNetConnection other("evt07800.rdmListConv");
-    other.SetHost("127.0.0.1");
-    other.SetPort(port);
-    corvana::DataPacket lines({{"CDFILIAL", corvana::FieldType::String, 4},
-                               {"NRORCAEVENTO", corvana::FieldType::String, 10},
-                               {"NRSEQORCAEVE", corvana::FieldType::String, 2},
-                               {"NRRGLISTAOREV", corvana::FieldType::String, 20},
-                               {"NMLISTACONVOREV", corvana::FieldType::String, 80}});
-    lines.addRow({"0001", kBudget, "01", "", "Zélia Convidada Depois"});
-    lines.addRow({"0001", kBudget, "01", "", "Ana Convidada Depois"});
-    corvana::Variant refused = other.Call("GetImpLista", {corvana::Variant(lines)});
+    corvana::Variant refused =
+        ImportAsAnotherUser(port, kBudget, {"Zélia Convidada Depois", "Ana Convidada Depois"});
     ASSERT_TRUE(refused.isPacket());
     ASSERT_EQ(refused.asPacket().rowCount(), 0u);
 
